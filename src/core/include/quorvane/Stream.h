@@ -1,0 +1,80 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// A seekable byte stream with 64-bit size and position. Writes either write
+// everything or throw; reads return what they got, ReadExact throws
+// "Stream read error" on a short read.
+class Stream {
+public:
+    virtual ~Stream() = default;
+    virtual int64_t Size() const = 0;
+    virtual int64_t Position() const = 0;
+    virtual void Seek(int64_t position) = 0;
+    virtual size_t Read(void* buffer, size_t count) = 0;
+    virtual void Write(const void* buffer, size_t count) = 0;
+    // Truncates or extends; the position stays where it was.
+    virtual void SetSize(int64_t size) = 0;
+
+    void ReadExact(void* buffer, size_t count);
+    // Copies `count` bytes from the source's current position; a count of 0
+    // copies the whole source from its start.
+    void CopyFrom(Stream& source, int64_t count);
+};
+
+class MemoryStream final : public Stream {
+public:
+    MemoryStream() = default;
+    explicit MemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+
+    int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
+    int64_t Position() const override { return position_; }
+    void Seek(int64_t position) override;
+    size_t Read(void* buffer, size_t count) override;
+    void Write(const void* buffer, size_t count) override;
+    void SetSize(int64_t size) override;
+
+    // Empties the stream; the allocation is kept for reuse.
+    void Clear();
+    void LoadFromFile(const std::string& path);
+    const uint8_t* Data() const { return data_.data(); }
+    uint8_t* Data() { return data_.data(); }
+    const std::vector<uint8_t>& Bytes() const { return data_; }
+
+private:
+    std::vector<uint8_t> data_;
+    int64_t position_ = 0;
+};
+
+// A file on disk. Opening failures raise OsError naming the file.
+class FileStream final : public Stream {
+public:
+    enum class Mode { Create, OpenRead, OpenReadWrite };
+    FileStream(const std::string& path, Mode mode);
+    ~FileStream() override;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    int64_t Size() const override;
+    int64_t Position() const override { return position_; }
+    void Seek(int64_t position) override;
+    size_t Read(void* buffer, size_t count) override;
+    void Write(const void* buffer, size_t count) override;
+    void SetSize(int64_t size) override;
+
+    const std::string& Path() const { return path_; }
+    // Flushes to the device and closes; failures raise OsError. The
+    // destructor closes silently.
+    void Close();
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    int64_t position_ = 0;
+};
+
+} // namespace qv

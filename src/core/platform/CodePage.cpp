@@ -1,0 +1,245 @@
+#include "quorvane/platform/CodePage.h"
+
+#include "quorvane/Error.h"
+
+#include <array>
+#include <cstdlib>
+#include <iconv.h>
+#include <mutex>
+#include <unordered_map>
+
+namespace qv::codepage {
+namespace {
+
+// Windows-1252, 0x80-0x9F. The five bytes Windows leaves undefined map to the
+// C1 controls of the same value, as the system's own conversion does.
+constexpr std::array<char32_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr char32_t kNone = 0xFFFFFFFF;
+
+struct Table {
+    int codePage = 1252;
+    std::array<char32_t, 256> toUnicode{};
+    std::unordered_map<char32_t, uint8_t> fromUnicode;
+
+    void Index()
+    {
+        fromUnicode.clear();
+        for (int b = 255; b >= 0; --b)
+            if (toUnicode[b] != kNone)
+                fromUnicode[toUnicode[b]] = static_cast<uint8_t>(b);
+    }
+};
+
+Table Make1252()
+{
+    Table t;
+    for (int b = 0; b < 256; ++b)
+        t.toUnicode[b] = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char32_t>(b);
+    t.Index();
+    return t;
+}
+
+Table MakeWithIconv(int codePage)
+{
+    const std::string name = "CP" + std::to_string(codePage);
+    iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw Error("Unsupported code page " + std::to_string(codePage));
+    Table t;
+    t.codePage = codePage;
+    for (int b = 0; b < 256; ++b) {
+        char in = static_cast<char>(b);
+        unsigned char out[8] = {};
+        char* inp = &in;
+        char* outp = reinterpret_cast<char*>(out);
+        size_t inLeft = 1, outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1) || outLeft != 4) {
+            t.toUnicode[b] = b < 0x80 ? static_cast<char32_t>(b) : kNone;
+            continue;
+        }
+        t.toUnicode[b] = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
+    }
+    iconv_close(cd);
+    t.Index();
+    return t;
+}
+
+Table& Current()
+{
+    static Table table = [] {
+        if (const char* env = std::getenv("QUORVANE_ANSI_CODEPAGE")) {
+            const int cp = std::atoi(env);
+            if (cp > 0 && cp != 1252) {
+                try {
+                    return MakeWithIconv(cp);
+                } catch (const Error&) {
+                    // An unknown code page in the environment falls back to
+                    // the default rather than stopping the program.
+                }
+            }
+        }
+        return Make1252();
+    }();
+    return table;
+}
+
+} // namespace
+
+int AnsiCodePage() { return Current().codePage; }
+
+void SetAnsiCodePage(int codePage)
+{
+    Current() = codePage == 1252 ? Make1252() : MakeWithIconv(codePage);
+}
+
+std::u32string DecodeUtf8(std::string_view s)
+{
+    std::u32string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        char32_t cp;
+        size_t len;
+        if (c < 0x80) { cp = c; len = 1; }
+        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
+        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
+        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
+        else { out.push_back(0xFFFD); ++i; continue; }
+        bool ok = i + len <= s.size();
+        for (size_t k = 1; ok && k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are invalid.
+        static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (!ok || cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        out.push_back(cp);
+        i += len;
+    }
+    return out;
+}
+
+std::string EncodeUtf8(std::u32string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t cp : text) {
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::u16string ToUtf16(std::string_view utf8)
+{
+    std::u16string out;
+    for (char32_t cp : DecodeUtf8(utf8)) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::string FromUtf16(std::u16string_view utf16)
+{
+    std::u32string cps;
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        char32_t u = utf16[i];
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
+            u = 0x10000 + ((u - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        } else if (u >= 0xD800 && u < 0xE000) {
+            u = 0xFFFD;
+        }
+        cps.push_back(u);
+    }
+    return EncodeUtf8(cps);
+}
+
+std::string ToAnsi(std::string_view utf8, size_t maxUtf16Units)
+{
+    const Table& t = Current();
+    std::string out;
+    out.reserve(utf8.size());
+    size_t units = 0;
+    for (char32_t cp : DecodeUtf8(utf8)) {
+        units += cp >= 0x10000 ? 2 : 1;
+        if (units > maxUtf16Units)
+            break;
+        const auto it = t.fromUnicode.find(cp);
+        out.push_back(it == t.fromUnicode.end() ? '?' : static_cast<char>(it->second));
+    }
+    return out;
+}
+
+std::string FromAnsi(std::string_view ansi)
+{
+    const Table& t = Current();
+    std::u32string cps;
+    cps.reserve(ansi.size());
+    for (char c : ansi) {
+        const char32_t cp = t.toUnicode[static_cast<unsigned char>(c)];
+        cps.push_back(cp == kNone ? U'?' : cp);
+    }
+    return EncodeUtf8(cps);
+}
+
+int CodePageOfLanguage(uint16_t languageId)
+{
+    const int primary = languageId & 0x3FF;
+    const int sub = languageId >> 10;
+    switch (primary) {
+    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1B: case 0x1C: case 0x24: return 1250;
+    case 0x1A: return (sub == 3 || sub == 7) ? 1251 : 1250; // Serbian Cyrillic variants
+    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: case 0x3F: case 0x40: case 0x44: case 0x50: return 1251;
+    case 0x08: return 1253;
+    case 0x1F: case 0x2C: case 0x43: return 1254;
+    case 0x0D: return 1255;
+    case 0x01: case 0x20: case 0x29: return 1256;
+    case 0x25: case 0x26: case 0x27: return 1257;
+    case 0x2A: return 1258;
+    case 0x1E: return 874;
+    case 0x11: return 932;
+    case 0x12: return 949;
+    case 0x04: return (sub == 2 || sub == 4) ? 936 : 950;
+    case 0x03: case 0x06: case 0x07: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0F:
+    case 0x10: case 0x13: case 0x14: case 0x16: case 0x1D: case 0x21: case 0x2D: case 0x36:
+    case 0x38: case 0x3E: case 0x41: case 0x56: case 0x62: case 0x83:
+        return 1252;
+    default: return AnsiCodePage();
+    }
+}
+
+} // namespace qv::codepage
