@@ -1,0 +1,217 @@
+#include "quorvane/platform/FileSystem.h"
+
+#include "quorvane/Error.h"
+#include "quorvane/Stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv::fs {
+namespace {
+
+int CompareNoCase(const std::string& a, const std::string& b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(a[i]);
+        auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'a' && ca <= 'z') ca -= 32;
+        if (cb >= 'a' && cb <= 'z') cb -= 32;
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::string Join(const std::string& folder, const std::string& name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+} // namespace
+
+std::vector<DirEntry> ListFolder(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        RaiseOsError("Cannot open folder", folder, errno);
+    std::vector<DirEntry> out;
+    errno = 0;
+    while (dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        DirEntry entry;
+        entry.name = name;
+        struct stat st {};
+        if (::stat(Join(folder, name).c_str(), &st) == 0) {
+            entry.isFolder = S_ISDIR(st.st_mode);
+            entry.isFile = S_ISREG(st.st_mode);
+        }
+        out.push_back(std::move(entry));
+    }
+    const int err = errno;
+    ::closedir(dir);
+    if (err != 0)
+        RaiseOsError("Cannot read folder", folder, err);
+    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) {
+        const int c = CompareNoCase(a.name, b.name);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    return out;
+}
+
+bool GetFolderId(const std::string& folder, FolderId& id)
+{
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return false;
+    id.device = static_cast<uint64_t>(st.st_dev);
+    id.inode = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool FolderExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
+bool DeleteFileIfExists(const std::string& path)
+{
+    if (!PathExists(path))
+        return true;
+    if (FolderExists(path))
+        return false;
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+void DeleteFileOrThrow(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        RaiseOsError("Cannot delete file", path, errno);
+}
+
+void CopyFile(const std::string& from, const std::string& to)
+{
+    FileStream in(from, FileStream::Mode::OpenRead);
+    FileStream out(to, FileStream::Mode::Create);
+    out.CopyFrom(in, 0);
+    out.Close();
+}
+
+void MoveFile(const std::string& from, const std::string& to)
+{
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return;
+    if (errno != EXDEV)
+        RaiseOsError("Cannot move file", from, errno);
+    CopyFile(from, to);
+    DeleteFileOrThrow(from);
+}
+
+void WriteFileAtomic(const std::string& path, const std::string& bytes)
+{
+    std::string temp = path + ".tmpXXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        RaiseOsError("Cannot create file", path, errno);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            RaiseOsError("Cannot write file", path, err);
+        }
+        done += static_cast<size_t>(n);
+    }
+    // Keep the permissions of the file being replaced.
+    struct stat st {};
+    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        RaiseOsError("Cannot write file", path, err);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        RaiseOsError("Cannot write file", path, err);
+    }
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    if (path.empty())
+        return path;
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ProgramFolder()
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return CurrentFolder();
+    return FolderOf(std::string(buffer, static_cast<size_t>(n)));
+}
+
+std::string CurrentFolder()
+{
+    std::error_code ec;
+    std::string cwd = std::filesystem::current_path(ec).string();
+    if (!cwd.empty() && cwd.back() != '/')
+        cwd += '/';
+    return cwd;
+}
+
+int64_t FileSize(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const int64_t size = ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    ::close(fd);
+    return size;
+}
+
+} // namespace qv::fs
