@@ -69,7 +69,7 @@ void Walk::Matches(const std::string& mask, const std::string& folder, const std
             continue;
         }
         if (e.name.find_first_of("\\:") != std::string::npos)
-            throw Error("The file name cannot be stored in an archive (it holds \"\\\" or \":\"): " + path);
+            throw UnstorableName("The file name cannot be stored in an archive (it holds \"\\\" or \":\"): " + path);
         list.push_back(path);
         listed.insert(path);
         if (listener) listener->Included(path, mask);

@@ -1,10 +1,18 @@
 #pragma once
+#include "quorvane/Error.h"
 #include "quorvane/ProjectSettings.h"
 
 #include <string>
 #include <vector>
 
 namespace qv {
+
+// A file whose name an archive cannot represent; the build reports it as it
+// stands instead of as a failed scan.
+class UnstorableName : public Error {
+public:
+    using Error::Error;
+};
 
 // Told about every decision of a walk, for the dry run that explains why a
 // file was or was not packed. The build passes none.

@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// "%.2f GB", "%.2f MB", "%.2f KB" or "<n> Byte(s)", with the decimal
+// separator of the current C locale.
+std::string SizeText(int64_t size);
+
+// The size of a file cut to a signed 32-bit number; -1 when it cannot be
+// opened.
+int32_t FileSizeOf(const std::string& path);
+
+} // namespace qv
