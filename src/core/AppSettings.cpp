@@ -1,0 +1,104 @@
+#include "quorvane/AppSettings.h"
+
+#include "quorvane/Error.h"
+#include "quorvane/platform/AppDataFolder.h"
+#include "quorvane/platform/FileSystem.h"
+
+#include <pugixml.hpp>
+
+#include <charconv>
+#include <sstream>
+
+namespace qv {
+namespace {
+
+bool EqualAsciiNoCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool RecentProjects::Add(const std::string& path)
+{
+    for (const std::string& entry : items_)
+        if (EqualAsciiNoCase(entry, path))
+            return false;
+    if (items_.size() >= kCapacity)
+        items_.erase(items_.begin(), items_.begin() + static_cast<long>(items_.size() - kCapacity + 1));
+    items_.push_back(path);
+    return true;
+}
+
+void RecentProjects::Append(const std::string& path)
+{
+    if (items_.size() < kCapacity)
+        items_.push_back(path);
+}
+
+std::string GetSettingsFolder()
+{
+    std::string folder = platform::RoamingAppDataFolder();
+    size_t b = 0, e = folder.size();
+    while (b < e && static_cast<unsigned char>(folder[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(folder[e - 1]) <= ' ') --e;
+    folder = folder.substr(b, e - b);
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string SettingsFilePath()
+{
+    return GetSettingsFolder() + "/quorvane.xml";
+}
+
+void LoadAppSettings(RecentProjects& recent, const std::string& file)
+{
+    if (!fs::FileExists(file))
+        return;
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_file(file.c_str());
+    if (!parsed)
+        throw Error("Error reading " + file + ": " + parsed.description() + " at offset " +
+                    std::to_string(parsed.offset));
+    const pugi::xml_node config = doc.child("Config");
+    if (!config)
+        return;
+    const pugi::xml_node mru = config.child("mru");
+    if (!mru)
+        return;
+    const std::string text = mru.attribute("number").value();
+    int n = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
+        throw Error("'" + text + "' is not a valid integer value");
+    for (int i = 0; i < n; ++i) {
+        const pugi::xml_node entry = config.child(("mru" + std::to_string(i)).c_str());
+        if (entry)
+            recent.Append(entry.attribute("name").value());
+    }
+}
+
+void SaveAppSettings(const RecentProjects& recent, const std::string& file)
+{
+    pugi::xml_document doc;
+    pugi::xml_node config = doc.append_child("Config");
+    config.append_child("mru").append_attribute("number") = static_cast<int>(recent.Count());
+    for (size_t i = 0; i < recent.Count(); ++i)
+        config.append_child(("mru" + std::to_string(i)).c_str()).append_attribute("name") = recent[i].c_str();
+    std::ostringstream text;
+    doc.save(text, "  ", pugi::format_default | pugi::format_no_declaration, pugi::encoding_utf8);
+    fs::WriteFileAtomic(file, text.str());
+}
+
+} // namespace qv
