@@ -13,6 +13,13 @@ class Dispatcher {
 public:
     virtual ~Dispatcher() = default;
     virtual void Synchronize(const std::function<void()>& work) = 0;
+    // On the dispatcher's own thread: keeps running the workers' hand-overs
+    // until `done()` holds, so waiting for a worker cannot dead-lock with
+    // its Synchronize. Implementations may poll `done` after each hand-over
+    // and on Wake.
+    virtual void ServeUntil(const std::function<bool()>& done) = 0;
+    // Tells a ServeUntil that `done` may have changed.
+    virtual void Wake() = 0;
 };
 
 // The dispatcher of a program without an event loop: the thread that owns
@@ -24,7 +31,8 @@ public:
     // Runs queued work on the calling thread until `done()` is true after
     // a wake-up. Call Wake when `done` may have changed.
     void Serve(const std::function<bool()>& done);
-    void Wake();
+    void ServeUntil(const std::function<bool()>& done) override { Serve(done); }
+    void Wake() override;
 
 private:
     struct Item {
