@@ -80,7 +80,7 @@ const wchar_t* KindName(qv::EntryStorage kind)
     return L"unknown";
 }
 
-std::wstring Entries(size_t count)
+std::wstring CountText(size_t count)
 {
     return std::to_wstring(count) + (count == 1 ? L" entry" : L" entries");
 }
@@ -215,7 +215,7 @@ int Extract(const std::wstring& dir, const std::wstring& file)
             throw;
         }
     }
-    Console::Out(L"Extracted " + Entries(targets.size()) + L" to " + base + L"\n");
+    Console::Out(L"Extracted " + CountText(targets.size()) + L" to " + base + L"\n");
     return 0;
 }
 
@@ -239,7 +239,7 @@ void ShowSummary(const std::wstring& file)
     try {
         Archive archive(file);
         const size_t count = archive.Reader().Count();
-        text = (archive.Own() ? std::wstring(L"This viewer") : archive.Path()) + L" holds " + Entries(count) +
+        text = (archive.Own() ? std::wstring(L"This viewer") : archive.Path()) + L" holds " + CountText(count) +
                L".\nHome page: " + HomePage(archive.Reader());
     } catch (const qv::ArchiveNotFound& e) {
         text = Utf8ToWide(qv::ErrorBoxText(e.what()));
