@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
 namespace qv {
 
@@ -67,15 +66,6 @@ void MemoryStream::SetSize(int64_t size)
 void MemoryStream::Clear()
 {
     data_.clear();
-    position_ = 0;
-}
-
-void MemoryStream::LoadFromFile(const std::string& path)
-{
-    FileStream file(path, FileStream::Mode::OpenRead);
-    Clear();
-    data_.resize(static_cast<size_t>(file.Size()));
-    file.ReadExact(data_.data(), data_.size());
     position_ = 0;
 }
 

@@ -99,4 +99,15 @@ void FileStream::SetSize(int64_t size)
         RaiseOsError("Cannot write file", path_, errno);
 }
 
+// Lives beside FileStream so that Stream.cpp stays free of any file system
+// and can be built into the Windows viewer as it is.
+void MemoryStream::LoadFromFile(const std::string& path)
+{
+    FileStream file(path, FileStream::Mode::OpenRead);
+    Clear();
+    data_.resize(static_cast<size_t>(file.Size()));
+    file.ReadExact(data_.data(), data_.size());
+    position_ = 0;
+}
+
 } // namespace qv

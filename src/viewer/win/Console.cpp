@@ -1,0 +1,72 @@
+#include "Console.h"
+
+#include "WinText.h"
+
+#include <windows.h>
+
+namespace viewer {
+
+namespace {
+
+HANDLE g_out = INVALID_HANDLE_VALUE;
+HANDLE g_err = INVALID_HANDLE_VALUE;
+
+bool Usable(HANDLE h)
+{
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+}
+
+HANDLE OpenConsoleOutput()
+{
+    return CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+void Write(HANDLE h, std::wstring_view text)
+{
+    if (!Usable(h) || text.empty())
+        return;
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(h, &mode)) {
+        WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const std::string utf8 = WideToUtf8(text);
+    size_t done = 0;
+    while (done < utf8.size()) {
+        if (!WriteFile(h, utf8.data() + done, static_cast<DWORD>(utf8.size() - done), &written, nullptr) ||
+            written == 0)
+            return;
+        done += written;
+    }
+}
+
+} // namespace
+
+void Console::Attach()
+{
+    g_out = GetStdHandle(STD_OUTPUT_HANDLE);
+    g_err = GetStdHandle(STD_ERROR_HANDLE);
+    if (Usable(g_out) && Usable(g_err))
+        return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    const HANDLE console = OpenConsoleOutput();
+    if (!Usable(g_out)) {
+        g_out = console;
+        SetStdHandle(STD_OUTPUT_HANDLE, console);
+    }
+    if (!Usable(g_err)) {
+        g_err = console;
+        SetStdHandle(STD_ERROR_HANDLE, console);
+    }
+}
+
+bool Console::HasError() { return Usable(g_err); }
+
+void Console::Out(std::wstring_view text) { Write(g_out, text); }
+
+void Console::Error(std::wstring_view text) { Write(g_err, text); }
+
+} // namespace viewer

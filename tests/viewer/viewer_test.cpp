@@ -1,0 +1,383 @@
+// viewer.exe as a user meets it: run by the Windows loader (wine), with an
+// archive appended that was composed here straight from the format, and its
+// resources read back by icoutils.
+#include "ArchiveComposer.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <sys/wait.h>
+
+using namespace qvtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kViewer = QV_VIEWER_EXE;
+const std::string kWine = QV_WINE;
+const std::string kWrestool = QV_WRESTOOL;
+
+bool Found(const std::string& tool) { return tool.find("NOTFOUND") == std::string::npos && fs::exists(tool); }
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (const char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The path wine's drive Z: (the Unix root) gives a Unix path.
+std::string WinPath(const fs::path& path)
+{
+    std::string p = "Z:" + path.string();
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Result Shell(const std::string& command, const fs::path& scratch)
+{
+    const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
+    const int raw = std::system((command + " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string())).c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const auto o = ReadFile(out), e = ReadFile(err);
+    r.out.assign(o.begin(), o.end());
+    r.err.assign(e.begin(), e.end());
+    return r;
+}
+
+std::vector<uint8_t> SettingsImage(const std::string& homePage)
+{
+    std::vector<uint8_t> image(3896, 0);
+    image[0] = static_cast<uint8_t>(homePage.size());
+    std::copy(homePage.begin(), homePage.end(), image.begin() + 1);
+    image[256] = 1;
+    image[516] = 2;
+    return image;
+}
+
+// Two folders of 120 characters: longer than a plain Windows path may be.
+std::string LongName()
+{
+    return std::string(120, 'd') + "\\" + std::string(120, 'e') + "\\long.txt";
+}
+
+ArchiveComposer Site()
+{
+    ArchiveComposer c;
+    c.Add("index.html", TextBytes(20000, 11));
+    c.Add("img\\logo.png", NoiseBytes(3000, 12));
+    c.Add("sub\\caf\xE9.htm", TextBytes(500, 13)); // "café" in code page 1252
+    c.Add("empty.txt", {});
+    c.Add("-config-", SettingsImage("index.html"));
+    c.Add(LongName(), TextBytes(50, 14));
+    return c;
+}
+
+std::string Utf8Name(const ArchiveRecord& r)
+{
+    std::string name;
+    for (const char c : r.Path + r.Name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            name += c;
+        } else { // 1252 agrees with Latin-1 above 0x9F, which is all the tests use
+            name += static_cast<char>(0xC0 | b >> 6);
+            name += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return name;
+}
+
+std::string ExpectedListing(const ArchiveComposer& c)
+{
+    std::ostringstream s;
+    for (const ArchiveRecord& r : c.Records) {
+        const int64_t stored = r.Storage == 0 ? r.CompressedSize : r.FileSize;
+        s << Utf8Name(r) << '\t' << r.FileSize << '\t' << stored << '\t' << (r.Storage == 0 ? "deflated" : "stored")
+          << '\n';
+    }
+    return s.str();
+}
+
+std::vector<uint8_t> Appended(const std::vector<uint8_t>& archive)
+{
+    std::vector<uint8_t> exe = ReadFile(kViewer);
+    exe.insert(exe.end(), archive.begin(), archive.end());
+    return exe;
+}
+
+#define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
+
+class ViewerUnderWine : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("WINEPREFIX", QV_WINEPREFIX, 1);
+        setenv("WINEDEBUG", "-all", 1);
+        // No Mono or Gecko installer prompts when the prefix is first made.
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        // Nothing here may open a window: a message box would wait forever.
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    }
+
+    void SetUp() override
+    {
+        if (!Found(kWine))
+            GTEST_SKIP() << "wine is not installed";
+        if (!fs::exists(kViewer))
+            GTEST_SKIP() << "viewer.exe was not built (no mingw-w64 cross compiler)";
+        // The first start makes the prefix and talks about it on stderr;
+        // that happens here, once, not inside a test's run.
+        static const bool prepared = [this] {
+            return Shell(Quote(kWine) + " wineboot -i", dir_.path()).status == 0;
+        }();
+        ASSERT_TRUE(prepared) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+    }
+
+    // Runs a program under wine with Windows-style arguments.
+    Result Wine(const fs::path& exe, const std::vector<std::string>& args)
+    {
+        std::string command = Quote(kWine) + " " + Quote(exe.string());
+        for (const std::string& a : args)
+            command += " " + Quote(a);
+        return Shell(command, dir_.path());
+    }
+
+    fs::path WriteExe(const std::string& name, const std::vector<uint8_t>& archive)
+    {
+        WriteFile(dir_ / name, Appended(archive));
+        return dir_ / name;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(ViewerUnderWine, ListsTheArchiveAttachedToItself)
+{
+    const ArchiveComposer site = Site();
+    const Result r = Wine(WriteExe("site.exe", site.Build()), {"--list"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, ExpectedListing(site));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ViewerUnderWine, ExtractsByteIdenticalFilesIntoNewFolders)
+{
+    const ArchiveComposer site = Site();
+    const fs::path target = dir_ / "out" / "deeper";
+    const Result r = Wine(WriteExe("site.exe", site.Build()), {"--extract", WinPath(target)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Extracted 6 entries to " + WinPath(target) + "\n");
+    EXPECT_EQ(ReadFile(target / "index.html"), TextBytes(20000, 11));
+    EXPECT_EQ(ReadFile(target / "img" / "logo.png"), NoiseBytes(3000, 12));
+    EXPECT_EQ(ReadFile(target / "sub" / "caf\xC3\xA9.htm"), TextBytes(500, 13));
+    EXPECT_TRUE(ReadFile(target / "empty.txt").empty());
+    EXPECT_EQ(ReadFile(target / "-config-"), SettingsImage("index.html"));
+    EXPECT_EQ(ReadFile(target / std::string(120, 'd') / std::string(120, 'e') / "long.txt"), TextBytes(50, 14));
+    size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(target))
+        files += e.is_regular_file();
+    EXPECT_EQ(files, 6u);
+}
+
+TEST_F(ViewerUnderWine, DamagedArchivesFailWithAClearMessage)
+{
+    // A flipped byte in the entry data: the archive's checksum catches it.
+    auto bytes = Site().Build();
+    bytes[100] ^= 0x01;
+    Result r = Wine(WriteExe("damaged.exe", bytes), {"--list"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_CONTAINS(r.err, "damaged.exe: Archive checksum mismatch");
+
+    // A record whose CRC is wrong under a valid archive checksum: found when
+    // the entry is written, and the half-trusted file is removed.
+    ArchiveComposer c = Site();
+    c.Records[1].CRC ^= 0x10;
+    const fs::path target = dir_ / "out";
+    r = Wine(WriteExe("badcrc.exe", c.Build()), {"--extract", WinPath(target)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_CONTAINS(r.err, "Archive entry \"img\\logo.png\" is damaged: CRC mismatch");
+    EXPECT_TRUE(fs::exists(target / "index.html"));
+    EXPECT_FALSE(fs::exists(target / "img" / "logo.png"));
+}
+
+TEST_F(ViewerUnderWine, ReadsAStandAloneArchiveNamedOnTheCommandLine)
+{
+    ArchiveComposer c = Site();
+    c.RawDirectory = true;
+    WriteFile(dir_ / "site.qpf", c.Build());
+    const fs::path viewer = dir_ / "viewer.exe";
+    fs::copy_file(kViewer, viewer);
+    const Result r = Wine(viewer, {"--list", WinPath(dir_ / "site.qpf")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, ExpectedListing(c));
+}
+
+TEST_F(ViewerUnderWine, RefusesEntriesThatWouldLeaveTheTargetFolder)
+{
+    ArchiveComposer c;
+    c.Add("fine.txt", TextBytes(100));
+    c.Add("..\\..\\escaped.txt", TextBytes(100));
+    const fs::path target = dir_ / "a" / "b";
+    const Result r = Wine(WriteExe("evil.exe", c.Build()), {"--extract", WinPath(target)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_CONTAINS(r.err, "Refusing to extract \"..\\..\\escaped.txt\": it leads out of the target folder");
+    // Names are judged before anything is written.
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_FALSE(fs::exists(dir_ / "escaped.txt"));
+}
+
+TEST_F(ViewerUnderWine, ReportsAMissingArchiveAndWrongArguments)
+{
+    const fs::path viewer = dir_ / "viewer.exe";
+    fs::copy_file(kViewer, viewer);
+    Result r = Wine(viewer, {"--list"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No archive is attached to this viewer\n");
+
+    r = Wine(viewer, {"--extract"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_CONTAINS(r.err, "wrong number of arguments for --extract\nusage: viewer.exe");
+}
+
+// Resources as icoutils reads them from the file.
+class ViewerResources : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!Found(kWrestool))
+            GTEST_SKIP() << "wrestool (icoutils) is not installed";
+        if (!fs::exists(kViewer))
+            GTEST_SKIP() << "viewer.exe was not built (no mingw-w64 cross compiler)";
+    }
+
+    std::string Tool(const std::string& args)
+    {
+        const Result r = Shell(Quote(kWrestool) + " " + args + " " + Quote(kViewer), dir_.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+    std::vector<uint8_t> Raw(const std::string& type, const std::string& name)
+    {
+        const std::string out = Tool("-x --raw --type=" + type + " --name=" + name);
+        return {out.begin(), out.end()};
+    }
+
+    TempDir dir_;
+};
+
+uint32_t Le(const std::vector<uint8_t>& b, size_t at, int width)
+{
+    uint32_t v = 0;
+    for (int i = width - 1; i >= 0; --i)
+        v = v << 8 | b.at(at + static_cast<size_t>(i));
+    return v;
+}
+
+std::string Utf16(const std::string& ascii)
+{
+    std::string s;
+    for (const char c : ascii) {
+        s += c;
+        s += '\0';
+    }
+    return s;
+}
+
+// In a version resource a key is UTF-16 text with a terminator; its value
+// follows at the next 4-byte boundary.
+size_t ValueAfterKey(const std::string& resource, const std::string& key)
+{
+    const std::string k = Utf16(key) + std::string(2, '\0');
+    const size_t at = resource.find(k);
+    if (at == std::string::npos)
+        return resource.size();
+    return (at + k.size() + 3) & ~size_t(3);
+}
+
+std::string StringValue(const std::string& resource, const std::string& key)
+{
+    std::string value;
+    for (size_t i = ValueAfterKey(resource, key); i + 1 < resource.size() && resource[i] != '\0'; i += 2)
+        value += resource[i];
+    return value;
+}
+
+TEST_F(ViewerResources, IconGroupHoldsThreeBitmapsAndAPng)
+{
+    const std::string list = Tool("-l");
+    EXPECT_CONTAINS(list, "--type=14 --name='MAINICON' --language=0");
+    const auto group = Raw("14", "MAINICON");
+    ASSERT_GE(group.size(), 6u + 4 * 14);
+    EXPECT_EQ(Le(group, 2, 2), 1u); // icons
+    ASSERT_EQ(Le(group, 4, 2), 4u);
+    const int sizes[] = {16, 32, 48, 256};
+    for (size_t i = 0; i < 4; ++i) {
+        const size_t e = 6 + 14 * i;
+        EXPECT_EQ(group[e], sizes[i] % 256);
+        EXPECT_EQ(group[e + 1], sizes[i] % 256);
+        EXPECT_EQ(Le(group, e + 4, 2), 1u);
+        EXPECT_EQ(Le(group, e + 6, 2), 32u);
+        const auto image = Raw("3", std::to_string(Le(group, e + 12, 2)));
+        EXPECT_EQ(image.size(), Le(group, e + 8, 4));
+        if (sizes[i] == 256) {
+            const std::vector<uint8_t> signature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+            ASSERT_GE(image.size(), 24u);
+            EXPECT_TRUE(std::equal(signature.begin(), signature.end(), image.begin()));
+            EXPECT_EQ(std::string(image.begin() + 12, image.begin() + 16), "IHDR");
+            EXPECT_EQ(image[18] << 8 | image[19], 256); // width, big-endian
+            EXPECT_EQ(image[22] << 8 | image[23], 256);
+        } else {
+            EXPECT_EQ(Le(image, 0, 4), 40u);
+            EXPECT_EQ(Le(image, 4, 4), uint32_t(sizes[i]));
+            EXPECT_EQ(Le(image, 8, 4), uint32_t(sizes[i] * 2));
+            EXPECT_EQ(Le(image, 14, 2), 32u);
+        }
+    }
+}
+
+TEST_F(ViewerResources, VersionAndManifest)
+{
+    const std::string list = Tool("-l");
+    EXPECT_CONTAINS(list, "--type=16 --name=1");
+    EXPECT_CONTAINS(list, "--type=24 --name=1");
+
+    const auto version = Raw("16", "1");
+    const std::string v(version.begin(), version.end());
+    const size_t fixed = v.find(std::string("\xBD\x04\xEF\xFE", 4));
+    ASSERT_NE(fixed, std::string::npos);
+    EXPECT_EQ(Le(version, fixed + 8, 4), (4u << 16) | 5u); // file version 4.5
+    EXPECT_EQ(Le(version, fixed + 12, 4), 0u);             // .0.0
+    EXPECT_EQ(Le(version, fixed + 16, 4), (4u << 16) | 5u); // product version 4.5
+    EXPECT_EQ(Le(version, fixed + 20, 4), 0u);
+    EXPECT_CONTAINS(v, Utf16("040904E4") + std::string(2, '\0'));
+    EXPECT_EQ(StringValue(v, "FileDescription"), "Quorvane Viewer");
+    EXPECT_EQ(StringValue(v, "FileVersion"), "4.5.0.0");
+    EXPECT_EQ(StringValue(v, "ProductVersion"), "4.5.0.0");
+    EXPECT_NE(StringValue(v, "CompanyName"), "");
+    const size_t translation = ValueAfterKey(v, "Translation");
+    EXPECT_EQ(Le(version, translation, 2), 0x0409u);
+    EXPECT_EQ(Le(version, translation + 2, 2), 1252u);
+
+    const auto manifest = Raw("24", "1");
+    const std::string m(manifest.begin(), manifest.end());
+    EXPECT_CONTAINS(m, "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"");
+    EXPECT_CONTAINS(m, "<requestedExecutionLevel level=\"asInvoker\"");
+}
+
+} // namespace
