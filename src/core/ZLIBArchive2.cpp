@@ -378,9 +378,11 @@ void TZLBArc2::CreateArchive(const std::string& FileName)
     if (std::filesystem::exists(FileName, ec))
         throw Error(Format(kAlreadyExists, FileName));
     mode_ = 1;
+    // Set before the event, so a failing handler cannot leave a started
+    // archive whose offsets would be counted from an unknown marker.
+    positionMarker_ = 0;
     if (OnArchiveOpened)
         OnArchiveOpened(*this);
-    positionMarker_ = 0;
 }
 
 void TZLBArc2::OpenForWriting()
