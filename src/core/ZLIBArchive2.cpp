@@ -608,6 +608,12 @@ void TZLBArc2::WriteRegistry()
     } catch (...) {
         trailer_.RegistrySize = 0;
         trailer_.RegistryCompressed = 0;
+        // Bytes of the failed stream would sit between the entries and the
+        // raw records, where no reader can tell where the archive starts:
+        // cut them off so the raw directory ends right before the trailer.
+        const int64_t directoryStart = positionMarker_ + trailer_.RegistryOffset;
+        out.SetSize(directoryStart);
+        out.Seek(directoryStart);
         for (const TZLBFileRec2& record : records_) {
             const auto image = record.Image();
             out.Write(image.data(), image.size());
