@@ -174,8 +174,15 @@ size_t CheckSumField(const std::vector<uint8_t>& image)
 
 uint32_t StraightChecksum(std::vector<uint8_t> bytes)
 {
+    const size_t field = CheckSumField(bytes);
+    return StraightChecksum(std::move(bytes), field);
+}
+
+uint32_t StraightChecksum(std::vector<uint8_t> bytes, size_t field)
+{
     const uint64_t length = bytes.size();
-    Put32(bytes, CheckSumField(bytes), 0);
+    for (size_t i = field; i < field + 4 && i < bytes.size(); ++i)
+        bytes[i] = 0;
     if (bytes.size() % 2)
         bytes.push_back(0);
     uint32_t sum = 0;

@@ -79,6 +79,7 @@ std::string Describe(const std::vector<ResourceEntry>& entries);
 
 // The standard image checksum, written out plainly.
 uint32_t StraightChecksum(std::vector<uint8_t> bytes);
+uint32_t StraightChecksum(std::vector<uint8_t> bytes, size_t field);
 size_t CheckSumField(const std::vector<uint8_t>& image);
 
 

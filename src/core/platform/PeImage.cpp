@@ -11,15 +11,36 @@ std::string Hex(uint64_t value)
     return text;
 }
 
+namespace {
+
+std::string Message(FormatError::Kind kind, const std::string* path, const std::string& problem, uint64_t offset)
+{
+    std::string head;
+    if (kind == FormatError::Kind::Invalid)
+        head = path ? "Invalid executable \"" + *path + "\"" : "Invalid executable";
+    else
+        head = "Cannot rewrite the resources of " + (path ? "\"" + *path + "\"" : std::string("the executable"));
+    return head + ": " + problem + " (offset " + Hex(offset) + ")";
+}
+
+} // namespace
+
 void Fail(const std::string& problem, uint64_t offset)
 {
-    throw FormatError("Invalid executable: " + problem + " (offset " + Hex(offset) + ")", problem, offset);
+    const auto kind = FormatError::Kind::Invalid;
+    throw FormatError(Message(kind, nullptr, problem, offset), kind, problem, offset);
+}
+
+void Refuse(const std::string& problem, uint64_t offset)
+{
+    const auto kind = FormatError::Kind::NotRewritable;
+    throw FormatError(Message(kind, nullptr, problem, offset), kind, problem, offset);
 }
 
 FormatError WithPath(const FormatError& error, const std::string& path)
 {
-    return FormatError("Invalid executable \"" + path + "\": " + error.problem() + " (offset " + Hex(error.offset()) + ")",
-                       error.problem(), error.offset());
+    return FormatError(Message(error.kind(), &path, error.problem(), error.offset()), error.kind(), error.problem(),
+                       error.offset());
 }
 
 void ByteReader::Require(uint64_t offset, uint64_t count, const std::string& what) const
@@ -210,16 +231,29 @@ std::span<const uint8_t> PeImage::MapRva(uint32_t rva, uint64_t size, const std:
 uint32_t ImageChecksum(std::span<const uint8_t> bytes, uint64_t checksumField)
 {
     const uint64_t n = bytes.size();
-    auto byteAt = [&](uint64_t i) -> uint32_t {
-        return i >= n || (i >= checksumField && i < checksumField + 4) ? 0 : bytes[i];
-    };
     uint64_t sum = 0;
-    for (uint64_t i = 0; i < n; i += 2) {
-        // Only the few words that touch the field (or the odd last byte) take the slow path.
-        const bool plain = i + 1 < n && (i + 1 < checksumField || i >= checksumField + 4);
-        sum += plain ? Get16(bytes, i) : byteAt(i) | byteAt(i + 1) << 8;
+    auto add = [&sum](uint32_t word) {
+        sum += word;
         sum = (sum & 0xffff) + (sum >> 16);
+    };
+    auto plain = [&](uint64_t from, uint64_t to) {
+        for (uint64_t i = from; i + 1 < to; i += 2)
+            add(Get16(bytes, i));
+    };
+    // Words are taken at even offsets; the field may start at an odd one,
+    // so the words touching it are summed byte by byte.
+    const uint64_t slowFrom = std::min(n, checksumField & ~uint64_t(1));
+    const uint64_t slowTo = std::min(n, (checksumField + 5) & ~uint64_t(1));
+    plain(0, slowFrom);
+    for (uint64_t i = slowFrom; i < slowTo; i += 2) {
+        auto byteAt = [&](uint64_t at) -> uint32_t {
+            return at >= n || (at >= checksumField && at < checksumField + 4) ? 0 : bytes[at];
+        };
+        add(byteAt(i) | byteAt(i + 1) << 8);
     }
+    plain(slowTo, n);
+    if (n % 2 && !(n - 1 >= slowFrom && n - 1 < slowTo))
+        add(bytes[n - 1]);
     sum = (sum & 0xffff) + (sum >> 16);
     return static_cast<uint32_t>(sum + n);
 }

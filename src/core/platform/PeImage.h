@@ -14,6 +14,8 @@ namespace qv::pe::detail {
 
 // Throws FormatError "Invalid executable: <problem> (offset 0x..)".
 [[noreturn]] void Fail(const std::string& problem, uint64_t offset);
+// Throws FormatError "Cannot rewrite the resources of the executable: ...".
+[[noreturn]] void Refuse(const std::string& problem, uint64_t offset);
 // The same error with the file's name in the message.
 FormatError WithPath(const FormatError& error, const std::string& path);
 std::string Hex(uint64_t value);

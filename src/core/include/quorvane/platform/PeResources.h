@@ -21,17 +21,21 @@ struct ResourceEntry {
     friend bool operator==(const ResourceEntry&, const ResourceEntry&) = default;
 };
 
-// Bytes that are not a well-formed executable (or not one we can rewrite).
-// The message names the problem and, where one applies, the file offset;
-// the path-taking functions add the file's name.
+// Bytes that are not a well-formed executable, or an executable whose
+// layout leaves no way to place new resources. The message names the
+// problem and the file offset it was found at; the path-taking functions
+// add the file's name.
 class FormatError : public Error {
 public:
-    FormatError(const std::string& message, std::string problem, uint64_t offset)
-        : Error(message), problem_(std::move(problem)), offset_(offset) {}
+    enum class Kind { Invalid, NotRewritable };
+    FormatError(const std::string& message, Kind kind, std::string problem, uint64_t offset)
+        : Error(message), kind_(kind), problem_(std::move(problem)), offset_(offset) {}
+    Kind kind() const noexcept { return kind_; }
     const std::string& problem() const noexcept { return problem_; }
     uint64_t offset() const noexcept { return offset_; }
 
 private:
+    Kind kind_;
     std::string problem_;
     uint64_t offset_;
 };
