@@ -131,7 +131,8 @@ std::unique_ptr<T> CreateFromData(TResourceModule* parent, const uint8_t* data, 
 
 // A new blank object of class T (type T::TypeKey()), appended to `parent`
 // before its blank content is made, and owned by it. Throws qv::Error when
-// the module keeps no resources of its own.
+// the module keeps no resources of its own; when making the content fails,
+// the object is removed again and the failure passed on.
 template <class T>
 T& CreateBlank(TResourceModule& parent, const std::string& resName, uint16_t language);
 
@@ -233,7 +234,14 @@ T& CreateBlank(TResourceModule& parent, const std::string& resName, uint16_t lan
     T& details = *owned;
     if (parent.AppendResource(std::move(owned)) < 0)
         throw Error("Module doesn't keep resources");
-    details.InitBlank();
+    try {
+        details.InitBlank();
+    } catch (...) {
+        // A half-made object does not stay behind in the module.
+        if (const int index = parent.IndexOfResource(&details); index >= 0)
+            parent.RemoveResource(index);
+        throw;
+    }
     return details;
 }
 
