@@ -1,13 +1,18 @@
+#include "ExeTools.h"
 #include "IconFiles.h"
 #include "TestSupport.h"
 
 #include "quorvane/Error.h"
+#include "quorvane/OutputIcon.h"
 #include "quorvane/unitExIcon.h"
 #include "quorvane/unitNTModule.h"
 #include "quorvane/unitResourceGraphics.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -354,4 +359,160 @@ TEST(IconPixelFormats, GroupFieldsFollowTheFormat)
         EXPECT_EQ(ColourCountOf(format), fields.first);
         EXPECT_EQ(BitCountOf(format), fields.second);
     }
+}
+
+namespace {
+
+class OutputIconTest : public ::testing::Test {
+protected:
+    qvtest::TempDir dir;
+
+    std::filesystem::path CopyOf(const std::string& program)
+    {
+        const auto source = qvtest::WineProgram(program);
+        if (source.empty() || !qvtest::HaveTool("wrestool"))
+            return {};
+        const auto copy = dir / program;
+        std::filesystem::copy_file(source, copy);
+        return copy;
+    }
+
+    std::string WriteIcon(const std::vector<uint8_t>& file, const std::string& name = "site.ico")
+    {
+        qvtest::WriteFile(dir / name, file);
+        return (dir / name).string();
+    }
+};
+
+// Every resource of `before` is in `after` with the same bytes, except those
+// under the keys in `replaced`.
+void ExpectKept(const std::map<std::string, std::vector<uint8_t>>& before,
+                const std::map<std::string, std::vector<uint8_t>>& after, const std::set<std::string>& replaced)
+{
+    for (const auto& [key, bytes] : before) {
+        if (replaced.count(key))
+            continue;
+        ASSERT_EQ(after.count(key), 1u) << key;
+        EXPECT_EQ(after.at(key), bytes) << key;
+    }
+}
+
+} // namespace
+
+TEST_F(OutputIconTest, NewMainIconGroupAndImagesAboveTheViewersOwn)
+{
+    const auto exe = CopyOf("notepad.exe");
+    if (exe.empty())
+        GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
+    const auto before = qvtest::WrestoolExtractAll(exe, dir / "before");
+    const auto a = BitmapPart(16, 4);
+    const auto b = BitmapPart(32, 32);
+    const auto png = IconPart{0, 0, 32, qvtest::PngPicture(256, 256)};
+    ReplaceOutputIcon(exe.string(), WriteIcon(IconFile({a, b, png})));
+
+    const auto listed = qvtest::WrestoolList(exe);
+    const auto after = qvtest::WrestoolExtractAll(exe, dir / "after");
+    EXPECT_EQ(listed.size(), before.size() + 4);
+    ExpectKept(before, after, {});
+    ASSERT_EQ(after.count("14/MAINICON/0"), 1u);
+    EXPECT_EQ(GroupEntries(after.at("14/MAINICON/0")),
+              (std::vector<GroupEntry>{{16, 16, 16, 0, 1, 4, static_cast<uint32_t>(a.bytes.size()), 11},
+                                       {32, 32, 0, 0, 1, 32, static_cast<uint32_t>(b.bytes.size()), 12},
+                                       {0, 0, 0, 0, 1, 32, static_cast<uint32_t>(png.bytes.size()), 13}}));
+    EXPECT_EQ(after.at("3/11/0"), WithZeroSizeField(a.bytes));
+    EXPECT_EQ(after.at("3/12/0"), WithZeroSizeField(b.bytes));
+    EXPECT_EQ(after.at("3/13/0"), png.bytes);
+
+    // icoutils' own icon extraction reads the new group as an icon file.
+    int status = 0;
+    const std::string icons = qvtest::Capture("wrestool -x -t14 -n MAINICON " + qvtest::Quoted(exe) +
+                                                  " | icotool -l - 2>&1",
+                                              &status);
+    EXPECT_NE(icons.find("--width=16 --height=16 --bit-depth=4"), std::string::npos) << icons;
+    EXPECT_NE(icons.find("--width=32 --height=32 --bit-depth=32"), std::string::npos) << icons;
+    EXPECT_NE(icons.find("--width=256 --height=256 --bit-depth=32"), std::string::npos) << icons;
+}
+
+TEST_F(OutputIconTest, ExistingMainIconOfLanguageZeroIsReplacedInTheFile)
+{
+    const auto exe = CopyOf("notepad.exe");
+    if (exe.empty())
+        GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
+    const auto icon = WriteIcon(IconFile({BitmapPart(32, 8)}));
+    ReplaceOutputIcon(exe.string(), icon);
+    const auto first = qvtest::WrestoolExtractAll(exe, dir / "first");
+    ReplaceOutputIcon(exe.string(), icon);
+    const auto second = qvtest::WrestoolExtractAll(exe, dir / "second");
+    // The second group is the later entry and wins; the first group's image
+    // stays in the file without a group naming it.
+    EXPECT_EQ(second.size(), first.size() + 1);
+    ExpectKept(first, second, {"14/MAINICON/0"});
+    EXPECT_EQ(GroupEntries(second.at("14/MAINICON/0"))[0].identifier, 12);
+    EXPECT_EQ(second.at("3/12/0"), second.at("3/11/0"));
+}
+
+TEST_F(OutputIconTest, MissingIconFileRewritesTheResourcesUnchanged)
+{
+    const auto exe = CopyOf("notepad.exe");
+    if (exe.empty())
+        GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
+    const auto before = qvtest::WrestoolExtractAll(exe, dir / "before");
+    ReplaceOutputIcon(exe.string(), (dir / "absent.ico").string());
+    ReplaceOutputIcon(exe.string(), "");
+    EXPECT_EQ(qvtest::WrestoolExtractAll(exe, dir / "after"), before);
+}
+
+TEST_F(OutputIconTest, FailuresLeaveTheExecutableUntouched)
+{
+    const auto exe = CopyOf("notepad.exe");
+    if (exe.empty())
+        GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
+    const auto original = qvtest::ReadFile(exe);
+    const auto expectFailure = [&](const std::vector<uint8_t>& iconFile, const std::string& message) {
+        try {
+            ReplaceOutputIcon(exe.string(), WriteIcon(iconFile));
+            ADD_FAILURE() << "no failure for " << message;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
+        }
+        EXPECT_EQ(qvtest::ReadFile(exe), original);
+    };
+    expectFailure(qvtest::PngPicture(32, 32), "Invalid Icon or Cursor");
+    expectFailure(IconFile({BitmapPart(16, 16, 1)}), "Pixel Format Not Valid for Icons or Cursors");
+    auto cut = IconFile({BitmapPart(16, 4)});
+    cut.resize(cut.size() - 1);
+    expectFailure(cut, "Stream read error");
+    auto broken = qvtest::PngPicture(16, 16);
+    broken[40] ^= 0xFF;
+    expectFailure(IconFile({IconPart{16, 16, 32, broken}}), "Invalid PNG image: ");
+
+    qvtest::WriteFile(dir / "plain.exe", std::string("no executable"));
+    EXPECT_THROW(ReplaceOutputIcon((dir / "plain.exe").string(), WriteIcon(IconFile({BitmapPart(16, 4)}))), Error);
+    EXPECT_THROW(ReplaceOutputIcon((dir / "absent.exe").string(), WriteIcon(IconFile({BitmapPart(16, 4)}))), Error);
+}
+
+TEST_F(OutputIconTest, RewrittenProgramStillRunsUnderWine)
+{
+    const auto exe = CopyOf("hostname.exe");
+    if (exe.empty())
+        GTEST_SKIP() << "needs wine's hostname.exe and icoutils' wrestool";
+    if (!qvtest::HaveTool("wine"))
+        GTEST_SKIP() << "wine is not installed";
+    const auto prefix = std::filesystem::path(QV_RUNTIME_DIR).parent_path() / "wineprefix";
+    const auto original = dir / "original.exe";
+    std::filesystem::copy_file(exe, original);
+    int status = -1;
+    const std::string expected = qvtest::RunUnderWine(original, prefix, &status);
+    if (status != 0 || expected.empty())
+        GTEST_SKIP() << "wine does not run the unchanged program here (status " << status << ")";
+
+    const auto before = qvtest::WrestoolExtractAll(exe, dir / "before");
+    ReplaceOutputIcon(exe.string(), WriteIcon(IconFile({BitmapPart(16, 4), BitmapPart(32, 32)})));
+    const auto after = qvtest::WrestoolExtractAll(exe, dir / "after");
+    ExpectKept(before, after, {});
+    ASSERT_EQ(after.count("14/MAINICON/0"), 1u);
+    EXPECT_EQ(GroupEntries(after.at("14/MAINICON/0")).size(), 2u);
+
+    EXPECT_EQ(qvtest::RunUnderWine(exe, prefix, &status), expected);
+    EXPECT_EQ(status, 0);
 }

@@ -1,3 +1,4 @@
+#include "ExeTools.h"
 #include "IconFiles.h"
 #include "TestSupport.h"
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -66,7 +68,7 @@ std::vector<std::string> Names(const TResourceModule& module)
 std::vector<uint8_t> BitmapFileBytes(uint32_t infoSize)
 {
     std::vector<uint8_t> out = {'B', 'M'};
-    out.resize(14 + infoSize, 0);
+    out.resize(14 + std::max<uint32_t>(infoSize, 40), 0);
     qvtest::PutLe(out, 2, static_cast<uint32_t>(out.size()), 4);
     qvtest::PutLe(out, 10, 14 + infoSize, 4);
     qvtest::PutLe(out, 14, infoSize, 4);
@@ -704,4 +706,97 @@ TEST(ResourceVersionInfo, KeepsBytesParsesValuesAndForgetsThemOnReplace)
     version.ReplaceData(shorter);
     EXPECT_THROW(version.Translations(), Error);
     EXPECT_EQ(Bytes(version), cut);
+}
+
+namespace {
+
+// A copy of one of wine's Windows programs, or a skip when it is missing.
+class RealExecutable : public ::testing::Test {
+protected:
+    qvtest::TempDir dir;
+    std::filesystem::path exe;
+
+    void SetUp() override
+    {
+        const auto source = qvtest::WineProgram("notepad.exe");
+        if (source.empty() || !qvtest::HaveTool("wrestool"))
+            GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
+        exe = dir / "notepad.exe";
+        std::filesystem::copy_file(source, exe);
+    }
+};
+
+} // namespace
+
+TEST_F(RealExecutable, LoadAndSaveKeepEveryResourceByteForByte)
+{
+    const auto listed = qvtest::WrestoolList(exe);
+    const auto original = qvtest::WrestoolExtractAll(exe, dir / "before");
+    ASSERT_GT(listed.size(), 300u);
+    ASSERT_EQ(original.size(), listed.size());
+
+    TNTModule module;
+    module.LoadFromFile(exe.string());
+    ASSERT_EQ(static_cast<size_t>(module.ResourceCount()), listed.size());
+    size_t groups = 0, icons = 0;
+    for (int i = 0; i < module.ResourceCount(); ++i) {
+        const auto& d = module.GetResourceDetails(i);
+        const std::string key = d.ResType + "/" + d.ResName + "/" + std::to_string(d.Language);
+        ASSERT_EQ(original.count(key), 1u) << key;
+        EXPECT_EQ(Bytes(d), original.at(key)) << key;
+        EXPECT_EQ(d.Parent, &module);
+        groups += Is<TIconGroupResourceDetails>(d);
+        icons += Is<TIconResourceDetails>(d);
+    }
+    EXPECT_EQ(groups, 1u);
+    EXPECT_EQ(icons, 10u);
+
+    module.GetResourceDetails(0).Dirty = true;
+    module.Dirty = true;
+    module.SaveToFile(exe.string());
+    EXPECT_FALSE(module.Dirty);
+    EXPECT_FALSE(module.GetResourceDetails(0).Dirty);
+    EXPECT_EQ(qvtest::WrestoolExtractAll(exe, dir / "after"), original);
+}
+
+TEST_F(RealExecutable, ChangesAndDigitOnlyNamesReachTheFile)
+{
+    TNTModule module;
+    module.LoadFromFile(exe.string());
+    const int before = module.ResourceCount();
+    const auto payload = qvtest::NoiseBytes(777, 5);
+    Add(module, "MYDATA", "0042", payload);
+    Add(module, "10", "CONFIG", Text("key=value"), 1031);
+    module.RemoveResource(module.IndexOfResource(&module.GetResourceDetails(0))); // an icon image
+    module.SaveToFile(exe.string());
+
+    const auto listed = qvtest::WrestoolList(exe);
+    EXPECT_EQ(listed.size(), static_cast<size_t>(before + 1));
+    const auto extracted = qvtest::WrestoolExtractAll(exe, dir / "x");
+    EXPECT_EQ(extracted.at("MYDATA/42/0"), payload);
+    EXPECT_EQ(extracted.at("10/CONFIG/1031"), Text("key=value"));
+
+    TNTModule again;
+    again.LoadFromFile(exe.string());
+    EXPECT_EQ(again.ResourceCount(), before + 1);
+    bool found = false;
+    for (int i = 0; i < again.ResourceCount(); ++i)
+        found |= again.GetResourceDetails(i).ResType == "MYDATA" && again.GetResourceDetails(i).ResName == "42";
+    EXPECT_TRUE(found);
+}
+
+TEST_F(RealExecutable, FailedLoadKeepsTheModuleAndFailedSaveTheFile)
+{
+    TNTModule module;
+    module.LoadFromFile(exe.string());
+    const int count = module.ResourceCount();
+    EXPECT_THROW(module.LoadFromFile((dir / "absent.exe").string()), Error);
+    qvtest::WriteFile(dir / "text.exe", Text("not an executable at all"));
+    EXPECT_THROW(module.LoadFromFile((dir / "text.exe").string()), Error);
+    EXPECT_EQ(module.ResourceCount(), count);
+
+    module.Dirty = true;
+    EXPECT_THROW(module.SaveToFile((dir / "text.exe").string()), Error);
+    EXPECT_EQ(qvtest::ReadFile(dir / "text.exe"), Text("not an executable at all"));
+    EXPECT_TRUE(module.Dirty);
 }
