@@ -404,14 +404,14 @@ TEST_F(OutputIconTest, NewMainIconGroupAndImagesAboveTheViewersOwn)
     const auto exe = CopyOf("notepad.exe");
     if (exe.empty())
         GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
-    const auto before = qvtest::WrestoolExtractAll(exe, dir / "before");
+    const auto before = qvtest::WrestoolExtractAll(exe);
     const auto a = BitmapPart(16, 4);
     const auto b = BitmapPart(32, 32);
     const auto png = IconPart{0, 0, 32, qvtest::PngPicture(256, 256)};
     ReplaceOutputIcon(exe.string(), WriteIcon(IconFile({a, b, png})));
 
     const auto listed = qvtest::WrestoolList(exe);
-    const auto after = qvtest::WrestoolExtractAll(exe, dir / "after");
+    const auto after = qvtest::WrestoolExtractAll(exe);
     EXPECT_EQ(listed.size(), before.size() + 4);
     ExpectKept(before, after, {});
     ASSERT_EQ(after.count("14/MAINICON/0"), 1u);
@@ -425,9 +425,12 @@ TEST_F(OutputIconTest, NewMainIconGroupAndImagesAboveTheViewersOwn)
 
     // icoutils' own icon extraction reads the new group as an icon file.
     int status = 0;
-    const std::string icons = qvtest::Capture("wrestool -x -t14 -n MAINICON " + qvtest::Quoted(exe) +
-                                                  " | icotool -l - 2>&1",
+    const auto extracted = dir / "extracted.ico";
+    const std::string icons = qvtest::Capture("wrestool -x -t14 -n MAINICON " + qvtest::Quoted(exe) + " > " +
+                                                  qvtest::Quoted(extracted) + " && icotool -l " +
+                                                  qvtest::Quoted(extracted) + " 2>&1",
                                               &status);
+    EXPECT_EQ(status, 0) << icons;
     EXPECT_NE(icons.find("--width=16 --height=16 --bit-depth=4"), std::string::npos) << icons;
     EXPECT_NE(icons.find("--width=32 --height=32 --bit-depth=32"), std::string::npos) << icons;
     EXPECT_NE(icons.find("--width=256 --height=256 --bit-depth=32"), std::string::npos) << icons;
@@ -440,9 +443,9 @@ TEST_F(OutputIconTest, ExistingMainIconOfLanguageZeroIsReplacedInTheFile)
         GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
     const auto icon = WriteIcon(IconFile({BitmapPart(32, 8)}));
     ReplaceOutputIcon(exe.string(), icon);
-    const auto first = qvtest::WrestoolExtractAll(exe, dir / "first");
+    const auto first = qvtest::WrestoolExtractAll(exe);
     ReplaceOutputIcon(exe.string(), icon);
-    const auto second = qvtest::WrestoolExtractAll(exe, dir / "second");
+    const auto second = qvtest::WrestoolExtractAll(exe);
     // The second group is the later entry and wins; the first group's image
     // stays in the file without a group naming it.
     EXPECT_EQ(second.size(), first.size() + 1);
@@ -456,10 +459,10 @@ TEST_F(OutputIconTest, MissingIconFileRewritesTheResourcesUnchanged)
     const auto exe = CopyOf("notepad.exe");
     if (exe.empty())
         GTEST_SKIP() << "needs wine's notepad.exe and icoutils' wrestool";
-    const auto before = qvtest::WrestoolExtractAll(exe, dir / "before");
+    const auto before = qvtest::WrestoolExtractAll(exe);
     ReplaceOutputIcon(exe.string(), (dir / "absent.ico").string());
     ReplaceOutputIcon(exe.string(), "");
-    EXPECT_EQ(qvtest::WrestoolExtractAll(exe, dir / "after"), before);
+    EXPECT_EQ(qvtest::WrestoolExtractAll(exe), before);
 }
 
 TEST_F(OutputIconTest, FailuresLeaveTheExecutableUntouched)
@@ -506,9 +509,9 @@ TEST_F(OutputIconTest, RewrittenProgramStillRunsUnderWine)
     if (status != 0 || expected.empty())
         GTEST_SKIP() << "wine does not run the unchanged program here (status " << status << ")";
 
-    const auto before = qvtest::WrestoolExtractAll(exe, dir / "before");
+    const auto before = qvtest::WrestoolExtractAll(exe);
     ReplaceOutputIcon(exe.string(), WriteIcon(IconFile({BitmapPart(16, 4), BitmapPart(32, 32)})));
-    const auto after = qvtest::WrestoolExtractAll(exe, dir / "after");
+    const auto after = qvtest::WrestoolExtractAll(exe);
     ExpectKept(before, after, {});
     ASSERT_EQ(after.count("14/MAINICON/0"), 1u);
     EXPECT_EQ(GroupEntries(after.at("14/MAINICON/0")).size(), 2u);

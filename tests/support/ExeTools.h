@@ -57,6 +57,7 @@ struct ListedResource {
     std::string type, name;
     unsigned language;
     size_t size;
+    bool typeIsString, nameIsString;
     std::string Key() const { return type + "/" + name + "/" + std::to_string(language); }
 };
 
@@ -66,32 +67,24 @@ inline std::map<std::string, ListedResource> WrestoolList(const std::filesystem:
 {
     std::map<std::string, ListedResource> out;
     const std::string text = Capture("wrestool -l " + Quoted(exe) + " 2>/dev/null");
-    static const std::regex line(R"(--type='?([^' ]+)'? --name='?([^' ]+)'? --language=(\d+) \[.*size=(\d+)\])");
+    static const std::regex line(R"(--type=('?)([^' ]+)'? --name=('?)([^' ]+)'? --language=(\d+) \[.*size=(\d+)\])");
     for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it) {
-        ListedResource r{(*it)[1], (*it)[2], static_cast<unsigned>(std::stoul((*it)[3])), std::stoul((*it)[4])};
+        ListedResource r{(*it)[2], (*it)[4], static_cast<unsigned>(std::stoul((*it)[5])), std::stoul((*it)[6]),
+                         (*it)[1].length() > 0, (*it)[3].length() > 0};
         out[r.Key()] = r;
     }
     return out;
 }
 
 // The bytes of every resource as wrestool extracts them, by the same key.
-inline std::map<std::string, std::vector<uint8_t>> WrestoolExtractAll(const std::filesystem::path& exe,
-                                                                       const std::filesystem::path& into)
+inline std::map<std::string, std::vector<uint8_t>> WrestoolExtractAll(const std::filesystem::path& exe)
 {
-    std::filesystem::create_directories(into);
-    int status = 0;
-    Capture("wrestool -x --raw -o " + Quoted(into) + " " + Quoted(exe) + " 2>&1", &status);
     std::map<std::string, std::vector<uint8_t>> out;
-    const std::string base = exe.filename().string() + "_";
     for (const auto& [key, r] : WrestoolList(exe)) {
-        const std::string stem = base + r.type + "_" + r.name + "_" + std::to_string(r.language);
-        for (const auto& entry : std::filesystem::directory_iterator(into)) {
-            const std::string file = entry.path().filename().string();
-            if (file == stem || file.rfind(stem + ".", 0) == 0) {
-                out[key] = ReadFile(entry.path());
-                break;
-            }
-        }
+        const std::string id = std::string(" -t") + (r.typeIsString ? "+" : "-") + r.type + " -n" +
+                               (r.nameIsString ? "+" : "-") + r.name + " -L" + std::to_string(r.language);
+        const std::string bytes = Capture("wrestool -x --raw" + id + " " + Quoted(exe) + " 2>/dev/null");
+        out[key] = std::vector<uint8_t>(bytes.begin(), bytes.end());
     }
     return out;
 }
