@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -321,6 +323,34 @@ TEST(ResourceFactory, FailuresInATestFallThroughToTheNextPass)
         auto bitmap = CreateDetailsFor(nullptr, 0, "77", "X", dib.size(), dib.data());
         EXPECT_TRUE(Is<TDIBResourceDetails>(*bitmap));
     }
+    EXPECT_EQ(RegisteredDetailsClasses().size(), 7u);
+}
+
+TEST(ResourceFactory, LookupsRunWhileTheRegistryChanges)
+{
+    const auto dib = BitmapFileBytes(40);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t)
+        readers.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                auto icon = CreateDetailsFor(nullptr, 0, "3", "1", dib.size(), dib.data());
+                auto bitmap = CreateDetailsFor(nullptr, 0, "77", "1", dib.size(), dib.data());
+                wrong += !Is<TIconResourceDetails>(*icon) || !Is<TDIBResourceDetails>(*bitmap);
+            }
+        });
+    std::thread writer([&] {
+        while (!stop) {
+            RegisterDetailsClass(TRecogniserThrows::Class());
+            UnregisterDetailsClass(TRecogniserThrows::Class());
+        }
+    });
+    for (auto& r : readers)
+        r.join();
+    stop = true;
+    writer.join();
+    EXPECT_EQ(wrong, 0);
     EXPECT_EQ(RegisteredDetailsClasses().size(), 7u);
 }
 

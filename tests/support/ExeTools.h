@@ -94,7 +94,7 @@ inline std::map<std::string, std::vector<uint8_t>> WrestoolExtractAll(const std:
 inline std::string RunUnderWine(const std::filesystem::path& exe, const std::filesystem::path& prefix, int* status)
 {
     std::filesystem::create_directories(prefix);
-    std::string out = Capture("WINEPREFIX=" + Quoted(prefix) +
+    std::string out = Capture("env -u DISPLAY WINEPREFIX=" + Quoted(prefix) +
                                   " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 300 wine " + Quoted(exe) +
                                   " 2>/dev/null",
                               status);
