@@ -46,8 +46,12 @@ std::vector<DirEntry> ListFolder(const std::string& folder)
     if (!dir)
         RaiseOsError("Cannot open folder", folder, errno);
     std::vector<DirEntry> out;
-    errno = 0;
-    while (dirent* e = ::readdir(dir)) {
+    for (;;) {
+        // readdir reports errors only through errno, which stat below may set.
+        errno = 0;
+        dirent* e = ::readdir(dir);
+        if (!e)
+            break;
         const std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
