@@ -51,7 +51,9 @@ void LoadInto(MemoryStream& buffer, const std::string& path)
 {
     buffer.Clear();
     FileStream file(path, FileStream::Mode::OpenRead);
-    buffer.CopyFrom(file, 0);
+    const int64_t size = file.Size();
+    buffer.SetSize(size);
+    file.ReadExact(buffer.Data(), static_cast<size_t>(size));
     buffer.Seek(0);
 }
 

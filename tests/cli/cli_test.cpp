@@ -216,3 +216,60 @@ TEST_F(Cli, InterruptCancelsCleanly)
     EXPECT_FALSE(fs::exists(dir / "big/index.qpf"));
     EXPECT_FALSE(fs::exists(dir / "big/website.qpf"));
 }
+
+TEST_F(Cli, RealSitesNobodyHereWroteComeBackByteForByte)
+{
+    // HTML documentation that Debian packages install.
+    const std::vector<fs::path> homes = {"/usr/share/doc/pugixml-doc/manual.html"};
+    int built = 0;
+    for (const fs::path& home : homes) {
+        if (!fs::exists(home))
+            continue;
+        ++built;
+        const fs::path project = dir / (home.parent_path().filename().string() + ".qp");
+        const fs::path out = dir / (home.parent_path().filename().string() + ".qpf");
+        ASSERT_EQ(Quorvanec("new --home " + Quoted(home) + " --qpf --out " + Quoted(out) + " " + Quoted(project), work).status, 0);
+        const RunResult b = Quorvanec("build --quiet " + Quoted(project), work);
+        ASSERT_EQ(b.status, 0) << b.err;
+        const fs::path x = dir / (home.parent_path().filename().string() + "-x");
+        ASSERT_EQ(Quorvanec("extract " + Quoted(out) + " " + Quoted(x), work).status, 0);
+        size_t sources = 0;
+        const fs::path root = home.parent_path();
+        for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::follow_directory_symlink);
+             it != fs::recursive_directory_iterator(); ++it) {
+            const std::string name = it->path().filename().string();
+            if (name.front() == '.') {
+                if (it->is_directory())
+                    it.disable_recursion_pending();
+                continue;
+            }
+            if (!it->is_regular_file() || name.ends_with(".exe") || name.ends_with(".qp") || name.ends_with(".qpf"))
+                continue;
+            ++sources;
+            const fs::path copy = x / fs::relative(it->path(), root);
+            ASSERT_TRUE(fs::exists(copy)) << copy;
+            EXPECT_EQ(qvtest::ReadFile(copy), qvtest::ReadFile(it->path())) << copy;
+        }
+        size_t extracted = 0;
+        for (const auto& e : fs::recursive_directory_iterator(x))
+            extracted += e.is_regular_file();
+        EXPECT_EQ(extracted, sources + 1) << home; // and "-config-"
+    }
+    if (built == 0)
+        GTEST_SKIP() << "no packaged HTML documentation installed";
+}
+
+TEST_F(Cli, NamesThatDifferOnlyInCaseCannotShareAnArchive)
+{
+    // valgrind's manual holds both FAQ.html and faq.html; the archive, read
+    // on a system whose names ignore case, can hold only one of them.
+    const fs::path home = "/usr/share/doc/valgrind/html/index.html";
+    if (!fs::exists(home.parent_path() / "FAQ.html") || !fs::exists(home.parent_path() / "faq.html"))
+        GTEST_SKIP() << "valgrind's HTML manual is not installed";
+    ASSERT_EQ(Quorvanec("new --home " + Quoted(home) + " --qpf --out " + Quoted(dir / "v.qpf") + " " + Quoted(dir / "v.qp"), work).status, 0);
+    const RunResult b = Quorvanec("build --quiet " + Quoted(dir / "v.qp"), work);
+    EXPECT_EQ(b.status, 1);
+    EXPECT_TRUE(Contains(b.err, "faq.html already exists in the archive.")) << b.err;
+    EXPECT_FALSE(fs::exists(dir / "v.qpf"));
+    EXPECT_FALSE(fs::exists(dir / "website.qpf"));
+}

@@ -57,8 +57,13 @@ std::vector<DirEntry> ListFolder(const std::string& folder)
             continue;
         DirEntry entry;
         entry.name = name;
-        struct stat st {};
-        if (::stat(Join(folder, name).c_str(), &st) == 0) {
+        // The entry's own type saves a stat; links and file systems that do
+        // not report it are looked up.
+        if (e->d_type == DT_REG) {
+            entry.isFile = true;
+        } else if (e->d_type == DT_DIR) {
+            entry.isFolder = true;
+        } else if (struct stat st {}; ::stat(Join(folder, name).c_str(), &st) == 0) {
             entry.isFolder = S_ISDIR(st.st_mode);
             entry.isFile = S_ISREG(st.st_mode);
         }
