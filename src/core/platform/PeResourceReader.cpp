@@ -135,6 +135,8 @@ private:
         const uint64_t entry = section_.base() + offset;
         const uint32_t rva = section_.U32(offset, "resource data entry");
         const uint32_t size = section_.U32(offset + 4, "resource data entry");
+        if (size == 0)
+            return {};  // nothing to map, wherever it claims to be
         const auto bytes = pe_.MapRva(rva, size, "resource data", entry);
         if (size > budget_)
             Fail("resource data entries overlap too much", entry);

@@ -174,6 +174,10 @@ SectionImage BuildSection(const std::vector<Leaf>& leaves)
         blobs.push_back(cursor);
         cursor += leaf.data->size();
     }
+    // Empty resources at the end would point just past the section, where
+    // an address lookup finds no section.
+    if (!blobs.empty() && blobs.back() == cursor)
+        cursor += 8;
     // Offsets inside the tree have 31 bits; the section's size must also
     // leave room for its address.
     if (cursor > 0x7FFFFFFF)
