@@ -226,6 +226,28 @@ TEST(PeRead, MalformedInputsGiveClearErrors)
     }
 }
 
+TEST(PeRead, SharedBytesCannotMultiplyWithoutBound)
+{
+    // 400 languages of one name all pointing at one 60 KB blob: 24 MB of
+    // copies from a 64 KB file.
+    const uint32_t languages = 0x40, entry = languages + 16 + 8 * 400, blob = entry + 16;
+    TreeBytes t(blob + 60000);
+    t.Directory(0, 0, 1);
+    t.Entry(0, 0, 10, TreeBytes::kSubdirectory | 0x18);
+    t.Directory(0x18, 0, 1);
+    t.Entry(0x18, 0, 1, TreeBytes::kSubdirectory | languages);
+    t.Directory(languages, 0, 400);
+    for (unsigned i = 0; i < 400; ++i)
+        t.Entry(languages, i, i, entry);
+    t.DataEntry(entry, kRsrcRva + blob, 60000);
+    const std::string message = ReadFailure(BuildImage(ImageWith(t.bytes)));
+    EXPECT_NE(message.find("resource tree uses the same names or data too often"), std::string::npos) << message;
+
+    // Shared a few times, it is fine.
+    t.Directory(languages, 0, 3);
+    EXPECT_EQ(ReadResources(BuildImage(ImageWith(t.bytes))).size(), 3u);
+}
+
 TEST(PeRead, PathVersionNamesTheFile)
 {
     qvtest::TempDir dir;

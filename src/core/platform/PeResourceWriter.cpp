@@ -267,9 +267,10 @@ bool Movable(const PeImage& pe, const Section& s)
 
 void CheckLayout(const PeImage& pe)
 {
-    if (!IsPowerOfTwo(pe.fileAlignment) || !IsPowerOfTwo(pe.sectionAlignment) || pe.fileAlignment > pe.sectionAlignment)
+    if (!IsPowerOfTwo(pe.fileAlignment) || !IsPowerOfTwo(pe.sectionAlignment) || pe.fileAlignment > pe.sectionAlignment ||
+        pe.fileAlignment > 0x10000)
         Refuse("file alignment " + Hex(pe.fileAlignment) + " and section alignment " + Hex(pe.sectionAlignment) +
-                   " are not powers of two with the first no larger",
+                   " are not powers of two with the first no larger (and at most 64 KiB)",
                pe.optionalHeader + 32);
     if (pe.directoryCount <= kResourceDirectory)
         Refuse("the optional header has no resource directory entry", pe.dataDirectories);
