@@ -362,7 +362,6 @@ TEST(PeCorpus, WineProgramsSurviveARoundTrip)
     EXPECT_GT(covered, 100u);
 }
 
-// ---------------------------------------------------------------------------
 // Writing
 
 namespace {
@@ -739,7 +738,6 @@ TEST(PeWrite, ImagesThatCannotBeRewrittenAreRefused)
               std::string::npos);
 }
 
-// ---------------------------------------------------------------------------
 // Replacing the file on disk
 
 namespace {

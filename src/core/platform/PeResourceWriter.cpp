@@ -4,8 +4,6 @@
 #include "quorvane/platform/CodePage.h"
 
 #include <algorithm>
-#include <clocale>
-#include <cwctype>
 #include <locale.h>
 #include <map>
 #include <optional>
@@ -18,7 +16,6 @@ using namespace detail;
 
 namespace {
 
-// ---------------------------------------------------------------------------
 // Identifiers as the update functions store them
 
 struct Identifier {
@@ -97,7 +94,6 @@ std::vector<Leaf> Canonicalize(const std::vector<ResourceEntry>& entries)
     return leaves;
 }
 
-// ---------------------------------------------------------------------------
 // The resource section
 
 constexpr uint32_t kHighBit = 0x80000000u;
@@ -232,7 +228,6 @@ SectionImage BuildSection(const std::vector<Leaf>& leaves)
     return out;
 }
 
-// ---------------------------------------------------------------------------
 // Placing the section in the image
 
 bool IsPowerOfTwo(uint64_t v)
