@@ -104,14 +104,18 @@ private slots:
 
     void twoCopiesRunSideBySide()
     {
-        const QString a = MakeProject(temp_.filePath("pair"), "a");
-        const QString b = MakeProject(temp_.filePath("pair"), "b");
-        QProcess* first = Start(QStringLiteral(QV_APP_BINARY), {"/COMPILE", a});
-        QProcess* second = Start(QStringLiteral(QV_APP_BINARY), {"/COMPILE", b});
-        QCOMPARE(Finish(first).status, 0);
-        QCOMPARE(Finish(second).status, 0);
-        QVERIFY(QFile::exists(temp_.filePath("pair/a.qpf")));
-        QVERIFY(QFile::exists(temp_.filePath("pair/b.qpf")));
+        // Output folders of their own: a build's temporary archive has a
+        // fixed name in its output folder.
+        const QString a = MakeProject(temp_.filePath("pair/a"), "a");
+        const QString b = MakeProject(temp_.filePath("pair/b"), "b");
+        QProcess* first = Start(QStringLiteral(QV_SCRIPTED_BINARY), {"/COMPILE", a});
+        QProcess* second = Start(QStringLiteral(QV_SCRIPTED_BINARY), {"/COMPILE", b});
+        const Run one = Finish(first), two = Finish(second);
+        QVERIFY2(!one.errors.contains("[error]") && !two.errors.contains("[error]"), qPrintable(one.errors + two.errors));
+        QCOMPARE(one.status, 0);
+        QCOMPARE(two.status, 0);
+        QVERIFY(QFile::exists(temp_.filePath("pair/a/a.qpf")));
+        QVERIFY(QFile::exists(temp_.filePath("pair/b/b.qpf")));
     }
 };
 

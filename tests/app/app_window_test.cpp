@@ -885,6 +885,32 @@ private slots:
         QVERIFY(dialogs_->Texts("error").isEmpty());
     }
 
+    void commandLineBuildClosesItsWindowAndKeepsTheOutcome()
+    {
+        // The window as a "/COMPILE" run drives it, without its exit request.
+        const QString project = MakeProject(temp_.filePath("quiet"), "q", 48 << 20);
+        Tmainform* w = NewWindow({project});
+        State().InteractiveMode = false;
+        const QString caption = w->progressform->windowTitle();
+        w->BuildActionExecute(); // closes by itself
+        w->Dispatcher().ServeUntil([] { return State().BuildThread->Finished(); });
+        QCOMPARE(w->CompileExitStatus(), 0);
+        QCOMPARE(w->progressform->windowTitle(), caption);
+        QVERIFY(QFile::exists(temp_.filePath("quiet/q.qpf")));
+
+        // Cancelled: the run's outcome is a failure.
+        Build([&](Tprogressform& p) -> bool {
+            if (!p.Label3->text().startsWith("Adding: "))
+                return false;
+            p.Button1->click();
+            return true;
+        });
+        w->Dispatcher().ServeUntil([] { return State().BuildThread->Finished(); });
+        QCOMPARE(w->CompileExitStatus(), 1);
+        QVERIFY(!QFile::exists(temp_.filePath("quiet/q.qpf")));
+        State().InteractiveMode = true;
+    }
+
     void buildFailed()
     {
         const QString project = MakeProject(temp_.filePath("fail"), "f");
