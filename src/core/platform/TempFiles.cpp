@@ -1,0 +1,33 @@
+#include "quorvane/platform/TempFiles.h"
+
+#include "quorvane/Error.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace qv::tempfiles {
+
+std::string SystemTempFolder()
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string folder = dir && *dir ? dir : "/tmp";
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix)
+{
+    std::string name = folder;
+    if (name.empty() || name.back() != '/')
+        name += '/';
+    name += prefix + "XXXXXX.tmp";
+    const int fd = ::mkstemps(name.data(), 4);
+    if (fd < 0)
+        RaiseOsError("Cannot create file", name, errno);
+    ::close(fd);
+    return name;
+}
+
+} // namespace qv::tempfiles
