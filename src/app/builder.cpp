@@ -1,0 +1,46 @@
+#include "builder.h"
+
+#include "ResScheme.h"
+#include "main.h"
+
+#include "quorvane/platform/NamedMutex.h"
+
+#include <QApplication>
+
+#include <memory>
+#include <vector>
+
+namespace qv::app {
+
+void RegisterBeforeApplication()
+{
+    RegisterResScheme();
+}
+
+int Builder(int argc, char** argv)
+{
+    const platform::NamedMutex lock("TALMERIDEX");
+    RegisterBeforeApplication();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quorvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Compiler"));
+
+    int status = 0;
+    {
+        Tmainform mainform(QApplication::arguments().mid(1));
+        // The application owns these; they live until the end.
+        std::vector<std::unique_ptr<QWidget>> windows;
+        for (AppWindow kind : {AppWindow::Wizard, AppWindow::About, AppWindow::Options}) {
+            if (const AppWindowMaker* make = AppWindowMakerFor(kind)) {
+                windows.emplace_back((*make)(mainform));
+                mainform.SetWindow(kind, windows.back().get());
+            }
+        }
+        mainform.show();
+        status = QApplication::exec();
+        windows.clear();
+    }
+    return status;
+}
+
+} // namespace qv::app

@@ -1,0 +1,939 @@
+#include "main.h"
+
+#include "AppState.h"
+#include "Artwork.h"
+#include "ResScheme.h"
+#include "ShellService.h"
+#include "processing.h"
+#include "utils.h"
+
+#include "quorvane/AppSettings.h"
+#include "quorvane/BuildJob.h"
+#include "quorvane/CommandLine.h"
+#include "quorvane/Error.h"
+#include "quorvane/ProjectFile.h"
+#include "quorvane/platform/FileSystem.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+
+#include <cerrno>
+#include <cfenv>
+#include <filesystem>
+#include <map>
+
+namespace qv::app {
+
+TFileDialog::TFileDialog(QObject* owner, const char* name, FileDialogRequest request)
+    : QObject(owner), request_(std::move(request))
+{
+    setObjectName(QString::fromLatin1(name));
+}
+
+QStringList TFileDialog::ExecuteOpen(QWidget* parent) const
+{
+    return Dialogs().OpenFiles(parent, request_);
+}
+
+QString TFileDialog::ExecuteSave(QWidget* parent) const
+{
+    return Dialogs().SaveFile(parent, request_);
+}
+
+namespace {
+
+std::map<AppWindow, AppWindowMaker>& WindowMakers()
+{
+    static std::map<AppWindow, AppWindowMaker> makers;
+    return makers;
+}
+
+} // namespace
+
+void RegisterAppWindow(AppWindow kind, AppWindowMaker maker)
+{
+    WindowMakers()[kind] = std::move(maker);
+}
+
+const AppWindowMaker* AppWindowMakerFor(AppWindow kind)
+{
+    const auto it = WindowMakers().find(kind);
+    return it == WindowMakers().end() || !it->second ? nullptr : &it->second;
+}
+
+bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
+{
+    return !BeforeNavigate || BeforeNavigate(url, isMainFrame);
+}
+
+// The page's side of same-document navigations, which never reach
+// acceptNavigationRequest: the page script hands each click on a link to a
+// place in its own document to this object instead of following it.
+class NavigationBridge final : public QObject {
+    Q_OBJECT
+public:
+    NavigationBridge(Tmainform* window) : QObject(window), window_(window) {}
+    Q_INVOKABLE void fragmentNavigation(const QString& href) { window_->FragmentNavigation(href); }
+
+private:
+    Tmainform* window_;
+};
+
+namespace {
+
+struct CommandToken {
+    const char* token;
+    bool (Tmainform::*handler)();
+};
+
+// In this order: an address with several tokens runs each command in turn.
+constexpr CommandToken kCommandTokens[] = {
+    {"#intro#", &Tmainform::ContentActionExecute}, {"#new#", &Tmainform::NewActionExecute},
+    {"#load#", &Tmainform::OpenActionExecute},     {"#home#", &Tmainform::HomeActionExecute},
+    {"#about#", &Tmainform::AboutActionExecute},
+};
+
+bool HasCommandToken(const QString& url)
+{
+    for (const CommandToken& t : kCommandTokens)
+        if (url.contains(QLatin1String(t.token)))
+            return true;
+    return false;
+}
+
+// The address as text, as the page itself writes it: a fragment keeps its
+// "#" characters.
+QString AddressText(const QUrl& url)
+{
+    return url.toString();
+}
+
+QString JsString(const QString& text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString PageScript()
+{
+    QFile channel(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    channel.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(channel.readAll()) + QStringLiteral(R"JS(
+(function () {
+  var host = null;
+  new QWebChannel(qt.webChannelTransport, function (channel) { host = channel.objects.navigation; });
+  function withoutFragment(address) { var i = address.indexOf('#'); return i < 0 ? address : address.substring(0, i); }
+  document.addEventListener('click', function (event) {
+    if (!host || event.defaultPrevented || event.button !== 0) return;
+    var link = event.target && event.target.closest ? event.target.closest('a[href]') : null;
+    if (!link || (link.target && link.target !== '_self')) return;
+    var href = link.href;
+    if (href.indexOf('#') < 0 || withoutFragment(href) !== withoutFragment(location.href)) return;
+    event.preventDefault();
+    host.fragmentNavigation(href);
+  }, true);
+})();
+)JS");
+}
+
+QToolButton* CommandButton(QToolBar* bar, const char* name, QAction* action)
+{
+    auto* button = new QToolButton(bar);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setIconSize(QSize(24, 24));
+    button->setMinimumSize(46, 44);
+    button->setAutoRaise(true);
+    bar->addWidget(button);
+    return button;
+}
+
+// Menu captions are written with their access key; the toolbar shows the
+// caption itself.
+QAction* Command(QObject* owner, const char* name, const QString& menuText, const QString& caption,
+                 const QString& hint, const QKeySequence& shortcut)
+{
+    auto* action = new QAction(menuText, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setIconText(caption);
+    action->setToolTip(hint.isEmpty() ? caption : hint);
+    action->setStatusTip(hint);
+    action->setWhatsThis(hint);
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    return action;
+}
+
+void SetCurrentFolder(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::current_path(std::filesystem::path(folder), error);
+    if (error)
+        RaiseOsError("Cannot change the current folder to", folder, error.value());
+}
+
+} // namespace
+
+Tmainform::Tmainform(const QStringList& arguments, QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("mainform"));
+    CreateComponents();
+    Guarded(this, [&] { FormCreate(arguments); });
+}
+
+Tmainform::~Tmainform()
+{
+    FormDestroy();
+}
+
+void Tmainform::CreateComponents()
+{
+    setWindowTitle(QStringLiteral("Quorvane Compiler"));
+    ActionManager1 = new QObject(this);
+    ActionManager1->setObjectName(QStringLiteral("ActionManager1"));
+    MRUActionList = new QObject(this);
+    MRUActionList->setObjectName(QStringLiteral("MRUActionList"));
+    const QString projects = QStringLiteral("Quorvane Projects (*.qp)");
+    OpenDialog = new TFileDialog(this, "OpenDialog", {QStringLiteral("Open"), projects, {}, true, true, {}});
+    SaveDialog = new TFileDialog(this, "SaveDialog", {QStringLiteral("Save As"), projects, QStringLiteral("qp"), false, false, {}});
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateBrowser();
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    for (size_t i = 0; i < StatusPanels.size(); ++i) {
+        auto* panel = new QLabel(StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setTextFormat(Qt::PlainText);
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setMinimumWidth(0);
+        StatusPanels[i] = panel;
+    }
+    StatusPanels[0]->setFixedWidth(350);
+    StatusPanels[1]->setFixedWidth(200);
+    StatusBar1->addWidget(StatusPanels[0], 1);
+    StatusBar1->addPermanentWidget(StatusPanels[1]);
+    StatusBar1->setSizeGripEnabled(false);
+    setStatusBar(StatusBar1);
+
+    // Client area 748 by 466, centred on the desktop.
+    resize(748, 466);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(748 / 2, 466 / 2));
+    }
+}
+
+void Tmainform::CreateActions()
+{
+    QObject* m = ActionManager1;
+    NewAction = Command(m, "NewAction", QStringLiteral("&New..."), QStringLiteral("New..."),
+                        QStringLiteral("Start new project..."), QKeySequence(Qt::CTRL | Qt::Key_N));
+    OpenAction = Command(m, "OpenAction", QStringLiteral("&Open"), QStringLiteral("Open"),
+                         QStringLiteral("Open existing project..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveAction = Command(m, "SaveAction", QStringLiteral("&Save"), QStringLiteral("Save"),
+                         QStringLiteral("Save current porject..."), QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveAsAction = Command(m, "SaveAsAction", QStringLiteral("S&ave As..."), QStringLiteral("Save As..."), {}, {});
+    ExitAction = Command(m, "ExitAction", QStringLiteral("&Exit"), QStringLiteral("Exit"), {}, {});
+    OptionsAction = Command(m, "OptionsAction", QStringLiteral("&Options"), QStringLiteral("Options"),
+                            QStringLiteral("Project options"), QKeySequence(Qt::Key_F10));
+    BuildAction = Command(m, "BuildAction", QStringLiteral("&Build"), QStringLiteral("Build"),
+                          QStringLiteral("Build current project"), QKeySequence(Qt::CTRL | Qt::Key_F9));
+    RunAction = Command(m, "RunAction", QStringLiteral("&Run"), QStringLiteral("Run"),
+                        QStringLiteral("Run compiled project"), QKeySequence(Qt::Key_F9));
+    ContentAction = Command(m, "ContentAction", QStringLiteral("&Content"), QStringLiteral("Content"),
+                            QStringLiteral("Open help file"), QKeySequence(Qt::Key_F1));
+    HomeAction = Command(m, "HomeAction", QStringLiteral("&Home Page"), QStringLiteral("Home Page"), {}, {});
+    UpdatesAction = Command(m, "UpdatesAction", QStringLiteral("Ch&eck Updates..."), QStringLiteral("Check Updates..."), {}, {});
+    AboutAction = Command(m, "AboutAction", QStringLiteral("&About"), QStringLiteral("About"), {}, {});
+
+    NewAction->setIcon(CommandPicture(Picture::New));
+    OpenAction->setIcon(CommandPicture(Picture::Open));
+    SaveAction->setIcon(CommandPicture(Picture::Save));
+    OptionsAction->setIcon(CommandPicture(Picture::Options));
+    BuildAction->setIcon(CommandPicture(Picture::Build));
+    RunAction->setIcon(CommandPicture(Picture::Run));
+    ContentAction->setIcon(CommandPicture(Picture::Help));
+    HomeAction->setIcon(CommandPicture(Picture::Home));
+    // The Project menu's entries go without pictures.
+    for (QAction* a : {OptionsAction, BuildAction, RunAction})
+        a->setIconVisibleInMenu(false);
+
+    const std::pair<QAction*, bool (Tmainform::*)()> handlers[] = {
+        {NewAction, &Tmainform::NewActionExecute},         {OpenAction, &Tmainform::OpenActionExecute},
+        {SaveAction, &Tmainform::SaveActionExecute},       {SaveAsAction, &Tmainform::SaveAsActionExecute},
+        {ExitAction, &Tmainform::ExitActionExecute},       {OptionsAction, &Tmainform::OptionsActionExecute},
+        {BuildAction, &Tmainform::BuildActionExecute},     {RunAction, &Tmainform::RunActionExecute},
+        {ContentAction, &Tmainform::ContentActionExecute}, {HomeAction, &Tmainform::HomeActionExecute},
+        {UpdatesAction, &Tmainform::UpdatesActionExecute}, {AboutAction, &Tmainform::AboutActionExecute},
+    };
+    for (const auto& [action, handler] : handlers) {
+        connect(action, &QAction::triggered, this, [this, h = handler] { (this->*h)(); });
+        addAction(action); // shortcuts work wherever the focus is in the window
+    }
+
+    for (size_t i = 0; i < MRUActions.size(); ++i) {
+        auto* action = new QAction(MRUActionList);
+        action->setObjectName(QStringLiteral("Action%1").arg(i + 1));
+        connect(action, &QAction::triggered, this, [this, action] { MRUActionExecute(action); });
+        MRUActions[i] = action;
+    }
+}
+
+void Tmainform::CreateMenus()
+{
+    ActionMainMenuBar1 = new QMenuBar;
+    ActionMainMenuBar1->setObjectName(QStringLiteral("ActionMainMenuBar1"));
+    QFont menuFont = ActionMainMenuBar1->font();
+    menuFont.setFamilies({QStringLiteral("Segoe UI"), menuFont.family()});
+    menuFont.setPixelSize(12);
+    ActionMainMenuBar1->setFont(menuFont);
+
+    FileMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&File"));
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    FileMenu->addActions({NewAction, OpenAction, SaveAction, SaveAsAction});
+    fileSeparator_ = FileMenu->addSeparator();
+    FileMenu->addAction(ExitAction);
+
+    ProjectMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Project"));
+    ProjectMenu->setObjectName(QStringLiteral("ProjectMenu"));
+    ProjectMenu->addActions({OptionsAction, BuildAction, RunAction});
+
+    HelpMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Help"));
+    HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+    HelpMenu->addActions({ContentAction, HomeAction, UpdatesAction, AboutAction});
+    for (QMenu* menu : {FileMenu, ProjectMenu, HelpMenu})
+        menu->setFont(menuFont);
+}
+
+void Tmainform::CreateToolBar()
+{
+    CoolBar2 = new QWidget(this);
+    CoolBar2->setObjectName(QStringLiteral("CoolBar2"));
+    auto* bands = new QVBoxLayout(CoolBar2);
+    bands->setContentsMargins(0, 0, 0, 0);
+    bands->setSpacing(0);
+
+    ToolBar2 = new QToolBar(CoolBar2);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolBar2->setMovable(false);
+    ToolBar2->setFloatable(false);
+    ToolBar2->setIconSize(QSize(24, 24));
+    ToolBar2->setMinimumHeight(44);
+    NewButton = CommandButton(ToolBar2, "NewButton", NewAction);
+    OpenButton = CommandButton(ToolBar2, "OpenButton", OpenAction);
+    SaveButton = CommandButton(ToolBar2, "SaveButton", SaveAction);
+    ToolBar2->addSeparator();
+    OptionsButton = CommandButton(ToolBar2, "OptionsButton", OptionsAction);
+    BuildButton = CommandButton(ToolBar2, "BuildButton", BuildAction);
+    RunButton = CommandButton(ToolBar2, "RunButton", RunAction);
+    ToolBar2->addSeparator();
+    HelpButton = CommandButton(ToolBar2, "HelpButton", ContentAction);
+
+    ActionMainMenuBar1->setParent(CoolBar2);
+    bands->addWidget(ActionMainMenuBar1);
+    bands->addWidget(ToolBar2);
+    setMenuWidget(CoolBar2);
+}
+
+void Tmainform::CreateBrowser()
+{
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    InstallResScheme(profile);
+
+    WebBrowser1 = new QWebEngineView(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebPage = new TBrowserPage(profile, WebBrowser1);
+    WebPage->setObjectName(QStringLiteral("WebPage"));
+    WebPage->BeforeNavigate = [this](const QUrl& url, bool isMainFrame) {
+        const QString text = AddressText(url);
+        if (!HasCommandToken(text))
+            return true;
+        if (text == letThrough_) {
+            letThrough_.clear();
+            return true;
+        }
+        // The commands open windows of their own; they run once the
+        // browser has its answer.
+        QPointer<TBrowserPage> page = WebPage;
+        DispatchLater(url, [page, url, isMainFrame] {
+            if (page && isMainFrame)
+                page->setUrl(url);
+        });
+        return false;
+    };
+
+    auto* channel = new QWebChannel(WebPage);
+    channel->registerObject(QStringLiteral("navigation"), new NavigationBridge(this));
+    WebPage->setWebChannel(channel, QWebEngineScript::ApplicationWorld);
+    QWebEngineScript script;
+    script.setName(QStringLiteral("quorvane-navigation"));
+    script.setSourceCode(PageScript());
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    WebPage->scripts().insert(script);
+    WebBrowser1->setPage(WebPage);
+
+    connect(WebPage, &QWebEnginePage::loadFinished, this, [this] { WebBrowser1NavigateComplete2(); });
+    connect(WebPage, &QWebEnginePage::urlChanged, this, &Tmainform::WatchUrl);
+    setCentralWidget(WebBrowser1);
+    qApp->installEventFilter(this);
+}
+
+void Tmainform::FormCreate(const QStringList& arguments)
+{
+    ProcessState& state = State();
+    // Floating-point faults give infinities and NaNs, never a trap.
+#ifdef __GLIBC__
+    fedisableexcept(FE_ALL_EXCEPT);
+#endif
+    state.InteractiveMode = true;
+    state.RecentProjects.Clear();
+    progressform = new Tprogressform(this);
+    enablebuttons(false);
+    RunAction->setEnabled(false);
+    SaveAction->setEnabled(false);
+    SaveAsAction->setEnabled(false);
+    state.Build.FileBuffer.Clear();
+    if (state.Build.ProgramFolder.empty())
+        state.Build.ProgramFolder = fs::ProgramFolder();
+    state.ProjectSettings = TProjectSettings();
+    // A settings file that cannot be read is reported; start-up goes on
+    // with no recent projects.
+    Guarded(this, [&] { LoadAppSettings(state.RecentProjects); });
+    BuildRecentMenu();
+    docHostHandler_ = std::static_pointer_cast<TDocHostUIHandler>(
+        ComServer::Instance().CreateInstance(TDocHostUIHandler::CLSID_DocHostUIHandler));
+    if (!docHostHandler_)
+        docHostHandler_ = std::make_shared<TDocHostUIHandler>();
+    SetUIHandler(WebBrowser1, docHostHandler_);
+    Navigate(ResourceUrl(QStringLiteral("INDEXPAGE")).toString());
+    state.ProjectModified = false;
+    if (!arguments.isEmpty())
+        CarryOutCommandLine(arguments);
+}
+
+void Tmainform::CarryOutCommandLine(const QStringList& arguments)
+{
+    std::vector<std::string> args;
+    for (const QString& a : arguments.mid(0, 2))
+        args.push_back(a.toStdString());
+    const CommandLineRequest request = ParseCommandLine(args);
+    ProcessState& state = State();
+    const QString project = QString::fromStdString(request.project);
+    switch (request.kind) {
+    case CommandLineRequest::Kind::None:
+        return;
+    case CommandLineRequest::Kind::OpenProject:
+        LoadProject(request.project, state.ProjectSettings);
+        ShowProject(project);
+        NavigateToHomePage();
+        enablebuttons(true);
+        return;
+    case CommandLineRequest::Kind::CompileProject: {
+        state.InteractiveMode = false;
+        // A project that cannot be read cannot be built: the run ends
+        // after the error box, as a failed build does.
+        compileExitStatus_ = 1;
+        const bool loaded = Guarded(this, [&] { LoadProject(request.project, state.ProjectSettings); });
+        if (loaded) {
+            ShowProject(project);
+            NavigateToHomePage();
+            BuildActionExecute();
+            if (state.BuildThread) {
+                dispatcher_.ServeUntil([this] { return jobTerminated_; });
+                state.BuildThread->WaitFor();
+            }
+        }
+        const int status = compileExitStatus_;
+        QMetaObject::invokeMethod(qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+        return;
+    }
+    }
+}
+
+QString Tmainform::ProjectPath() const
+{
+    return StatusPanels[0]->text();
+}
+
+void Tmainform::ShowProject(const QString& path)
+{
+    StatusPanels[0]->setText(path);
+}
+
+void Tmainform::Navigate(const QString& target)
+{
+    QUrl url(target);
+    if (target.isEmpty())
+        url = QUrl(QStringLiteral("about:blank"));
+    else if (url.scheme().size() <= 1) // a path, drive letters included
+        url = QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());
+    WebBrowser1->setUrl(url);
+}
+
+void Tmainform::NavigateToHomePage()
+{
+    const QString home = QString::fromStdString(State().ProjectSettings.HomePage.str());
+    Navigate(home.isEmpty() ? QString() : QUrl::fromLocalFile(QFileInfo(home).absoluteFilePath()).toString());
+}
+
+void Tmainform::enablebuttons(bool enabled)
+{
+    OptionsAction->setEnabled(enabled);
+    BuildAction->setEnabled(enabled);
+}
+
+bool Tmainform::AskToSaveChanges()
+{
+    if (!State().ProjectModified)
+        return true;
+    switch (Dialogs().Confirm(this, QStringLiteral("Save changes to project?"))) {
+    case DialogService::Answer::Yes:
+        return SaveActionExecute();
+    case DialogService::Answer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Tmainform::ProjectOpened(const QString& path)
+{
+    ShowProject(path);
+    NavigateToHomePage();
+    enablebuttons(true);
+    RunAction->setEnabled(false);
+    SaveAsAction->setEnabled(true);
+    // What is in memory is now what the file holds.
+    State().ProjectModified = false;
+    SaveAction->setEnabled(false);
+}
+
+bool Tmainform::NewActionExecute()
+{
+    return ShowAppWindow(AppWindow::Wizard);
+}
+
+bool Tmainform::OpenActionExecute()
+{
+    return Guarded(this, [&] {
+        if (!AskToSaveChanges())
+            return;
+        const QStringList files = OpenDialog->ExecuteOpen(this);
+        if (files.isEmpty())
+            return;
+        const QString path = files.first();
+        LoadProject(path.toStdString(), State().ProjectSettings);
+        ProjectOpened(path);
+        AddRecentProject(path);
+    });
+}
+
+bool Tmainform::WriteProject(const QString& path)
+{
+    return SaveProject(path.toStdString(), State().ProjectSettings, [this](const std::string& message) {
+        Dialogs().Message(this, QString::fromStdString(message));
+    });
+}
+
+bool Tmainform::SaveActionExecute()
+{
+    bool saved = false;
+    const bool ran = Guarded(this, [&] {
+        const QString path = ProjectPath();
+        saved = path.isEmpty() ? SaveAsActionExecute() : WriteProject(path);
+        if (saved) {
+            State().ProjectModified = false;
+            SaveAction->setEnabled(false);
+            SaveAsAction->setEnabled(true);
+        }
+    });
+    return ran && saved;
+}
+
+bool Tmainform::SaveAsActionExecute()
+{
+    bool saved = false;
+    const bool ran = Guarded(this, [&] {
+        const QString path = SaveDialog->ExecuteSave(this);
+        if (path.isEmpty() || !WriteProject(path))
+            return;
+        // The file just written is the project's file from now on.
+        ShowProject(path);
+        State().ProjectModified = false;
+        SaveAction->setEnabled(false);
+        saved = true;
+    });
+    return ran && saved;
+}
+
+bool Tmainform::ExitActionExecute()
+{
+    close();
+    return true;
+}
+
+bool Tmainform::OptionsActionExecute()
+{
+    return ShowAppWindow(AppWindow::Options);
+}
+
+bool Tmainform::AboutActionExecute()
+{
+    return ShowAppWindow(AppWindow::About);
+}
+
+void Tmainform::SetWindow(AppWindow kind, QWidget* window)
+{
+    windows_[static_cast<size_t>(kind)] = window;
+}
+
+QWidget* Tmainform::Window(AppWindow kind) const
+{
+    return windows_[static_cast<size_t>(kind)];
+}
+
+bool Tmainform::ShowAppWindow(AppWindow kind)
+{
+    QWidget* window = Window(kind);
+    if (!window)
+        return true; // not part of this build of the program
+    return Guarded(this, [&] {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+bool Tmainform::ContentActionExecute()
+{
+    return Guarded(this, [&] { OpenHelpFile(ProgramFolder() + QStringLiteral("quorvane.chm")); });
+}
+
+bool Tmainform::HomeActionExecute()
+{
+    return Guarded(this, [&] { Shell().Open(ProductPageAddress()); });
+}
+
+bool Tmainform::UpdatesActionExecute()
+{
+    return Guarded(this, [&] {
+        if (updateCheck_)
+            updateCheck_();
+    });
+}
+
+bool Tmainform::RunActionExecute()
+{
+    return Guarded(this, [&] { OpenOutput(); });
+}
+
+void Tmainform::EndBuildJob()
+{
+    ProcessState& state = State();
+    if (!state.BuildThread)
+        return;
+    // The job may still need this thread for its hand-overs and its end.
+    CThread* job = state.BuildThread.get();
+    dispatcher_.ServeUntil([job] { return job->Finished(); });
+    std::unique_ptr<CThread> ended = std::move(state.BuildThread);
+    ended.reset();
+}
+
+bool Tmainform::BuildActionExecute()
+{
+    return Guarded(this, [&] {
+        ProcessState& state = State();
+        EndBuildJob();
+        BuildStartTime = QDateTime::currentDateTime();
+        jobTerminated_ = false;
+        auto job = std::make_unique<CThread>(state.ProjectSettings, state.Build, dispatcher_, *progressform);
+        job->ReturnValue = 1;
+        job->FreeOnTerminate = false;
+        job->OnTerminate = [this](CThread& ended) { onterminate(ended); };
+        state.BuildThread = std::move(job);
+        state.BuildThread->Start();
+        BuildButton->setEnabled(false);
+        progressform->Label1->setText(QString::fromStdString(state.ProjectSettings.OutputPath.str()));
+        progressform->exec();
+    });
+}
+
+void Tmainform::onterminate(CThread& job)
+{
+    jobTerminated_ = true;
+    const bool written = job.ReturnValue == 1;
+    dispatcher_.Wake();
+    if (!State().InteractiveMode) {
+        compileExitStatus_ = written ? 0 : 1;
+        progressform->done(QDialog::Rejected);
+        return;
+    }
+    if (written) {
+        progressform->setWindowTitle(QStringLiteral("Finished"));
+        progressform->Label3->setText(QStringLiteral("Processing time: ") +
+                                      ElapsedText(BuildStartTime.msecsTo(QDateTime::currentDateTime())));
+        progressform->Button2->setEnabled(true);
+        progressform->Button1->setText(QStringLiteral("Finish"));
+        RunAction->setEnabled(true);
+    } else {
+        progressform->setWindowTitle(QStringLiteral("Failed!"));
+        progressform->Label3->setText(QStringLiteral("Failed!"));
+        progressform->Button2->setEnabled(false);
+        progressform->Button1->setText(QStringLiteral("Close"));
+        RunAction->setEnabled(false);
+    }
+    BuildButton->setEnabled(true);
+}
+
+void Tmainform::InsertRecentSeparator()
+{
+    recentSeparator_ = new QAction(FileMenu);
+    recentSeparator_->setObjectName(QStringLiteral("RecentSeparator"));
+    recentSeparator_->setSeparator(true);
+    FileMenu->insertAction(fileSeparator_, recentSeparator_);
+}
+
+void Tmainform::SetRecentCaption(size_t index)
+{
+    const QString path = QString::fromStdString(State().RecentProjects[index]);
+    QAction* command = MRUActions[index];
+    command->setData(path);
+    QString caption = path;
+    command->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+}
+
+void Tmainform::InsertRecentEntry(size_t index)
+{
+    const QList<QAction*> entries = FileMenu->actions();
+    const qsizetype at = entries.indexOf(recentSeparator_);
+    SetRecentCaption(index);
+    FileMenu->insertAction(entries.value(at + 1), MRUActions[index]);
+}
+
+void Tmainform::BuildRecentMenu()
+{
+    const qv::RecentProjects& recent = State().RecentProjects;
+    if (recent.Empty())
+        return;
+    InsertRecentSeparator();
+    for (size_t i = 0; i < recent.Count() && i < MRUActions.size(); ++i)
+        InsertRecentEntry(i);
+}
+
+void Tmainform::AddRecentProject(const QString& path)
+{
+    qv::RecentProjects& recent = State().RecentProjects;
+    const size_t before = recent.Count();
+    if (!recent.Add(path.toStdString()))
+        return;
+    if (before == 0)
+        InsertRecentSeparator();
+    if (before < MRUActions.size()) {
+        InsertRecentEntry(before);
+        return;
+    }
+    for (size_t k = 0; k < recent.Count(); ++k)
+        SetRecentCaption(k);
+}
+
+bool Tmainform::MRUActionExecute(QAction* command)
+{
+    return Guarded(this, [&] {
+        if (!AskToSaveChanges())
+            return;
+        const QString path = command->data().toString();
+        const std::string folder = fs::FolderOf(path.toStdString());
+        if (!folder.empty())
+            SetCurrentFolder(folder);
+        LoadProject(path.toStdString(), State().ProjectSettings);
+        ProjectOpened(path);
+    });
+}
+
+bool Tmainform::FormCloseQuery()
+{
+    return AskToSaveChanges();
+}
+
+bool Tmainform::FormClose()
+{
+    ProcessState& state = State();
+    if (!Guarded(this, [&] { SaveAppSettings(state.RecentProjects); }))
+        return false;
+    state.RecentProjects.Clear();
+    // The browser keeps its own reference for as long as it needs one.
+    docHostHandler_.reset();
+    state.Build.FileBuffer.Clear();
+    return true;
+}
+
+void Tmainform::FormDestroy()
+{
+    qApp->removeEventFilter(this);
+    EndBuildJob();
+    delete progressform;
+    progressform = nullptr;
+}
+
+void Tmainform::FormResize()
+{
+    StatusPanels[0]->setFixedWidth(std::max(0, StatusBar1->width() - StatusPanels[1]->width()));
+}
+
+void Tmainform::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery() || !FormClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void Tmainform::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void Tmainform::WebBrowser1BeforeNavigate2(const QString& url, bool& cancel)
+{
+    for (const CommandToken& t : kCommandTokens) {
+        if (!url.contains(QLatin1String(t.token)))
+            continue;
+        // A command that fails has said so; the rest of the dispatch is
+        // skipped and the navigation goes on.
+        if (!(this->*t.handler)())
+            return;
+        cancel = true;
+    }
+}
+
+void Tmainform::DispatchLater(const QUrl& url, const std::function<void()>& proceed)
+{
+    const QString text = AddressText(url);
+    QTimer::singleShot(0, this, [this, text, proceed] {
+        bool cancel = false;
+        WebBrowser1BeforeNavigate2(text, cancel);
+        if (!cancel) {
+            // Goes on once, past the dispatch that has just run.
+            letThrough_ = text;
+            lastSeenUrl_ = text;
+            proceed();
+        }
+    });
+}
+
+void Tmainform::FragmentNavigation(const QString& href)
+{
+    const QUrl url(href);
+    if (!HasCommandToken(AddressText(url))) {
+        lastSeenUrl_ = AddressText(url);
+        WebPage->runJavaScript(QStringLiteral("location.href = %1;").arg(JsString(href)),
+                               QWebEngineScript::ApplicationWorld);
+        return;
+    }
+    QPointer<TBrowserPage> page = WebPage;
+    DispatchLater(url, [page, href] {
+        if (page)
+            page->runJavaScript(QStringLiteral("location.href = %1;").arg(JsString(href)),
+                                QWebEngineScript::ApplicationWorld);
+    });
+}
+
+// Catches what neither acceptNavigationRequest nor the page script sees:
+// a page script moving to a place in its own document. A cancelled move
+// is taken out of the address again.
+void Tmainform::WatchUrl(const QUrl& url)
+{
+    const QString text = AddressText(url);
+    if (text == lastSeenUrl_)
+        return;
+    const QString back = lastSeenUrl_;
+    lastSeenUrl_ = text;
+    if (!HasCommandToken(text))
+        return;
+    QPointer<TBrowserPage> page = WebPage;
+    QTimer::singleShot(0, this, [this, page, text, back] {
+        bool cancel = false;
+        WebBrowser1BeforeNavigate2(text, cancel);
+        if (cancel && page) {
+            lastSeenUrl_ = back;
+            page->runJavaScript(QStringLiteral("history.replaceState(history.state, '', %1);").arg(JsString(back)),
+                                QWebEngineScript::ApplicationWorld);
+        }
+    });
+}
+
+void Tmainform::WebBrowser1NavigateComplete2()
+{
+    SetUIHandler(WebBrowser1, docHostHandler_);
+}
+
+bool Tmainform::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && ApplicationEvents1Message(watched, event))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// The keys a page needs for its own editing and moving about (Backspace,
+// Tab, Enter, the arrows, Delete) go to the browser, ahead of any shortcut
+// of the window. The rest of the original routing (dialog-message
+// handling, the browser's accelerator table, re-dispatch by hand) has no
+// counterpart here: Qt delivers keys to the focused page directly.
+// Ctrl combinations stay with the window, so its Ctrl+N, Ctrl+O and
+// Ctrl+S work while the page has the focus.
+bool Tmainform::ApplicationEvents1Message(QObject* target, QEvent* event)
+{
+    auto* widget = qobject_cast<QWidget*>(target);
+    if (!widget || !WebBrowser1 || !WebBrowser1->isAncestorOf(widget))
+        return false;
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Backspace: case Qt::Key_Tab: case Qt::Key_Backtab: case Qt::Key_Return: case Qt::Key_Enter:
+    case Qt::Key_Left: case Qt::Key_Up: case Qt::Key_Right: case Qt::Key_Down: case Qt::Key_Delete:
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept(); // a key press for the browser, not a shortcut
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+} // namespace qv::app
+
+#include "main.moc"

@@ -1,0 +1,213 @@
+#pragma once
+#include "DialogService.h"
+#include "IEDocHostUIHandler.h"
+#include "QtDispatcher.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QWebEnginePage>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+class QWebEngineView;
+
+namespace qv {
+class CThread;
+}
+
+namespace qv::app {
+
+class Tprogressform;
+
+// A file dialog as a component of the window: what it asks, kept apart
+// from showing it, which the dialog service does.
+class TFileDialog final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString filter READ Filter)
+public:
+    TFileDialog(QObject* owner, const char* name, FileDialogRequest request);
+    QString Filter() const { return request_.filter; }
+    const FileDialogRequest& Request() const { return request_; }
+    QStringList ExecuteOpen(QWidget* parent) const;
+    QString ExecuteSave(QWidget* parent) const;
+
+private:
+    FileDialogRequest request_;
+};
+
+// The windows that other units add: created after the main window, owned
+// by the application, shown modelessly by the commands.
+enum class AppWindow { Wizard, About, Options };
+using AppWindowMaker = std::function<QWidget*(class Tmainform&)>;
+// Registers the maker of a window; the entry sequence calls them in the
+// order wizard, about window, options dialog.
+void RegisterAppWindow(AppWindow kind, AppWindowMaker maker);
+const AppWindowMaker* AppWindowMakerFor(AppWindow kind);
+
+// The browser's page: hands every navigation to the window first.
+class TBrowserPage final : public QWebEnginePage {
+    Q_OBJECT
+public:
+    using QWebEnginePage::QWebEnginePage;
+    // Returns whether the navigation may go on.
+    std::function<bool(const QUrl& url, bool isMainFrame)> BeforeNavigate;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+};
+
+// The main window: every command of the program, the start page and the
+// project's preview, the recent projects on the File menu.
+//
+// Creating it runs FormCreate with the program's arguments; a "/COMPILE"
+// command line builds there and posts the application's exit with the
+// build's outcome (0 when the output was written, 1 otherwise).
+class Tmainform final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Tmainform(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    ~Tmainform() override;
+
+    // Components, named as their objects are.
+    QWidget* CoolBar2;
+    QMenuBar* ActionMainMenuBar1;
+    QToolBar* ToolBar2;
+    QWebEngineView* WebBrowser1;
+    TBrowserPage* WebPage;
+    QStatusBar* StatusBar1;
+    std::array<QLabel*, 2> StatusPanels;
+    QObject* ActionManager1;
+    QObject* MRUActionList;
+    TFileDialog* OpenDialog;
+    TFileDialog* SaveDialog;
+    QMenu* FileMenu;
+    QMenu* ProjectMenu;
+    QMenu* HelpMenu;
+
+    QAction* NewAction;
+    QAction* OpenAction;
+    QAction* SaveAction;
+    QAction* SaveAsAction;
+    QAction* ExitAction;
+    QAction* OptionsAction;
+    QAction* BuildAction;
+    QAction* RunAction;
+    QAction* ContentAction;
+    QAction* HomeAction;
+    QAction* UpdatesAction;
+    QAction* AboutAction;
+    std::array<QAction*, 5> MRUActions; // Action1 … Action5
+
+    QToolButton* NewButton;
+    QToolButton* OpenButton;
+    QToolButton* SaveButton;
+    QToolButton* OptionsButton;
+    QToolButton* BuildButton;
+    QToolButton* RunButton;
+    QToolButton* HelpButton;
+
+    Tprogressform* progressform;
+    QDateTime BuildStartTime;
+
+    // The current project's file: the text of status panel 0.
+    QString ProjectPath() const;
+
+    void enablebuttons(bool enabled);
+    // Commands. Each reports its own failure in the error box and returns
+    // whether it ran through.
+    bool NewActionExecute();
+    bool OpenActionExecute();
+    bool SaveActionExecute();
+    bool SaveAsActionExecute();
+    bool ExitActionExecute();
+    bool OptionsActionExecute();
+    bool BuildActionExecute();
+    bool RunActionExecute();
+    bool ContentActionExecute();
+    bool HomeActionExecute();
+    bool UpdatesActionExecute();
+    bool AboutActionExecute();
+    bool MRUActionExecute(QAction* command);
+
+    void BuildRecentMenu();
+    void AddRecentProject(const QString& path);
+
+    bool FormCloseQuery();
+    bool FormClose();
+    void FormResize();
+    void onterminate(CThread& job);
+
+    // The token dispatch of every navigation: runs the command of each
+    // command token in `url` and sets `cancel` when one ran.
+    void WebBrowser1BeforeNavigate2(const QString& url, bool& cancel);
+    void WebBrowser1NavigateComplete2();
+    // Key routing for the browser; see the definition.
+    bool ApplicationEvents1Message(QObject* target, QEvent* event);
+
+    // Navigates the browser: an address, or a file path.
+    void Navigate(const QString& target);
+
+    // The windows the commands New, About and Options show; none until
+    // their units provide them.
+    void SetWindow(AppWindow kind, QWidget* window);
+    QWidget* Window(AppWindow kind) const;
+    // What Check Updates runs; nothing until the update checker exists.
+    void SetUpdateCheck(std::function<void()> check) { updateCheck_ = std::move(check); }
+
+    QtDispatcher& Dispatcher() { return dispatcher_; }
+    // The exit status a "/COMPILE" run ends with, once it has run.
+    int CompileExitStatus() const { return compileExitStatus_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateBrowser();
+    void FormCreate(const QStringList& arguments);
+    void FormDestroy();
+    void CarryOutCommandLine(const QStringList& arguments);
+    void ShowProject(const QString& path);
+    void NavigateToHomePage();
+    void ProjectOpened(const QString& path);
+    bool AskToSaveChanges();
+    bool WriteProject(const QString& path);
+    void EndBuildJob();
+    void InsertRecentSeparator();
+    void InsertRecentEntry(size_t index);
+    void SetRecentCaption(size_t index);
+    bool ShowAppWindow(AppWindow kind);
+    void DispatchLater(const QUrl& url, const std::function<void()>& proceed);
+    void FragmentNavigation(const QString& href);
+    void WatchUrl(const QUrl& url);
+
+    QtDispatcher dispatcher_;
+    std::shared_ptr<TDocHostUIHandler> docHostHandler_;
+    QAction* fileSeparator_ = nullptr;   // above Exit
+    QAction* recentSeparator_ = nullptr; // above the recent entries, once there are any
+    std::array<QPointer<QWidget>, 3> windows_{};
+    std::function<void()> updateCheck_;
+    bool jobTerminated_ = false;
+    int compileExitStatus_ = 0;
+    QString lastSeenUrl_; // the page's address as last seen
+    QString letThrough_;  // a navigation whose commands failed, going on
+    friend class NavigationBridge;
+};
+
+} // namespace qv::app

@@ -1,0 +1,60 @@
+#pragma once
+#include "quorvane/BuildJob.h"
+
+#include <QDialog>
+#include <QLabel>
+
+class QGroupBox;
+class QProgressBar;
+class QPushButton;
+
+namespace qv::app {
+
+// A label that shortens a long text in its middle with an ellipsis, as
+// paths are best shown; text() keeps the whole text.
+class TPathLabel final : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    QString DisplayedText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The build progress window. The main window makes one and shows it
+// modally for each build; the build job feeds it through
+// UpdateProgressView and its errors through ShowErrorBox, both on the
+// user-interface thread while the worker waits.
+class Tprogressform final : public QDialog, public BuildView {
+    Q_OBJECT
+public:
+    explicit Tprogressform(QWidget* owner);
+
+    QGroupBox* GroupBox1;
+    TPathLabel* Label1;
+    QGroupBox* GroupBox2;
+    QLabel* Label2;
+    QGroupBox* GroupBox4;
+    QLabel* Label3;
+    QGroupBox* GroupBox3;
+    QProgressBar* ProgressBar1;
+    QGroupBox* GroupBox5;
+    QProgressBar* ProgressBar2;
+    QPushButton* Button2;
+    QPushButton* Button1;
+
+    void FormShow();
+    void Button1Click();
+    void Button2Click();
+
+    void UpdateProgressView(const std::string& sizeText, const std::string& statusText, int32_t filePercent,
+                            int32_t overallPercent) override;
+    void ShowErrorBox(const std::string& text) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+} // namespace qv::app
