@@ -78,6 +78,7 @@ def ico(images):
 def main(target):
     target = Path(target)
     (target / "images").mkdir(parents=True, exist_ok=True)
+    (target.parent / "art").mkdir(parents=True, exist_ok=True)
     (target / "images" / "logo.png").write_bytes(png(96, 96, glyph(96)))
     (target / "images" / "banner.png").write_bytes(png(480, 64, lambda x, y: (
         int(30 + 40 * x / 480), int(90 + 60 * y / 64), 200, 255)))
@@ -85,7 +86,7 @@ def main(target):
         (32, 110, 200, 255) if (x - 3.5) ** 2 + (y - 3.5) ** 2 < 12 else (0, 0, 0, 0))))
     images = [(s, 32, bmp_image(s, glyph(s))) for s in (16, 32, 48)]
     images.append((256, 32, png(256, 256, glyph(256))))
-    (target / "site.ico").write_bytes(ico(images))
+    (target.parent / "art" / "site.ico").write_bytes(ico(images))
 
 
 if __name__ == "__main__":

@@ -77,7 +77,10 @@ void SetUIHandler(QWebEngineView* view, std::shared_ptr<TDocHostUIHandler> handl
     if (!view)
         return;
     view->setContextMenuPolicy(Qt::NoContextMenu);
-    auto* filter = view->findChild<HostFilter*>(QString(), Qt::FindDirectChildrenOnly);
+    HostFilter* filter = nullptr;
+    for (QObject* child : view->children())
+        if (auto* f = dynamic_cast<HostFilter*>(child))
+            filter = f;
     if (!filter)
         filter = new HostFilter(view, handler);
     else if (handler)

@@ -235,7 +235,7 @@ void Tmainform::CreateComponents()
         panel->setMinimumWidth(0);
         StatusPanels[i] = panel;
     }
-    StatusPanels[0]->setFixedWidth(350);
+    StatusPanels[0]->resize(350, StatusPanels[0]->height());
     StatusPanels[1]->setFixedWidth(200);
     StatusBar1->addWidget(StatusPanels[0], 1);
     StatusBar1->addPermanentWidget(StatusPanels[1]);
@@ -806,9 +806,11 @@ void Tmainform::FormDestroy()
     progressform = nullptr;
 }
 
+// Panel 0 takes what panel 1 leaves; only a maximum is set, so the panel
+// never holds the window wider than it is.
 void Tmainform::FormResize()
 {
-    StatusPanels[0]->setFixedWidth(std::max(0, StatusBar1->width() - StatusPanels[1]->width()));
+    StatusPanels[0]->setMaximumWidth(std::max(0, StatusBar1->width() - StatusPanels[1]->width()));
 }
 
 void Tmainform::closeEvent(QCloseEvent* event)

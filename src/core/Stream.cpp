@@ -19,6 +19,15 @@ void Stream::CopyFrom(Stream& source, int64_t count)
         source.Seek(0);
         count = source.Size();
     }
+    // Bytes already in memory go across in one write, without a bounce buffer.
+    if (auto* memory = dynamic_cast<MemoryStream*>(&source)) {
+        const int64_t at = memory->Position();
+        if (at + count > memory->Size())
+            throw Error("Stream read error");
+        Write(memory->Data() + at, static_cast<size_t>(count));
+        memory->Seek(at + count);
+        return;
+    }
     std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(count, 1 << 16)));
     while (count > 0) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block.size())));

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace qvtest::pe {
 
@@ -165,6 +166,41 @@ std::string Describe(const std::vector<ResourceEntry>& entries)
                crc + "\n";
     }
     return out;
+}
+
+std::vector<ResourceEntry> Extra()
+{
+    auto bytes = [](std::string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+    return {
+        {"myType", "first", 1033, bytes("lower-case type and name")},
+        {"10", "0042", 0, bytes("digits become a number")},
+        {"10", "SETTINGS", 0, bytes("replaces the sample's own")},
+        {"16", "1", 1031, bytes("a second language")},
+        {"3", "7", 0, qvtest::NoiseBytes(12000, 3)},
+        // Données / ǆemal-ж-ß-ÿ: upper case beyond ASCII.
+        {"32767", "1", 0, {}},  // empty, and last of all
+        {"Donn\xc3\xa9" "es", "\xc7\x86" "emal-\xd0\xb6-\xc3\x9f-\xc3\xbf", 1036, bytes("non-ASCII identifiers")},
+    };
+}
+
+std::vector<ResourceEntry> Join(std::vector<ResourceEntry> first, const std::vector<ResourceEntry>& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+const qv::pe::detail::Section& SectionNamed(const qv::pe::detail::PeImage& pe, const std::string& name)
+{
+    for (const auto& s : pe.sections)
+        if (s.name == name)
+            return s;
+    throw std::runtime_error("no section " + name);
+}
+
+void PinRelocations(std::vector<uint8_t>& image)
+{
+    const auto& reloc = SectionNamed(qv::pe::detail::ParseImage(image), ".reloc");
+    Put32(image, reloc.headerOffset + 36, Get32(image, reloc.headerOffset + 36) & ~0x02000000u);
 }
 
 size_t CheckSumField(const std::vector<uint8_t>& image)

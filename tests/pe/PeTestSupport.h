@@ -74,6 +74,17 @@ struct Node {
 // per table put named entries first, so give them first.
 std::vector<uint8_t> Assemble(const std::vector<Node>& types, uint32_t sectionRva);
 
+// Resources to add to a program's own: identifiers in lower case, a
+// digit-only name, one replacing an entry of the samples, a second
+// language, a large blob and an empty one.
+std::vector<ResourceEntry> Extra();
+std::vector<ResourceEntry> Join(std::vector<ResourceEntry> first, const std::vector<ResourceEntry>& second);
+
+const qv::pe::detail::Section& SectionNamed(const qv::pe::detail::PeImage& pe, const std::string& name);
+// Marks ".reloc" as a section that must stay put, so new resources cannot
+// grow in place and go to a new section.
+void PinRelocations(std::vector<uint8_t>& image);
+
 // "type<TAB>name<TAB>language<TAB>size<TAB>crc32" a resource, as the probe prints.
 std::string Describe(const std::vector<ResourceEntry>& entries);
 

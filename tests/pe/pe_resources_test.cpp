@@ -155,16 +155,19 @@ TEST(PeRead, DataMayLieInAnotherSection)
     t.Entry(0, 0, 10, TreeBytes::kSubdirectory | 0x18);
     t.Directory(0x18, 0, 1);
     t.Entry(0x18, 0, 1, TreeBytes::kSubdirectory | 0x30);
-    t.Directory(0x30, 0, 1);
-    t.Entry(0x30, 0, 0, 0x48);
-    t.DataEntry(0x48, 0x3010, 5);
+    t.Directory(0x30, 0, 2);
+    t.Entry(0x30, 0, 0, 0x50);
+    t.Entry(0x30, 1, 9, 0x60);
+    t.DataEntry(0x50, 0x3010, 5);
+    t.DataEntry(0x60, 0, 0);  // empty, at no address at all
     ImageSpec spec = ImageWith(t.bytes);
     std::vector<uint8_t> data(0x40, 0);
     std::copy_n("there", 5, data.begin() + 0x10);
     spec.sections.push_back({".data", 0x3000, 0, data});
     const auto entries = ReadResources(BuildImage(spec));
-    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].data, Bytes("there"));
+    EXPECT_TRUE(entries[1].data.empty());
 }
 
 TEST(PeRead, MalformedInputsGiveClearErrors)
@@ -221,6 +224,28 @@ TEST(PeRead, MalformedInputsGiveClearErrors)
         const std::string message = ReadFailure(bytes);
         EXPECT_NE(message.find(c.message), std::string::npos) << c.what << ": " << message;
     }
+}
+
+TEST(PeRead, SharedBytesCannotMultiplyWithoutBound)
+{
+    // 400 languages of one name all pointing at one 60 KB blob: 24 MB of
+    // copies from a 64 KB file.
+    const uint32_t languages = 0x40, entry = languages + 16 + 8 * 400, blob = entry + 16;
+    TreeBytes t(blob + 60000);
+    t.Directory(0, 0, 1);
+    t.Entry(0, 0, 10, TreeBytes::kSubdirectory | 0x18);
+    t.Directory(0x18, 0, 1);
+    t.Entry(0x18, 0, 1, TreeBytes::kSubdirectory | languages);
+    t.Directory(languages, 0, 400);
+    for (unsigned i = 0; i < 400; ++i)
+        t.Entry(languages, i, i, entry);
+    t.DataEntry(entry, kRsrcRva + blob, 60000);
+    const std::string message = ReadFailure(BuildImage(ImageWith(t.bytes)));
+    EXPECT_NE(message.find("resource tree uses the same names or data too often"), std::string::npos) << message;
+
+    // Shared a few times, it is fine.
+    t.Directory(languages, 0, 3);
+    EXPECT_EQ(ReadResources(BuildImage(ImageWith(t.bytes))).size(), 3u);
 }
 
 TEST(PeRead, PathVersionNamesTheFile)
@@ -337,7 +362,6 @@ TEST(PeCorpus, WineProgramsSurviveARoundTrip)
     EXPECT_GT(covered, 100u);
 }
 
-// ---------------------------------------------------------------------------
 // Writing
 
 namespace {
@@ -353,23 +377,6 @@ std::vector<uint8_t> Rewrite(const std::vector<uint8_t>& image, const std::vecto
 #define REQUIRE_SAMPLE(sample)                                      \
     if (!*(sample))                                                 \
     GTEST_SKIP() << "mingw-w64 cross compiler not installed"
-
-std::vector<ResourceEntry> Extra()
-{
-    return {
-        {"myType", "first", 1033, Bytes("lower-case type and name")},
-        {"10", "0042", 0, Bytes("digits become a number")},
-        {"10", "SETTINGS", 0, Bytes("replaces the sample's own")},
-        {"16", "1", 1031, Bytes("a second language")},
-        {"3", "7", 0, qvtest::NoiseBytes(12000, 3)},
-    };
-}
-
-std::vector<ResourceEntry> Join(std::vector<ResourceEntry> first, const std::vector<ResourceEntry>& second)
-{
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
 
 // Checks the raw tables the loader searches: named entries first and
 // counted as such, names ascending by UTF-16 unit, numbers ascending.
@@ -400,21 +407,20 @@ void ExpectSearchableTree(const std::vector<uint8_t>& image)
                 lastId = id;
             }
             EXPECT_EQ((target >> 31) != 0, level < 2);
-            if (level < 2)
+            if (level < 2) {
                 walk(target & 0x7fffffff, level + 1);
-            else
-                EXPECT_EQ(target % 4, 0u);
+                continue;
+            }
+            EXPECT_EQ(target % 4, 0u);
+            // Data inside the section, even an empty blob.
+            const uint32_t rva = Get32(image, base + target), size = Get32(image, base + target + 4);
+            EXPECT_GE(rva, s->virtualAddress);
+            EXPECT_LT(rva, s->virtualAddress + s->virtualSize);
+            EXPECT_LE(uint64_t(rva) + size, s->virtualAddress + s->virtualSize);
+            EXPECT_EQ(rva % 8, 0u);
         }
     };
     walk(0, 0);
-}
-
-const qv::pe::detail::Section& SectionNamed(const qv::pe::detail::PeImage& pe, const std::string& name)
-{
-    for (const auto& s : pe.sections)
-        if (s.name == name)
-            return s;
-    throw std::runtime_error("no section " + name);
 }
 
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t at, size_t size)
@@ -617,13 +623,10 @@ TEST(PeWrite, ChecksumMatchesAPlainImplementation)
 
 namespace {
 
-// The sample with its relocations marked as a section that must stay put,
-// so new resources cannot grow in place.
 std::vector<uint8_t> SampleWithPinnedRelocations()
 {
     auto image = qvtest::ReadFile(QV_PE_SAMPLE64);
-    const auto& reloc = SectionNamed(ParseImage(image), ".reloc");
-    Put32(image, reloc.headerOffset + 36, Get32(image, reloc.headerOffset + 36) & ~0x02000000u);
+    PinRelocations(image);
     return image;
 }
 
@@ -735,7 +738,6 @@ TEST(PeWrite, ImagesThatCannotBeRewrittenAreRefused)
               std::string::npos);
 }
 
-// ---------------------------------------------------------------------------
 // Replacing the file on disk
 
 namespace {

@@ -46,15 +46,24 @@ std::vector<DirEntry> ListFolder(const std::string& folder)
     if (!dir)
         RaiseOsError("Cannot open folder", folder, errno);
     std::vector<DirEntry> out;
-    errno = 0;
-    while (dirent* e = ::readdir(dir)) {
+    for (;;) {
+        // readdir reports errors only through errno, which stat below may set.
+        errno = 0;
+        dirent* e = ::readdir(dir);
+        if (!e)
+            break;
         const std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
         DirEntry entry;
         entry.name = name;
-        struct stat st {};
-        if (::stat(Join(folder, name).c_str(), &st) == 0) {
+        // The entry's own type saves a stat; links and file systems that do
+        // not report it are looked up.
+        if (e->d_type == DT_REG) {
+            entry.isFile = true;
+        } else if (e->d_type == DT_DIR) {
+            entry.isFolder = true;
+        } else if (struct stat st {}; ::stat(Join(folder, name).c_str(), &st) == 0) {
             entry.isFolder = S_ISDIR(st.st_mode);
             entry.isFile = S_ISREG(st.st_mode);
         }

@@ -31,9 +31,9 @@ class TreeReader {
 public:
     TreeReader(const PeImage& pe, std::span<const uint8_t> section, uint64_t sectionOffset)
         : pe_(pe), section_(section, sectionOffset, "the resource section"),
-          // Data entries may share bytes, but not so many that a tiny file
-          // asks for gigabytes of copies.
-          budget_(2 * uint64_t(pe.bytes.size()))
+          // Entries may share names and data, but not so often that a tiny
+          // file asks for gigabytes of copies.
+          budget_(2 * uint64_t(pe.bytes.size()) + (16u << 20))
     {
     }
 
@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    std::vector<TreeEntry> ReadTable(uint32_t offset, int level) const
+    std::vector<TreeEntry> ReadTable(uint32_t offset, int level)
     {
         const char* levelName = kLevelNames[level];
         const std::string what = std::string("resource ") + levelName + " directory";
@@ -87,12 +87,13 @@ private:
         return entries;
     }
 
-    std::string ReadName(uint32_t offset, uint64_t field) const
+    std::string ReadName(uint32_t offset, uint64_t field)
     {
         if (!section_.Has(offset, 2))
             Fail("resource name at " + Hex(offset) + " lies outside the resource section", field);
         const uint16_t length = section_.U16(offset, "resource name");
         const auto units = section_.Bytes(offset + 2, 2ull * length, "resource name");
+        Charge(2ull * length, field);
         std::u16string text(length, u'\0');
         for (size_t i = 0; i < length; ++i)
             text[i] = static_cast<char16_t>(Get16(units, 2 * i));
@@ -123,6 +124,7 @@ private:
             }
             if (isDirectory)
                 Fail("resource tree is deeper than type, name and language", e.field);
+            Charge(ids[0].size() + ids[1].size(), e.field);
             out.push_back({ids[0], ids[1], e.number, ReadData(e.target, e.field)});
         }
         ancestors_.pop_back();
@@ -135,11 +137,18 @@ private:
         const uint64_t entry = section_.base() + offset;
         const uint32_t rva = section_.U32(offset, "resource data entry");
         const uint32_t size = section_.U32(offset + 4, "resource data entry");
+        if (size == 0)
+            return {};  // nothing to map, wherever it claims to be
         const auto bytes = pe_.MapRva(rva, size, "resource data", entry);
-        if (size > budget_)
-            Fail("resource data entries overlap too much", entry);
-        budget_ -= size;
+        Charge(size, entry);
         return {bytes.begin(), bytes.end()};
+    }
+
+    void Charge(uint64_t bytes, uint64_t offset)
+    {
+        if (bytes > budget_)
+            Fail("resource tree uses the same names or data too often", offset);
+        budget_ -= bytes;
     }
 
     const PeImage& pe_;

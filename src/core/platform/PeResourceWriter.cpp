@@ -4,8 +4,6 @@
 #include "quorvane/platform/CodePage.h"
 
 #include <algorithm>
-#include <clocale>
-#include <cwctype>
 #include <locale.h>
 #include <map>
 #include <optional>
@@ -18,7 +16,6 @@ using namespace detail;
 
 namespace {
 
-// ---------------------------------------------------------------------------
 // Identifiers as the update functions store them
 
 struct Identifier {
@@ -97,7 +94,6 @@ std::vector<Leaf> Canonicalize(const std::vector<ResourceEntry>& entries)
     return leaves;
 }
 
-// ---------------------------------------------------------------------------
 // The resource section
 
 constexpr uint32_t kHighBit = 0x80000000u;
@@ -174,6 +170,10 @@ SectionImage BuildSection(const std::vector<Leaf>& leaves)
         blobs.push_back(cursor);
         cursor += leaf.data->size();
     }
+    // Empty resources at the end would point just past the section, where
+    // an address lookup finds no section.
+    if (!blobs.empty() && blobs.back() == cursor)
+        cursor += 8;
     // Offsets inside the tree have 31 bits; the section's size must also
     // leave room for its address.
     if (cursor > 0x7FFFFFFF)
@@ -228,7 +228,6 @@ SectionImage BuildSection(const std::vector<Leaf>& leaves)
     return out;
 }
 
-// ---------------------------------------------------------------------------
 // Placing the section in the image
 
 bool IsPowerOfTwo(uint64_t v)
@@ -263,9 +262,10 @@ bool Movable(const PeImage& pe, const Section& s)
 
 void CheckLayout(const PeImage& pe)
 {
-    if (!IsPowerOfTwo(pe.fileAlignment) || !IsPowerOfTwo(pe.sectionAlignment) || pe.fileAlignment > pe.sectionAlignment)
+    if (!IsPowerOfTwo(pe.fileAlignment) || !IsPowerOfTwo(pe.sectionAlignment) || pe.fileAlignment > pe.sectionAlignment ||
+        pe.fileAlignment > 0x10000)
         Refuse("file alignment " + Hex(pe.fileAlignment) + " and section alignment " + Hex(pe.sectionAlignment) +
-                   " are not powers of two with the first no larger",
+                   " are not powers of two with the first no larger (and at most 64 KiB)",
                pe.optionalHeader + 32);
     if (pe.directoryCount <= kResourceDirectory)
         Refuse("the optional header has no resource directory entry", pe.dataDirectories);

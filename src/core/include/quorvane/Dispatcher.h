@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -37,13 +38,14 @@ public:
 private:
     struct Item {
         const std::function<void()>* work;
-        bool finished = false;
+        std::atomic<bool> finished{false};
         std::exception_ptr error;
     };
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Item*> queue_;
-    bool woken_ = false;
+    std::atomic<int> queued_{0};
+    std::atomic<bool> woken_{false};
 };
 
 } // namespace qv

@@ -1,0 +1,275 @@
+#include "ExeTools.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using qvtest::Quoted;
+
+namespace {
+
+struct RunResult {
+    int status;
+    std::string out, err;
+};
+
+// Runs quorvanec with `args` in `folder`, capturing both streams.
+RunResult Quorvanec(const std::string& args, const fs::path& folder)
+{
+    const fs::path err = folder / ".stderr";
+    int status = 0;
+    const std::string out = qvtest::Capture("cd " + Quoted(folder) + " && " + Quoted(QV_QUORVANEC) + " " + args +
+                                                " 2>" + Quoted(err),
+                                            &status);
+    const auto e = qvtest::ReadFile(err);
+    fs::remove(err);
+    return {status, out, std::string(e.begin(), e.end())};
+}
+
+class Cli : public ::testing::Test {
+protected:
+    qvtest::TempDir dir;
+    fs::path work;
+
+    void SetUp() override
+    {
+        // A copy of the bundled sample, so outputs land in the temporary folder.
+        work = dir / "examples";
+        fs::copy(fs::path(QV_SOURCE_DIR) / "examples", work, fs::copy_options::recursive);
+        fs::create_directories(dir / "build/sample");
+    }
+    fs::path Output(const std::string& ext) const { return dir / "build/sample" / ("northwind." + ext); }
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+} // namespace
+
+TEST_F(Cli, BuildsTheSampleToAVerifiedQpfAndExe)
+{
+    for (const char* kind : {"qpf", "exe"}) {
+        const RunResult r = Quorvanec(std::string("build sample-") + kind + ".qp", work);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(Contains(r.out, "Output: " + fs::weakly_canonical(Output(kind)).string())) << r.out;
+        EXPECT_TRUE(Contains(r.out, "Processing time: ")) << r.out;
+        EXPECT_TRUE(fs::exists(Output(kind)));
+        EXPECT_FALSE(fs::exists(dir / "build/sample/website.qpf"));
+        const RunResult v = Quorvanec("verify " + Quoted(Output(kind)), work);
+        EXPECT_EQ(v.status, 0) << v.err;
+    }
+    const RunResult list = Quorvanec("list " + Quoted(Output("qpf")), work);
+    ASSERT_EQ(list.status, 0);
+    for (const char* name : {"index.html", "css\\site.css", "images\\logo.png", "pages\\routes.html", "-config-", "-logo-"})
+        EXPECT_TRUE(Contains(list.out, name)) << name << "\n" << list.out;
+    EXPECT_FALSE(Contains(list.out, "manual.pdf")); // the direct mask keeps it out
+    EXPECT_FALSE(Contains(list.out, ".notes"));
+
+    // Extracting gives back every packed file byte for byte.
+    const RunResult x = Quorvanec("extract " + Quoted(Output("exe")) + " " + Quoted(dir / "x"), work);
+    ASSERT_EQ(x.status, 0) << x.err;
+    for (const char* rel : {"index.html", "css/site.css", "images/banner.png", "pages/gear.html"})
+        EXPECT_EQ(qvtest::ReadFile(dir / "x" / rel), qvtest::ReadFile(work / "sample-site" / rel)) << rel;
+
+    const RunResult c = Quorvanec("config " + Quoted(Output("exe")), work);
+    ASSERT_EQ(c.status, 0);
+    EXPECT_TRUE(Contains(c.out, "HomePage = index.html\n"));
+    EXPECT_TRUE(Contains(c.out, "OutputIsExe = 1\n"));
+    EXPECT_TRUE(Contains(c.out, "DirectMask = *.exe;*.pdf;\n"));
+    EXPECT_TRUE(Contains(c.out, "VersionStamp = 4.30\n"));
+
+    const RunResult res = Quorvanec("resources " + Quoted(Output("exe")), work);
+    ASSERT_EQ(res.status, 0);
+    EXPECT_TRUE(Contains(res.out, "MAINICON")) << res.out;
+}
+
+TEST_F(Cli, TheExeOutputListsItsOwnArchiveUnderWine)
+{
+    if (std::string(QV_WINE).empty() || !fs::exists(fs::path(QV_QUORVANEC).parent_path() / "viewer.exe"))
+        GTEST_SKIP() << "wine or viewer.exe is missing";
+    ASSERT_EQ(Quorvanec("build sample-exe.qp", work).status, 0);
+    int status = -1;
+    fs::create_directories(QV_WINEPREFIX);
+    std::string out = qvtest::Capture("env -u DISPLAY WINEPREFIX=" + Quoted(QV_WINEPREFIX) +
+                                          " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 300 " +
+                                          Quoted(QV_WINE) + " " + Quoted(Output("exe")) + " --list 2>&1",
+                                      &status);
+    EXPECT_EQ(status, 0) << out;
+    for (const char* name : {"index.html", "css\\site.css", "pages\\about.html", "-config-", "-logo-"})
+        EXPECT_TRUE(Contains(out, name)) << name << "\n" << out;
+}
+
+TEST_F(Cli, ExitStatuses)
+{
+    EXPECT_EQ(Quorvanec("", work).status, 2);
+    EXPECT_EQ(Quorvanec("build", work).status, 2);
+    EXPECT_EQ(Quorvanec("frobnicate x", work).status, 2);
+    const RunResult missing = Quorvanec("build missing.qp", work);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(Contains(missing.err, "missing.qp")) << missing.err;
+
+    qvtest::WriteFile(work / "broken.qp", std::string("<QVProject><homepage path=\"x\"/></QVProject>"));
+    const RunResult broken = Quorvanec("/COMPILE broken.qp", work);
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_TRUE(Contains(broken.err, "Could not load project: broken.qp\nIncompatible project version.")) << broken.err;
+
+    // A build that fails: the output folder does not exist.
+    fs::remove_all(dir / "build/sample");
+    const RunResult failed = Quorvanec("build sample-qpf.qp", work);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(Contains(failed.err, "Cannot create file")) << failed.err;
+
+    const RunResult version = Quorvanec("--version", work);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(Contains(version.out, "4.5.0.0"));
+    EXPECT_EQ(Quorvanec("verify " + Quoted(work / "sample-exe.qp"), work).status, 1);
+}
+
+TEST_F(Cli, VerifyCatchesADamagedOutput)
+{
+    ASSERT_EQ(Quorvanec("build sample-qpf.qp", work).status, 0);
+    auto bytes = qvtest::ReadFile(Output("qpf"));
+    bytes[100] ^= 0x55;
+    qvtest::WriteFile(Output("qpf"), bytes);
+    const RunResult v = Quorvanec("verify " + Quoted(Output("qpf")), work);
+    EXPECT_EQ(v.status, 1);
+    EXPECT_FALSE(v.err.empty());
+}
+
+TEST_F(Cli, FilesExplainsWhatIsPackedAndWhy)
+{
+    const RunResult r = Quorvanec("files sample-exe.qp", work);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "index.html")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "[*.*]"));
+    EXPECT_TRUE(Contains(r.out, "downloads/manual.pdf")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "direct mask *.pdf"));
+    EXPECT_TRUE(Contains(r.out, "name begins with \".\""));
+    // The dry run lists the files in the order the build packs them.
+    const size_t index = r.out.find("index.html"), css = r.out.find("css/site.css");
+    EXPECT_LT(index, css);
+}
+
+TEST_F(Cli, NewWritesAProjectThatBuilds)
+{
+    qvtest::WriteFile(dir / "site/home.htm", std::string("<p>hi</p>"));
+    qvtest::WriteFile(dir / "site/a.css", std::string("p{}"));
+    const RunResult n = Quorvanec("new --home " + Quoted(dir / "site/home.htm") + " --qpf --width 1024 --disable toolbar,copy " +
+                                Quoted(dir / "p.qp"),
+                            work);
+    ASSERT_EQ(n.status, 0) << n.err;
+    const auto text = qvtest::ReadFile(dir / "p.qp");
+    const std::string xml(text.begin(), text.end());
+    EXPECT_TRUE(Contains(xml, "<output path=\"site\\home.qpf\" type=\"0\" />")) << xml;
+    EXPECT_TRUE(Contains(xml, "width=\"1024\" height=\"480\""));
+    EXPECT_TRUE(Contains(xml, "<toolbar enabled=\"0\""));
+    EXPECT_TRUE(Contains(xml, "<copy enabled=\"0\""));
+    const RunResult b = Quorvanec("build " + Quoted(dir / "p.qp"), work);
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_TRUE(fs::exists(dir / "site/home.qpf"));
+    EXPECT_EQ(Quorvanec("new --home " + Quoted(dir / "site/none.htm") + " x.qp", work).status, 2);
+}
+
+TEST_F(Cli, InterruptCancelsCleanly)
+{
+    // Big enough that the build is still packing when the signal comes.
+    for (int i = 0; i < 60; ++i)
+        qvtest::WriteFile(dir / "big" / ("f" + std::to_string(i) + ".bin"), qvtest::NoiseBytes(1 << 20, static_cast<uint32_t>(i)));
+    qvtest::WriteFile(dir / "big/index.htm", std::string("<p>big</p>"));
+    ASSERT_EQ(Quorvanec("new --home " + Quoted(dir / "big/index.htm") + " --qpf --compression maximum " +
+                            Quoted(dir / "big.qp"),
+                        work)
+                  .status,
+              0);
+    int errPipe[2];
+    ASSERT_EQ(pipe(errPipe), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(errPipe[1], 2);
+        close(errPipe[0]);
+        execl(QV_QUORVANEC, QV_QUORVANEC, "build", (dir / "big.qp").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(errPipe[1]);
+    // Wait for the first progress line of the packing, then interrupt.
+    std::string seen;
+    char c;
+    while (read(errPipe[0], &c, 1) == 1) {
+        seen += c;
+        if (Contains(seen, "Adding: "))
+            break;
+    }
+    kill(pid, SIGINT);
+    while (read(errPipe[0], &c, 1) == 1)
+        seen += c;
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << seen;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << seen;
+    EXPECT_TRUE(Contains(seen, "Build cancelled")) << seen;
+    EXPECT_FALSE(fs::exists(dir / "big/index.qpf"));
+    EXPECT_FALSE(fs::exists(dir / "big/website.qpf"));
+}
+
+TEST_F(Cli, RealSitesNobodyHereWroteComeBackByteForByte)
+{
+    // HTML documentation that Debian packages install.
+    const std::vector<fs::path> homes = {"/usr/share/doc/pugixml-doc/manual.html"};
+    int built = 0;
+    for (const fs::path& home : homes) {
+        if (!fs::exists(home))
+            continue;
+        ++built;
+        const fs::path project = dir / (home.parent_path().filename().string() + ".qp");
+        const fs::path out = dir / (home.parent_path().filename().string() + ".qpf");
+        ASSERT_EQ(Quorvanec("new --home " + Quoted(home) + " --qpf --out " + Quoted(out) + " " + Quoted(project), work).status, 0);
+        const RunResult b = Quorvanec("build --quiet " + Quoted(project), work);
+        ASSERT_EQ(b.status, 0) << b.err;
+        const fs::path x = dir / (home.parent_path().filename().string() + "-x");
+        ASSERT_EQ(Quorvanec("extract " + Quoted(out) + " " + Quoted(x), work).status, 0);
+        size_t sources = 0;
+        const fs::path root = home.parent_path();
+        for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::follow_directory_symlink);
+             it != fs::recursive_directory_iterator(); ++it) {
+            const std::string name = it->path().filename().string();
+            if (name.front() == '.') {
+                if (it->is_directory())
+                    it.disable_recursion_pending();
+                continue;
+            }
+            if (!it->is_regular_file() || name.ends_with(".exe") || name.ends_with(".qp") || name.ends_with(".qpf"))
+                continue;
+            ++sources;
+            const fs::path copy = x / fs::relative(it->path(), root);
+            ASSERT_TRUE(fs::exists(copy)) << copy;
+            EXPECT_EQ(qvtest::ReadFile(copy), qvtest::ReadFile(it->path())) << copy;
+        }
+        size_t extracted = 0;
+        for (const auto& e : fs::recursive_directory_iterator(x))
+            extracted += e.is_regular_file();
+        EXPECT_EQ(extracted, sources + 1) << home; // and "-config-"
+    }
+    if (built == 0)
+        GTEST_SKIP() << "no packaged HTML documentation installed";
+}
+
+TEST_F(Cli, NamesThatDifferOnlyInCaseCannotShareAnArchive)
+{
+    // valgrind's manual holds both FAQ.html and faq.html; the archive, read
+    // on a system whose names ignore case, can hold only one of them.
+    const fs::path home = "/usr/share/doc/valgrind/html/index.html";
+    if (!fs::exists(home.parent_path() / "FAQ.html") || !fs::exists(home.parent_path() / "faq.html"))
+        GTEST_SKIP() << "valgrind's HTML manual is not installed";
+    ASSERT_EQ(Quorvanec("new --home " + Quoted(home) + " --qpf --out " + Quoted(dir / "v.qpf") + " " + Quoted(dir / "v.qp"), work).status, 0);
+    const RunResult b = Quorvanec("build --quiet " + Quoted(dir / "v.qp"), work);
+    EXPECT_EQ(b.status, 1);
+    EXPECT_TRUE(Contains(b.err, "faq.html already exists in the archive.")) << b.err;
+    EXPECT_FALSE(fs::exists(dir / "v.qpf"));
+    EXPECT_FALSE(fs::exists(dir / "website.qpf"));
+}
