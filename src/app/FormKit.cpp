@@ -11,9 +11,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QToolButton>
 
 #include <algorithm>
+#include <type_traits>
 
 namespace qv::app {
 
@@ -23,12 +26,61 @@ constexpr int kEditHeight = 21;
 constexpr int kCheckHeight = 17;
 constexpr int kBrowseSize = 23;
 
+// A check box or radio button whose caption wraps onto more lines when the
+// desktop's font is wider than the one the form was laid out for.
+template <class Base> class Wrapping final : public Base {
+public:
+    using Base::Base;
+
+    // The height the caption needs at `width`.
+    int HeightFor(int width) const
+    {
+        const int text = width - IndicatorSpace();
+        const QRect r = this->fontMetrics().boundingRect(0, 0, std::max(text, 1), 2000, Qt::TextWordWrap,
+                                                         this->text());
+        return std::max(kCheckHeight, r.height() + 2);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        this->initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        // The indicator level with the first line.
+        QStyleOptionButton indicator = option;
+        indicator.rect.setHeight(kCheckHeight);
+        painter.drawControl(kIsRadio ? QStyle::CE_RadioButton : QStyle::CE_CheckBox, indicator);
+        // The first line centred on the indicator.
+        const int lift = std::max(0, (kCheckHeight - this->fontMetrics().height()) / 2);
+        QRect text = option.rect.adjusted(IndicatorSpace(), lift, 0, 0);
+        painter.setPen(this->palette().color(this->isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                             QPalette::WindowText));
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
+    }
+
+private:
+    static constexpr bool kIsRadio = std::is_same_v<Base, QRadioButton>;
+    int IndicatorSpace() const
+    {
+        const QStyle* s = this->style();
+        return kIsRadio ? s->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, this) +
+                              s->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, this)
+                        : s->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) +
+                              s->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this);
+    }
+};
+
 } // namespace
 
 QFont FormFont()
 {
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    // Liberation Sans keeps Arial's widths, close to Tahoma's; the captions
+    // were measured for those.
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(11);
     return font;
 }
@@ -77,15 +129,17 @@ QLabel* FormColumn::Text(const char* name, const QString& text, int gapAfter)
 
 QCheckBox* FormColumn::Check(const char* name, const QString& caption)
 {
-    auto* box = new QCheckBox(caption, Parent());
-    Place(box, name, kCheckHeight, -1, 4);
+    auto* box = new Wrapping<QCheckBox>(caption, Parent());
+    box->setFont(Parent()->font());
+    Place(box, name, box->HeightFor(frame().span()), -1, 4);
     return box;
 }
 
 QRadioButton* FormColumn::Radio(const char* name, const QString& caption)
 {
-    auto* button = new QRadioButton(caption, Parent());
-    Place(button, name, kCheckHeight, -1, 4);
+    auto* button = new Wrapping<QRadioButton>(caption, Parent());
+    button->setFont(Parent()->font());
+    Place(button, name, button->HeightFor(frame().span()), -1, 4);
     return button;
 }
 

@@ -103,7 +103,7 @@ TAboutForm::TAboutForm(Tmainform& mainform) : QWidget(nullptr, Qt::Dialog), main
     Label6->setObjectName(QStringLiteral("Label6"));
     Label6->setTextFormat(Qt::PlainText);
     Label6->setGeometry(200, 34, 264, 16);
-    UpdatePicture = picture("UpdatePicture", Picture::Open, 70);
+    UpdatePicture = picture("UpdatePicture", Picture::Build, 70);
     UpdateLabel = new TLinkLabel(QStringLiteral("Check updates..."), GroupBox1);
     UpdateLabel->setObjectName(QStringLiteral("UpdateLabel"));
     UpdateLabel->setGeometry(40, 70, 150, 16);

@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -67,6 +69,33 @@ const char* StatusText(int status)
 }
 
 } // namespace
+
+namespace {
+
+void RunTool(const std::string& command)
+{
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+} // namespace
+
+TestCertificates MakeTestCertificates(const std::string& d, const std::string& openssl)
+{
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    for (const char* ca : {"ca", "stranger"})
+        RunTool(openssl + " req -x509" + ec + " -days 2 -keyout " + d + "/" + ca + ".key -out " + d + "/" + ca +
+                ".pem -subj /CN=" + ca + "-test-authority -addext basicConstraints=critical,CA:TRUE"
+                " -addext keyUsage=critical,keyCertSign");
+    {
+        std::ofstream ext(d + "/server.ext");
+        ext << "subjectAltName=DNS:www.quorvane.example\n";
+    }
+    RunTool(openssl + " req" + ec + " -keyout " + d + "/server.key -out " + d + "/server.csr -subj /CN=www.quorvane.example");
+    RunTool(openssl + " x509 -req -days 2 -in " + d + "/server.csr -CA " + d + "/ca.pem -CAkey " + d +
+            "/ca.key -CAcreateserial -out " + d + "/server.pem -extfile " + d + "/server.ext");
+    return {d + "/ca.pem", d + "/stranger.pem", d + "/server.pem", d + "/server.key"};
+}
 
 uint16_t UnusedLoopbackPort()
 {

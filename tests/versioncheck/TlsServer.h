@@ -62,4 +62,13 @@ private:
 // A port on 127.0.0.1 where nothing listens (taken and given back).
 uint16_t UnusedLoopbackPort();
 
+// Certificates made with the openssl command in `folder`: a test authority
+// ("ca.pem"), a server certificate for www.quorvane.example signed by it
+// ("server.pem", "server.key"), and a stranger authority that signed
+// nothing ("stranger.pem"). Throws when the command fails.
+struct TestCertificates {
+    std::string authority, stranger, certificate, key;
+};
+TestCertificates MakeTestCertificates(const std::string& folder, const std::string& openssl);
+
 } // namespace qvtest

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -174,39 +172,22 @@ std::string Offer(const std::string& version)
            "Do you want to download it now?";
 }
 
-void RunTool(const std::string& command)
-{
-    ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
-}
-
 class VersionCheckTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         dir_ = new qvtest::TempDir;
-        const std::string d = dir_->path().string();
-        const std::string openssl = QV_OPENSSL;
-        const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
-        for (const char* ca : {"ca", "stranger"})
-            RunTool(openssl + " req -x509" + ec + " -days 2 -keyout " + d + "/" + ca + ".key -out " + d + "/" + ca +
-                ".pem -subj /CN=" + ca + "-test-authority -addext basicConstraints=critical,CA:TRUE"
-                " -addext keyUsage=critical,keyCertSign");
-        qvtest::WriteFile(dir_->path() / "server.ext", std::string("subjectAltName=DNS:www.quorvane.example\n"));
-        RunTool(openssl + " req" + ec + " -keyout " + d + "/server.key -out " + d +
-            "/server.csr -subj /CN=www.quorvane.example");
-        RunTool(openssl + " x509 -req -days 2 -in " + d + "/server.csr -CA " + d + "/ca.pem -CAkey " + d +
-            "/ca.key -CAcreateserial -out " + d + "/server.pem -extfile " + d + "/server.ext");
+        certificates_ = qvtest::MakeTestCertificates(dir_->path().string(), QV_OPENSSL);
     }
     static void TearDownTestSuite()
     {
         delete dir_;
         dir_ = nullptr;
     }
-    static std::string PathOf(const char* name) { return (dir_->path() / name).string(); }
 
     void SetUp() override
     {
-        server_ = std::make_unique<TlsServer>(PathOf("server.pem"), PathOf("server.key"));
+        server_ = std::make_unique<TlsServer>(certificates_.certificate, certificates_.key);
         check_ = MakeCheck(&qv::OwnVersionRecord());
     }
 
@@ -220,7 +201,7 @@ protected:
         check->FailureDlg = true;
         check->DownloadDlg = true;
         check->Endpoint().port = server_->port();
-        check->Endpoint().caBundle = PathOf("ca.pem");
+        check->Endpoint().caBundle = certificates_.authority;
         check->Endpoint().connectAddress = "127.0.0.1";
         return check;
     }
@@ -235,6 +216,7 @@ protected:
     }
 
     static qvtest::TempDir* dir_;
+    static qvtest::TestCertificates certificates_;
     qv::QueueDispatcher dispatcher_;
     RecordingUi ui_;
     std::unique_ptr<TlsServer> server_;
@@ -242,6 +224,7 @@ protected:
 };
 
 qvtest::TempDir* VersionCheckTest::dir_ = nullptr;
+qvtest::TestCertificates VersionCheckTest::certificates_;
 
 TEST_F(VersionCheckTest, RequestLineUserAgentAndHost)
 {
@@ -347,7 +330,7 @@ TEST_F(VersionCheckTest, NoServerIsAFailure)
 
 TEST_F(VersionCheckTest, UntrustedCertificateIsRefused)
 {
-    check_->Endpoint().caBundle = PathOf("stranger.pem");
+    check_->Endpoint().caBundle = certificates_.stranger;
     EXPECT_EQ(CheckWith(200, "4.5.0.1"), (std::vector<Shown>{{"error", kFailure, {}}}));
     EXPECT_TRUE(server_->Requests().empty());
 }
