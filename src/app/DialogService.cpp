@@ -53,6 +53,18 @@ public:
         }
     }
 
+    bool Question(QWidget* parent, const QString& question) override
+    {
+        return QMessageBox::question(parent, Title(), Lines(question), QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::Yes) == QMessageBox::Yes;
+    }
+
+    void Notice(QWidget* parent, const QString& text) override
+    {
+        QMessageBox box(QMessageBox::Question, Title(), Lines(text), QMessageBox::Ok, parent);
+        box.exec();
+    }
+
     QStringList OpenFiles(QWidget* parent, const FileDialogRequest& request) override
     {
         QFileDialog dialog(parent, request.title, request.folder, request.filter);

@@ -36,6 +36,15 @@ public:
     // The standard confirmation box with Yes, No and Cancel; closing it
     // without a choice answers Cancel.
     virtual Answer Confirm(QWidget* parent, const QString& question) = 0;
+    // A question with Yes and No only; true for Yes. Services that know no
+    // such box ask Confirm, whose Cancel counts as No.
+    virtual bool Question(QWidget* parent, const QString& question)
+    {
+        return Confirm(parent, question) == Answer::Yes;
+    }
+    // A notice in a confirmation box (question icon) with only OK; services
+    // that know no such box show it as Message.
+    virtual void Notice(QWidget* parent, const QString& text) { Message(parent, text); }
     // Empty when cancelled.
     virtual QStringList OpenFiles(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual QString SaveFile(QWidget* parent, const FileDialogRequest& request) = 0;

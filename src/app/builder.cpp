@@ -1,7 +1,10 @@
 #include "builder.h"
 
 #include "ResScheme.h"
+#include "about.h"
 #include "main.h"
+#include "options.h"
+#include "wizard.h"
 
 #include "quorvane/platform/NamedMutex.h"
 
@@ -15,6 +18,9 @@ namespace qv::app {
 void RegisterBeforeApplication()
 {
     RegisterResScheme();
+    RegisterWizard();
+    RegisterAbout();
+    RegisterOptions();
 }
 
 int Builder(int argc, char** argv)

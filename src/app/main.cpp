@@ -4,6 +4,7 @@
 #include "Artwork.h"
 #include "ResScheme.h"
 #include "ShellService.h"
+#include "VersionCheckUi.h"
 #include "processing.h"
 #include "utils.h"
 
@@ -428,6 +429,7 @@ void Tmainform::FormCreate(const QStringList& arguments)
     // with no recent projects.
     Guarded(this, [&] { LoadAppSettings(state.RecentProjects); });
     BuildRecentMenu();
+    CreateVersionCheck(*this);
     docHostHandler_ = std::static_pointer_cast<TDocHostUIHandler>(
         ComServer::Instance().CreateInstance(TDocHostUIHandler::CLSID_DocHostUIHandler));
     if (!docHostHandler_)
@@ -798,6 +800,7 @@ bool Tmainform::FormClose()
 void Tmainform::FormDestroy()
 {
     qApp->removeEventFilter(this);
+    DestroyVersionCheck(*this);
     EndBuildJob();
     delete progressform;
     progressform = nullptr;

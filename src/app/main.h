@@ -39,6 +39,8 @@ public:
     TFileDialog(QObject* owner, const char* name, FileDialogRequest request);
     QString Filter() const { return request_.filter; }
     const FileDialogRequest& Request() const { return request_; }
+    // For dialogs whose filter is set before each use.
+    void SetRequest(const FileDialogRequest& request) { request_ = request; }
     QStringList ExecuteOpen(QWidget* parent) const;
     QString ExecuteSave(QWidget* parent) const;
 

@@ -1,12 +1,12 @@
 #include "quorvane/AppSettings.h"
 
+#include "quorvane/Convert.h"
 #include "quorvane/Error.h"
 #include "quorvane/platform/AppDataFolder.h"
 #include "quorvane/platform/FileSystem.h"
 
 #include <pugixml.hpp>
 
-#include <charconv>
 #include <sstream>
 
 namespace qv {
@@ -77,11 +77,7 @@ void LoadAppSettings(RecentProjects& recent, const std::string& file)
     const pugi::xml_node mru = config.child("mru");
     if (!mru)
         return;
-    const std::string text = mru.attribute("number").value();
-    int n = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
-        throw Error("'" + text + "' is not a valid integer value");
+    const int n = StrToInt(mru.attribute("number").value());
     for (int i = 0; i < n; ++i) {
         const pugi::xml_node entry = config.child(("mru" + std::to_string(i)).c_str());
         if (entry)

@@ -12,12 +12,14 @@
 class ScriptedDialogs final : public qv::app::DialogService {
 public:
     struct Asked {
-        QString kind; // "error", "information", "message", "confirm", "open", "save"
+        // "error", "information", "message", "confirm", "question", "notice", "open", "save"
+        QString kind;
         QString text; // the message, or the dialog's filter
     };
 
     std::vector<Asked> asked;
     std::deque<Answer> answers;
+    std::deque<bool> questionAnswers; // Yes / No boxes; No when none is left
     std::deque<QStringList> openAnswers;
     std::deque<QString> saveAnswers;
     std::function<void(const Asked&)> onAsked; // runs while the box would be up
@@ -30,6 +32,12 @@ public:
         Note("confirm", question);
         return Next(answers, Answer::Cancel);
     }
+    bool Question(QWidget*, const QString& question) override
+    {
+        Note("question", question);
+        return Next(questionAnswers, false);
+    }
+    void Notice(QWidget*, const QString& text) override { Note("notice", text); }
     QStringList OpenFiles(QWidget*, const qv::app::FileDialogRequest& request) override
     {
         Note("open", request.filter);
@@ -53,6 +61,7 @@ public:
     {
         asked.clear();
         answers.clear();
+        questionAnswers.clear();
         openAnswers.clear();
         saveAnswers.clear();
     }

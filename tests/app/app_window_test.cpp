@@ -1,6 +1,7 @@
 // The desktop program's windows, driven through their real widgets in one
 // process (Qt WebEngine starts once).
 #include "AppTestSupport.h"
+#include "RecordingShell.h"
 #include "ScriptedDialogs.h"
 #include "ShellService.h"
 
@@ -42,16 +43,6 @@
 using namespace qv::app;
 
 namespace {
-
-class RecordingShell final : public ShellService {
-public:
-    QList<QUrl> opened;
-    bool Open(const QUrl& target) override
-    {
-        opened << target;
-        return true;
-    }
-};
 
 constexpr int kLoadTimeout = 30000;
 

@@ -1,0 +1,289 @@
+#include "options.h"
+
+#include "AppState.h"
+#include "Artwork.h"
+#include "DialogService.h"
+#include "FormKit.h"
+#include "main.h"
+
+#include "quorvane/NewProject.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace qv::app {
+
+namespace {
+
+constexpr int kTabWidth = 448;
+
+const ProjectField kLoadOrder[] = {
+    ProjectField::HomePage,      ProjectField::OutputIsExe,  ProjectField::OutputPath,    ProjectField::LogoPath,
+    ProjectField::BorderType,    ProjectField::ViewWidth,    ProjectField::ViewHeight,    ProjectField::Centered,
+    ProjectField::ShowToolbar,   ProjectField::ShowCaptions, ProjectField::ShowStatusbar, ProjectField::EnableCopy,
+    ProjectField::EnableSearch,  ProjectField::EnablePrint,  ProjectField::EnableFont,    ProjectField::Password,
+    ProjectField::ExpiryEnabled, ProjectField::ExpiryDate,   ProjectField::IncludeMask,   ProjectField::DirectMask,
+    ProjectField::Shadow,        ProjectField::HideScrollbars, ProjectField::CompressionLevel, ProjectField::UserAgent,
+    ProjectField::ContextMenu,
+};
+
+const ProjectField kStoreOrder[] = {
+    ProjectField::HomePage,      ProjectField::OutputIsExe,  ProjectField::OutputPath,    ProjectField::LogoPath,
+    ProjectField::BorderType,    ProjectField::ViewWidth,    ProjectField::ViewHeight,    ProjectField::Centered,
+    ProjectField::ShowToolbar,   ProjectField::ShowCaptions, ProjectField::ShowStatusbar, ProjectField::EnableCopy,
+    ProjectField::EnableSearch,  ProjectField::EnablePrint,  ProjectField::EnableFont,    ProjectField::HideScrollbars,
+    ProjectField::Shadow,        ProjectField::Password,     ProjectField::ExpiryEnabled, ProjectField::ExpiryDate,
+    ProjectField::IncludeMask,   ProjectField::DirectMask,   ProjectField::UserAgent,     ProjectField::CompressionLevel,
+    ProjectField::ContextMenu,
+};
+
+// The small picture before an edit, level with its label.
+void PictureBefore(QWidget* parent, QLineEdit* edit, Picture picture)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(edit->objectName() + QStringLiteral("Picture"));
+    label->setPixmap(CommandPicture(picture).pixmap(16, 16));
+    label->setGeometry(12, edit->y() + 2, 16, 16);
+}
+
+} // namespace
+
+ToptionsForm::ToptionsForm(Tmainform& mainform) : QWidget(nullptr, Qt::Window), mainform_(mainform)
+{
+    setObjectName(QStringLiteral("optionsForm"));
+    setWindowTitle(QStringLiteral("Options"));
+    resize(472, 354);
+    setFont(FormFont());
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(8, 8, kTabWidth + 8, 306);
+    Button2 = FormButton(this, "Button2", QStringLiteral("&Ok"), 300, 322, 80);
+    Button1 = FormButton(this, "Button1", QStringLiteral("&Cancel"), 384, 322, 80);
+
+    OpenDialog1 = new TFileDialog(this, "OpenDialog1", {QStringLiteral("Open"), {}, {}, false, true, {}});
+    SaveDialog1 = new TFileDialog(this, "SaveDialog1", {QStringLiteral("Save As"), {}, {}, false, true, {}});
+
+    BuildTabs();
+
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded(this, [&] { Button2Click(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton2Click(); }); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton3Click(); }); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton4Click(); }); });
+    connect(controls.exeformat, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            exeformatClick();
+    });
+    connect(controls.qpfformat, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            qpfformatClick();
+    });
+}
+
+void ToptionsForm::BuildTabs()
+{
+    ProjectControls& c = controls;
+    auto tab = [&](const char* name, const QString& caption) {
+        auto* sheet = new QWidget;
+        sheet->setObjectName(QString::fromLatin1(name));
+        PageControl1->addTab(sheet, caption);
+        return sheet;
+    };
+    const int inner = kTabWidth - 24;
+
+    TabSheet1 = tab("TabSheet1", QStringLiteral("General"));
+    {
+        FormColumn top(TabSheet1, 34, 12, inner - 22);
+        c.homepage = top.Edit("homepage", QStringLiteral("Please select Home Page of the project:"), "SpeedButton2",
+                              &SpeedButton2);
+        PictureBefore(TabSheet1, c.homepage, Picture::Home);
+        FormColumn body(TabSheet1, 12, top.Bottom() + 6, inner);
+        body.BeginGroup("RadioGroup1", QStringLiteral("  Output Format  "));
+        c.exeformat = body.Radio("exeformat", QStringLiteral("EXE-format (single file with built-in viewer)"));
+        c.qpfformat = body.Radio("qpfformat", QStringLiteral("QPF-format (smaller size, but reqired stand-alone viewer)"));
+        body.EndGroup();
+        c.exeformat->setChecked(true);
+        c.outname = body.Edit("outname", QStringLiteral("Output file name:"), "SpeedButton3", &SpeedButton3);
+        body.Skip(6);
+        c.iconfile = body.Edit("iconfile", QStringLiteral("Application Icon file (*.ico)"), "SpeedButton4",
+                               &SpeedButton4);
+    }
+
+    TabSheet2 = tab("TabSheet2", QStringLiteral("View"));
+    {
+        FormColumn body(TabSheet2, 12, 12, inner);
+        body.BeginGroup("GroupBox2", QStringLiteral("  Border Style  "));
+        c.borderstyle = body.Combo("borderstyle", {QStringLiteral("None"), QStringLiteral("Fixed"),
+                                                   QStringLiteral("Sizable"), QStringLiteral("Full Screen")},
+                                   200);
+        body.EndGroup();
+        body.BeginGroup("GroupBox3", QStringLiteral("  Size and Position  "));
+        c.centered = body.Check("centered", QStringLiteral("Centered"));
+        body.Skip(4);
+        body.Column(0, 100);
+        c.sizewidth = body.Edit("sizewidth", QStringLiteral("Width"));
+        body.Column(120, 100);
+        c.sizeheight = body.Edit("sizeheight", QStringLiteral("Height"));
+        body.Row();
+        body.Skip(2);
+        c.scrollbars = body.Check("scrollbars", QStringLiteral("Hide Scrollbars"));
+        c.shadow = body.Check("shadow", QStringLiteral("Use Shadow"));
+        body.EndGroup();
+    }
+
+    TabSheet3 = tab("TabSheet3", QStringLiteral("Advanced"));
+    {
+        const int half = (inner - 8) / 2;
+        FormColumn left(TabSheet3, 12, 8, half);
+        left.BeginGroup("GroupBox4", QStringLiteral("  Display  "));
+        c.showtoolbar = left.Check("showtoolbar", QStringLiteral("Show Toolbar"));
+        c.showcaptions = left.Check("showcaptions", QStringLiteral("Show Toolbar Captions"));
+        c.showstatusbar = left.Check("showstatusbar", QStringLiteral("Show Statusbar"));
+        left.EndGroup();
+        left.BeginGroup("GroupBox6", QStringLiteral("  Password Protection  "));
+        c.password = left.Edit("password", QStringLiteral("You may protect the output file with Start Password:"));
+        left.EndGroup();
+        FormColumn right(TabSheet3, 12 + half + 8, 8, half);
+        right.BeginGroup("GroupBox5", QStringLiteral("  Commands  "));
+        c.menuenabled = right.Check("menuenabled", QStringLiteral("Enable Context Menu"));
+        c.enablecopy = right.Check("enablecopy", QStringLiteral("Enable \"Copy to Clipboard\""));
+        c.enablefind = right.Check("enablefind", QStringLiteral("Enable \"Find on this page\""));
+        c.enableprint = right.Check("enableprint", QStringLiteral("Enable \"Print...\""));
+        c.enablefont = right.Check("enablefont", QStringLiteral("Enable selection of Font size"));
+        right.EndGroup();
+        FormColumn bottom(TabSheet3, 12, std::max(left.Bottom(), right.Bottom()), inner);
+        bottom.BeginGroup("GroupBox7", QStringLiteral("  Expiration  "));
+        bottom.Text("Label3", QStringLiteral("Additionally you can select a date from which the output file shall no "
+                                             "longer start:"));
+        bottom.Column(0, 90);
+        c.expirationenabled = bottom.Check("expirationenabled", QStringLiteral("Enabled"));
+        bottom.Row();
+        c.expirationdate = bottom.Date("expirationdate", 100, 110);
+        bottom.Skip(6);
+        bottom.EndGroup();
+    }
+
+    TabSheet4 = tab("TabSheet4", QStringLiteral("Files"));
+    {
+        FormColumn body(TabSheet4, 12, 12, inner);
+        body.BeginGroup("GroupBox8", QStringLiteral("  Include  "));
+        body.Column(26, inner - 24 - 26);
+        c.includemask = body.Edit("includemask", QStringLiteral("Specify files to include into output file by the "
+                                                                "semicolon-separated list of file names or masks."));
+        body.Row();
+        body.EndGroup();
+        PictureBefore(c.includemask->parentWidget(), c.includemask, Picture::Open);
+        body.BeginGroup("GroupBox9", QStringLiteral("  Direct Execution  "));
+        body.Column(26, inner - 24 - 26);
+        c.directmask = body.Edit("directmask", QStringLiteral("You can specify files that will be executed directly "
+                                                              "without browser dialogs by the semicolon-separated list "
+                                                              "of file names or masks. (excluded from compilation)"));
+        body.Row();
+        body.EndGroup();
+        PictureBefore(c.directmask->parentWidget(), c.directmask, Picture::Run);
+    }
+
+    TabSheet5 = tab("TabSheet5", QStringLiteral("Browser"));
+    {
+        FormColumn body(TabSheet5, 12, 12, inner);
+        body.BeginGroup("GroupBox1", QStringLiteral("  Compression level  "));
+        c.compression = body.Combo("compression",
+                                   {QStringLiteral("Default"), QStringLiteral("Fastest - (bigger file size, but better speed)"),
+                                    QStringLiteral("Maximum - (smaller file size, but is a little slow)"),
+                                    QStringLiteral("None - (no compression, non secure)")});
+        body.EndGroup();
+        body.BeginGroup("GroupBox10", QStringLiteral("  User Agent  "));
+        c.useragent = body.Edit("useragent", QStringLiteral("Specify User-Agent string for built-in browser. Leave "
+                                                            "blank to use default identifier from Internet Explorer."));
+        body.EndGroup();
+    }
+    PageControl1->setCurrentIndex(0);
+}
+
+void ToptionsForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        move(mainform_.geometry().center() - rect().center());
+        FormShow();
+    }
+}
+
+void ToptionsForm::FormShow()
+{
+    LoadProjectFields(controls, kLoadOrder, State().ProjectSettings);
+}
+
+void ToptionsForm::Button2Click()
+{
+    ProcessState& state = State();
+    StoreProjectFields(controls, kStoreOrder, state.ProjectSettings);
+    mainform_.Navigate(QString::fromStdString(state.ProjectSettings.HomePage.str()));
+    state.ProjectModified = true;
+    mainform_.RunAction->setEnabled(false);
+    mainform_.SaveAction->setEnabled(true);
+    mainform_.SaveAsAction->setEnabled(true);
+    close();
+}
+
+void ToptionsForm::Button1Click()
+{
+    close();
+}
+
+void ToptionsForm::SpeedButton2Click()
+{
+    FileDialogRequest request = OpenDialog1->Request();
+    request.filter = QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)");
+    OpenDialog1->SetRequest(request);
+    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
+    if (!chosen.isEmpty())
+        controls.homepage->setText(chosen.first());
+}
+
+void ToptionsForm::SpeedButton3Click()
+{
+    FileDialogRequest request = SaveDialog1->Request();
+    request.filter = QStringLiteral("Executable Files (*.exe)");
+    SaveDialog1->SetRequest(request);
+    const QString chosen = SaveDialog1->ExecuteSave(this);
+    if (!chosen.isEmpty())
+        controls.outname->setText(QString::fromStdString(ReplaceExtension(chosen.toStdString(), ".exe")));
+}
+
+void ToptionsForm::SpeedButton4Click()
+{
+    FileDialogRequest request = OpenDialog1->Request();
+    request.filter = QStringLiteral("Bitmap Files (.ico) (*.ico)");
+    OpenDialog1->SetRequest(request);
+    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
+    if (!chosen.isEmpty())
+        controls.iconfile->setText(chosen.first());
+}
+
+void ToptionsForm::exeformatClick()
+{
+    RewriteExtension(controls.outname, ".exe");
+}
+
+void ToptionsForm::qpfformatClick()
+{
+    RewriteExtension(controls.outname, ".qpf");
+}
+
+void RegisterOptions()
+{
+    RegisterAppWindow(AppWindow::Options, [](Tmainform& mainform) -> QWidget* { return new ToptionsForm(mainform); });
+}
+
+} // namespace qv::app

@@ -1,0 +1,459 @@
+#include "wizard.h"
+
+#include "AppState.h"
+#include "Artwork.h"
+#include "DialogService.h"
+#include "FormArtwork.h"
+#include "FormKit.h"
+#include "main.h"
+
+#include "quorvane/platform/FileSystem.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace qv::app {
+
+namespace {
+
+constexpr int kPages = 8;
+constexpr int kLastPage = kPages - 1;
+constexpr int kPageWidth = 297;
+constexpr int kTextLeft = 52; // beside the page's picture
+
+const ProjectField kTransferOrder[] = {
+    ProjectField::HomePage,      ProjectField::OutputIsExe,    ProjectField::OutputPath,   ProjectField::BorderType,
+    ProjectField::ViewWidth,     ProjectField::ViewHeight,     ProjectField::LogoPath,     ProjectField::Centered,
+    ProjectField::ShowToolbar,   ProjectField::ShowCaptions,   ProjectField::ShowStatusbar, ProjectField::EnableCopy,
+    ProjectField::EnableSearch,  ProjectField::EnablePrint,    ProjectField::EnableFont,   ProjectField::Password,
+    ProjectField::ExpiryEnabled, ProjectField::ExpiryDate,     ProjectField::IncludeMask,  ProjectField::DirectMask,
+    ProjectField::HideScrollbars, ProjectField::Shadow,        ProjectField::UserAgent,    ProjectField::CompressionLevel,
+    ProjectField::ContextMenu,
+};
+
+const Picture kPagePictures[kPages] = {Picture::Home, Picture::Save,    Picture::Options, Picture::Options,
+                                       Picture::Help, Picture::Open,    Picture::Home,    Picture::Build};
+
+const char* const kPageNames[kPages] = {"Root and Home",       "Output",  "View",           "Restrictions",
+                                        "Pass and Expiration", "Files Add and Exclude", "Browser", "Build and Start"};
+
+QLabel* PagePicture(QWidget* page, int index)
+{
+    auto* picture = new QLabel(page);
+    picture->setObjectName(QStringLiteral("PagePicture%1").arg(index));
+    picture->setPixmap(CommandPicture(kPagePictures[index]).pixmap(32, 32));
+    picture->setGeometry(10, 10, 32, 32);
+    return picture;
+}
+
+QLabel* Emphasis(QLabel* label)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0x00, 0x80, 0x00));
+    label->setPalette(palette);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+TwizardForm::TwizardForm(Tmainform& mainform) : QWidget(nullptr, Qt::Window), mainform_(mainform)
+{
+    setObjectName(QStringLiteral("wizardForm"));
+    setWindowTitle(QStringLiteral("New Project Wizard..."));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(489, 365);
+    setFont(FormFont());
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(8, 8, 164, 316);
+    Image1->setPixmap(WizardSidePicture());
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(180, 8, kPageWidth + 4, 316);
+    Notebook1 = new QStackedWidget(Panel1);
+    Notebook1->setObjectName(QStringLiteral("Notebook1"));
+    Notebook1->setGeometry(2, 2, kPageWidth, 312);
+
+    Button3 = FormButton(this, "Button3", QStringLiteral("< Back"), 228, 333, 80);
+    Button2 = FormButton(this, "Button2", QStringLiteral("Next >"), 312, 333, 80);
+    Button1 = FormButton(this, "Button1", QStringLiteral("Cancel"), 401, 333, 80);
+
+    OpenDialog1 = new TFileDialog(this, "OpenDialog1", {QStringLiteral("Open"), {}, {}, false, true, {}});
+    SaveDialog1 = new TFileDialog(this, "SaveDialog1",
+                                  {QStringLiteral("Save As"), QStringLiteral("Executable Files (*.exe)"),
+                                   QStringLiteral("exe"), false, true, {}});
+
+    BuildPages();
+
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded(this, [&] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton2Click(); }); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton3Click(); }); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton4Click(); }); });
+    connect(controls.exeformat, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            exeformatClick();
+    });
+    connect(controls.qpfformat, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            qpfformatClick();
+    });
+    connect(controls.borderstyle, &QComboBox::currentIndexChanged, this, [this] { borderstyleChange(); });
+    ApplyButtonRule();
+}
+
+void TwizardForm::BuildPages()
+{
+    ProjectControls& c = controls;
+    auto page = [&](int index) {
+        auto* widget = new QWidget;
+        widget->setObjectName(QStringLiteral("Page%1").arg(index));
+        widget->setWindowTitle(QString::fromLatin1(kPageNames[index]));
+        widget->setFont(font());
+        Notebook1->addWidget(widget);
+        PagePicture(widget, index);
+        return widget;
+    };
+    const int inner = kPageWidth - 24;
+
+    {
+        QWidget* p = page(0);
+        FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
+        col.Text("Label1", QStringLiteral("First, you must select the homepage for your project. This is the first "
+                                          "page displayed to the user.The folder containing the homepage will be the"),
+                 2);
+        QLabel* root = Emphasis(col.Text("Label2", QStringLiteral("root folder"), 2));
+        root->adjustSize();
+        auto* tail = new QLabel(QStringLiteral("for your project."), p);
+        tail->setObjectName(QStringLiteral("Label5"));
+        tail->adjustSize();
+        tail->move(root->x() + root->width() + 4, root->y());
+        FormColumn below(p, 12, col.Bottom() + 8, inner);
+        below.Text("Label6", QStringLiteral("All files inside this folder will be included in your project by default."),
+                   18);
+        c.homepage = below.Edit("homepage", QStringLiteral("Please select Home Page of the project:"), "SpeedButton2",
+                                &SpeedButton2);
+    }
+    {
+        QWidget* p = page(1);
+        FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
+        col.Text("Label7", QStringLiteral("Quorvane Compiler supports two formats of output files. You must specify the "
+                                          "output file name and may select a custom icon for EXE files."));
+        FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
+        RadioGroup1 = body.BeginGroup("RadioGroup1", QStringLiteral("  Output Format  "));
+        c.exeformat = body.Radio("exeformat", QStringLiteral("EXE-format (single file with built-in viewer)"));
+        c.qpfformat = body.Radio("qpfformat", QStringLiteral("QPF-format (smaller size, but reqires stand-alone viewer)"));
+        body.EndGroup();
+        c.exeformat->setChecked(true);
+        c.outname = body.Edit("outname", QStringLiteral("Output file name:"), "SpeedButton3", &SpeedButton3);
+        body.Skip(6);
+        c.iconfile = body.Edit("iconfile", QStringLiteral("Application Icon for EXE file"), "SpeedButton4",
+                               &SpeedButton4);
+    }
+    {
+        QWidget* p = page(2);
+        FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
+        col.Text("Label8", QStringLiteral("You can modify the appearance of the viewer window."));
+        FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
+        body.BeginGroup("GroupBox2", QStringLiteral("  Border Style  "));
+        c.borderstyle = body.Combo("borderstyle", {QStringLiteral("None"), QStringLiteral("Fixed"),
+                                                   QStringLiteral("Sizeable"), QStringLiteral("Full Screen")});
+        body.EndGroup();
+        c.borderstyle->setCurrentIndex(2);
+        GroupBox3 = body.BeginGroup("GroupBox3", QStringLiteral("  Size and Position  "));
+        c.centered = body.Check("centered", QStringLiteral("Centered"));
+        body.Skip(4);
+        body.Column(0, 100);
+        c.sizewidth = body.Edit("sizewidth", QStringLiteral("Width"));
+        body.Column(120, 100);
+        c.sizeheight = body.Edit("sizeheight", QStringLiteral("Height"));
+        body.Row();
+        body.Skip(2);
+        c.scrollbars = body.Check("scrollbars", QStringLiteral("Hide Scrollbars"));
+        c.shadow = body.Check("shadow", QStringLiteral("Use Shadows "));
+        body.EndGroup();
+        c.sizewidth->setText(QStringLiteral("640"));
+        c.sizeheight->setText(QStringLiteral("480"));
+    }
+    {
+        QWidget* p = page(3);
+        FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
+        col.Text("Label9", QStringLiteral("Quorvane Compiler allows you to change the viewer window layout and choose "
+                                          "commands available to the end user."));
+        FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
+        body.BeginGroup("GroupBox4", QStringLiteral("  Display  "));
+        c.showtoolbar = body.Check("showtoolbar", QStringLiteral("Show Toolbar"));
+        c.showcaptions = body.Check("showcaptions", QStringLiteral("Show Toolbar Captions"));
+        c.showstatusbar = body.Check("showstatusbar", QStringLiteral("Show Statusbar"));
+        body.EndGroup();
+        body.BeginGroup("GroupBox5", QStringLiteral("  Commands  "));
+        c.menuenabled = body.Check("menuenabled", QStringLiteral("Enable Context menu"));
+        c.enablecopy = body.Check("enablecopy", QStringLiteral("Enable \"Copy to Clipboard\""));
+        c.enablefind = body.Check("enablefind", QStringLiteral("Enable \"Find on this page\""));
+        c.enableprint = body.Check("enableprint", QStringLiteral("Enable \"Print...\""));
+        c.enablefont = body.Check("enablefont", QStringLiteral("Enable selection of Font size"));
+        body.EndGroup();
+    }
+    {
+        QWidget* p = page(4);
+        FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
+        col.Text("Label10", QStringLiteral("You can protect your projects against unwanted use and select an "
+                                           "expiration date."));
+        FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
+        body.BeginGroup("GroupBox6", QStringLiteral("  Password Protection  "));
+        c.password = body.Edit("password", QStringLiteral("You may protect the output file with a Start Password:"));
+        body.EndGroup();
+        body.BeginGroup("GroupBox7", QStringLiteral("  Expiration  "));
+        body.Text("Label3", QStringLiteral("Additionally you can select a date from which the output file shall no "
+                                           "longer start:"));
+        body.Column(0, 90);
+        c.expirationenabled = body.Check("expirationenabled", QStringLiteral("Enabled"));
+        body.Row();
+        c.expirationdate = body.Date("expirationdate", 100, 110);
+        body.Skip(6);
+        body.EndGroup();
+    }
+    {
+        QWidget* p = page(5);
+        FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
+        col.Text("Label11", QStringLiteral("By default, Quorvane Compiler includes all files from the root folder in "
+                                           "the output file. You can specify your own file masks for the included "
+                                           "files."));
+        FormColumn body(p, 12, std::max(col.Bottom(), 50) + 2, inner);
+        Emphasis(body.Text("Label12", QStringLiteral("For example: *.html;*.htm;*.bmp;*.jpg")));
+        body.BeginGroup("GroupBox8", QStringLiteral("  Include  "));
+        c.includemask = body.Edit("includemask", QStringLiteral("Specify files to include into output file by the "
+                                                                "semicolon-separated list of file names or masks."));
+        body.EndGroup();
+        body.BeginGroup("GroupBox9", QStringLiteral("  Direct Execution  "));
+        c.directmask = body.Edit("directmask", QStringLiteral("You can specify files that will be executed directly "
+                                                              "without browser dialogs by the semicolon-separated list "
+                                                              "of file names or masks. (will be excluded from "
+                                                              "compilation)"));
+        body.EndGroup();
+    }
+    {
+        QWidget* p = page(6);
+        FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
+        col.Text("Label14", QStringLiteral("You can customize the compression level for content and User-Agent "
+                                           "identifier for built-in browser."));
+        FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
+        body.BeginGroup("GroupBox1", QStringLiteral("  Compression Level  "));
+        c.compression = body.Combo("compression", {QStringLiteral("Normal"), QStringLiteral("Fastest"),
+                                                   QStringLiteral("Maximum"), QStringLiteral("None")});
+        body.EndGroup();
+        c.compression->setCurrentIndex(0);
+        body.BeginGroup("GroupBox10", QStringLiteral("  User Agent  "));
+        c.useragent = body.Edit("useragent", QStringLiteral("User Agent string for built-in browser, leave blank to "
+                                                            "use default value from Internet Explorer"));
+        body.EndGroup();
+    }
+    {
+        QWidget* p = page(7);
+        FormColumn col(p, kTextLeft, 14, kPageWidth - kTextLeft - 12);
+        QLabel* done = col.Text("Label4", QStringLiteral("The Project has been created successfully! "), 10);
+        QFont bold = done->font();
+        bold.setBold(true);
+        done->setFont(bold);
+        col.Text("Label13", QStringLiteral("Now the compiler is ready to start building your output file. Don't forget "
+                                           "to save your project for future modifications."),
+                 24);
+        buildnow = col.Check("buildnow", QStringLiteral("Build Project Now"));
+        col.Skip(4);
+        runnow = col.Check("runnow", QStringLiteral("Run Output file after building"));
+    }
+    for (QCheckBox* box : controls.CheckBoxes())
+        box->setChecked(box != controls.expirationenabled);
+    buildnow->setChecked(true);
+    runnow->setChecked(true);
+    controls.expirationdate->setDate(QDate::currentDate());
+    controls.includemask->setText(QStringLiteral("*.*;"));
+    controls.directmask->setText(QStringLiteral("*.exe"));
+}
+
+int TwizardForm::PageIndex() const
+{
+    return Notebook1->currentIndex();
+}
+
+void TwizardForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Coming back from minimised is no new opening.
+    if (!event->spontaneous()) {
+        move(mainform_.geometry().center() - rect().center());
+        FormShow();
+    }
+}
+
+void TwizardForm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TwizardForm::FormShow()
+{
+    for (QLineEdit* edit : controls.LabeledEdits())
+        edit->clear();
+    for (QCheckBox* box : controls.CheckBoxes())
+        box->setChecked(true);
+    buildnow->setChecked(true);
+    runnow->setChecked(true);
+    ShowPage(0);
+    {
+        // The output field stays empty: the opening is no click on the button.
+        const QSignalBlocker quiet(controls.exeformat);
+        controls.exeformat->setChecked(true);
+    }
+    controls.sizewidth->setText(QStringLiteral("640"));
+    controls.sizeheight->setText(QStringLiteral("480"));
+    controls.borderstyle->setCurrentIndex(2);
+    GroupBox3->setEnabled(true);
+    controls.expirationdate->setDate(QDate::currentDate());
+    controls.expirationenabled->setChecked(false);
+    controls.includemask->setText(QStringLiteral("*.*;"));
+    controls.directmask->setText(QStringLiteral("*.exe"));
+}
+
+void TwizardForm::FormActivate()
+{
+    Panel1->setAutoFillBackground(true);
+    ApplyButtonRule();
+}
+
+void TwizardForm::ApplyButtonRule()
+{
+    Button2->setText(PageIndex() == kLastPage ? QStringLiteral("Finish") : QStringLiteral("Next >"));
+    Button3->setVisible(PageIndex() != 0);
+}
+
+void TwizardForm::ShowPage(int index)
+{
+    Notebook1->setCurrentIndex(index);
+    ApplyButtonRule();
+}
+
+void TwizardForm::Button2Click()
+{
+    const int index = PageIndex();
+    if (index == 0) {
+        const std::string home = controls.homepage->text().toStdString();
+        if (!fs::FileExists(home)) {
+            Dialogs().Information(this, QStringLiteral("Please select home page"));
+            ApplyButtonRule();
+            return;
+        }
+        controls.outname->setText(controls.homepage->text());
+        RewriteExtension(controls.outname, ".exe");
+        ShowPage(1);
+    } else if (index < kLastPage) {
+        ShowPage(index + 1);
+    } else {
+        Finish();
+    }
+    ApplyButtonRule();
+}
+
+void TwizardForm::Button3Click()
+{
+    if (PageIndex() > 0)
+        ShowPage(PageIndex() - 1);
+    ApplyButtonRule();
+}
+
+void TwizardForm::Button1Click()
+{
+    close();
+}
+
+void TwizardForm::Finish()
+{
+    ProcessState& state = State();
+    StoreProjectFields(controls, kTransferOrder, state.ProjectSettings);
+    mainform_.Navigate(QString::fromStdString(state.ProjectSettings.HomePage.str()));
+    state.ProjectModified = true;
+    mainform_.SaveAction->setEnabled(true);
+    mainform_.SaveAsAction->setEnabled(true);
+    mainform_.RunAction->setEnabled(false);
+    mainform_.enablebuttons(true);
+    mainform_.StatusPanels[0]->clear();
+    close();
+    if (buildnow->isChecked()) {
+        mainform_.BuildActionExecute();
+        if (runnow->isChecked() && !state.Build.CancelRequested)
+            mainform_.RunActionExecute();
+    }
+}
+
+void TwizardForm::SpeedButton2Click()
+{
+    FileDialogRequest request = OpenDialog1->Request();
+    request.filter = QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)");
+    request.defaultSuffix.clear();
+    OpenDialog1->SetRequest(request);
+    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
+    if (!chosen.isEmpty())
+        controls.homepage->setText(chosen.first());
+}
+
+void TwizardForm::SpeedButton3Click()
+{
+    const QString chosen = SaveDialog1->ExecuteSave(this);
+    if (!chosen.isEmpty())
+        controls.outname->setText(chosen);
+}
+
+void TwizardForm::SpeedButton4Click()
+{
+    FileDialogRequest request = OpenDialog1->Request();
+    request.filter = QStringLiteral("Bitmap Files (.ico) (*.ico)");
+    request.defaultSuffix.clear();
+    OpenDialog1->SetRequest(request);
+    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
+    if (!chosen.isEmpty())
+        controls.iconfile->setText(chosen.first());
+}
+
+void TwizardForm::exeformatClick()
+{
+    RewriteExtension(controls.outname, ".exe");
+}
+
+void TwizardForm::qpfformatClick()
+{
+    RewriteExtension(controls.outname, ".qpf");
+}
+
+void TwizardForm::borderstyleChange()
+{
+    GroupBox3->setEnabled(controls.borderstyle->currentIndex() != 3);
+}
+
+void RegisterWizard()
+{
+    RegisterAppWindow(AppWindow::Wizard, [](Tmainform& mainform) -> QWidget* { return new TwizardForm(mainform); });
+}
+
+} // namespace qv::app
