@@ -693,7 +693,14 @@ private slots:
             "<p><a id='here' href='#load#'>here</a></p><p><a id='caps' href='#LOAD#'>caps</a></p></body></html>");
         Tmainform* w = NewWindow({project});
         QVERIFY(WaitForPage("/t-site/index.html"));
-        RunJs(w->WebPage, "window.quorvaneMark = 7");
+        // The start-up navigations may still replace the document just after
+        // it reports complete; wait until a mark set on it stays.
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     RunJs(w->WebPage, "window.quorvaneMark = 7");
+                                     Settle(250);
+                                     return RunJs(w->WebPage, "window.quorvaneMark").toInt() == 7;
+                                 }()),
+                                 15000);
 
         RunJs(w->WebPage, "document.getElementById('other').click()");
         QTRY_COMPARE(dialogs_->Texts("open").size(), 1);
