@@ -7,56 +7,56 @@
 
 namespace qvtest::pe {
 
-static size_t OptionalHeaderSize(const ImageSpec& spec)
+static size_t OptionalHeaderSize(const ImageLayout& layout)
 {
-    return (spec.pe32Plus ? 112 : 96) + 8 * spec.numberOfRvaAndSizes;
+    return (layout.pe32Plus ? 112 : 96) + 8 * layout.numberOfRvaAndSizes;
 }
 
-size_t SectionTable(const ImageSpec& spec)
+size_t SectionTable(const ImageLayout& layout)
 {
-    return kOptionalHeader + OptionalHeaderSize(spec);
+    return kOptionalHeader + OptionalHeaderSize(layout);
 }
 
-size_t DirectoryField(const ImageSpec& spec, unsigned index)
+size_t DirectoryField(const ImageLayout& layout, unsigned index)
 {
-    return kOptionalHeader + (spec.pe32Plus ? 112 : 96) + 8 * index;
+    return kOptionalHeader + (layout.pe32Plus ? 112 : 96) + 8 * index;
 }
 
-std::vector<uint8_t> BuildImage(const ImageSpec& spec)
+std::vector<uint8_t> BuildImage(const ImageLayout& layout)
 {
     auto align = [](size_t v, size_t a) { return (v + a - 1) / a * a; };
-    std::vector<uint8_t> out(spec.sizeOfHeaders);
+    std::vector<uint8_t> out(layout.sizeOfHeaders);
     out[0] = 'M';
     out[1] = 'Z';
     Put32(out, 0x3c, kPeHeader);
     out[kPeHeader] = 'P';
     out[kPeHeader + 1] = 'E';
-    Put16(out, kFileHeader, spec.pe32Plus ? 0x8664 : 0x14c);
-    Put16(out, kFileHeader + 2, static_cast<uint16_t>(spec.sections.size()));
-    Put16(out, kFileHeader + 16, static_cast<uint16_t>(OptionalHeaderSize(spec)));
+    Put16(out, kFileHeader, layout.pe32Plus ? 0x8664 : 0x14c);
+    Put16(out, kFileHeader + 2, static_cast<uint16_t>(layout.sections.size()));
+    Put16(out, kFileHeader + 16, static_cast<uint16_t>(OptionalHeaderSize(layout)));
     Put16(out, kFileHeader + 18, 0x0022);  // executable, large address aware
     const size_t o = kOptionalHeader;
-    Put16(out, o, spec.pe32Plus ? 0x20b : 0x10b);
-    Put32(out, o + 32, spec.sectionAlignment);
-    Put32(out, o + 36, spec.fileAlignment);
+    Put16(out, o, layout.pe32Plus ? 0x20b : 0x10b);
+    Put32(out, o + 32, layout.sectionAlignment);
+    Put32(out, o + 36, layout.fileAlignment);
     Put16(out, o + 40, 6);  // OS version
     Put16(out, o + 48, 6);  // subsystem version
-    Put32(out, o + 60, spec.sizeOfHeaders);
+    Put32(out, o + 60, layout.sizeOfHeaders);
     Put16(out, o + 68, 3);  // console
-    Put32(out, o + (spec.pe32Plus ? 108 : 92), spec.numberOfRvaAndSizes);
-    for (unsigned i = 0; i < spec.numberOfRvaAndSizes && i < 16; ++i) {
-        Put32(out, DirectoryField(spec, i), spec.directories[i][0]);
-        Put32(out, DirectoryField(spec, i) + 4, spec.directories[i][1]);
+    Put32(out, o + (layout.pe32Plus ? 108 : 92), layout.numberOfRvaAndSizes);
+    for (unsigned i = 0; i < layout.numberOfRvaAndSizes && i < 16; ++i) {
+        Put32(out, DirectoryField(layout, i), layout.directories[i][0]);
+        Put32(out, DirectoryField(layout, i) + 4, layout.directories[i][1]);
     }
-    uint32_t imageEnd = spec.sectionAlignment;
+    uint32_t imageEnd = layout.sectionAlignment;
     uint32_t initialised = 0;
-    for (size_t i = 0; i < spec.sections.size(); ++i) {
-        const SectionSpec& s = spec.sections[i];
-        const size_t at = SectionTable(spec) + 40 * i;
+    for (size_t i = 0; i < layout.sections.size(); ++i) {
+        const SectionSpec& s = layout.sections[i];
+        const size_t at = SectionTable(layout) + 40 * i;
         for (size_t k = 0; k < s.name.size() && k < 8; ++k)
             out.at(at + k) = static_cast<uint8_t>(s.name[k]);
         const uint32_t virtualSize = s.virtualSize ? s.virtualSize : static_cast<uint32_t>(s.raw.size());
-        const uint32_t rawSize = static_cast<uint32_t>(align(s.raw.size(), spec.fileAlignment));
+        const uint32_t rawSize = static_cast<uint32_t>(align(s.raw.size(), layout.fileAlignment));
         Put32(out, at + 8, virtualSize);
         Put32(out, at + 12, s.virtualAddress);
         Put32(out, at + 16, rawSize);
@@ -64,12 +64,12 @@ std::vector<uint8_t> BuildImage(const ImageSpec& spec)
         Put32(out, at + 36, s.characteristics);
         out.insert(out.end(), s.raw.begin(), s.raw.end());
         out.resize(out.size() + rawSize - s.raw.size());
-        imageEnd = static_cast<uint32_t>(align(s.virtualAddress + std::max(virtualSize, rawSize), spec.sectionAlignment));
+        imageEnd = static_cast<uint32_t>(align(s.virtualAddress + std::max(virtualSize, rawSize), layout.sectionAlignment));
         initialised += rawSize;
     }
     Put32(out, o + 8, initialised);
     Put32(out, o + 56, imageEnd);
-    out.insert(out.end(), spec.tail.begin(), spec.tail.end());
+    out.insert(out.end(), layout.tail.begin(), layout.tail.end());
     return out;
 }
 

@@ -29,7 +29,7 @@ struct SectionSpec {
     uint32_t characteristics = 0x40000040;  // initialised data, readable
 };
 
-struct ImageSpec {
+struct ImageLayout {
     bool pe32Plus = true;
     uint32_t fileAlignment = 0x200;
     uint32_t sectionAlignment = 0x1000;
@@ -42,10 +42,10 @@ struct ImageSpec {
 
 // A minimal but loader-valid image. Layout facts the tests use:
 // PE header at 0x80, optional header at 0x98, section table right after it.
-std::vector<uint8_t> BuildImage(const ImageSpec& spec);
+std::vector<uint8_t> BuildImage(const ImageLayout& layout);
 inline constexpr size_t kPeHeader = 0x80, kFileHeader = 0x84, kOptionalHeader = 0x98;
-size_t SectionTable(const ImageSpec& spec);
-size_t DirectoryField(const ImageSpec& spec, unsigned index);
+size_t SectionTable(const ImageLayout& layout);
+size_t DirectoryField(const ImageLayout& layout, unsigned index);
 
 // Writes resource directory structures at chosen offsets of a buffer.
 class TreeBytes {

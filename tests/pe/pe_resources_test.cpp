@@ -40,14 +40,14 @@ Node Named(std::u16string name, std::vector<Node> children)
     return {std::move(name), 0, std::move(children), {}};
 }
 
-ImageSpec ImageWith(std::vector<uint8_t> rsrc, bool pe32Plus = true)
+ImageLayout ImageWith(std::vector<uint8_t> rsrc, bool pe32Plus = true)
 {
-    ImageSpec spec;
-    spec.pe32Plus = pe32Plus;
-    spec.sections.push_back({".text", 0x1000, 0, std::vector<uint8_t>(0x200, 0xC3), 0x60000020});
-    spec.directories[2] = {kRsrcRva, static_cast<uint32_t>(rsrc.size())};
-    spec.sections.push_back({".rsrc", kRsrcRva, 0, std::move(rsrc)});
-    return spec;
+    ImageLayout layout;
+    layout.pe32Plus = pe32Plus;
+    layout.sections.push_back({".text", 0x1000, 0, std::vector<uint8_t>(0x200, 0xC3), 0x60000020});
+    layout.directories[2] = {kRsrcRva, static_cast<uint32_t>(rsrc.size())};
+    layout.sections.push_back({".rsrc", kRsrcRva, 0, std::move(rsrc)});
+    return layout;
 }
 
 // Stored deliberately out of loader order: numeric identifiers descending,
@@ -84,7 +84,7 @@ std::string ReadFailure(const std::vector<uint8_t>& image)
 
 size_t RsrcOffset(const std::vector<uint8_t>& image)
 {
-    return Get32(image, SectionTable(ImageSpec{}) + 40 + 20);
+    return Get32(image, SectionTable(ImageLayout{}) + 40 + 20);
 }
 
 uint32_t RootEntryTarget(const std::vector<uint8_t>& image, unsigned index)
@@ -140,12 +140,12 @@ TEST(PeRead, NamesAreConvertedFromUtf16)
 
 TEST(PeRead, NoResourceDirectoryMeansNoResources)
 {
-    ImageSpec spec;
-    spec.sections.push_back({".text", 0x1000, 0, std::vector<uint8_t>(0x200, 0xC3), 0x60000020});
-    EXPECT_TRUE(ReadResources(BuildImage(spec)).empty());
+    ImageLayout layout;
+    layout.sections.push_back({".text", 0x1000, 0, std::vector<uint8_t>(0x200, 0xC3), 0x60000020});
+    EXPECT_TRUE(ReadResources(BuildImage(layout)).empty());
     // Too few data directories to have a resource entry at all.
-    spec.numberOfRvaAndSizes = 2;
-    EXPECT_TRUE(ReadResources(BuildImage(spec)).empty());
+    layout.numberOfRvaAndSizes = 2;
+    EXPECT_TRUE(ReadResources(BuildImage(layout)).empty());
 }
 
 TEST(PeRead, DataMayLieInAnotherSection)
@@ -160,11 +160,11 @@ TEST(PeRead, DataMayLieInAnotherSection)
     t.Entry(0x30, 1, 9, 0x60);
     t.DataEntry(0x50, 0x3010, 5);
     t.DataEntry(0x60, 0, 0);  // empty, at no address at all
-    ImageSpec spec = ImageWith(t.bytes);
+    ImageLayout layout = ImageWith(t.bytes);
     std::vector<uint8_t> data(0x40, 0);
     std::copy_n("there", 5, data.begin() + 0x10);
-    spec.sections.push_back({".data", 0x3000, 0, data});
-    const auto entries = ReadResources(BuildImage(spec));
+    layout.sections.push_back({".data", 0x3000, 0, data});
+    const auto entries = ReadResources(BuildImage(layout));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].data, Bytes("there"));
     EXPECT_TRUE(entries[1].data.empty());
@@ -173,7 +173,7 @@ TEST(PeRead, DataMayLieInAnotherSection)
 TEST(PeRead, MalformedInputsGiveClearErrors)
 {
     const auto good = BuildImage(ImageWith(Assemble(UnorderedTree(), kRsrcRva)));
-    const size_t rsrc = Get32(good, SectionTable(ImageSpec{}) + 40 + 20);
+    const size_t rsrc = Get32(good, SectionTable(ImageLayout{}) + 40 + 20);
     ASSERT_EQ(ReadResources(good).size(), 7u);
 
     struct Case {
@@ -191,7 +191,7 @@ TEST(PeRead, MalformedInputsGiveClearErrors)
         {"tiny optional header", [](auto& b) { Put16(b, kFileHeader + 16, 20); }, "optional header of 20 bytes is too small"},
         {"absurd section count", [](auto& b) { Put16(b, kFileHeader + 2, 0xffff); }, "the section table runs past the end"},
         {"directory outside every section",
-         [&](auto& b) { Put32(b, DirectoryField(ImageSpec{}, 2), 0x90000); },
+         [&](auto& b) { Put32(b, DirectoryField(ImageLayout{}, 2), 0x90000); },
          "resource directory at RVA 0x90000 lies outside every section"},
         {"absurd NumberOfNamedEntries", [&](auto& b) { Put16(b, rsrc + 12, 0xffff); },
          "claims 65535 named and 2 numeric entries, more than the resource section holds"},
@@ -680,13 +680,13 @@ TEST(PeWrite, FileWithoutResourcesGainsASection)
 TEST(PeWrite, SyntheticImagesOfBothKinds)
 {
     for (const bool pe32Plus : {true, false}) {
-        ImageSpec spec = ImageWith(Assemble(UnorderedTree(), kRsrcRva), pe32Plus);
-        spec.tail = Bytes("overlay after the sections");
-        const auto original = BuildImage(spec);
+        ImageLayout layout = ImageWith(Assemble(UnorderedTree(), kRsrcRva), pe32Plus);
+        layout.tail = Bytes("overlay after the sections");
+        const auto original = BuildImage(layout);
         const auto entries = Join(ReadResources(original), Extra());
         const auto rewritten = Rewrite(original, entries);
         EXPECT_EQ(ReadResources(rewritten), CanonicalResources(entries)) << pe32Plus;
-        EXPECT_EQ(Slice(rewritten, rewritten.size() - spec.tail.size(), spec.tail.size()), spec.tail);
+        EXPECT_EQ(Slice(rewritten, rewritten.size() - layout.tail.size(), layout.tail.size()), layout.tail);
         EXPECT_EQ(Get32(rewritten, CheckSumField(rewritten)), StraightChecksum(rewritten));
     }
 }
@@ -703,7 +703,7 @@ TEST(PeWrite, ImagesThatCannotBeRewrittenAreRefused)
     };
 
     // A section table that fills the headers up to the first section's data.
-    ImageSpec full;
+    ImageLayout full;
     full.sizeOfHeaders = 0x200;
     for (int i = 0; i < 3; ++i)
         full.sections.push_back({".s" + std::to_string(i), uint32_t(0x1000 * (i + 1)), 0, std::vector<uint8_t>(16, 1)});
@@ -712,22 +712,22 @@ TEST(PeWrite, ImagesThatCannotBeRewrittenAreRefused)
                                          "header before the first section's data (offset 0x200)");
 
     // Room, but something lives there (as bound imports do).
-    ImageSpec busy;
+    ImageLayout busy;
     busy.sections.push_back({".text", 0x1000, 0, std::vector<uint8_t>(16, 1)});
     auto busyImage = BuildImage(busy);
     busyImage[SectionTable(busy) + 40 + 3] = 0x55;
     EXPECT_NE(refusal(busyImage).find("no room for another section header"), std::string::npos);
 
-    ImageSpec misaligned = ImageWith(Assemble(UnorderedTree(), kRsrcRva));
+    ImageLayout misaligned = ImageWith(Assemble(UnorderedTree(), kRsrcRva));
     misaligned.fileAlignment = 0x300;
     EXPECT_NE(refusal(BuildImage(misaligned)).find("file alignment 0x300 and section alignment 0x1000 are not powers of two"),
               std::string::npos);
 
-    ImageSpec overlapping = ImageWith(Assemble(UnorderedTree(), kRsrcRva));
+    ImageLayout overlapping = ImageWith(Assemble(UnorderedTree(), kRsrcRva));
     overlapping.sections[0].virtualSize = 0x1800;
     EXPECT_NE(refusal(BuildImage(overlapping)).find("sections \".text\" and \".rsrc\" overlap"), std::string::npos);
 
-    ImageSpec noSlot;
+    ImageLayout noSlot;
     noSlot.numberOfRvaAndSizes = 2;
     noSlot.sections.push_back({".text", 0x1000, 0, std::vector<uint8_t>(16, 1)});
     EXPECT_NE(refusal(BuildImage(noSlot)).find("the optional header has no resource directory entry"), std::string::npos);

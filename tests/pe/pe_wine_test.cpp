@@ -154,7 +154,7 @@ std::string ListCommand(const fs::path& file)
 }
 
 // The probe's update input: the resource list, identifiers as UTF-16.
-std::vector<uint8_t> UpdateSpec(const std::vector<ResourceEntry>& entries)
+std::vector<uint8_t> UpdateRequest(const std::vector<ResourceEntry>& entries)
 {
     std::vector<uint8_t> out;
     auto put = [&out](uint64_t value, int bytes) {
@@ -245,13 +245,13 @@ TEST_F(PeWine, RewrittenFilesLoadAsOurReaderSaysAndMatchTheUpdateFunctions)
         fs::copy_file(f, s.theirs);
         qv::pe::ReplaceResources(s.same.string(), s.entries);
         qv::pe::ReplaceResources(s.grown.string(), Join(s.entries, Extra()));
-        const fs::path spec = dir / ("spec-" + f.filename().string());
-        qvtest::WriteFile(spec, UpdateSpec(WithoutEmpty(Join(s.entries, Extra()))));
+        const fs::path request = dir / ("update-" + f.filename().string());
+        qvtest::WriteFile(request, UpdateRequest(WithoutEmpty(Join(s.entries, Extra()))));
         for (const fs::path& p : {s.original, s.same, s.grown})
             commands.push_back(ListCommand(p));
         for (const fs::path& p : {s.same, s.grown})
             commands.push_back("checksum\t" + WinePath(p));
-        commands.push_back("update\t" + WinePath(s.theirs) + "\t" + WinePath(spec));
+        commands.push_back("update\t" + WinePath(s.theirs) + "\t" + WinePath(request));
         commands.push_back(ListCommand(s.theirs));
         samples.push_back(std::move(s));
     }

@@ -3,7 +3,7 @@
  *
  *   probe <script>   runs one command a line:
  *       list <file>             every resource as the loader enumerates it
- *       update <file> <spec>    replaces all resources with those in <spec>
+ *       update <file> <list>    replaces all resources with those in <list>
  *       checksum <file>         header and computed checksum (imagehlp)
  *   probe self       lists the running program's own resources
  *
@@ -118,7 +118,7 @@ static unsigned char *read_all(LPCWSTR path, DWORD *size)
 }
 
 /* A digit-only name is passed as the number it spells, as the resource
- * module does; the caller frees nothing (the spec buffer owns the text). */
+ * module does; the caller frees nothing (the list buffer owns the text). */
 static LPCWSTR to_id(WCHAR *text)
 {
     if (!*text)
@@ -134,14 +134,14 @@ static LPCWSTR to_id(WCHAR *text)
     return MAKEINTRESOURCEW(value);
 }
 
-/* spec: u32 count, then per resource: u16 type length, UTF-16 type, u16
+/* list: u32 count, then per resource: u16 type length, UTF-16 type, u16
  * name length, UTF-16 name, u16 language, u32 size, bytes. */
-static int update_file(LPCWSTR path, LPCWSTR spec_path)
+static int update_file(LPCWSTR path, LPCWSTR list_path)
 {
     DWORD size = 0;
-    unsigned char *spec = read_all(spec_path, &size);
-    if (!spec || size < 4) {
-        printf("ERROR spec\n");
+    unsigned char *list = read_all(list_path, &size);
+    if (!list || size < 4) {
+        printf("ERROR list\n");
         return 1;
     }
     HANDLE update = BeginUpdateResourceW(path, TRUE);
@@ -150,23 +150,23 @@ static int update_file(LPCWSTR path, LPCWSTR spec_path)
         return 1;
     }
     DWORD at = 4, count;
-    memcpy(&count, spec, 4);
+    memcpy(&count, list, 4);
     int failed = 0;
     for (DWORD i = 0; i < count && !failed; ++i) {
         WCHAR *ids[2];
         for (int k = 0; k < 2; ++k) {
             WORD len;
-            memcpy(&len, spec + at, 2);
+            memcpy(&len, list + at, 2);
             ids[k] = calloc(len + 1u, sizeof(WCHAR));
-            memcpy(ids[k], spec + at + 2, len * 2u);
+            memcpy(ids[k], list + at + 2, len * 2u);
             at += 2 + len * 2u;
         }
         WORD language;
         DWORD data_size;
-        memcpy(&language, spec + at, 2);
-        memcpy(&data_size, spec + at + 2, 4);
+        memcpy(&language, list + at, 2);
+        memcpy(&data_size, list + at + 2, 4);
         at += 6;
-        if (!UpdateResourceW(update, to_id(ids[0]), to_id(ids[1]), language, spec + at, data_size)) {
+        if (!UpdateResourceW(update, to_id(ids[0]), to_id(ids[1]), language, list + at, data_size)) {
             printf("ERROR UpdateResourceW %lu\n", GetLastError());
             failed = 1;
         }
@@ -178,7 +178,7 @@ static int update_file(LPCWSTR path, LPCWSTR spec_path)
         printf("ERROR EndUpdateResourceW %lu\n", GetLastError());
         failed = 1;
     }
-    free(spec);
+    free(list);
     if (!failed)
         printf("UPDATED\n");
     return failed;
