@@ -153,11 +153,7 @@ int Files(const std::string& project)
         void Included(const std::string& p, const std::string& piece) override { in.emplace_back(p, piece); }
         void Excluded(const std::string& p, const std::string& rule) override { out.emplace_back(p, rule); }
     } listener;
-    std::string root = qv::fs::AbsolutePath(qv::fs::FolderOf(settings.HomePage.str()).empty()
-                                                ? std::string("./")
-                                                : qv::fs::FolderOf(settings.HomePage.str()));
-    if (root.back() != '/')
-        root += '/';
+    const std::string root = qv::ProjectRoot(settings);
     std::vector<std::string> list;
     try {
         qv::CollectFiles(list, settings, root, &listener);

@@ -4,6 +4,7 @@
 #include "quorvane/Error.h"
 #include "quorvane/NewProject.h"
 #include "quorvane/ProjectFile.h"
+#include "quorvane/Text.h"
 #include "quorvane/platform/FileSystem.h"
 
 #include <CLI/CLI.hpp>
@@ -78,13 +79,8 @@ int main(int argc, char** argv)
 {
     // "/COMPILE PROJECT.qp", the desktop program's form, means "build".
     std::vector<std::string> args(argv, argv + argc);
-    if (args.size() > 1) {
-        std::string first = args[1];
-        for (char& c : first)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        if (first == "/COMPILE")
-            args[1] = "build";
-    }
+    if (args.size() > 1 && qv::AsciiUpper(args[1]) == "/COMPILE")
+        args[1] = "build";
 
     CLI::App app{"quorvanec: compiles a folder of web pages into one EXE or QPF file, and inspects outputs."};
     app.require_subcommand(1);

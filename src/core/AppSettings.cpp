@@ -1,4 +1,5 @@
 #include "quorvane/AppSettings.h"
+#include "quorvane/Text.h"
 
 #include "quorvane/Convert.h"
 #include "quorvane/Error.h"
@@ -11,20 +12,6 @@
 
 namespace qv {
 namespace {
-
-bool EqualAsciiNoCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -47,11 +34,7 @@ void RecentProjects::Append(const std::string& path)
 
 std::string GetSettingsFolder()
 {
-    std::string folder = platform::RoamingAppDataFolder();
-    size_t b = 0, e = folder.size();
-    while (b < e && static_cast<unsigned char>(folder[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(folder[e - 1]) <= ' ') --e;
-    folder = folder.substr(b, e - b);
+    std::string folder = TrimControls(platform::RoamingAppDataFolder());
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     return folder;

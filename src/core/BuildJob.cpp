@@ -38,33 +38,23 @@ TFileCompressionLevel ArchiveLevel(int32_t setting)
     }
 }
 
-std::string RootOf(const TProjectSettings& s)
+} // namespace
+
+std::string ProjectRoot(const TProjectSettings& settings)
 {
-    std::string root = fs::AbsolutePath(FolderPart(s.HomePage.str()).empty() ? "./" : FolderPart(s.HomePage.str()));
+    const std::string folder = FolderPart(settings.HomePage.str());
+    std::string root = fs::AbsolutePath(folder.empty() ? "./" : folder);
     if (root.empty() || root.back() != '/')
         root += '/';
     return root;
 }
-
-// Every file read whole into the reused buffer, as the build feeds entries.
-void LoadInto(MemoryStream& buffer, const std::string& path)
-{
-    buffer.Clear();
-    FileStream file(path, FileStream::Mode::OpenRead);
-    const int64_t size = file.Size();
-    buffer.SetSize(size);
-    file.ReadExact(buffer.Data(), static_cast<size_t>(size));
-    buffer.Seek(0);
-}
-
-} // namespace
 
 std::string ResolveOutputPath(const TProjectSettings& settings)
 {
     const std::string out = settings.OutputPath.str();
     if (out.empty() || out.front() == '/')
         return out;
-    return fs::AbsolutePath(RootOf(settings) + out);
+    return fs::AbsolutePath(ProjectRoot(settings) + out);
 }
 
 std::string ErrorLoadingMessage(const std::string& file, const std::string& name, int32_t index,
@@ -135,6 +125,11 @@ void CThread::ArchiveProgress(const std::string& msg, int32_t percentage)
 {
     FilePercent = percentage;
     StatusText = msg;
+    ShowProgress();
+}
+
+void CThread::ShowProgress()
+{
     Synchronize([this] { UpdateProgressView(); });
 }
 
@@ -169,7 +164,7 @@ void CThread::Execute()
         if (!deleted)
             throw Error("File already in use!");
 
-        const std::string root = RootOf(settings_);
+        const std::string root = ProjectRoot(settings_);
         settings_.HomePage = FileNamePart(settings_.HomePage.str());
         if (!fs::FolderExists(root))
             RaiseOsError("Cannot open folder", root, ENOENT);
@@ -212,12 +207,12 @@ void CThread::Execute()
             for (char& c : name)
                 if (c == '/')
                     c = '\\';
-            LoadInto(state_.FileBuffer, files[i]);
+            state_.FileBuffer.LoadFromFile(files[i]);
             add(name);
             const TZLBFileRec2 rec = confirm(files[i], name);
             state_.PackedSize = static_cast<int32_t>(static_cast<uint32_t>(state_.PackedSize) +
                                                      static_cast<uint32_t>(static_cast<uint64_t>(rec.CompressedSize)));
-            Synchronize([this] { UpdateProgressView(); });
+            ShowProgress();
             OverallPercent = static_cast<int32_t>(
                 std::nearbyint(static_cast<double>(i + 1) * 100.0 / static_cast<double>(files.size())));
         }
@@ -234,7 +229,7 @@ void CThread::Execute()
             // settings must not pass for a finished build.
             confirm("-config-", "-config-");
             if (fs::FileExists(settings_.LogoPath.str())) {
-                LoadInto(state_.FileBuffer, settings_.LogoPath.str());
+                state_.FileBuffer.LoadFromFile(settings_.LogoPath.str());
                 add("-logo-");
                 confirm(settings_.LogoPath.str(), "-logo-");
             }
@@ -276,11 +271,11 @@ void CThread::ExeSteps(const std::string& out, const std::string& temp)
     fs::CopyFile(state_.ProgramFolder + "viewer.exe", out);
     if (!settings_.LogoPath.empty()) {
         StatusText = "Updating application icon...";
-        Synchronize([this] { UpdateProgressView(); });
+        ShowProgress();
         ReplaceOutputIcon(out, settings_.LogoPath.str());
     }
     StatusText = "Building EXE file";
-    Synchronize([this] { UpdateProgressView(); });
+    ShowProgress();
     {
         FileStream archive(temp, FileStream::Mode::OpenReadWrite);
         FileStream output(out, FileStream::Mode::OpenReadWrite);
@@ -292,7 +287,7 @@ void CThread::ExeSteps(const std::string& out, const std::string& temp)
     }
     fs::DeleteFileOrThrow(temp);
     state_.PackedSize = FileSizeOf(out);
-    Synchronize([this] { UpdateProgressView(); });
+    ShowProgress();
 }
 
 void CThread::QpfSteps(const std::string& out, const std::string& temp)
@@ -300,7 +295,7 @@ void CThread::QpfSteps(const std::string& out, const std::string& temp)
     // A move that fails is a failed build, not a success of -1 Byte(s).
     fs::MoveFile(temp, out);
     state_.PackedSize = FileSizeOf(out);
-    Synchronize([this] { UpdateProgressView(); });
+    ShowProgress();
 }
 
 void CThread::ReportFailure()

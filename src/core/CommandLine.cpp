@@ -1,4 +1,5 @@
 #include "quorvane/CommandLine.h"
+#include "quorvane/Text.h"
 
 namespace qv {
 
@@ -10,18 +11,6 @@ std::string ExtensionOf(const std::string& path)
         return {};
     return path.substr(dot);
 }
-
-namespace {
-
-std::string AsciiUpper(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-    return text;
-}
-
-} // namespace
 
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& args)
 {

@@ -1,4 +1,5 @@
 #include "quorvane/FileCollection.h"
+#include "quorvane/Text.h"
 
 #include "quorvane/Error.h"
 #include "quorvane/platform/FileSystem.h"
@@ -11,14 +12,6 @@ namespace qv {
 namespace {
 
 const char* const kFixedExclusions = "*.qp;*.qpf;";
-
-std::string UpperAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-    return s;
-}
 
 void EndWithSemicolon(ShortString& mask)
 {
@@ -121,7 +114,7 @@ void Walk::Folder(const std::string& folder, bool isRoot)
             if (listener) listener->Excluded(sub, "folder name begins with \".\"");
             continue;
         }
-        if (UpperAscii(e.name).find("RECYCLED") != std::string::npos) {
+        if (AsciiUpper(e.name).find("RECYCLED") != std::string::npos) {
             if (listener) listener->Excluded(sub, "folder name contains \"RECYCLED\"");
             continue;
         }

@@ -1,4 +1,5 @@
 #include "quorvane/ProjectFile.h"
+#include "quorvane/Text.h"
 
 #include "quorvane/Error.h"
 #include "quorvane/platform/FileSystem.h"
@@ -42,17 +43,9 @@ void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d)
 
 const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30); // relative to 1970-01-01
 
-std::string Trim(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
-
 bool ParseInt(const std::string& text, int32_t& value)
 {
-    const std::string t = Trim(text);
+    const std::string t = TrimControls(text);
     const char* b = t.data();
     const char* e = t.data() + t.size();
     if (b != e && *b == '+') ++b;
@@ -64,9 +57,7 @@ bool ParseInt(const std::string& text, int32_t& value)
 
 bool ParseFlag(const std::string& text, bool& value)
 {
-    std::string lower = Trim(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    const std::string lower = AsciiLower(TrimControls(text));
     if (lower == "true") { value = true; return true; }
     if (lower == "false") { value = false; return true; }
     int32_t n;
@@ -119,18 +110,6 @@ SplitPath Split(const std::string& path)
         }
     }
     return out;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 struct Failure {};
@@ -186,7 +165,7 @@ bool ParseProjectDate(const std::string& text, double& date)
 {
     std::vector<int32_t> numbers;
     std::string current;
-    const std::string t = Trim(text);
+    const std::string t = TrimControls(text);
     for (size_t i = 0; i <= t.size(); ++i) {
         if (i == t.size() || t[i] == '/' || t[i] == '-' || t[i] == '.') {
             int32_t v;
@@ -215,12 +194,12 @@ std::string RelativePathForProject(const std::string& projectFolder, const std::
         return path;
     const SplitPath f = Split(projectFolder);
     const SplitPath p = Split(path);
-    if (p.drive.empty() || !EqualNoCase(f.drive, p.drive))
+    if (p.drive.empty() || !EqualAsciiNoCase(f.drive, p.drive))
         return path;
     // The path's folders are all parts but its file name.
     const size_t folders = p.parts.empty() ? 0 : p.parts.size() - 1;
     size_t common = 0;
-    while (common < f.parts.size() && common < folders && EqualNoCase(f.parts[common], p.parts[common]))
+    while (common < f.parts.size() && common < folders && EqualAsciiNoCase(f.parts[common], p.parts[common]))
         ++common;
     std::string out;
     for (size_t i = common; i < f.parts.size(); ++i)

@@ -1,4 +1,5 @@
 #include "quorvane/ZLIBArchive2.h"
+#include "quorvane/Text.h"
 
 #include "quorvane/Error.h"
 #include "quorvane/ZLIBArchiveGlobals2.h"
@@ -82,15 +83,6 @@ std::string WithoutDrive(const std::string& folder)
 {
     const size_t colon = folder.find(':');
     return colon == std::string::npos ? folder : folder.substr(colon + 1);
-}
-
-// Names compare with only A-Z folded, as the directory always has.
-std::string AsciiLower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 std::string ToShortAnsi(const std::string& utf8)

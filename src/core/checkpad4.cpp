@@ -1,4 +1,5 @@
 #include "quorvane/checkpad4.h"
+#include "quorvane/Text.h"
 
 #include "quorvane/Error.h"
 #include "quorvane/platform/CodePage.h"
@@ -61,16 +62,6 @@ bool IsNewerVersion(const std::string& candidate, const std::string& own)
     const auto c = ParseVersion(candidate);
     const auto o = ParseVersion(own);
     return c && o && *o < *c;
-}
-
-std::string TrimControls(const std::string& text)
-{
-    size_t first = 0, last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
 }
 
 TVInfoDownload::TVInfoDownload(TVersionCheck& checker, bool failureDlg, const std::string& urlCurrVerFile)

@@ -1,4 +1,5 @@
 #include "quorvane/getversion.h"
+#include "quorvane/Text.h"
 
 #include "quorvane/VersionRecord.h"
 
@@ -7,18 +8,6 @@
 namespace qv {
 
 namespace {
-
-bool SameText(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 std::vector<std::string_view> SplitPath(std::string_view path)
 {
@@ -39,7 +28,7 @@ template <typename Map>
 auto FindText(const Map& map, std::string_view key)
 {
     for (auto it = map.begin(); it != map.end(); ++it)
-        if (SameText(it->first, key))
+        if (EqualAsciiNoCase(it->first, key))
             return it;
     return map.end();
 }
@@ -70,7 +59,7 @@ const VersionRecord& OwnVersionRecord()
 std::optional<std::string> QueryVersionValue(const VersionRecord& record, std::string_view subBlock)
 {
     const auto parts = SplitPath(subBlock);
-    if (parts.size() == 2 && SameText(parts[0], "VarFileInfo") && SameText(parts[1], "Translation")) {
+    if (parts.size() == 2 && EqualAsciiNoCase(parts[0], "VarFileInfo") && EqualAsciiNoCase(parts[1], "Translation")) {
         if (record.translations.empty())
             return std::nullopt;
         std::string bytes;
@@ -81,7 +70,7 @@ std::optional<std::string> QueryVersionValue(const VersionRecord& record, std::s
             }
         return bytes;
     }
-    if (parts.size() == 3 && SameText(parts[0], "StringFileInfo")) {
+    if (parts.size() == 3 && EqualAsciiNoCase(parts[0], "StringFileInfo")) {
         auto table = FindText(record.stringTables, parts[1]);
         if (table == record.stringTables.end())
             return std::nullopt;

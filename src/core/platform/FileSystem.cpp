@@ -1,4 +1,5 @@
 #include "quorvane/platform/FileSystem.h"
+#include "quorvane/Text.h"
 
 #include "quorvane/Error.h"
 #include "quorvane/Stream.h"
@@ -16,20 +17,6 @@
 
 namespace qv::fs {
 namespace {
-
-int CompareNoCase(const std::string& a, const std::string& b)
-{
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(a[i]);
-        auto cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'a' && ca <= 'z') ca -= 32;
-        if (cb >= 'a' && cb <= 'z') cb -= 32;
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
 
 std::string Join(const std::string& folder, const std::string& name)
 {
@@ -74,7 +61,7 @@ std::vector<DirEntry> ListFolder(const std::string& folder)
     if (err != 0)
         RaiseOsError("Cannot read folder", folder, err);
     std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) {
-        const int c = CompareNoCase(a.name, b.name);
+        const int c = CompareAsciiNoCase(a.name, b.name);
         return c != 0 ? c < 0 : a.name < b.name;
     });
     return out;

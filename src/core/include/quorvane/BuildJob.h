@@ -76,6 +76,7 @@ protected:
 private:
     void ArchiveProgress(const std::string& msg, int32_t percentage);
     void UpdateProgressView();
+    void ShowProgress(); // UpdateProgressView on the user-interface thread
     void ShowFailure();
     void Synchronize(const std::function<void()>& work) { dispatcher_.Synchronize(work); }
     void SetArchive(std::unique_ptr<TZLBArc2> archive);
@@ -101,6 +102,10 @@ private:
 // The "Error loading" message of an entry the archive did not record.
 std::string ErrorLoadingMessage(const std::string& file, const std::string& name, int32_t index,
                                 const std::string& root, TZLBArc2& archive);
+
+// The project's root folder: the home page's folder made absolute, with a
+// trailing "/".
+std::string ProjectRoot(const TProjectSettings& settings);
 
 // Where a build puts its output: the settings' OutputPath, taken relative
 // to the project's root folder when it is relative.

@@ -1,5 +1,6 @@
 #pragma once
 #include "quorvane/Dispatcher.h"
+#include "quorvane/Text.h"
 #include "quorvane/getversion.h"
 #include "quorvane/platform/Http.h"
 
@@ -36,7 +37,6 @@ std::optional<std::array<uint32_t, 4>> ParseVersion(const std::string& text);
 bool IsNewerVersion(const std::string& candidate, const std::string& own);
 
 // Removes the characters up to and including the space from both ends.
-std::string TrimControls(const std::string& text);
 
 class TVersionCheck;
 

@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+// The small text rules the formats share: letter case folded for A-Z only
+// (as archive names, recent projects and masks compare), and trimming of
+// blanks and control characters.
+namespace qv {
+
+std::string AsciiUpper(std::string text);
+std::string AsciiLower(std::string text);
+bool EqualAsciiNoCase(std::string_view a, std::string_view b);
+// <0, 0 or >0, comparing with A-Z folded to upper case.
+int CompareAsciiNoCase(std::string_view a, std::string_view b);
+// Removes characters up to and including the space from both ends.
+std::string TrimControls(std::string_view text);
+
+} // namespace qv
