@@ -5,12 +5,13 @@ Pixels are drawn here, written as PNG and turned into GIF by ImageMagick's
 convert. Run once; the results are committed under src/app/startpage/.
 """
 import math
-import struct
 import subprocess
 import sys
 import tempfile
-import zlib
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from pngart import png  # noqa: E402
 
 TITLE = (0xCF, 0xE0, 0xF5, 255)    # the side panel's title bar
 BORDER = (0x9F, 0xBF, 0xE6, 255)   # its frame
@@ -18,21 +19,6 @@ BODY = (0xF3, 0xF4, 0xF6, 255)     # its body
 CLEAR = (255, 255, 255, 0)
 
 
-def png(width, height, pixel):
-    rows = bytearray()
-    for y in range(height):
-        rows.append(0)
-        for x in range(width):
-            rows.extend(pixel(x, y))
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(bytes(rows), 9))
-            + chunk(b"IEND", b""))
 
 
 def inside_round(x, y, cx, cy, r):
