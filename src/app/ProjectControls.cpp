@@ -1,5 +1,7 @@
 #include "ProjectControls.h"
 
+#include "main.h"
+
 #include "quorvane/Convert.h"
 #include "quorvane/NewProject.h"
 #include "quorvane/platform/FileSystem.h"
@@ -57,6 +59,17 @@ QDate DateOfDays(double days)
 void RewriteExtension(QLineEdit* outname, const char* extension)
 {
     outname->setText(QString::fromStdString(ReplaceExtension(outname->text().toStdString(), extension)));
+}
+
+void BrowseIntoEdit(TFileDialog* dialog, QWidget* parent, const QString& filter, QLineEdit* edit)
+{
+    FileDialogRequest request = dialog->Request();
+    request.filter = filter;
+    request.defaultSuffix.clear();
+    dialog->SetRequest(request);
+    const QStringList chosen = dialog->ExecuteOpen(parent);
+    if (!chosen.isEmpty())
+        edit->setText(chosen.first());
 }
 
 void StoreProjectFields(const ProjectControls& c, std::span<const ProjectField> order, TProjectSettings& s)

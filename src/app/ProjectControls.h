@@ -12,8 +12,11 @@ class QComboBox;
 class QDateEdit;
 class QLineEdit;
 class QRadioButton;
+class QWidget;
 
 namespace qv::app {
+
+class TFileDialog;
 
 // The controls of the project's settings that the wizard and the options
 // dialog both have, under the same component names. The forms make them;
@@ -75,5 +78,10 @@ QDate DateOfDays(double days);
 // The format buttons' rule: the extension of `outname`'s text becomes
 // `extension` (appended when there is none).
 void RewriteExtension(QLineEdit* outname, const char* extension);
+
+// A browse button beside an edit: shows `dialog` as an open dialog with
+// `filter` and no default extension, and puts the chosen file into `edit`;
+// a cancelled dialog leaves the edit as it was.
+void BrowseIntoEdit(TFileDialog* dialog, QWidget* parent, const QString& filter, QLineEdit* edit);
 
 } // namespace qv::app

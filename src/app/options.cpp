@@ -243,12 +243,7 @@ void ToptionsForm::Button1Click()
 
 void ToptionsForm::SpeedButton2Click()
 {
-    FileDialogRequest request = OpenDialog1->Request();
-    request.filter = QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)");
-    OpenDialog1->SetRequest(request);
-    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
-    if (!chosen.isEmpty())
-        controls.homepage->setText(chosen.first());
+    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)"), controls.homepage);
 }
 
 void ToptionsForm::SpeedButton3Click()
@@ -263,12 +258,7 @@ void ToptionsForm::SpeedButton3Click()
 
 void ToptionsForm::SpeedButton4Click()
 {
-    FileDialogRequest request = OpenDialog1->Request();
-    request.filter = QStringLiteral("Bitmap Files (.ico) (*.ico)");
-    OpenDialog1->SetRequest(request);
-    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
-    if (!chosen.isEmpty())
-        controls.iconfile->setText(chosen.first());
+    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("Bitmap Files (.ico) (*.ico)"), controls.iconfile);
 }
 
 void ToptionsForm::exeformatClick()

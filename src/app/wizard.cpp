@@ -409,13 +409,7 @@ void TwizardForm::Finish()
 
 void TwizardForm::SpeedButton2Click()
 {
-    FileDialogRequest request = OpenDialog1->Request();
-    request.filter = QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)");
-    request.defaultSuffix.clear();
-    OpenDialog1->SetRequest(request);
-    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
-    if (!chosen.isEmpty())
-        controls.homepage->setText(chosen.first());
+    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)"), controls.homepage);
 }
 
 void TwizardForm::SpeedButton3Click()
@@ -427,13 +421,7 @@ void TwizardForm::SpeedButton3Click()
 
 void TwizardForm::SpeedButton4Click()
 {
-    FileDialogRequest request = OpenDialog1->Request();
-    request.filter = QStringLiteral("Bitmap Files (.ico) (*.ico)");
-    request.defaultSuffix.clear();
-    OpenDialog1->SetRequest(request);
-    const QStringList chosen = OpenDialog1->ExecuteOpen(this);
-    if (!chosen.isEmpty())
-        controls.iconfile->setText(chosen.first());
+    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("Bitmap Files (.ico) (*.ico)"), controls.iconfile);
 }
 
 void TwizardForm::exeformatClick()
