@@ -1,8 +1,8 @@
 // Time per entry of the archive writer for many small files, from
 // CreateArchive to CloseArchive. The cost of one entry must not grow with
 // the number of entries already in the archive.
-#include "quorvane/Stream.h"
-#include "quorvane/ZLIBArchive2.h"
+#include "quorvane/base/Stream.h"
+#include "quorvane/archive/ZLIBArchive2.h"
 #include "quorvane/platform/TempFiles.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 // deflateReset, the compressed bytes written sequentially to one file.
 // Usage: build_bench [folder] [small|large]
 //   folder: where the sites are generated (default: the system temporary folder)
-#include "quorvane/BuildJob.h"
+#include "quorvane/build/BuildJob.h"
 #include "quorvane/platform/FileSystem.h"
 
 #include <zlib.h>

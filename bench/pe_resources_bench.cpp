@@ -1,7 +1,7 @@
 // Reading and rewriting the resources of a large real executable (wine's
 // shell32.dll by default, or the file named on the command line).
-#include "quorvane/Stream.h"
-#include "quorvane/platform/PeResources.h"
+#include "quorvane/base/Stream.h"
+#include "quorvane/platform/pe/PeResources.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // Opens any bytes as an archive, lists it and extracts every entry. Errors
 // are the expected outcome; crashes, hangs and huge allocations are not.
-#include "quorvane/ArchivePaths.h"
-#include "quorvane/ArchiveReader.h"
-#include "quorvane/Stream.h"
+#include "quorvane/archive/ArchivePaths.h"
+#include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/base/Stream.h"
 
 #include <cstddef>
 #include <cstdint>

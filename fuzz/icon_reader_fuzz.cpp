@@ -1,8 +1,8 @@
 // The icon file reader on arbitrary bytes, and the picture queries of the
 // images it accepts.
-#include "quorvane/Error.h"
-#include "quorvane/unitExIcon.h"
-#include "quorvane/unitResourceGraphics.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/resources/unitExIcon.h"
+#include "quorvane/resources/unitResourceGraphics.h"
 
 #include <cstddef>
 #include <cstdint>

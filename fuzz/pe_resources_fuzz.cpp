@@ -1,7 +1,7 @@
 // Reads resources from arbitrary bytes; whatever reads, we must be able to
 // write back (or refuse cleanly), and our own output must read back as
 // exactly the list we wrote.
-#include "quorvane/platform/PeResources.h"
+#include "quorvane/platform/pe/PeResources.h"
 
 #include <cstdlib>
 

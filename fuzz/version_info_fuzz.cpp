@@ -1,6 +1,6 @@
 // The version resource parser on arbitrary bytes.
-#include "quorvane/Error.h"
-#include "quorvane/unitResourceVersionInfo.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/resources/unitResourceVersionInfo.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 #include "about.h"
 
-#include "Artwork.h"
-#include "DialogService.h"
-#include "FormArtwork.h"
-#include "FormKit.h"
-#include "ShellService.h"
-#include "VersionCheckUi.h"
+#include "forms/Artwork.h"
+#include "services/DialogService.h"
+#include "forms/FormArtwork.h"
+#include "forms/FormKit.h"
+#include "services/ShellService.h"
+#include "services/VersionCheckUi.h"
 #include "main.h"
 
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #include "builder.h"
 
-#include "ResScheme.h"
+#include "browser/ResScheme.h"
 #include "about.h"
 #include "main.h"
 #include "options.h"

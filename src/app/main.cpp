@@ -1,18 +1,18 @@
 #include "main.h"
 
-#include "AppState.h"
-#include "Artwork.h"
-#include "ResScheme.h"
-#include "ShellService.h"
-#include "VersionCheckUi.h"
+#include "services/AppState.h"
+#include "forms/Artwork.h"
+#include "browser/ResScheme.h"
+#include "services/ShellService.h"
+#include "services/VersionCheckUi.h"
 #include "processing.h"
 #include "utils.h"
 
-#include "quorvane/AppSettings.h"
-#include "quorvane/BuildJob.h"
-#include "quorvane/CommandLine.h"
-#include "quorvane/Error.h"
-#include "quorvane/ProjectFile.h"
+#include "quorvane/project/AppSettings.h"
+#include "quorvane/build/BuildJob.h"
+#include "quorvane/project/CommandLine.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/project/ProjectFile.h"
 #include "quorvane/platform/FileSystem.h"
 
 #include <QApplication>

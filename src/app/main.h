@@ -1,7 +1,7 @@
 #pragma once
-#include "DialogService.h"
+#include "services/DialogService.h"
 #include "IEDocHostUIHandler.h"
-#include "QtDispatcher.h"
+#include "services/QtDispatcher.h"
 
 #include <QDateTime>
 #include <QMainWindow>

@@ -1,12 +1,12 @@
 #include "options.h"
 
-#include "AppState.h"
-#include "Artwork.h"
-#include "DialogService.h"
-#include "FormKit.h"
+#include "services/AppState.h"
+#include "forms/Artwork.h"
+#include "services/DialogService.h"
+#include "forms/FormKit.h"
 #include "main.h"
 
-#include "quorvane/NewProject.h"
+#include "quorvane/project/NewProject.h"
 
 #include <QCheckBox>
 #include <QComboBox>

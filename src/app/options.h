@@ -1,5 +1,5 @@
 #pragma once
-#include "ProjectControls.h"
+#include "forms/ProjectControls.h"
 
 #include <QWidget>
 

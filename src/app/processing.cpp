@@ -1,7 +1,7 @@
 #include "processing.h"
 
-#include "AppState.h"
-#include "DialogService.h"
+#include "services/AppState.h"
+#include "services/DialogService.h"
 #include "utils.h"
 
 #include <QApplication>

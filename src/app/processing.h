@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/BuildJob.h"
+#include "quorvane/build/BuildJob.h"
 
 #include <QDialog>
 #include <QLabel>

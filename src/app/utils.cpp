@@ -1,10 +1,10 @@
 #include "utils.h"
 
-#include "AppState.h"
-#include "ShellService.h"
+#include "services/AppState.h"
+#include "services/ShellService.h"
 
-#include "quorvane/BuildJob.h"
-#include "quorvane/Error.h"
+#include "quorvane/build/BuildJob.h"
+#include "quorvane/base/Error.h"
 #include "quorvane/platform/FileSystem.h"
 
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 #include "wizard.h"
 
-#include "AppState.h"
-#include "Artwork.h"
-#include "DialogService.h"
-#include "FormArtwork.h"
-#include "FormKit.h"
+#include "services/AppState.h"
+#include "forms/Artwork.h"
+#include "services/DialogService.h"
+#include "forms/FormArtwork.h"
+#include "forms/FormKit.h"
 #include "main.h"
 
 #include "quorvane/platform/FileSystem.h"

@@ -18,6 +18,9 @@ int Extract(const std::string& file, const std::string& folder);
 int Config(const std::string& file);
 int Resources(const std::string& file);
 
+// The whole program: parses the command line and runs one command.
+int Run(int argc, char** argv);
+
 // "quorvanec: <message>" on standard error.
 void Complain(const std::string& message);
 

@@ -1,13 +1,13 @@
 #include "Cli.h"
 
-#include "quorvane/ArchiveFile.h"
-#include "quorvane/ArchivePaths.h"
-#include "quorvane/Error.h"
-#include "quorvane/ProjectFile.h"
-#include "quorvane/ProjectSettings.h"
+#include "quorvane/archive/ArchiveFile.h"
+#include "quorvane/archive/ArchivePaths.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/project/ProjectFile.h"
+#include "quorvane/project/ProjectSettings.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/FileSystem.h"
-#include "quorvane/platform/PeResources.h"
+#include "quorvane/platform/pe/PeResources.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,10 +1,10 @@
 #include "Cli.h"
 
-#include "quorvane/BuildJob.h"
-#include "quorvane/Error.h"
-#include "quorvane/FileCollection.h"
-#include "quorvane/ProjectFile.h"
-#include "quorvane/SizeText.h"
+#include "quorvane/build/BuildJob.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/build/FileCollection.h"
+#include "quorvane/project/ProjectFile.h"
+#include "quorvane/base/SizeText.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/Terminal.h"
 

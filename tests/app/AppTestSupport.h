@@ -1,6 +1,6 @@
 #pragma once
-#include "quorvane/ProjectFile.h"
-#include "quorvane/ProjectSettings.h"
+#include "quorvane/project/ProjectFile.h"
+#include "quorvane/project/ProjectSettings.h"
 
 #include <QDir>
 #include <QFileInfo>

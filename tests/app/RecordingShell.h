@@ -1,5 +1,5 @@
 #pragma once
-#include "ShellService.h"
+#include "services/ShellService.h"
 
 #include <QList>
 #include <QUrl>

@@ -1,5 +1,5 @@
 #pragma once
-#include "DialogService.h"
+#include "services/DialogService.h"
 
 #include <QStringList>
 

@@ -3,19 +3,19 @@
 #include "AppTestSupport.h"
 #include "RecordingShell.h"
 #include "ScriptedDialogs.h"
-#include "ShellService.h"
+#include "services/ShellService.h"
 
-#include "AppState.h"
+#include "services/AppState.h"
 #include "IEDocHostUIHandler.h"
-#include "QtDispatcher.h"
-#include "ResScheme.h"
+#include "services/QtDispatcher.h"
+#include "browser/ResScheme.h"
 #include "builder.h"
 #include "main.h"
 #include "processing.h"
 #include "utils.h"
 
-#include "quorvane/Error.h"
-#include "quorvane/SizeText.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/base/SizeText.h"
 
 #include <QApplication>
 #include <QClipboard>

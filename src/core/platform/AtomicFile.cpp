@@ -1,6 +1,6 @@
 #include "AtomicFile.h"
 
-#include "quorvane/Error.h"
+#include "quorvane/base/Error.h"
 
 #include <cerrno>
 #include <climits>

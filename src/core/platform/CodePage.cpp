@@ -1,6 +1,6 @@
 #include "quorvane/platform/CodePage.h"
 
-#include "quorvane/Error.h"
+#include "quorvane/base/Error.h"
 
 #include <array>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-#include "quorvane/Error.h"
-#include "quorvane/Stream.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/base/Stream.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 #include "quorvane/platform/FileSystem.h"
-#include "quorvane/Text.h"
+#include "quorvane/base/Text.h"
 
-#include "quorvane/Error.h"
-#include "quorvane/Stream.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/base/Stream.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "quorvane/platform/Http.h"
 
-#include "quorvane/Error.h"
+#include "quorvane/base/Error.h"
 
 #include <curl/curl.h>
 

@@ -1,6 +1,6 @@
 #include "quorvane/platform/PngDecoder.h"
 
-#include "quorvane/Error.h"
+#include "quorvane/base/Error.h"
 
 #include <spng.h>
 

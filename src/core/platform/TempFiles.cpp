@@ -1,6 +1,6 @@
 #include "quorvane/platform/TempFiles.h"
 
-#include "quorvane/Error.h"
+#include "quorvane/base/Error.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,9 +3,9 @@
 #include "Console.h"
 #include "Win32FileStream.h"
 #include "WinText.h"
-#include "quorvane/ArchivePaths.h"
-#include "quorvane/ArchiveReader.h"
-#include "quorvane/ProjectSettings.h"
+#include "quorvane/archive/ArchivePaths.h"
+#include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/project/ProjectSettings.h"
 
 #include <memory>
 #include <new>

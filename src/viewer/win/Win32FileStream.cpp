@@ -1,7 +1,7 @@
 #include "Win32FileStream.h"
 
 #include "WinText.h"
-#include "quorvane/Error.h"
+#include "quorvane/base/Error.h"
 
 #include <algorithm>
 #include <windows.h>

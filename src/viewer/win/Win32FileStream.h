@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/Stream.h"
+#include "quorvane/base/Stream.h"
 
 #include <string>
 

@@ -1,0 +1,44 @@
+#pragma once
+#include "quorvane/update/checkpad4.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace qv::app {
+
+class Tmainform;
+
+// The main window's update checker: the core component, its messages in
+// the program's message boxes and its download address in the user's web
+// browser. A child of the main window, which releases it in FormDestroy
+// while its dispatcher still serves.
+class TVersionCheckHolder final : public QObject, public VersionCheckUi {
+    Q_OBJECT
+public:
+    explicit TVersionCheckHolder(Tmainform& mainform);
+    ~TVersionCheckHolder() override;
+
+    TVersionCheck& Checker() { return *checker_; }
+
+    void ErrorBox(const std::string& text) override;
+    bool ConfirmYesNo(const std::string& text) override;
+    void ConfirmOk(const std::string& text) override;
+    void OpenUrl(const std::string& url) override;
+
+private:
+    std::unique_ptr<TVersionCheck> checker_;
+};
+
+// The addresses the main window gives its checker.
+extern const char* const kVersionFeedAddress;
+extern const char* const kInstallerAddress;
+
+// FormCreate: makes the checker with the main window's settings and binds
+// Check Updates to it. FormDestroy: releases it.
+void CreateVersionCheck(Tmainform& mainform);
+void DestroyVersionCheck(Tmainform& mainform);
+// The main window's checker; none before CreateVersionCheck.
+TVersionCheck* VersionChecker(Tmainform& mainform);
+
+} // namespace qv::app

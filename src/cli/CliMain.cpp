@@ -1,0 +1,155 @@
+// The command line of quorvanec: which command, with which options.
+#include "Cli.h"
+
+#include "quorvane/base/Error.h"
+#include "quorvane/project/NewProject.h"
+#include "quorvane/project/ProjectFile.h"
+#include "quorvane/base/Text.h"
+#include "quorvane/platform/FileSystem.h"
+#include "quorvane/update/VersionRecord.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct NewOptions {
+    std::string project, home, out, icon, border = "sizeable", compression = "normal";
+    std::string include = "*.*;", direct = "*.exe", password, userAgent, expires;
+    int width = 640, height = 480;
+    bool qpf = false;
+    std::vector<std::string> disable;
+};
+
+int NewProject(const NewOptions& o)
+{
+    if (!qv::fs::FileExists(o.home)) {
+        qvc::Complain("Please select home page (" + o.home + " is not a file)");
+        return 2;
+    }
+    const std::string home = qv::fs::AbsolutePath(o.home);
+    qv::TProjectSettings s = qv::WizardProposals(qv::TProjectSettings{}, home, qv::Today());
+    const std::string ext = o.qpf ? ".qpf" : ".exe";
+    s.OutputIsExe = !o.qpf;
+    s.OutputPath = o.out.empty() ? qv::ReplaceExtension(home, ext) : qv::fs::AbsolutePath(o.out);
+    static const std::map<std::string, int> borders = {{"none", 0}, {"fixed", 1}, {"sizeable", 2}, {"fullscreen", 3}};
+    static const std::map<std::string, int> levels = {{"normal", 0}, {"fastest", 1}, {"maximum", 2}, {"none", 3}};
+    s.BorderType = borders.at(o.border);
+    s.CompressionLevel = levels.at(o.compression);
+    s.ViewWidth = o.width;
+    s.ViewHeight = o.height;
+    if (!o.icon.empty())
+        s.LogoPath = qv::fs::AbsolutePath(o.icon);
+    s.IncludeMask = o.include;
+    s.DirectMask = o.direct;
+    s.Password = o.password;
+    s.UserAgent = o.userAgent;
+    if (!o.expires.empty()) {
+        if (!qv::ParseProjectDate(o.expires, s.ExpiryDate)) {
+            qvc::Complain("'" + o.expires + "' is not a date (M/d/yyyy)");
+            return 2;
+        }
+        s.ExpiryEnabled = true;
+    }
+    const std::map<std::string, bool*> boxes = {
+        {"centered", &s.Centered},        {"scrollbars", &s.HideScrollbars}, {"shadow", &s.Shadow},
+        {"toolbar", &s.ShowToolbar},      {"captions", &s.ShowCaptions},     {"statusbar", &s.ShowStatusbar},
+        {"contextmenu", &s.ContextMenu},  {"copy", &s.EnableCopy},           {"find", &s.EnableSearch},
+        {"print", &s.EnablePrint},        {"font", &s.EnableFont}};
+    for (const std::string& name : o.disable)
+        *boxes.at(name) = false;
+    std::string failure;
+    if (!qv::SaveProject(o.project, s, [&](const std::string& m) { failure = m; })) {
+        qvc::Complain(failure);
+        return 1;
+    }
+    std::printf("%s\n", qv::fs::AbsolutePath(o.project).c_str());
+    return 0;
+}
+
+} // namespace
+
+int qvc::Run(int argc, char** argv)
+{
+    // "/COMPILE PROJECT.qp", the desktop program's form, means "build".
+    std::vector<std::string> args(argv, argv + argc);
+    if (args.size() > 1 && qv::AsciiUpper(args[1]) == "/COMPILE")
+        args[1] = "build";
+
+    CLI::App app{"quorvanec: compiles a folder of web pages into one EXE or QPF file, and inspects outputs."};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", qv::own_version::kVersion);
+
+    qvc::BuildOptions build;
+    auto* cmdBuild = app.add_subcommand("build", "Build a project (also: /COMPILE PROJECT.qp)");
+    cmdBuild->add_option("project", build.project, "Project file (.qp)")->required();
+    cmdBuild->add_flag("-q,--quiet", build.quiet, "Print nothing but errors");
+
+    std::string file, folder, project;
+    auto* cmdList = app.add_subcommand("list", "List the entries of a QPF or EXE output");
+    cmdList->add_option("file", file, "Output file")->required();
+    auto* cmdVerify = app.add_subcommand("verify", "Check the archive and every entry of an output");
+    cmdVerify->add_option("file", file, "Output file")->required();
+    auto* cmdExtract = app.add_subcommand("extract", "Extract the entries of an output into a folder");
+    cmdExtract->add_option("file", file, "Output file")->required();
+    cmdExtract->add_option("folder", folder, "Target folder")->required();
+    auto* cmdConfig = app.add_subcommand("config", "Show the viewer settings (-config-) of an output");
+    cmdConfig->add_option("file", file, "Output file")->required();
+    auto* cmdFiles = app.add_subcommand("files", "Dry run: which files a build packs, and why others are left out");
+    cmdFiles->add_option("project", project, "Project file (.qp)")->required();
+    auto* cmdResources = app.add_subcommand("resources", "List the resources of an executable");
+    cmdResources->add_option("file", file, "Executable")->required();
+
+    NewOptions n;
+    auto* cmdNew = app.add_subcommand("new", "Write a new project file with the wizard's proposals");
+    cmdNew->add_option("project", n.project, "Project file to write (.qp)")->required();
+    cmdNew->add_option("--home", n.home, "Home page")->required();
+    cmdNew->add_option("--out", n.out, "Output file (default: the home page with .exe or .qpf)");
+    cmdNew->add_flag("--qpf", n.qpf, "Write a QPF instead of an EXE");
+    cmdNew->add_option("--icon", n.icon, "Icon file (.ico) for the EXE");
+    cmdNew->add_option("--width", n.width, "Viewer window width")->capture_default_str();
+    cmdNew->add_option("--height", n.height, "Viewer window height")->capture_default_str();
+    cmdNew->add_option("--border", n.border, "Border style")
+        ->check(CLI::IsMember({"none", "fixed", "sizeable", "fullscreen"}))->capture_default_str();
+    cmdNew->add_option("--compression", n.compression, "Compression level")
+        ->check(CLI::IsMember({"normal", "fastest", "maximum", "none"}))->capture_default_str();
+    cmdNew->add_option("--include", n.include, "Include masks")->capture_default_str();
+    cmdNew->add_option("--direct", n.direct, "Direct-execution masks (left out of the archive)")->capture_default_str();
+    cmdNew->add_option("--password", n.password, "Start password");
+    cmdNew->add_option("--expires", n.expires, "First day the output no longer starts (M/d/yyyy)");
+    cmdNew->add_option("--user-agent", n.userAgent, "User-Agent of the viewer's browser");
+    cmdNew->add_option("--disable", n.disable, "Untick wizard boxes")
+        ->check(CLI::IsMember({"centered", "scrollbars", "shadow", "toolbar", "captions", "statusbar",
+                               "contextmenu", "copy", "find", "print", "font"}))
+        ->delimiter(',');
+
+    std::vector<const char*> cargs;
+    for (const auto& a : args)
+        cargs.push_back(a.c_str());
+    try {
+        app.parse(static_cast<int>(cargs.size()), cargs.data());
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return e.get_exit_code() == 0 ? code : 2;
+    }
+
+    try {
+        if (*cmdBuild) return qvc::Build(build);
+        if (*cmdList) return qvc::List(file);
+        if (*cmdVerify) return qvc::Verify(file);
+        if (*cmdExtract) return qvc::Extract(file, folder);
+        if (*cmdConfig) return qvc::Config(file);
+        if (*cmdFiles) return qvc::Files(project);
+        if (*cmdResources) return qvc::Resources(file);
+        if (*cmdNew) return NewProject(n);
+    } catch (const std::exception& e) {
+        qvc::Complain(e.what());
+        return 1;
+    }
+    return 2;
+}

@@ -1,0 +1,8 @@
+# The part of core that builds for Windows too: viewer.exe compiles these
+# with the cross compiler. Paths are relative to src/core; they use nothing
+# but the standard library and zlib.
+set(QV_CORE_PORTABLE_SOURCES
+  base/Stream.cpp
+  base/Error.cpp
+  archive/ArchiveReader.cpp
+  archive/ArchivePaths.cpp)

@@ -1,0 +1,392 @@
+#include "quorvane/archive/ArchiveReader.h"
+
+#include "quorvane/base/Stream.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <zlib.h>
+
+namespace qv {
+
+using namespace archive_format;
+
+namespace {
+
+constexpr size_t kBlock = 64 * 1024;
+
+// What went wrong inside a zlib stream; the caller says whose stream it was.
+// Kept apart from qv::Error so that a failing sink is never reported as
+// damaged data.
+struct InflateProblem {
+    std::string text;
+};
+
+uint32_t U32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+int32_t I32(const uint8_t* p) { return static_cast<int32_t>(U32(p)); }
+
+int64_t I64(const uint8_t* p)
+{
+    return static_cast<int64_t>(uint64_t(U32(p)) | uint64_t(U32(p + 4)) << 32);
+}
+
+std::string ShortStringAt(const uint8_t* p)
+{
+    // The length byte can say at most 255, which the 256-byte field holds.
+    return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
+}
+
+std::string Hex32(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Num(int64_t value) { return std::to_string(value); }
+
+uint32_t Crc(uint32_t crc, const uint8_t* data, size_t size)
+{
+    return static_cast<uint32_t>(crc32(crc, data, static_cast<uInt>(size)));
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+class InflateStream {
+public:
+    InflateStream()
+    {
+        if (inflateInit(&zs_) != Z_OK)
+            throw InflateProblem{"zlib could not start (out of memory)"};
+    }
+    ~InflateStream() { inflateEnd(&zs_); }
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+    z_stream* operator->() { return &zs_; }
+    z_stream* get() { return &zs_; }
+
+private:
+    z_stream zs_{};
+};
+
+// Inflates exactly `inputSize` bytes of `stream` from `position`; they must
+// be one whole zlib stream giving exactly `expected` bytes. Output goes to
+// `sink` block by block and is refused as soon as it would pass `expected`,
+// so nothing depends on the stream being honest.
+void InflateRange(Stream& stream, int64_t position, int64_t inputSize, int64_t expected,
+                  const ArchiveReader::ByteSink& sink)
+{
+    std::vector<uint8_t> in(static_cast<size_t>(std::min<int64_t>(inputSize, kBlock)));
+    std::vector<uint8_t> out(kBlock);
+    InflateStream zs;
+    int64_t remaining = inputSize;
+    int64_t produced = 0;
+    for (;;) {
+        if (zs->avail_in == 0 && remaining > 0) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, static_cast<int64_t>(in.size())));
+            stream.Seek(position);
+            stream.ReadExact(in.data(), n);
+            position += static_cast<int64_t>(n);
+            remaining -= static_cast<int64_t>(n);
+            zs->next_in = in.data();
+            zs->avail_in = static_cast<uInt>(n);
+        }
+        zs->next_out = out.data();
+        zs->avail_out = static_cast<uInt>(out.size());
+        const int rc = inflate(zs.get(), Z_NO_FLUSH);
+        const size_t have = out.size() - zs->avail_out;
+        if (have > 0) {
+            if (static_cast<int64_t>(have) > expected - produced)
+                throw InflateProblem{"it inflates to more than " + Num(expected) + " bytes"};
+            sink(out.data(), have);
+            produced += static_cast<int64_t>(have);
+        }
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc == Z_BUF_ERROR) {
+            // No progress was possible: with a fresh output block that means
+            // the input ran out, which is the end of the data.
+            if (zs->avail_in == 0 && remaining == 0)
+                throw InflateProblem{"its zlib stream is cut short"};
+            if (zs->avail_in != 0)
+                throw InflateProblem{"its zlib stream cannot be inflated"};
+            continue;
+        }
+        if (rc != Z_OK)
+            throw InflateProblem{std::string("its zlib stream is invalid (") + (zs->msg ? zs->msg : "error " + Num(rc)) + ")"};
+    }
+    if (zs->avail_in != 0 || remaining != 0)
+        throw InflateProblem{"bytes follow the end of its zlib stream"};
+    if (produced != expected)
+        throw InflateProblem{"it inflates to " + Num(produced) + " bytes instead of " + Num(expected)};
+}
+
+} // namespace
+
+int64_t ArchiveEntry::StoredSize() const
+{
+    switch (Kind()) {
+    case EntryStorage::Deflated: return CompressedSize;
+    case EntryStorage::Stored: return FileSize;
+    case EntryStorage::EncryptedDeflated:
+    case EntryStorage::Encrypted: return EncryptedSize;
+    }
+    return 0;
+}
+
+ArchiveReader::ArchiveReader(Stream& stream) : ArchiveReader(stream, Options{}) {}
+
+ArchiveReader::ArchiveReader(Stream& stream, Options options) : stream_(stream), options_(std::move(options))
+{
+    fileSize_ = stream_.Size();
+    ReadTrailer();
+    if (options_.VerifyArchiveCRC)
+        VerifyChecksum();
+    ParseDirectory(ReadDirectory());
+}
+
+std::string ArchiveReader::Prefixed(const std::string& message) const
+{
+    return options_.SourceName.empty() ? message : options_.SourceName + ": " + message;
+}
+
+void ArchiveReader::Fail(const std::string& message) const
+{
+    throw Error(Prefixed(message));
+}
+
+std::string ArchiveReader::DisplayName(const ArchiveEntry& entry) const
+{
+    const std::string name = entry.ArchiveName();
+    if (options_.DecodeName)
+        return options_.DecodeName(name);
+    std::string shown;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", static_cast<unsigned>(b));
+            shown += esc;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+void ArchiveReader::FailEntry(const ArchiveEntry& entry, const std::string& problem) const
+{
+    Fail("Archive entry \"" + DisplayName(entry) + "\" " + problem);
+}
+
+void ArchiveReader::ReadTrailer()
+{
+    if (fileSize_ < kTrailerSize) {
+        throw ArchiveNotFound(Prefixed("No archive found: the file is " + Num(fileSize_) +
+                                       " bytes long, too short for an archive trailer"));
+    }
+    uint8_t t[kTrailerSize];
+    stream_.Seek(fileSize_ - kTrailerSize);
+    stream_.ReadExact(t, sizeof t);
+    trailer_.ArchiveCRC = U32(t);
+    trailer_.EntryCount = I32(t + 4);
+    trailer_.Version = I32(t + 8);
+    trailer_.RegistrySize = I32(t + 12);
+    trailer_.RegistryOffset = I64(t + 16);
+    trailer_.RegistryCompressed = t[24];
+
+    if (trailer_.Version != kVersion) {
+        throw ArchiveNotFound(Prefixed("No archive found: the trailer holds version " + Num(trailer_.Version) +
+                                       ", not " + Num(kVersion)));
+    }
+    const std::string damaged = "Archive trailer is damaged: ";
+    if (trailer_.EntryCount < 0)
+        Fail(damaged + "the entry count is negative (" + Num(trailer_.EntryCount) + ")");
+    if (trailer_.RegistryCompressed > 1)
+        Fail(damaged + "unknown directory format " + Num(trailer_.RegistryCompressed));
+    if (trailer_.RegistryOffset < 0)
+        Fail(damaged + "the directory offset is negative (" + Num(trailer_.RegistryOffset) + ")");
+
+    // Everything before the trailer; all sums below stay far from overflow
+    // because each term has been bounded by it first.
+    const int64_t body = fileSize_ - kTrailerSize;
+    const int64_t count = trailer_.EntryCount;
+    int64_t directorySize = 0;
+    if (trailer_.RegistryCompressed == 1) {
+        if (trailer_.RegistrySize < 0)
+            Fail(damaged + "the directory size is negative (" + Num(trailer_.RegistrySize) + ")");
+        directorySize = trailer_.RegistrySize;
+        if (directorySize > body || trailer_.RegistryOffset > body - directorySize)
+            Fail(damaged + "the directory lies outside the file");
+        if (count * kRecordSize > directorySize * kMaxInflateRatio)
+            Fail(damaged + Num(count) + " entries cannot come from a directory of " + Num(directorySize) + " bytes");
+    } else {
+        // A raw directory: the records end where the trailer begins.
+        if (count * kRecordSize > body)
+            Fail(damaged + Num(count) + " entries do not fit into the file");
+        directorySize = count * kRecordSize;
+        if (trailer_.RegistryOffset > body - directorySize)
+            Fail(damaged + "the directory lies outside the file");
+    }
+    start_ = body - directorySize - trailer_.RegistryOffset;
+    directoryStart_ = trailer_.RegistryOffset;
+}
+
+void ArchiveReader::VerifyChecksum()
+{
+    std::vector<uint8_t> block(kBlock);
+    int64_t remaining = fileSize_ - kTrailerSize - start_;
+    int64_t position = start_;
+    uint32_t crc = 0;
+    stream_.Seek(position);
+    while (remaining > 0) {
+        const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, kBlock));
+        stream_.ReadExact(block.data(), n);
+        crc = Crc(crc, block.data(), n);
+        remaining -= static_cast<int64_t>(n);
+    }
+    if (crc != trailer_.ArchiveCRC)
+        Fail("Archive checksum mismatch: the trailer records " + Hex32(trailer_.ArchiveCRC) + ", the archive gives " +
+             Hex32(crc));
+}
+
+std::vector<uint8_t> ArchiveReader::ReadDirectory()
+{
+    const int64_t expected = int64_t(trailer_.EntryCount) * kRecordSize;
+    std::vector<uint8_t> records;
+    if (trailer_.RegistryCompressed == 0) {
+        records.resize(static_cast<size_t>(expected));
+        if (expected > 0)
+            ReadAt(directoryStart_, records.data(), records.size());
+        return records;
+    }
+    records.reserve(static_cast<size_t>(expected));
+    try {
+        InflateRange(stream_, start_ + directoryStart_, trailer_.RegistrySize, expected,
+                     [&](const uint8_t* data, size_t size) { records.insert(records.end(), data, data + size); });
+    } catch (const InflateProblem& problem) {
+        Fail("Archive directory is damaged: " + problem.text);
+    }
+    return records;
+}
+
+void ArchiveReader::ParseDirectory(const std::vector<uint8_t>& records)
+{
+    entries_.reserve(static_cast<size_t>(trailer_.EntryCount));
+    for (size_t i = 0; i < static_cast<size_t>(trailer_.EntryCount); ++i) {
+        const uint8_t* r = records.data() + i * kRecordSize;
+        ArchiveEntry e;
+        e.Name = ShortStringAt(r);
+        e.Path = ShortStringAt(r + 256);
+        e.FileSize = I64(r + 512);
+        e.CompressedSize = I64(r + 520);
+        e.EncryptedSize = I64(r + 528);
+        e.Offset = I64(r + 536);
+        e.CRC = U32(r + 544);
+        e.Storage = r[548];
+        e.Level = r[549];
+        CheckEntry(e);
+        entries_.push_back(std::move(e));
+    }
+}
+
+void ArchiveReader::CheckEntry(const ArchiveEntry& e) const
+{
+    if (e.Storage > 3)
+        FailEntry(e, "has an unknown storage kind (" + Num(e.Storage) + ")");
+    if (e.FileSize < 0 || e.CompressedSize < 0 || e.EncryptedSize < 0 || e.Offset < 0)
+        FailEntry(e, "has a negative size or offset");
+    // Entry data lies before the directory.
+    const int64_t end = directoryStart_;
+    const int64_t stored = e.StoredSize();
+    if (e.Offset > end || stored > end - e.Offset)
+        FailEntry(e, "lies outside the archive (offset " + Num(e.Offset) + ", " + Num(stored) + " bytes)");
+    if (e.Kind() == EntryStorage::Deflated && e.FileSize / kMaxInflateRatio > e.CompressedSize)
+        FailEntry(e, "claims " + Num(e.FileSize) + " bytes from " + Num(e.CompressedSize) + " compressed bytes");
+}
+
+const ArchiveEntry& ArchiveReader::Entry(size_t index) const
+{
+    if (index >= entries_.size())
+        throw Error("Index out of bounds");
+    return entries_[index];
+}
+
+int ArchiveReader::IndexOf(std::string_view ansiName) const
+{
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const std::string name = entries_[i].ArchiveName();
+        if (name.size() == ansiName.size() &&
+            std::equal(name.begin(), name.end(), ansiName.begin(),
+                       [](char a, char b) { return FoldAscii(a) == FoldAscii(b); }))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void ArchiveReader::ReadAt(int64_t archiveOffset, void* buffer, size_t count)
+{
+    stream_.Seek(start_ + archiveOffset);
+    stream_.ReadExact(buffer, count);
+}
+
+void ArchiveReader::Extract(size_t index, const ByteSink& sink)
+{
+    const ArchiveEntry& e = Entry(index);
+    if (e.Encrypted())
+        Fail("Cannot extract \"" + DisplayName(e) + "\": encrypted entry");
+
+    uint32_t crc = 0;
+    int64_t produced = 0;
+    const ByteSink checked = [&](const uint8_t* data, size_t size) {
+        crc = Crc(crc, data, size);
+        produced += static_cast<int64_t>(size);
+        sink(data, size);
+    };
+    if (e.Kind() == EntryStorage::Stored) {
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(e.FileSize, kBlock)));
+        int64_t position = e.Offset;
+        while (produced < e.FileSize) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(e.FileSize - produced, kBlock));
+            ReadAt(position, block.data(), n);
+            position += static_cast<int64_t>(n);
+            checked(block.data(), n);
+        }
+    } else {
+        try {
+            InflateRange(stream_, start_ + e.Offset, e.CompressedSize, e.FileSize, checked);
+        } catch (const InflateProblem& problem) {
+            FailEntry(e, "is damaged: " + problem.text);
+        }
+    }
+    if (produced != e.FileSize)
+        FailEntry(e, "is damaged: it holds " + Num(produced) + " bytes instead of " + Num(e.FileSize));
+    if (crc != e.CRC)
+        FailEntry(e, "is damaged: CRC mismatch (recorded " + Hex32(e.CRC) + ", data gives " + Hex32(crc) + ")");
+}
+
+void ArchiveReader::ExtractTo(size_t index, Stream& out)
+{
+    Extract(index, [&out](const uint8_t* data, size_t size) { out.Write(data, size); });
+}
+
+std::vector<uint8_t> ArchiveReader::Extract(size_t index)
+{
+    const ArchiveEntry& e = Entry(index);
+    if (e.FileSize >= (int64_t(1) << 31) ||
+        static_cast<uint64_t>(e.FileSize) > std::numeric_limits<size_t>::max())
+        FailEntry(e, "is too large to extract into memory (" + Num(e.FileSize) + " bytes)");
+    std::vector<uint8_t> bytes;
+    // FileSize was checked against the stored bytes when the directory was
+    // read, so this reservation is bounded by what the file could yield.
+    if (!e.Encrypted())
+        bytes.reserve(static_cast<size_t>(e.FileSize));
+    Extract(index, [&bytes](const uint8_t* data, size_t size) { bytes.insert(bytes.end(), data, data + size); });
+    return bytes;
+}
+
+} // namespace qv

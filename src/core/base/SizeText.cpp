@@ -1,0 +1,36 @@
+#include "quorvane/base/SizeText.h"
+
+#include "quorvane/platform/FileSystem.h"
+
+#include <clocale>
+#include <cstdio>
+
+namespace qv {
+
+std::string SizeText(int64_t size)
+{
+    const char* unit = nullptr;
+    double value = 0;
+    if (size / (int64_t{1} << 30) > 0) {
+        unit = "GB";
+        value = static_cast<double>(size) / static_cast<double>(int64_t{1} << 30);
+    } else if (size / (int64_t{1} << 20) > 0) {
+        unit = "MB";
+        value = static_cast<double>(size) / static_cast<double>(int64_t{1} << 20);
+    } else if (size / 1024 > 0) {
+        unit = "KB";
+        value = static_cast<double>(size) / 1024.0;
+    }
+    if (!unit)
+        return std::to_string(size) + " Byte(s)";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f %s", value, unit); // printf honours LC_NUMERIC
+    return text;
+}
+
+int32_t FileSizeOf(const std::string& path)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(fs::FileSize(path))));
+}
+
+} // namespace qv

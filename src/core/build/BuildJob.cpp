@@ -1,0 +1,326 @@
+#include "quorvane/build/BuildJob.h"
+
+#include "quorvane/base/Error.h"
+#include "quorvane/build/FileCollection.h"
+#include "quorvane/build/OutputIcon.h"
+#include "quorvane/base/SizeText.h"
+#include "quorvane/archive/ZLIBArchive2.h"
+#include "quorvane/platform/FileSystem.h"
+
+#include <cmath>
+#include <vector>
+
+namespace qv {
+namespace {
+
+const char* const kTempArchive = "website.qpf";
+
+// The text after the last "/", "\" or ":".
+std::string FileNamePart(const std::string& path)
+{
+    const size_t cut = path.find_last_of("/\\:");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string FolderPart(const std::string& path)
+{
+    const size_t cut = path.find_last_of("/\\:");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+TFileCompressionLevel ArchiveLevel(int32_t setting)
+{
+    switch (setting) {
+    case 1: return TFileCompressionLevel::fcFastest;
+    case 2: return TFileCompressionLevel::fcMaximum;
+    case 3: return TFileCompressionLevel::fcNone;
+    default: return TFileCompressionLevel::fcDefault;
+    }
+}
+
+} // namespace
+
+std::string ProjectRoot(const TProjectSettings& settings)
+{
+    const std::string folder = FolderPart(settings.HomePage.str());
+    std::string root = fs::AbsolutePath(folder.empty() ? "./" : folder);
+    if (root.empty() || root.back() != '/')
+        root += '/';
+    return root;
+}
+
+std::string ResolveOutputPath(const TProjectSettings& settings)
+{
+    const std::string out = settings.OutputPath.str();
+    if (out.empty() || out.front() == '/')
+        return out;
+    return fs::AbsolutePath(ProjectRoot(settings) + out);
+}
+
+std::string ErrorLoadingMessage(const std::string& file, const std::string& name, int32_t index,
+                                const std::string& root, TZLBArc2& archive)
+{
+    std::string m = "Error loading " + file + "\r\n" + "Item name: " + name + "\r\n" + "Item number: " +
+                    std::to_string(index) + "\r\n" + "Root: " + root + "\r\n" + "\r\n" + "Exists files: -> " + "\r\n";
+    const int32_t count = archive.FileCount();
+    for (int32_t i = 0; i < count; ++i) {
+        const TZLBFileRec2 rec = archive.GetFileItem(i);
+        m += rec.PathText() + rec.NameText() + "\r\n";
+    }
+    return m;
+}
+
+CThread::CThread(const TProjectSettings& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view)
+    : settings_(settings), state_(state), dispatcher_(dispatcher), view_(view)
+{
+}
+
+CThread::~CThread()
+{
+    WaitFor();
+}
+
+void CThread::Start()
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+void CThread::WaitFor()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void CThread::Run()
+{
+    Execute();
+    // The end notification runs on the user-interface thread after the
+    // body, as the framework's thread does; the job object stays alive.
+    if (OnTerminate)
+        Synchronize([this] { OnTerminate(*this); });
+    finished_ = true;
+    dispatcher_.Wake();
+}
+
+void CThread::Cancel()
+{
+    std::lock_guard lock(archiveMutex_);
+    if (Archive)
+        Archive->AbortArchive();
+}
+
+void CThread::SetArchive(std::unique_ptr<TZLBArc2> archive)
+{
+    std::unique_ptr<TZLBArc2> old;
+    {
+        std::lock_guard lock(archiveMutex_);
+        old = std::move(Archive);
+        Archive = std::move(archive);
+    }
+    // The old writer is destroyed outside the lock, after Cancel can no
+    // longer see it.
+}
+
+void CThread::ArchiveProgress(const std::string& msg, int32_t percentage)
+{
+    FilePercent = percentage;
+    StatusText = msg;
+    ShowProgress();
+}
+
+void CThread::ShowProgress()
+{
+    Synchronize([this] { UpdateProgressView(); });
+}
+
+void CThread::UpdateProgressView()
+{
+    view_.UpdateProgressView(SizeText(state_.PackedSize), StatusText, FilePercent, OverallPercent);
+}
+
+void CThread::Execute()
+{
+    std::string temp, out;
+    try {
+        PendingException = nullptr;
+        auto archive = std::make_unique<TZLBArc2>();
+        archive->OnProgress = [this](const std::string& msg, int32_t pct) { ArchiveProgress(msg, pct); };
+        archive->ExtractWithPath = true;
+        archive->MaxMemoryUsage = 128;
+        archive->SavePaths = true;
+        archive->CompressionLevel = ArchiveLevel(settings_.CompressionLevel);
+        SetArchive(std::move(archive));
+
+        state_.PackedSize = 0;
+        state_.CancelRequested = false;
+        std::vector<std::string> files;
+
+        out = ResolveOutputPath(settings_);
+        temp = fs::FolderOf(fs::AbsolutePath(out.empty() ? std::string("./") : out)) + kTempArchive;
+
+        bool deleted = fs::DeleteFileIfExists(temp);
+        if (deleted)
+            deleted = fs::DeleteFileIfExists(out);
+        if (!deleted)
+            throw Error("File already in use!");
+
+        const std::string root = ProjectRoot(settings_);
+        settings_.HomePage = FileNamePart(settings_.HomePage.str());
+        if (!fs::FolderExists(root))
+            RaiseOsError("Cannot open folder", root, ENOENT);
+
+        try {
+            CollectFiles(files, settings_, root);
+        } catch (const UnstorableName&) {
+            throw;
+        } catch (...) {
+            throw Error("Error scanning directory structure");
+        }
+
+        Archive->CreateArchive(temp);
+        Archive->OpenForWriting();
+        OverallPercent = 0;
+
+        auto confirm = [&](const std::string& file, const std::string& name) {
+            int32_t index = -2;
+            try {
+                index = Archive->IndexOf(name);
+                const TZLBFileRec2 rec = Archive->GetFileItem(index);
+                return rec;
+            } catch (const Error&) {
+                state_.CancelRequested = true;
+                throw Error(ErrorLoadingMessage(file, name, index, root, *Archive));
+            }
+        };
+        auto add = [&](const std::string& name) {
+            try {
+                Archive->AddStream(name, state_.FileBuffer, false);
+            } catch (const Error&) {
+                state_.CancelRequested = true;
+                throw;
+            }
+        };
+
+        for (size_t i = 0; i < files.size() && !state_.CancelRequested; ++i) {
+            state_.FileBuffer.Clear();
+            std::string name = files[i].substr(root.size());
+            for (char& c : name)
+                if (c == '/')
+                    c = '\\';
+            state_.FileBuffer.LoadFromFile(files[i]);
+            add(name);
+            const TZLBFileRec2 rec = confirm(files[i], name);
+            state_.PackedSize = static_cast<int32_t>(static_cast<uint32_t>(state_.PackedSize) +
+                                                     static_cast<uint32_t>(static_cast<uint64_t>(rec.CompressedSize)));
+            ShowProgress();
+            OverallPercent = static_cast<int32_t>(
+                std::nearbyint(static_cast<double>(i + 1) * 100.0 / static_cast<double>(files.size())));
+        }
+
+        if (!state_.CancelRequested) {
+            state_.FileBuffer.Clear();
+            settings_.StampVersion();
+            if (!fs::FileExists(settings_.LogoPath.str()))
+                settings_.LogoPath = "";
+            const auto image = WriteSettingsImage(settings_);
+            state_.FileBuffer.Write(image.data(), image.size());
+            add("-config-");
+            // The Part leaves these two unchecked; an archive without its
+            // settings must not pass for a finished build.
+            confirm("-config-", "-config-");
+            if (fs::FileExists(settings_.LogoPath.str())) {
+                state_.FileBuffer.LoadFromFile(settings_.LogoPath.str());
+                add("-logo-");
+                confirm(settings_.LogoPath.str(), "-logo-");
+            }
+        }
+
+        Archive->CloseArchive();
+        SetArchive(nullptr);
+
+        if (!state_.CancelRequested) {
+            if (settings_.OutputIsExe)
+                ExeSteps(out, temp);
+            else
+                QpfSteps(out, temp);
+        }
+
+        if (!state_.CancelRequested) {
+            ReturnValue = 1;
+        } else {
+            ReturnValue = -1;
+            fs::DeleteFileIfExists(temp);
+            fs::DeleteFileIfExists(out);
+        }
+    } catch (...) {
+        state_.CancelRequested = true;
+        SetArchive(nullptr);
+        if (!temp.empty())
+            fs::DeleteFileIfExists(temp);
+        if (!out.empty())
+            fs::DeleteFileIfExists(out);
+        PendingException = std::current_exception();
+        ReportFailure();
+    }
+}
+
+void CThread::ExeSteps(const std::string& out, const std::string& temp)
+{
+    // A failed copy fails the build here, naming the file, rather than as a
+    // confusing error of a later step.
+    fs::CopyFile(state_.ProgramFolder + "viewer.exe", out);
+    if (!settings_.LogoPath.empty()) {
+        StatusText = "Updating application icon...";
+        ShowProgress();
+        ReplaceOutputIcon(out, settings_.LogoPath.str());
+    }
+    StatusText = "Building EXE file";
+    ShowProgress();
+    {
+        FileStream archive(temp, FileStream::Mode::OpenReadWrite);
+        FileStream output(out, FileStream::Mode::OpenReadWrite);
+        output.Seek(output.Size());
+        archive.Seek(0);
+        if (archive.Size() > 0)
+            output.CopyFrom(archive, archive.Size());
+        output.Close();
+    }
+    fs::DeleteFileOrThrow(temp);
+    state_.PackedSize = FileSizeOf(out);
+    ShowProgress();
+}
+
+void CThread::QpfSteps(const std::string& out, const std::string& temp)
+{
+    // A move that fails is a failed build, not a success of -1 Byte(s).
+    fs::MoveFile(temp, out);
+    state_.PackedSize = FileSizeOf(out);
+    ShowProgress();
+}
+
+void CThread::ReportFailure()
+{
+    try {
+        Synchronize([this] { ShowFailure(); });
+    } catch (...) {
+        // The error box itself failed; the job still ends as failed.
+        ReturnValue = -1;
+    }
+    PendingException = nullptr;
+}
+
+void CThread::ShowFailure()
+{
+    ReturnValue = -1;
+    std::string message = "Unknown error";
+    try {
+        if (PendingException)
+            std::rethrow_exception(PendingException);
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+    }
+    view_.ShowErrorBox(ErrorBoxText(message));
+}
+
+} // namespace qv

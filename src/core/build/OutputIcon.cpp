@@ -1,0 +1,24 @@
+#include "quorvane/build/OutputIcon.h"
+
+#include "quorvane/resources/unitNTModule.h"
+#include "quorvane/resources/unitResourceGraphics.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace qv {
+
+void ReplaceOutputIcon(const std::string& out, const std::string& iconFile)
+{
+    TNTModule module;
+    module.LoadFromFile(out);
+    std::error_code ec;
+    if (!iconFile.empty() && std::filesystem::is_regular_file(iconFile, ec)) {
+        auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+        group.Dirty = true;
+        ReplaceIconGroup(group, iconFile);
+    }
+    module.SaveToFile(out);
+}
+
+} // namespace qv

@@ -1,0 +1,134 @@
+#pragma once
+#include "quorvane/base/Error.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Portable on purpose: this unit is also compiled into the Windows viewer,
+// so it depends on Stream, Error, zlib and the standard library only.
+namespace qv {
+
+class Stream;
+
+// The file holds no archive at all: too short for a trailer, or the trailer's
+// version is not ours. Every other failure means an archive that is damaged.
+class ArchiveNotFound : public Error {
+public:
+    using Error::Error;
+};
+
+namespace archive_format {
+constexpr int64_t kTrailerSize = 36;
+constexpr int64_t kRecordSize = 550;
+constexpr int32_t kVersion = 2;
+// zlib cannot expand deflate data by more than this factor; a size claiming
+// more is a lie told by damaged or hostile bytes.
+constexpr int64_t kMaxInflateRatio = 1032;
+} // namespace archive_format
+
+enum class EntryStorage : uint8_t { Deflated = 0, Stored = 1, EncryptedDeflated = 2, Encrypted = 3 };
+
+struct ArchiveTrailer {
+    uint32_t ArchiveCRC = 0;
+    int32_t EntryCount = 0;
+    int32_t Version = 0;
+    int32_t RegistrySize = 0;
+    int64_t RegistryOffset = 0;
+    uint8_t RegistryCompressed = 0;
+};
+
+// One directory record. Name and Path are the raw bytes of the writer's ANSI
+// code page; the reader never converts them, its callers do.
+struct ArchiveEntry {
+    std::string Name;
+    std::string Path;
+    int64_t FileSize = 0;
+    int64_t CompressedSize = 0;
+    int64_t EncryptedSize = 0;
+    int64_t Offset = 0;
+    uint32_t CRC = 0;
+    uint8_t Storage = 0;
+    uint8_t Level = 0;
+
+    // Path followed by Name, e.g. "sub\page.html" (ANSI bytes).
+    std::string ArchiveName() const { return Path + Name; }
+    EntryStorage Kind() const { return static_cast<EntryStorage>(Storage); }
+    bool Encrypted() const { return Storage >= 2; }
+    // Bytes the entry occupies at Offset, as its storage kind defines them.
+    int64_t StoredSize() const;
+};
+
+// Reads an archive from the end of any stream: a file of its own, or the
+// tail of an executable. Construction finds the trailer, checks the version,
+// the archive's CRC-32 and every record of the directory, so a reader that
+// exists describes an archive whose entries all lie inside it. Extraction
+// checks the size and CRC-32 of each entry. Every failure is a qv::Error
+// (ArchiveNotFound when there is no archive); nothing the stream holds can
+// make the reader crash, loop or allocate more than the stream could yield.
+//
+// The stream is borrowed, must outlive the reader and is read through its
+// position, so one stream serves one reader at a time.
+class ArchiveReader {
+public:
+    using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+
+    struct Options {
+        // Turns an ANSI name into text for messages; without it bytes above
+        // 0x7F are shown as \xNN.
+        std::function<std::string(std::string_view)> DecodeName;
+        // Put before every message, e.g. the file's name.
+        std::string SourceName;
+        bool VerifyArchiveCRC = true;
+    };
+
+    explicit ArchiveReader(Stream& stream);
+    ArchiveReader(Stream& stream, Options options);
+
+    // Position of the archive's first byte in the stream (0 for a QPF file,
+    // the viewer's length for an EXE).
+    int64_t ArchiveStart() const { return start_; }
+    const ArchiveTrailer& Trailer() const { return trailer_; }
+    const std::vector<ArchiveEntry>& Entries() const { return entries_; }
+    size_t Count() const { return entries_.size(); }
+    const ArchiveEntry& Entry(size_t index) const;
+
+    // Index of the entry whose archive name equals `ansiName` with ASCII
+    // letters folded, or -1.
+    int IndexOf(std::string_view ansiName) const;
+
+    // Streams the entry's bytes to `sink` in pieces; throws when they do not
+    // come to FileSize bytes with the recorded CRC (the sink may have been
+    // given part of them by then).
+    void Extract(size_t index, const ByteSink& sink);
+    void ExtractTo(size_t index, Stream& out);
+    // The whole entry in memory; refuses entries of 2 GiB or more.
+    std::vector<uint8_t> Extract(size_t index);
+
+    // The entry's name as the messages show it.
+    std::string DisplayName(const ArchiveEntry& entry) const;
+
+private:
+    std::string Prefixed(const std::string& message) const;
+    [[noreturn]] void Fail(const std::string& message) const;
+    [[noreturn]] void FailEntry(const ArchiveEntry& entry, const std::string& problem) const;
+    void ReadTrailer();
+    void VerifyChecksum();
+    std::vector<uint8_t> ReadDirectory();
+    void ParseDirectory(const std::vector<uint8_t>& records);
+    void CheckEntry(const ArchiveEntry& entry) const;
+    void ReadAt(int64_t archiveOffset, void* buffer, size_t count);
+
+    Stream& stream_;
+    Options options_;
+    int64_t fileSize_ = 0;
+    int64_t start_ = 0;
+    int64_t directoryStart_ = 0; // archive offset of the directory
+    ArchiveTrailer trailer_;
+    std::vector<ArchiveEntry> entries_;
+};
+
+} // namespace qv

@@ -1,0 +1,211 @@
+#pragma once
+#include "quorvane/base/Stream.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The archive container and its writer.
+//
+// An archive is the entries' data back to back from its first byte, then
+// the directory (normally one zlib stream of 550-byte records), then a
+// 36-byte trailer. Offsets inside the archive count from its first byte and
+// the trailer is always last, so a reader finds an archive appended to any
+// file: A = length - 36 - RegistrySize - RegistryOffset.
+namespace qv {
+
+enum class TFileCompressionLevel : uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
+
+// The zlib level of a compression level: 0, 1, -1 (zlib's default) or 9.
+int ZLibLevel(TFileCompressionLevel level);
+
+// Byte offsets of a directory record and of the trailer.
+namespace filerec_offset {
+constexpr size_t Name = 0, Path = 256, FileSize = 512, CompressedSize = 520, EncryptedSize = 528,
+                 Offset = 536, CRC = 544, Storage = 548, Level = 549;
+} // namespace filerec_offset
+namespace trailer_offset {
+constexpr size_t ArchiveCRC = 0, EntryCount = 4, Version = 8, RegistrySize = 12,
+                 RegistryOffset = 16, RegistryCompressed = 24, Reserved = 25;
+} // namespace trailer_offset
+
+// One directory record. Name and Path are short strings in the ANSI code
+// page: a length byte and up to 255 bytes. Storage kinds: 0 zlib stream,
+// 1 source bytes unchanged, 2 encrypted zlib stream, 3 encrypted source.
+struct TZLBFileRec2 {
+    static constexpr size_t kImageSize = 550;
+
+    std::array<uint8_t, 256> Name{};
+    std::array<uint8_t, 256> Path{};
+    int64_t FileSize = 0;
+    int64_t CompressedSize = 0;
+    int64_t EncryptedSize = 0;
+    int64_t Offset = 0;
+    uint32_t CRC = 0;
+    uint8_t Storage = 0;
+    uint8_t Level = 0;
+
+    // The code-page bytes of the short strings.
+    std::string NameAnsi() const;
+    std::string PathAnsi() const;
+    // The same as UTF-8 text.
+    std::string NameText() const;
+    std::string PathText() const;
+    // Stores code-page bytes, cut to 255; the bytes after the text are zero.
+    void SetName(std::string_view ansi);
+    void SetPath(std::string_view ansi);
+
+    void WriteImage(std::span<uint8_t, kImageSize> out) const;
+    std::array<uint8_t, kImageSize> Image() const;
+    // Throws qv::Error when fewer than 550 bytes are given.
+    static TZLBFileRec2 FromImage(std::span<const uint8_t> image);
+};
+
+struct TZLBTrailer2 {
+    static constexpr size_t kImageSize = 36;
+    static constexpr int32_t kVersion = 2;
+
+    uint32_t ArchiveCRC = 0;
+    int32_t EntryCount = 0;
+    int32_t Version = 0;
+    int32_t RegistrySize = 0;
+    int64_t RegistryOffset = 0;
+    uint8_t RegistryCompressed = 0;
+
+    std::array<uint8_t, kImageSize> Image() const;
+    // Throws qv::Error when fewer than 36 bytes are given.
+    static TZLBTrailer2 FromImage(std::span<const uint8_t> image);
+};
+
+class ArchiveDeflater;
+
+// Writes one archive, single pass and append-only.
+//
+// Life cycle: construct; set the options and OnProgress; CreateArchive(name);
+// OpenForWriting(); AddStream once per entry (IndexOf, FileCount and
+// GetFileItem work in between); CloseArchive() writes the directory and the
+// trailer. The writer can then start the next archive. Destroying it, or a
+// new CreateArchive, forgets the directory without writing it.
+//
+// Throws: CreateArchive "%s already exists in the archive" for a file on
+// disk; OpenForWriting the platform's error creating the file; AddStream
+// "%s already exists in the archive" for a duplicate entry; AddStream,
+// IndexOf and FileCount "No archive is currently open"; GetFileItem "Index
+// out of bounds". Every other failure inside AddStream is swallowed and the
+// entry is not recorded: check with IndexOf and GetFileItem.
+//
+// Entry names are UTF-8 with "\" between folders ("images\logo.png"); they
+// become code-page bytes only in the record. All events run on the thread
+// that called the operation; only AbortArchive may come from another thread.
+class TZLBArc2 {
+public:
+    explicit TZLBArc2(void* owner = nullptr);
+    virtual ~TZLBArc2();
+    TZLBArc2(const TZLBArc2&) = delete;
+    TZLBArc2& operator=(const TZLBArc2&) = delete;
+
+    // Mebibytes. A source larger than this is compressed through a temporary
+    // file. The product is a signed 32-bit number, so 2048 and above wrap.
+    int32_t MaxMemoryUsage = 20;
+    TFileCompressionLevel CompressionLevel = TFileCompressionLevel::fcDefault;
+    // Kept for reading archives; the writer never looks at them.
+    bool ExtractWithPath = false;
+    bool VerifyArchiveCRC = true;
+    bool VerifyFileCRC = false;
+    // Whether the folder part of entry names is stored and compared.
+    bool SavePaths = false;
+    // Only ListFolder descends into subfolders when set.
+    bool RecursePaths = false;
+    // Folder of the temporary files; the system's when empty.
+    std::string TempPath;
+
+    std::function<void(TZLBArc2& Sender)> OnArchiveOpened;
+    // Raised after an entry is recorded with its Path and Name as code-page
+    // bytes; what the handler leaves there (cut to 255 bytes) is stored.
+    std::function<void(std::string& Path, std::string& Name)> OnFileAddUpdate;
+    // Encrypting AddStream calls this to turn StrmIn into StrmOut.
+    std::function<void(Stream& StrmIn, Stream& StrmOut, const std::string& Password)> OnEncryptStream;
+    std::function<void(const std::string& Msg, int32_t Percentage)> OnProgress;
+    // Reading-side events; the writer never raises them.
+    std::function<void(const std::string& Filename, bool& Replace)> OnReplaceFile;
+    std::function<void(const std::string& Filename)> OnFileExtracted;
+    std::function<void(const std::string& Filename)> OnStreamExtracted;
+    std::function<void(Stream& StrmIn, Stream& StrmOut, uint32_t Size, const std::string& Password)> OnDecryptStream;
+    std::function<void(const std::string& Msg)> OnErrorLogged;
+
+    // Starts a new archive; the file is created by OpenForWriting. An empty
+    // name leaves no archive open.
+    void CreateArchive(const std::string& FileName);
+    void OpenForWriting();
+    // Compresses Source (from its start, whatever its position) and appends
+    // the entry. Encrypting needs both Encrypt and an OnEncryptStream handler.
+    void AddStream(const std::string& Name, Stream& Source, bool Encrypt);
+    // Index of the first entry whose Path and Name match, ASCII letters
+    // compared without case; -1 when none does.
+    int32_t IndexOf(const std::string& Name) const;
+    int32_t FileCount() const;
+    TZLBFileRec2 GetFileItem(int32_t Index) const;
+    TZLBFileRec2 Files(int32_t Index) const { return GetFileItem(Index); }
+    void CloseArchive();
+    // Makes a running AddStream stop feeding the compressor at its next
+    // block, and every later AddStream of this archive skip it. Safe from
+    // any thread.
+    void AbortArchive() noexcept { aborted_.store(true); }
+    // Forgets the archive: directory, name and an unclosed file (left
+    // without directory or trailer). Raises OnProgress("", 0).
+    void Reset();
+
+    const std::string& ArchiveName() const { return archiveName_; }
+    void* Owner() const { return owner_; }
+
+    // A new, uniquely named, empty file "ZLB....tmp" in TempPath or the
+    // system's temporary folder.
+    virtual std::string MakeTempFileName();
+    // Adds the full names of the files in Folder (sorted by name, without
+    // regard to case); subfolders are descended into with RecursePaths and
+    // listed themselves with SavePaths.
+    virtual void ListFolder(const std::string& Folder, std::vector<std::string>& List);
+
+private:
+    enum class Operation { None, Adding, WritingDirectory, Resetting };
+
+    void AddEntry(const std::string& name, Stream& source, bool encrypt);
+    void Record(TZLBFileRec2 record);
+    void WriteRegistry();
+    void DispatchProgress(int64_t consumed);
+    int64_t MemoryLimit() const;
+    int64_t FilePosition(int64_t archiveOffset) const;
+    std::string LookupKey(const std::string& name) const;
+
+    void* owner_;
+    std::atomic<bool> aborted_{false};
+    std::unique_ptr<FileStream> archive_;
+    int mode_ = 0;
+    std::string archiveName_;
+    TZLBTrailer2 trailer_;
+    std::vector<TZLBFileRec2> records_;
+    // ASCII-lowered "Path + Name" of the records as UTF-8, to the first
+    // index that has it: IndexOf without walking the directory.
+    std::unordered_map<std::string, int32_t> index_;
+    Operation operation_ = Operation::None;
+    std::string progressMessage_;
+    int64_t progressTotal_ = 0;
+    int64_t progressDone_ = 0;
+    std::string password_;
+    int64_t positionMarker_ = -1;
+    bool olderVersion_ = false;
+    bool destroying_ = false;
+    // One compressor state serves every entry and the directory.
+    std::unique_ptr<ArchiveDeflater> deflater_;
+    std::vector<uint8_t> block_;
+};
+
+} // namespace qv

@@ -1,0 +1,77 @@
+#pragma once
+#include "quorvane/base/Stream.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// Reading icon (.ico) and cursor (.cur) files: the directory and each
+// image's bytes, checked and classified, ready to become icon resources.
+namespace qv {
+
+enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
+
+// What an icon group entry says about an image of this format.
+uint8_t ColourCountOf(TPixelFormat format);
+uint16_t BitCountOf(TPixelFormat format);
+// The format of a device-independent bitmap, or none for a combination icons
+// cannot hold (16 bits other than plain or bit fields, unknown bit counts).
+std::optional<TPixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compression);
+
+struct TExIconImage {
+    int Width = 0;  // 1..256 for bitmaps, as the directory says; the decoded size for PNGs
+    int Height = 0;
+    TPixelFormat PixelFormat = TPixelFormat::pfDevice;
+    bool IsPng = false;
+    uint32_t PngWidth = 0; // the decoded picture, PNG images only
+    uint32_t PngHeight = 0;
+    // As in the file, except that a bitmap's image-size field is 0.
+    std::vector<uint8_t> Bytes;
+};
+
+// The images of an icon or cursor file, in file order.
+//
+// Loading replaces the images held only when the whole file was read; it
+// throws qv::Error: "Invalid Icon or Cursor" (no 6-byte header, wrong file
+// type, an image with no bytes or too short for its bitmap header), "Stream
+// read error" (directory or image beyond the end), "Pixel Format Not Valid
+// for Icons or Cursors", "Range check error" (PNG entry bit count above 255),
+// "Invalid PNG image: ..." (a PNG that does not decode), or the file-open
+// failure.
+class TExIconCursor {
+public:
+    virtual ~TExIconCursor() = default;
+
+    void LoadFromStream(Stream& stream);
+    void LoadFromFile(const std::string& fileName);
+    void LoadFromBytes(std::span<const uint8_t> bytes);
+
+    int ImageCount() const { return static_cast<int>(images_.size()); }
+    // Throws "List index out of bounds (i)".
+    const TExIconImage& GetImage(int index) const;
+    const TExIconImage& Images(int index) const { return GetImage(index); }
+    // -1 while no image is held.
+    int CurrentImage() const { return current_; }
+
+protected:
+    // The file type word of the header: 1 for icons, 2 for cursors.
+    virtual uint16_t FileType() const = 0;
+
+private:
+    std::vector<TExIconImage> images_;
+    int current_ = -1;
+};
+
+class TExIcon final : public TExIconCursor {
+protected:
+    uint16_t FileType() const override { return 1; }
+};
+
+class TExCursor final : public TExIconCursor {
+protected:
+    uint16_t FileType() const override { return 2; }
+};
+
+} // namespace qv

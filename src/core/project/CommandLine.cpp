@@ -1,0 +1,30 @@
+#include "quorvane/project/CommandLine.h"
+#include "quorvane/base/Text.h"
+
+namespace qv {
+
+std::string ExtensionOf(const std::string& path)
+{
+    const size_t separator = path.find_last_of("/\\");
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (separator != std::string::npos && dot < separator))
+        return {};
+    return path.substr(dot);
+}
+
+CommandLineRequest ParseCommandLine(const std::vector<std::string>& args)
+{
+    CommandLineRequest request;
+    if (args.empty())
+        return request;
+    if (ExtensionOf(args[0]) == ".qp") {
+        request.kind = CommandLineRequest::Kind::OpenProject;
+        request.project = args[0];
+    } else if (args.size() >= 2 && AsciiUpper(args[0]) == "/COMPILE" && ExtensionOf(args[1]) == ".qp") {
+        request.kind = CommandLineRequest::Kind::CompileProject;
+        request.project = args[1];
+    }
+    return request;
+}
+
+} // namespace qv

@@ -1,0 +1,53 @@
+#include "quorvane/project/NewProject.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+namespace qv {
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension)
+{
+    const size_t sep = path.find_last_of("/\\:");
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (sep != std::string::npos && dot < sep))
+        return path + extension;
+    return path.substr(0, dot) + extension;
+}
+
+TProjectSettings WizardProposals(const TProjectSettings& base, const std::string& homePage, double today)
+{
+    TProjectSettings s = base;
+    s.HomePage = homePage;
+    s.OutputIsExe = true;
+    s.OutputPath = ReplaceExtension(homePage, ".exe");
+    s.BorderType = 2;
+    s.ViewWidth = 640;
+    s.ViewHeight = 480;
+    s.LogoPath = "";
+    s.Centered = s.HideScrollbars = s.Shadow = true;
+    s.ShowToolbar = s.ShowCaptions = s.ShowStatusbar = true;
+    s.ContextMenu = s.EnableCopy = s.EnableSearch = s.EnablePrint = s.EnableFont = true;
+    s.Password = "";
+    s.ExpiryEnabled = false;
+    s.ExpiryDate = today;
+    s.IncludeMask = "*.*;";
+    s.DirectMask = "*.exe";
+    s.UserAgent = "";
+    return s;
+}
+
+double Today()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    // Days from 1899-12-30 to the local calendar day.
+    std::tm midnight = local;
+    midnight.tm_hour = 12; // noon avoids daylight-saving edges
+    midnight.tm_min = midnight.tm_sec = 0;
+    const std::time_t t = timegm(&midnight);
+    return std::floor(static_cast<double>(t) / 86400.0) + 25569.0;
+}
+
+} // namespace qv

@@ -1,0 +1,174 @@
+#include "quorvane/resources/unitExIcon.h"
+
+#include "ResourceSupport.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/platform/PngDecoder.h"
+
+namespace qv {
+namespace {
+
+constexpr size_t kHeaderSize = 6;
+constexpr size_t kEntrySize = 16;
+constexpr size_t kBitmapHeaderSize = 40;
+
+struct DirEntry {
+    int width;
+    int height;
+    uint16_t bitCount;
+    uint32_t byteCount;
+    uint32_t offset;
+};
+
+DirEntry ReadEntry(Stream& stream)
+{
+    uint8_t e[kEntrySize];
+    stream.ReadExact(e, sizeof e);
+    return DirEntry{e[0] == 0 ? 256 : e[0], e[1] == 0 ? 256 : e[1], resbytes::U16(e + 6), resbytes::U32(e + 8),
+                    resbytes::U32(e + 12)};
+}
+
+[[noreturn]] void Invalid(const std::string& why)
+{
+    throw Error("Invalid Icon or Cursor" + why);
+}
+
+TPixelFormat PngPixelFormat(uint16_t bitCount)
+{
+    if (bitCount > 255)
+        throw Error("Range check error");
+    switch (bitCount) {
+    case 1: return TPixelFormat::pf1bit;
+    case 4: return TPixelFormat::pf4bit;
+    case 8: return TPixelFormat::pf8bit;
+    case 15:
+    case 16: return TPixelFormat::pf16bit;
+    case 24: return TPixelFormat::pf24bit;
+    case 32: return TPixelFormat::pf32bit;
+    default: return TPixelFormat::pfDevice;
+    }
+}
+
+TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size_t number)
+{
+    const std::string which = ": image " + std::to_string(number);
+    if (entry.byteCount == 0)
+        Invalid(which + " has no bytes");
+    const int64_t start = base + static_cast<int64_t>(entry.offset);
+    if (start + static_cast<int64_t>(entry.byteCount) > stream.Size())
+        throw Error("Stream read error");
+
+    TExIconImage image;
+    image.Width = entry.width;
+    image.Height = entry.height;
+    image.Bytes.resize(entry.byteCount);
+    stream.Seek(start);
+    stream.ReadExact(image.Bytes.data(), image.Bytes.size());
+
+    if (png::HasSignature(image.Bytes)) {
+        const png::PngInfo info = png::Decode(image.Bytes);
+        image.IsPng = true;
+        image.PngWidth = info.width;
+        image.PngHeight = info.height;
+        image.Width = static_cast<int>(info.width);
+        image.Height = static_cast<int>(info.height);
+        image.PixelFormat = PngPixelFormat(entry.bitCount);
+        return image;
+    }
+
+    if (image.Bytes.size() < kBitmapHeaderSize)
+        Invalid(which + " is shorter than its 40-byte bitmap header");
+    resbytes::PutU32(image.Bytes.data() + 20, 0);
+    const auto format = BitmapPixelFormat(resbytes::U16(image.Bytes.data() + 14), resbytes::U32(image.Bytes.data() + 16));
+    if (!format)
+        throw Error("Pixel Format Not Valid for Icons or Cursors");
+    image.PixelFormat = *format;
+    return image;
+}
+
+} // namespace
+
+uint8_t ColourCountOf(TPixelFormat format)
+{
+    switch (format) {
+    case TPixelFormat::pf1bit: return 2;
+    case TPixelFormat::pf4bit: return 16;
+    default: return 0;
+    }
+}
+
+uint16_t BitCountOf(TPixelFormat format)
+{
+    switch (format) {
+    case TPixelFormat::pf1bit: return 1;
+    case TPixelFormat::pf4bit: return 4;
+    case TPixelFormat::pf8bit: return 8;
+    case TPixelFormat::pf15bit:
+    case TPixelFormat::pf16bit: return 16;
+    case TPixelFormat::pf24bit: return 24;
+    case TPixelFormat::pf32bit: return 32;
+    case TPixelFormat::pfDevice: break;
+    }
+    return 0;
+}
+
+std::optional<TPixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compression)
+{
+    switch (bitCount) {
+    case 1: return TPixelFormat::pf1bit;
+    case 4: return TPixelFormat::pf4bit;
+    case 8: return TPixelFormat::pf8bit;
+    case 16:
+        if (compression == 0)
+            return TPixelFormat::pf15bit;
+        if (compression == 3)
+            return TPixelFormat::pf16bit;
+        return std::nullopt;
+    case 24: return TPixelFormat::pf24bit;
+    case 32: return TPixelFormat::pf32bit;
+    default: return std::nullopt;
+    }
+}
+
+void TExIconCursor::LoadFromStream(Stream& stream)
+{
+    const int64_t base = stream.Position();
+    uint8_t header[kHeaderSize];
+    if (stream.Read(header, sizeof header) != sizeof header || resbytes::U16(header + 2) != FileType())
+        Invalid("");
+    const size_t count = resbytes::U16(header + 4);
+
+    // The directory is read entry by entry, so a count larger than the file
+    // fails on the first missing entry instead of reserving room for it.
+    std::vector<DirEntry> entries;
+    for (size_t i = 0; i < count; ++i)
+        entries.push_back(ReadEntry(stream));
+
+    std::vector<TExIconImage> images;
+    images.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        images.push_back(ReadImage(stream, base, entries[i], i + 1));
+
+    images_ = std::move(images);
+    current_ = images_.empty() ? -1 : 0;
+}
+
+void TExIconCursor::LoadFromFile(const std::string& fileName)
+{
+    FileStream file(fileName, FileStream::Mode::OpenRead);
+    LoadFromStream(file);
+}
+
+void TExIconCursor::LoadFromBytes(std::span<const uint8_t> bytes)
+{
+    MemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    LoadFromStream(stream);
+}
+
+const TExIconImage& TExIconCursor::GetImage(int index) const
+{
+    if (index < 0 || index >= ImageCount())
+        ListIndexError(index);
+    return images_[static_cast<size_t>(index)];
+}
+
+} // namespace qv

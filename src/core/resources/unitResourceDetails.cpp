@@ -1,0 +1,304 @@
+#include "quorvane/resources/unitResourceDetails.h"
+
+#include "quorvane/platform/CodePage.h"
+#include "quorvane/resources/unitResourceGraphics.h"
+#include "quorvane/resources/unitResourceVersionInfo.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+#include <shared_mutex>
+#include <system_error>
+
+namespace qv {
+
+void TResourceDetails::SetUp(TResourceModule* parent, const std::string& resType, const std::string& resName,
+                             uint16_t language)
+{
+    Parent = parent;
+    ResType = resType;
+    ResName = resName;
+    Language = language;
+    CodePage = codepage::CodePageOfLanguage(language);
+}
+
+void TResourceDetails::FillFromData(const uint8_t* data, size_t size)
+{
+    if (data == nullptr) {
+        InitBlank();
+        return;
+    }
+    data_.Write(data, size);
+    data_.Seek(0);
+}
+
+void TResourceDetails::Rename(const std::string& newName)
+{
+    if (newName == ResName)
+        return;
+    ResName = newName;
+    Dirty = true;
+}
+
+bool TResourceDetails::AcceptsRawData(const std::string&, size_t, const uint8_t*)
+{
+    return false;
+}
+
+bool TResourceDetails::RecognisesData(size_t, const uint8_t*)
+{
+    return false;
+}
+
+void TResourceDetails::ReplaceData(Stream& source)
+{
+    data_.Clear();
+    data_.CopyFrom(source, 0);
+    data_.Seek(0);
+}
+
+namespace {
+
+bool IsTextByte(unsigned value)
+{
+    return (value >= 32 && value <= 127) || value == 9 || value == 10 || value == 13;
+}
+
+} // namespace
+
+void TAnsiResourceDetails::InitBlank()
+{
+    Data().Clear();
+}
+
+bool TAnsiResourceDetails::RecognisesData(size_t size, const uint8_t* data)
+{
+    if (size == 0 || data == nullptr)
+        return false;
+    const size_t examined = std::min<size_t>(size, 1024);
+    return std::all_of(data, data + examined, [](uint8_t b) { return IsTextByte(b); });
+}
+
+void TUnicodeResourceDetails::InitBlank()
+{
+    Data().Clear();
+}
+
+bool TUnicodeResourceDetails::RecognisesData(size_t size, const uint8_t* data)
+{
+    if (size <= 5 || data == nullptr)
+        return false;
+    const size_t units = size / 2;
+    const size_t examined = units > 1024 ? 1023 : units - 2;
+    for (size_t i = 0; i < examined; ++i)
+        if (!IsTextByte(static_cast<unsigned>(data[2 * i] | data[2 * i + 1] << 8)))
+            return false;
+    return true;
+}
+
+namespace {
+
+[[noreturn]] void NoStreaming()
+{
+    throw Error("Module doesn't support streaming");
+}
+
+} // namespace
+
+void TResourceModule::RemoveResource(int index)
+{
+    TResourceDetails& details = GetResourceDetails(index);
+    Dirty = true;
+    details.Detach();
+}
+
+void TResourceModule::InsertResource(int, std::unique_ptr<TResourceDetails>) {}
+
+int TResourceModule::AppendResource(std::unique_ptr<TResourceDetails>)
+{
+    return -1;
+}
+
+void TResourceModule::WriteToStream(Stream&)
+{
+    NoStreaming();
+}
+
+void TResourceModule::ReadFromStream(Stream&)
+{
+    NoStreaming();
+}
+
+std::string BackupFileName(const std::string& fileName)
+{
+    std::filesystem::path path(fileName);
+    std::string extension = path.extension().string();
+    if (!extension.empty())
+        extension.erase(0, 1);
+    path.replace_extension(".~" + extension);
+    return path.string();
+}
+
+void TResourceModule::SaveToFile(const std::string& fileName)
+{
+    namespace fs = std::filesystem;
+    const std::string backup = BackupFileName(fileName);
+    std::error_code ec;
+    const bool hadFile = fs::exists(fileName, ec);
+    if (hadFile) {
+        if (fs::exists(backup, ec) && !fs::remove(backup, ec))
+            RaiseOsError("Cannot delete file", backup, ec.value());
+        fs::rename(fileName, backup, ec);
+        if (ec)
+            RaiseOsError("Cannot rename file", fileName, ec.value());
+    }
+    try {
+        FileStream file(fileName, FileStream::Mode::Create);
+        WriteToStream(file);
+        file.Close();
+        ClearDirty();
+    } catch (...) {
+        fs::remove(fileName, ec);
+        if (hadFile)
+            fs::rename(backup, fileName, ec);
+        throw;
+    }
+}
+
+void TResourceModule::LoadFromFile(const std::string& fileName)
+{
+    FileStream file(fileName, FileStream::Mode::OpenRead);
+    ReadFromStream(file);
+}
+
+void TResourceModule::ClearDirty()
+{
+    Dirty = false;
+    for (int i = 0; i < ResourceCount(); ++i)
+        GetResourceDetails(i).Dirty = false;
+}
+
+std::string TResourceModule::NextResourceID(const std::string& resType) const
+{
+    uint32_t largest = 0;
+    for (int i = 0; i < ResourceCount(); ++i) {
+        const TResourceDetails& details = GetResourceDetails(i);
+        if (details.ResType != resType)
+            continue;
+        if (const auto id = NameToID(details.ResName))
+            largest = std::max<uint32_t>(largest, *id);
+    }
+    return std::to_string(largest + 1);
+}
+
+std::optional<uint16_t> NameToID(std::string_view name)
+{
+    if (name.empty())
+        return std::nullopt;
+    uint32_t value = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+        if (value > 0xFFFF)
+            return std::nullopt;
+    }
+    return static_cast<uint16_t>(value);
+}
+
+namespace {
+
+struct Registry {
+    std::shared_mutex lock;
+    std::vector<const TResourceDetailsClass*> classes;
+
+    Registry()
+    {
+        for (const TResourceDetailsClass* c :
+             {&TBitmapResourceDetails::Class(), &TDIBResourceDetails::Class(), &TIconGroupResourceDetails::Class(),
+              &TCursorGroupResourceDetails::Class(), &TIconResourceDetails::Class(),
+              &TCursorResourceDetails::Class(), &TVersionInfoResourceDetails::Class()})
+            Add(*c);
+    }
+
+    // The list grows ten entries at a time.
+    void Add(const TResourceDetailsClass& detailsClass)
+    {
+        if (classes.size() == classes.capacity())
+            classes.reserve(classes.capacity() + 10);
+        classes.push_back(&detailsClass);
+    }
+};
+
+Registry& TheRegistry()
+{
+    static Registry registry;
+    return registry;
+}
+
+} // namespace
+
+void RegisterDetailsClass(const TResourceDetailsClass& detailsClass)
+{
+    Registry& r = TheRegistry();
+    std::unique_lock guard(r.lock);
+    r.Add(detailsClass);
+}
+
+void UnregisterDetailsClass(const TResourceDetailsClass& detailsClass)
+{
+    Registry& r = TheRegistry();
+    std::unique_lock guard(r.lock);
+    std::erase(r.classes, &detailsClass);
+}
+
+std::vector<const TResourceDetailsClass*> RegisteredDetailsClasses()
+{
+    Registry& r = TheRegistry();
+    std::shared_lock guard(r.lock);
+    return r.classes;
+}
+
+std::unique_ptr<TResourceDetails> CreateDetailsFor(TResourceModule* parent, uint16_t language,
+                                                   const std::string& resType, const std::string& resName,
+                                                   size_t size, const uint8_t* data)
+{
+    // Resources read from a file always have data, even when it is empty: a
+    // null pointer would ask for blank content instead.
+    static const uint8_t kNoBytes = 0;
+    if (data == nullptr) {
+        if (size != 0)
+            throw Error("Resource data missing");
+        data = &kNoBytes;
+    }
+    // A snapshot, so a class test never runs under the registry's lock.
+    const auto classes = RegisteredDetailsClasses();
+
+    if (!resType.empty()) {
+        try {
+            for (const TResourceDetailsClass* c : classes) {
+                if (c->TypeKey() != resType)
+                    continue;
+                if (resType == "10" && !c->AcceptsRawData(resName, size, data))
+                    continue;
+                return c->CreateFromData(parent, data, size, resType, resName, language);
+            }
+        } catch (const std::exception&) {
+        }
+    }
+
+    try {
+        for (const TResourceDetailsClass* c : classes)
+            if (c->RecognisesData(size, data))
+                return c->CreateFromData(parent, data, size, resType, resName, language);
+    } catch (const std::exception&) {
+    }
+
+    if (TAnsiResourceDetails::RecognisesData(size, data))
+        return CreateFromData<TAnsiResourceDetails>(parent, data, size, resType, resName, language);
+    if (TUnicodeResourceDetails::RecognisesData(size, data))
+        return CreateFromData<TUnicodeResourceDetails>(parent, data, size, resType, resName, language);
+    return CreateFromData<TResourceDetails>(parent, data, size, resType, resName, language);
+}
+
+} // namespace qv

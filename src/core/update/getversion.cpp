@@ -1,0 +1,112 @@
+#include "quorvane/update/getversion.h"
+#include "quorvane/base/Text.h"
+
+#include "quorvane/update/VersionRecord.h"
+
+#include <cstdio>
+
+namespace qv {
+
+namespace {
+
+std::vector<std::string_view> SplitPath(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+template <typename Map>
+auto FindText(const Map& map, std::string_view key)
+{
+    for (auto it = map.begin(); it != map.end(); ++it)
+        if (EqualAsciiNoCase(it->first, key))
+            return it;
+    return map.end();
+}
+
+std::string JoinedDigits(const VersionRecord::Translation& t)
+{
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%04X%04X", unsigned(t.language), unsigned(t.codePage));
+    return digits;
+}
+
+} // namespace
+
+const VersionRecord& OwnVersionRecord()
+{
+    static const VersionRecord record = [] {
+        VersionRecord r;
+        VersionRecord::Translation t{own_version::kLanguage, own_version::kCodePage};
+        r.translations.push_back(t);
+        auto& table = r.stringTables[JoinedDigits(t)];
+        for (const auto& text : own_version::kTexts)
+            table[text.name] = text.value;
+        return r;
+    }();
+    return record;
+}
+
+std::optional<std::string> QueryVersionValue(const VersionRecord& record, std::string_view subBlock)
+{
+    const auto parts = SplitPath(subBlock);
+    if (parts.size() == 2 && EqualAsciiNoCase(parts[0], "VarFileInfo") && EqualAsciiNoCase(parts[1], "Translation")) {
+        if (record.translations.empty())
+            return std::nullopt;
+        std::string bytes;
+        for (const auto& t : record.translations)
+            for (uint16_t v : {t.language, t.codePage}) {
+                bytes.push_back(char(v & 0xFF));
+                bytes.push_back(char(v >> 8));
+            }
+        return bytes;
+    }
+    if (parts.size() == 3 && EqualAsciiNoCase(parts[0], "StringFileInfo")) {
+        auto table = FindText(record.stringTables, parts[1]);
+        if (table == record.stringTables.end())
+            return std::nullopt;
+        auto text = FindText(table->second, parts[2]);
+        if (text == table->second.end())
+            return std::nullopt;
+        return text->second;
+    }
+    return std::nullopt;
+}
+
+bool ReadVersionInfo(std::string& FileVersion, std::string& ProductName, std::string& FileDescription,
+                     const VersionRecord* record)
+{
+    FileVersion.clear();
+    ProductName.clear();
+    FileDescription.clear();
+    if (!record)
+        return false;
+    // Without a translation table no string table can be named, so nothing
+    // of the record is readable.
+    const auto translation = QueryVersionValue(*record, "\\VarFileInfo\\Translation");
+    if (!translation || translation->size() < 4)
+        return false;
+    auto word = [&](size_t at) {
+        return uint16_t(uint8_t((*translation)[at]) | uint8_t((*translation)[at + 1]) << 8);
+    };
+    const std::string digits = JoinedDigits({word(0), word(2)});
+    auto lookUp = [&](const char* name, std::string& text) {
+        if (auto value = QueryVersionValue(*record, "StringFileInfo\\" + digits + "\\" + name))
+            text = *value;
+    };
+    lookUp("FileVersion", FileVersion);
+    lookUp("ProductName", ProductName);
+    lookUp("FileDescription", FileDescription);
+    return true;
+}
+
+} // namespace qv

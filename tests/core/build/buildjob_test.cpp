@@ -1,0 +1,340 @@
+#include "TestSupport.h"
+#include "quorvane/archive/ArchiveFile.h"
+#include "quorvane/build/BuildJob.h"
+#include "quorvane/base/Error.h"
+#include "quorvane/project/ProjectSettings.h"
+#include "quorvane/base/SizeText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+using namespace qv;
+using qvtest::TempDir;
+using qvtest::WriteFile;
+namespace stdfs = std::filesystem;
+
+namespace {
+
+struct Update {
+    std::string size, status;
+    int32_t file, overall;
+};
+
+// The user-interface side of a test build: records every hand-over and can
+// cancel at a chosen one, as a user pressing Cancel would.
+class RecordingView final : public BuildView {
+public:
+    std::vector<Update> updates;
+    std::vector<std::string> errors;
+    std::function<void(size_t)> onUpdate;
+
+    void UpdateProgressView(const std::string& size, const std::string& status, int32_t file, int32_t overall) override
+    {
+        updates.push_back({size, status, file, overall});
+        if (onUpdate)
+            onUpdate(updates.size());
+    }
+    void ShowErrorBox(const std::string& text) override { errors.push_back(text); }
+};
+
+struct Result {
+    int32_t returnValue;
+    RecordingView view;
+    TProjectSettings jobSettings;
+};
+
+class Build : public ::testing::Test {
+protected:
+    TempDir dir;
+    BuildState state;
+
+    std::string Site() const { return dir.path().string() + "/site/"; }
+    std::string Out() const { return dir.path().string() + "/out/"; }
+
+    void SetUp() override
+    {
+        stdfs::create_directories(Out());
+        stdfs::create_directories(dir / "program");
+        state.ProgramFolder = (dir / "program").string() + "/";
+    }
+
+    void Page(const std::string& rel, size_t size = 3000, uint32_t seed = 1)
+    {
+        WriteFile(Site() + rel, qvtest::TextBytes(size, seed));
+    }
+
+    TProjectSettings Project(bool exe = false)
+    {
+        TProjectSettings s;
+        s.HomePage = Site() + "index.htm";
+        s.OutputIsExe = exe;
+        s.OutputPath = Out() + (exe ? "site.exe" : "site.qpf");
+        return s;
+    }
+
+    // Runs a whole build with this thread as the user-interface thread.
+    Result Run(const TProjectSettings& s, std::function<void(size_t, CThread&)> onUpdate = nullptr)
+    {
+        Result r{0, {}, {}};
+        QueueDispatcher dispatcher;
+        CThread job(s, state, dispatcher, r.view);
+        if (onUpdate)
+            r.view.onUpdate = [&](size_t n) { onUpdate(n, job); };
+        bool ended = false;
+        job.OnTerminate = [&](CThread&) { ended = true; };
+        job.Start();
+        dispatcher.Serve([&] { return ended; });
+        job.WaitFor();
+        r.returnValue = job.ReturnValue;
+        r.jobSettings = job.Settings();
+        return r;
+    }
+
+    std::vector<std::string> Names(const std::string& file)
+    {
+        ArchiveFile archive(file);
+        std::vector<std::string> names;
+        for (size_t i = 0; i < archive.Reader().Count(); ++i)
+            names.push_back(archive.Name(i));
+        return names;
+    }
+};
+
+using NameList = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(Build, QpfHoldsEveryFileByteForByte)
+{
+    Page("index.htm", 5000, 1);
+    Page("b.css", 800, 2);
+    Page("img/a.png", 70000, 3);
+    WriteFile(Site() + "img/noise.bin", qvtest::NoiseBytes(90000, 4));
+    Page("sub/deep/page.html", 1200, 5);
+    WriteFile(Site() + "empty.txt", std::string());
+    const TProjectSettings project = Project();
+    const Result r = Run(project);
+    ASSERT_EQ(r.returnValue, 1) << (r.view.errors.empty() ? "" : r.view.errors[0]);
+    EXPECT_TRUE(r.view.errors.empty());
+    EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+
+    ArchiveFile archive(Out() + "site.qpf");
+    EXPECT_EQ(archive.Reader().ArchiveStart(), 0);
+    EXPECT_EQ(Names(Out() + "site.qpf"), (NameList{"b.css", "empty.txt", "index.htm", "img\\a.png", "img\\noise.bin",
+                                                 "sub\\deep\\page.html", "-config-"}));
+    for (size_t i = 0; i + 1 < archive.Reader().Count(); ++i) {
+        std::string rel = archive.Name(i);
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        EXPECT_EQ(archive.Reader().Extract(i), qvtest::ReadFile(Site() + rel)) << rel;
+    }
+    // The settings image is the job's copy: bare home page, normalised masks, stamp.
+    TProjectSettings expected = project;
+    expected.HomePage = "index.htm";
+    expected.IncludeMask = "*.*;";
+    expected.DirectMask = "*.exe;";
+    expected.StampVersion();
+    const auto image = WriteSettingsImage(expected);
+    EXPECT_EQ(archive.Reader().Extract(archive.Reader().Count() - 1),
+              std::vector<uint8_t>(image.begin(), image.end()));
+    EXPECT_EQ(archive.Reader().Entry(4).Storage, 1); // noise stays stored
+    EXPECT_EQ(r.view.updates.back().size, SizeText(static_cast<int64_t>(stdfs::file_size(Out() + "site.qpf"))));
+}
+
+TEST_F(Build, TwoBuildsGiveIdenticalBytes)
+{
+    for (int i = 0; i < 30; ++i)
+        Page("f" + std::to_string(i % 7) + "/p" + std::to_string(i) + ".htm", 500 + 37 * static_cast<size_t>(i), static_cast<uint32_t>(i));
+    Page("index.htm");
+    ASSERT_EQ(Run(Project()).returnValue, 1);
+    const auto first = qvtest::ReadFile(Out() + "site.qpf");
+    ASSERT_EQ(Run(Project()).returnValue, 1);
+    EXPECT_EQ(qvtest::ReadFile(Out() + "site.qpf"), first);
+}
+
+TEST_F(Build, OverallProgressAfterEachOfEightFiles)
+{
+    for (int i = 0; i < 7; ++i)
+        Page("p" + std::to_string(i) + ".htm", 100);
+    Page("index.htm", 100);
+    const Result r = Run(Project());
+    ASSERT_EQ(r.returnValue, 1);
+    // Each small file reports once after it was added; the value shown is
+    // the one computed after the previous file.
+    std::vector<int32_t> overall;
+    for (const Update& u : r.view.updates)
+        overall.push_back(u.overall);
+    std::vector<int32_t> afterFiles;
+    for (size_t i = 0; i + 1 < overall.size(); ++i)
+        afterFiles.push_back(overall[i]);
+    const std::vector<int32_t> want = {12, 25, 38, 50, 62, 75, 88, 100};
+    std::vector<int32_t> seen;
+    for (int32_t v : overall)
+        if (std::find(want.begin(), want.end(), v) != want.end() && std::find(seen.begin(), seen.end(), v) == seen.end())
+            seen.push_back(v);
+    EXPECT_EQ(seen, want);
+    EXPECT_EQ(r.view.updates.front().status, ""); // the archive's reset event
+    EXPECT_EQ(r.view.updates.front().size, "0 Byte(s)");
+}
+
+TEST_F(Build, EmptyIncludeMaskPacksOnlyTheSettings)
+{
+    Page("index.htm");
+    TProjectSettings s = Project();
+    s.IncludeMask = "";
+    const Result r = Run(s);
+    ASSERT_EQ(r.returnValue, 1);
+    EXPECT_EQ(Names(Out() + "site.qpf"), NameList{"-config-"});
+}
+
+TEST_F(Build, MissingLogoGivesNoLogoEntryAndEmptyPath)
+{
+    Page("index.htm");
+    TProjectSettings s = Project();
+    s.LogoPath = Site() + "missing.ico";
+    const Result r = Run(s);
+    ASSERT_EQ(r.returnValue, 1);
+    EXPECT_EQ(Names(Out() + "site.qpf"), (NameList{"index.htm", "-config-"}));
+    ArchiveFile archive(Out() + "site.qpf");
+    const auto image = archive.Reader().Extract(1);
+    EXPECT_EQ(image[528], 0);
+}
+
+TEST_F(Build, LogoIsPackedUnchanged)
+{
+    Page("index.htm");
+    WriteFile(dir / "art/app.ico", qvtest::NoiseBytes(777, 9));
+    TProjectSettings s = Project();
+    s.LogoPath = (dir / "art/app.ico").string();
+    ASSERT_EQ(Run(s).returnValue, 1);
+    ArchiveFile archive(Out() + "site.qpf");
+    EXPECT_EQ(Names(Out() + "site.qpf"), (NameList{"index.htm", "-config-", "-logo-"}));
+    EXPECT_EQ(archive.Reader().Extract(2), qvtest::ReadFile(dir / "art/app.ico"));
+}
+
+TEST_F(Build, NoneCompressionShowsZeroWhilePacking)
+{
+    for (int i = 0; i < 5; ++i)
+        Page("p" + std::to_string(i) + ".htm", 4000);
+    Page("index.htm");
+    TProjectSettings s = Project();
+    s.CompressionLevel = 3;
+    const Result r = Run(s);
+    ASSERT_EQ(r.returnValue, 1);
+    for (size_t i = 0; i + 1 < r.view.updates.size(); ++i)
+        EXPECT_EQ(r.view.updates[i].size, "0 Byte(s)");
+    EXPECT_NE(r.view.updates.back().size, "0 Byte(s)");
+    ArchiveFile archive(Out() + "site.qpf");
+    for (const auto& e : archive.Reader().Entries())
+        EXPECT_EQ(e.Storage, 1);
+}
+
+TEST_F(Build, CancelAtEveryHandOverLeavesNothing)
+{
+    for (int i = 0; i < 6; ++i)
+        Page("p" + std::to_string(i) + ".htm", 2000);
+    Page("index.htm");
+    WriteFile(Site() + "big.bin", qvtest::TextBytes(600000, 3)); // several 64 KiB blocks
+    WriteFile(state.ProgramFolder + "viewer.exe", std::string("not a real viewer"));
+    // Count the hand-overs of an uncancelled QPF build, then cancel at each.
+    const size_t total = Run(Project()).view.updates.size();
+    ASSERT_GT(total, 8u);
+    for (size_t at = 1; at <= total; ++at) {
+        stdfs::remove(Out() + "site.qpf");
+        const Result r = Run(Project(), [&](size_t n, CThread& job) {
+            if (n == at) {
+                state.CancelRequested = true;
+                job.Cancel();
+            }
+        });
+        EXPECT_EQ(r.returnValue, -1) << "cancelled at " << at;
+        EXPECT_TRUE(r.view.errors.empty()) << "cancelled at " << at;
+        EXPECT_FALSE(stdfs::exists(Out() + "site.qpf")) << "cancelled at " << at;
+        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf")) << "cancelled at " << at;
+        EXPECT_TRUE(state.CancelRequested);
+    }
+}
+
+TEST_F(Build, FailureMessages)
+{
+    Page("index.htm");
+    struct Case {
+        const char* what;
+        std::function<void(TProjectSettings&)> arrange;
+        std::string expected; // the error box text, or its start
+    };
+    const std::vector<Case> cases = {
+        {"output in use", [&](TProjectSettings& s) { stdfs::create_directories(s.OutputPath.str()); },
+         "File already in use!"},
+        {"no root", [&](TProjectSettings& s) { s.HomePage = dir.path().string() + "/nope/index.htm"; },
+         "Cannot open folder \"" + dir.path().string() + "/nope/\"."},
+        {"no output folder", [&](TProjectSettings& s) { s.OutputPath = dir.path().string() + "/none/site.qpf"; },
+         "Cannot create file \"" + dir.path().string() + "/none/website.qpf\"."},
+        {"-config- in root", [&](TProjectSettings&) { WriteFile(Site() + "-config-", std::string("x")); },
+         "-config- already exists in the archive."},
+        {"unreadable file", [&](TProjectSettings&) { stdfs::create_symlink(Site() + "gone", Site() + "dangling.htm"); },
+         "Cannot open file \"" + Site() + "dangling.htm\"."},
+        {"no viewer", [&](TProjectSettings& s) { s.OutputIsExe = true; s.OutputPath = Out() + "site.exe"; },
+         "Cannot open file \"" + state.ProgramFolder + "viewer.exe\"."},
+    };
+    for (const Case& c : cases) {
+        stdfs::remove_all(Site());
+        Page("index.htm");
+        TProjectSettings s = Project();
+        c.arrange(s);
+        const Result r = Run(s);
+        EXPECT_EQ(r.returnValue, -1) << c.what;
+        ASSERT_EQ(r.view.errors.size(), 1u) << c.what;
+        EXPECT_EQ(r.view.errors[0].substr(0, c.expected.size()), c.expected) << c.what << ": " << r.view.errors[0];
+        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf")) << c.what;
+        EXPECT_TRUE(state.CancelRequested) << c.what;
+        stdfs::remove_all(s.OutputPath.str());
+    }
+    // After a failed build the next one goes through.
+    stdfs::remove_all(Site());
+    Page("index.htm");
+    EXPECT_EQ(Run(Project()).returnValue, 1);
+}
+
+TEST_F(Build, BackslashInAFileNameFailsNamingIt)
+{
+    Page("index.htm");
+    Page("odd\\name.htm");
+    const Result r = Run(Project());
+    EXPECT_EQ(r.returnValue, -1);
+    ASSERT_EQ(r.view.errors.size(), 1u);
+    EXPECT_NE(r.view.errors[0].find("odd\\name.htm"), std::string::npos) << r.view.errors[0];
+}
+
+TEST_F(Build, RelativeOutputPathIsTakenFromTheRoot)
+{
+    Page("index.htm");
+    TProjectSettings s = Project();
+    s.OutputPath = "../out/rel.qpf";
+    ASSERT_EQ(Run(s).returnValue, 1);
+    EXPECT_TRUE(stdfs::exists(Out() + "rel.qpf"));
+}
+
+TEST_F(Build, ExeIsTheViewerFollowedByTheArchive)
+{
+    Page("index.htm", 4000);
+    const std::vector<uint8_t> viewer = qvtest::NoiseBytes(500000, 7);
+    WriteFile(state.ProgramFolder + "viewer.exe", viewer);
+    const Result r = Run(Project(true));
+    ASSERT_EQ(r.returnValue, 1) << (r.view.errors.empty() ? "" : r.view.errors[0]);
+    const auto out = qvtest::ReadFile(Out() + "site.exe");
+    ASSERT_GT(out.size(), viewer.size());
+    EXPECT_TRUE(std::equal(viewer.begin(), viewer.end(), out.begin()));
+    ArchiveFile archive(Out() + "site.exe");
+    EXPECT_EQ(archive.Reader().ArchiveStart(), 500000);
+    EXPECT_EQ(Names(Out() + "site.exe"), (NameList{"index.htm", "-config-"}));
+    EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+    std::vector<std::string> statuses;
+    for (const Update& u : r.view.updates)
+        statuses.push_back(u.status);
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Building EXE file"), statuses.end());
+    EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Updating application icon..."), statuses.end());
+    EXPECT_EQ(r.view.updates.back().size, SizeText(static_cast<int64_t>(out.size())));
+}
