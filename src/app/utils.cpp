@@ -13,10 +13,10 @@
 
 namespace qv::app {
 
-QString ProgramFolder()
+QString ProgramFile(const QString& name)
 {
     const std::string& folder = State().Build.ProgramFolder;
-    return QString::fromStdString(folder.empty() ? fs::ProgramFolder() : folder);
+    return QString::fromStdString(fs::ProgramFile(folder.empty() ? fs::ProgramFolder() : folder, name.toStdString()));
 }
 
 void OpenHelpFile(const QString& path)

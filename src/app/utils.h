@@ -5,9 +5,10 @@
 
 namespace qv::app {
 
-// The folder of "viewer.exe" and the help file, with a trailing "/": the
-// build state's ProgramFolder, else the running program's own folder.
-QString ProgramFolder();
+// A file the program needs at run time, such as the help file: looked for
+// from the build state's ProgramFolder, else the running program's own
+// folder (beside it, then in the installed data folder).
+QString ProgramFile(const QString& name);
 
 // Opens a compiled help file with the desktop's handler; throws qv::Error
 // "Unable to open help file <path>" when it is missing or the shell

@@ -268,7 +268,7 @@ void CThread::ExeSteps(const std::string& out, const std::string& temp)
 {
     // A failed copy fails the build here, naming the file, rather than as a
     // confusing error of a later step.
-    fs::CopyFile(state_.ProgramFolder + "viewer.exe", out);
+    fs::CopyFile(fs::ProgramFile(state_.ProgramFolder, "viewer.exe"), out);
     if (!settings_.LogoPath.empty()) {
         StatusText = "Updating application icon...";
         ShowProgress();

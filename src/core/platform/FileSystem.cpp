@@ -190,6 +190,20 @@ std::string ProgramFolder()
     return FolderOf(std::string(buffer, static_cast<size_t>(n)));
 }
 
+std::string ProgramFile(const std::string& programFolder, const std::string& name)
+{
+    const std::string beside = programFolder + name;
+    if (FileExists(beside))
+        return beside;
+    const std::string installed = AbsolutePath(Join(programFolder + QV_DATA_FOLDER_FROM_PROGRAMS, name));
+    return FileExists(installed) ? installed : beside;
+}
+
+std::string ProgramFile(const std::string& name)
+{
+    return ProgramFile(ProgramFolder(), name);
+}
+
 std::string CurrentFolder()
 {
     std::error_code ec;

@@ -317,6 +317,20 @@ TEST_F(Build, RelativeOutputPathIsTakenFromTheRoot)
     EXPECT_TRUE(stdfs::exists(Out() + "rel.qpf"));
 }
 
+// Installed, viewer.exe sits in the data folder rather than beside the
+// programs; one beside them (the build tree) still comes first.
+TEST_F(Build, ViewerBesideTheProgramElseInTheDataFolder)
+{
+    Page("index.htm");
+    WriteFile(state.ProgramFolder + QV_DATA_FOLDER_FROM_PROGRAMS "/viewer.exe", qvtest::NoiseBytes(7000, 1));
+    ASSERT_EQ(Run(Project(true)).returnValue, 1);
+    EXPECT_EQ(ArchiveFile(Out() + "site.exe").Reader().ArchiveStart(), 7000);
+
+    WriteFile(state.ProgramFolder + "viewer.exe", qvtest::NoiseBytes(5000, 2));
+    ASSERT_EQ(Run(Project(true)).returnValue, 1);
+    EXPECT_EQ(ArchiveFile(Out() + "site.exe").Reader().ArchiveStart(), 5000);
+}
+
 TEST_F(Build, ExeIsTheViewerFollowedByTheArchive)
 {
     Page("index.htm", 4000);

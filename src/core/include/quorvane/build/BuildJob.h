@@ -23,7 +23,7 @@ struct BuildState {
     std::atomic<bool> CancelRequested{false};
     int32_t PackedSize = 0;        // written by the worker, read in UpdateProgressView
     MemoryStream FileBuffer;       // the worker's, one entry at a time
-    std::string ProgramFolder;     // folder of "viewer.exe", with a trailing "/"
+    std::string ProgramFolder;     // where "viewer.exe" is looked for (fs::ProgramFile), with a trailing "/"
 };
 
 // The user-interface side of a build. Both calls run on the dispatcher's

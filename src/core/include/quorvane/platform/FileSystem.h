@@ -42,6 +42,12 @@ std::string AbsolutePath(const std::string& path);   // lexically normalised
 std::string FolderOf(const std::string& path);        // up to and including the last "/"
 std::string FileNameOf(const std::string& path);      // after the last "/"
 std::string ProgramFolder();                          // with a trailing "/"
+// A file the programs need at run time ("viewer.exe", the help): beside the
+// program first, as in the build tree, then in the installed data folder
+// found relative to the program's folder, so any install prefix works. When
+// it is in neither, the path beside the program, which messages then name.
+std::string ProgramFile(const std::string& programFolder, const std::string& name);
+std::string ProgramFile(const std::string& name);     // of the running program
 std::string CurrentFolder();
 int64_t FileSize(const std::string& path);            // -1 when it cannot be opened
 
