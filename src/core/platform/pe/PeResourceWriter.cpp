@@ -1,7 +1,7 @@
-#include "../AtomicFile.h"
 #include "PeImage.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/platform/CodePage.h"
+#include "quorvane/platform/FileSystem.h"
 
 #include <algorithm>
 #include <locale.h>
@@ -618,7 +618,7 @@ void ReplaceResources(const std::string& path, const std::vector<ResourceEntry>&
         throw WithPath(e, path);
     }
     if (out != file.Bytes())
-        qv::detail::ReplaceFileAtomically(path, out);
+        fs::WriteFileAtomic(path, out);
 }
 
 } // namespace qv::pe

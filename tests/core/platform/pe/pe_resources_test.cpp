@@ -1,7 +1,7 @@
 #include "PeTestSupport.h"
 #include "TestSupport.h"
 
-#include "AtomicFile.h"
+#include "quorvane/platform/FileSystem.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/platform/pe/PeResources.h"
 
@@ -796,7 +796,7 @@ TEST_F(PeFile, FailedRenameLeavesTheExecutableUntouched)
 {
     std::string temp;
     const std::string message = FailureOf([&] {
-        qv::detail::ReplaceFileAtomically(exe.string(), qvtest::NoiseBytes(5000), [&](const std::string& path) {
+        qv::fs::WriteFileAtomic(exe.string(), qvtest::NoiseBytes(5000), [&](const std::string& path) {
             temp = path;
             EXPECT_EQ(qvtest::ReadFile(path), qvtest::NoiseBytes(5000));
             fs::remove(path);  // so the rename has nothing to rename
