@@ -4,5 +4,6 @@
 set(QV_CORE_PORTABLE_SOURCES
   base/Stream.cpp
   base/Error.cpp
+  base/PathParts.cpp
   archive/ArchiveReader.cpp
   archive/ArchivePaths.cpp)

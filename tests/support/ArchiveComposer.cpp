@@ -1,6 +1,7 @@
 #include "ArchiveComposer.h"
 
 #include "TestSupport.h"
+#include "quorvane/base/PathParts.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -66,9 +67,9 @@ std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data, int level)
 ArchiveRecord& ArchiveComposer::Add(const std::string& archiveName, const std::vector<uint8_t>& data, int level)
 {
     ArchiveRecord r;
-    const size_t cut = archiveName.rfind('\\');
-    r.Path = cut == std::string::npos ? "" : archiveName.substr(0, cut + 1);
-    r.Name = cut == std::string::npos ? archiveName : archiveName.substr(cut + 1);
+    const qv::PathCut cut = qv::CutAtLastSeparator(archiveName, qv::separators::kBackslash);
+    r.Path = cut.folder;
+    r.Name = cut.name;
     r.FileSize = static_cast<int64_t>(data.size());
     r.CRC = Crc32(data);
     // The ordinal of the writer's level that gives this zlib level.

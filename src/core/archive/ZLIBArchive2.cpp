@@ -2,6 +2,7 @@
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/archive/ZLIBArchiveGlobals2.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/TempFiles.h"
@@ -74,8 +75,7 @@ void SetShort(std::array<uint8_t, 256>& s, std::string_view ansi)
 // backslash or colon; both are ASCII, so UTF-8 can be searched bytewise.
 size_t FolderLength(const std::string& name)
 {
-    const size_t at = name.find_last_of("\\:");
-    return at == std::string::npos ? 0 : at + 1;
+    return CutAtLastSeparator(name, separators::kArchiveFolder).folder.size();
 }
 
 // Drops a drive ("C:") from a folder part: everything up to its first colon.

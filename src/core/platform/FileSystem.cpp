@@ -2,6 +2,7 @@
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Stream.h"
 
 #include <algorithm>
@@ -221,14 +222,12 @@ std::string AbsolutePath(const std::string& path)
 
 std::string FolderOf(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return std::string(CutAtLastSeparator(path, separators::kSlash).folder);
 }
 
 std::string FileNameOf(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::string(CutAtLastSeparator(path, separators::kSlash).name);
 }
 
 std::string ProgramFolder()

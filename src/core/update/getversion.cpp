@@ -1,4 +1,5 @@
 #include "quorvane/update/getversion.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Text.h"
 
 #include "quorvane/update/VersionRecord.h"
@@ -8,21 +9,6 @@
 namespace qv {
 
 namespace {
-
-std::vector<std::string_view> SplitPath(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
 
 template <typename Map>
 auto FindText(const Map& map, std::string_view key)
@@ -58,7 +44,7 @@ const VersionRecord& OwnVersionRecord()
 
 std::optional<std::string> QueryVersionValue(const VersionRecord& record, std::string_view subBlock)
 {
-    const auto parts = SplitPath(subBlock);
+    const auto parts = SplitPath(subBlock, separators::kBackslash, EmptyParts::Drop);
     if (parts.size() == 2 && EqualAsciiNoCase(parts[0], "VarFileInfo") && EqualAsciiNoCase(parts[1], "Translation")) {
         if (record.translations.empty())
             return std::nullopt;

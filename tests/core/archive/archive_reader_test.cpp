@@ -4,6 +4,7 @@
 #include "quorvane/archive/ArchiveFile.h"
 #include "quorvane/archive/ArchivePaths.h"
 #include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Stream.h"
 
 #include <gtest/gtest.h>
@@ -512,7 +513,8 @@ TEST(ArchiveExtractionPaths, RefusesNamesThatLeaveTheTargetFolder)
     };
     for (const auto& [name, reason] : bad)
         EXPECT_CONTAINS(qv::UnsafeExtractionReason(name), reason);
-    EXPECT_EQ(qv::SplitArchiveName("a\\b/c"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(qv::SplitPath("a\\b/c", qv::separators::kEitherSlash, qv::EmptyParts::Keep),
+              (std::vector<std::string>{"a", "b", "c"}));
 }
 
 // The fuzz target's seeds are archives of every shape this reader knows;
