@@ -1,4 +1,5 @@
 #include "quorvane/update/getversion.h"
+#include "quorvane/base/LittleEndian.h"
 #include "quorvane/base/PathParts.h"
 #include "quorvane/base/Text.h"
 
@@ -49,11 +50,10 @@ std::optional<std::string> QueryVersionValue(const VersionRecord& record, std::s
         if (record.translations.empty())
             return std::nullopt;
         std::string bytes;
-        for (const auto& t : record.translations)
-            for (uint16_t v : {t.language, t.codePage}) {
-                bytes.push_back(char(v & 0xFF));
-                bytes.push_back(char(v >> 8));
-            }
+        for (const auto& t : record.translations) {
+            AppendLE(bytes, t.language);
+            AppendLE(bytes, t.codePage);
+        }
         return bytes;
     }
     if (parts.size() == 3 && EqualAsciiNoCase(parts[0], "StringFileInfo")) {
@@ -81,10 +81,9 @@ bool ReadVersionInfo(std::string& FileVersion, std::string& ProductName, std::st
     const auto translation = QueryVersionValue(*record, "\\VarFileInfo\\Translation");
     if (!translation || translation->size() < 4)
         return false;
-    auto word = [&](size_t at) {
-        return uint16_t(uint8_t((*translation)[at]) | uint8_t((*translation)[at + 1]) << 8);
-    };
-    const std::string digits = JoinedDigits({word(0), word(2)});
+    LeReader pair({reinterpret_cast<const uint8_t*>(translation->data()), translation->size()});
+    const uint16_t language = pair.Read<uint16_t>();
+    const std::string digits = JoinedDigits({language, pair.Read<uint16_t>()});
     auto lookUp = [&](const char* name, std::string& text) {
         if (auto value = QueryVersionValue(*record, "StringFileInfo\\" + digits + "\\" + name))
             text = *value;

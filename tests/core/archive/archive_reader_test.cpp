@@ -16,6 +16,7 @@
 using namespace qvtest;
 using qv::ArchiveReader;
 using qv::MemoryStream;
+namespace trailer_offset = qv::trailer_offset;
 
 namespace {
 
@@ -56,17 +57,6 @@ struct Opened {
     }
     ArchiveReader* operator->() { return reader.get(); }
 };
-
-// The message of the qv::Error that `action` throws, or a note that none came.
-std::string FailureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const qv::Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 std::string OpenFailure(const std::vector<uint8_t>& bytes)
 {

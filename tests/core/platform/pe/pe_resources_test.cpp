@@ -16,6 +16,7 @@
 using namespace qvtest::pe;
 using qv::pe::ReadResources;
 using qv::pe::ResourceEntry;
+using qvtest::FailureOf;
 namespace fs = std::filesystem;
 
 namespace {
@@ -749,16 +750,6 @@ std::vector<std::string> FolderListing(const fs::path& dir)
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string FailureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const qv::OsError& e) {
-        return e.what();
-    }
-    return "no OsError";
 }
 
 class PeFile : public ::testing::Test {
