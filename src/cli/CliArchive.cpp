@@ -3,6 +3,7 @@
 #include "quorvane/archive/ArchiveFile.h"
 #include "quorvane/archive/ArchivePaths.h"
 #include "quorvane/base/Error.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/platform/CodePage.h"
@@ -84,7 +85,7 @@ int Extract(const std::string& file, const std::string& folder)
             std::string target = folder;
             if (target.back() != '/')
                 target += '/';
-            const auto parts = qv::SplitArchiveName(ansi);
+            const auto parts = qv::SplitPath(ansi, qv::separators::kEitherSlash, qv::EmptyParts::Keep);
             for (size_t k = 0; k < parts.size(); ++k)
                 target += qv::codepage::FromAnsi(parts[k]) + (k + 1 < parts.size() ? "/" : "");
             std::filesystem::create_directories(qv::fs::FolderOf(target));

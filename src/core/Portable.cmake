@@ -4,5 +4,8 @@
 set(QV_CORE_PORTABLE_SOURCES
   base/Stream.cpp
   base/Error.cpp
+  base/LittleEndian.cpp
+  base/PathParts.cpp
+  archive/ArchiveLayout.cpp
   archive/ArchiveReader.cpp
   archive/ArchivePaths.cpp)

@@ -175,6 +175,18 @@ TEST_F(Cli, NewWritesAProjectThatBuilds)
     EXPECT_EQ(Quorvanec("new --home " + Quoted(dir / "site/none.htm") + " x.qp", work).status, 2);
 }
 
+TEST_F(Cli, NewThroughALinkWritesItsTarget)
+{
+    qvtest::WriteFile(dir / "site/index.html", std::string("<p>hi</p>"));
+    qvtest::WriteFile(dir / "real/p.qp", std::string("old"));
+    fs::create_symlink("real/p.qp", dir / "link.qp");
+    const RunResult n = Quorvanec("new --home site/index.html --qpf link.qp", dir.path());
+    ASSERT_EQ(n.status, 0) << n.err;
+    EXPECT_TRUE(fs::is_symlink(dir / "link.qp"));
+    const auto text = qvtest::ReadFile(dir / "real/p.qp");
+    EXPECT_TRUE(Contains(std::string(text.begin(), text.end()), "<homepage path=\"site\\index.html\" />"));
+}
+
 TEST_F(Cli, InterruptCancelsCleanly)
 {
     // Big enough that the build is still packing when the signal comes.

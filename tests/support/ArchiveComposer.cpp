@@ -1,6 +1,8 @@
 #include "ArchiveComposer.h"
 
 #include "TestSupport.h"
+#include "quorvane/base/LittleEndian.h"
+#include "quorvane/base/PathParts.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -10,18 +12,14 @@ namespace qvtest {
 
 namespace {
 
+using qv::PutLE;
+
 void PutShortString(uint8_t* field, const std::string& text)
 {
     if (text.size() > 255)
         throw std::invalid_argument("short string too long: " + text);
     field[0] = static_cast<uint8_t>(text.size());
     std::memcpy(field + 1, text.data(), text.size());
-}
-
-void Put(uint8_t* at, uint64_t value, int width)
-{
-    for (int i = 0; i < width; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 } // namespace
@@ -31,11 +29,11 @@ std::array<uint8_t, 550> ArchiveRecord::Bytes() const
     std::array<uint8_t, 550> r{};
     PutShortString(r.data(), Name);
     PutShortString(r.data() + 256, Path);
-    Put(r.data() + 512, static_cast<uint64_t>(FileSize), 8);
-    Put(r.data() + 520, static_cast<uint64_t>(CompressedSize), 8);
-    Put(r.data() + 528, static_cast<uint64_t>(EncryptedSize), 8);
-    Put(r.data() + 536, static_cast<uint64_t>(Offset), 8);
-    Put(r.data() + 544, CRC, 4);
+    PutLE(r, 512, FileSize);
+    PutLE(r, 520, CompressedSize);
+    PutLE(r, 528, EncryptedSize);
+    PutLE(r, 536, Offset);
+    PutLE(r, 544, CRC);
     r[548] = Storage;
     r[549] = Level;
     return r;
@@ -44,12 +42,12 @@ std::array<uint8_t, 550> ArchiveRecord::Bytes() const
 std::array<uint8_t, 36> ArchiveTrailerFields::Bytes() const
 {
     std::array<uint8_t, 36> t{};
-    Put(t.data() + trailer_offset::ArchiveCRC, ArchiveCRC, 4);
-    Put(t.data() + trailer_offset::EntryCount, static_cast<uint32_t>(EntryCount), 4);
-    Put(t.data() + trailer_offset::Version, static_cast<uint32_t>(Version), 4);
-    Put(t.data() + trailer_offset::RegistrySize, static_cast<uint32_t>(RegistrySize), 4);
-    Put(t.data() + trailer_offset::RegistryOffset, static_cast<uint64_t>(RegistryOffset), 8);
-    t[trailer_offset::RegistryCompressed] = RegistryCompressed;
+    PutLE(t, 0, ArchiveCRC);
+    PutLE(t, 4, EntryCount);
+    PutLE(t, 8, Version);
+    PutLE(t, 12, RegistrySize);
+    PutLE(t, 16, RegistryOffset);
+    t[24] = RegistryCompressed;
     return t;
 }
 
@@ -66,9 +64,9 @@ std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data, int level)
 ArchiveRecord& ArchiveComposer::Add(const std::string& archiveName, const std::vector<uint8_t>& data, int level)
 {
     ArchiveRecord r;
-    const size_t cut = archiveName.rfind('\\');
-    r.Path = cut == std::string::npos ? "" : archiveName.substr(0, cut + 1);
-    r.Name = cut == std::string::npos ? archiveName : archiveName.substr(cut + 1);
+    const qv::PathCut cut = qv::CutAtLastSeparator(archiveName, qv::separators::kBackslash);
+    r.Path = cut.folder;
+    r.Name = cut.name;
     r.FileSize = static_cast<int64_t>(data.size());
     r.CRC = Crc32(data);
     // The ordinal of the writer's level that gives this zlib level.
@@ -123,12 +121,12 @@ std::vector<uint8_t> ArchiveComposer::Build() const
 
 void Poke32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)
 {
-    Put(bytes.data() + offset, value, 4);
+    PutLE(bytes, offset, value);
 }
 
 void Poke64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value)
 {
-    Put(bytes.data() + offset, value, 8);
+    PutLE(bytes, offset, value);
 }
 
 } // namespace qvtest

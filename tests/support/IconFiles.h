@@ -1,6 +1,7 @@
 #pragma once
 // Icon files and their pictures, composed byte by byte for the tests.
 #include "TestSupport.h"
+#include "quorvane/base/LittleEndian.h"
 
 #include <zlib.h>
 
@@ -11,10 +12,16 @@
 
 namespace qvtest {
 
+// Shorthands with the width as a number, over the one little-endian
+// writer and reader.
 inline void PutLe(std::vector<uint8_t>& out, size_t at, uint32_t value, int bytes)
 {
-    for (int i = 0; i < bytes; ++i)
-        out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    if (bytes == 2)
+        qv::PutLE(out, at, static_cast<uint16_t>(value));
+    else if (bytes == 4)
+        qv::PutLE(out, at, value);
+    else
+        throw std::invalid_argument("PutLe: 2 or 4 bytes");
 }
 
 inline void AppendLe(std::vector<uint8_t>& out, uint32_t value, int bytes)
@@ -25,10 +32,8 @@ inline void AppendLe(std::vector<uint8_t>& out, uint32_t value, int bytes)
 
 inline uint32_t GetLe(const std::vector<uint8_t>& in, size_t at, int bytes)
 {
-    uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | in.at(at + static_cast<size_t>(i));
-    return v;
+    const qv::LeReader reader(in);
+    return bytes == 2 ? reader.Get<uint16_t>(at) : reader.Get<uint32_t>(at);
 }
 
 // An icon picture as a device-independent bitmap: info header (with a

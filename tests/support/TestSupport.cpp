@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "quorvane/base/Error.h"
 
 #include <fstream>
 #include <random>
@@ -91,6 +92,16 @@ std::vector<uint8_t> Inflate(const uint8_t* data, size_t size, size_t expectedSi
 uint32_t Crc32(const std::vector<uint8_t>& bytes)
 {
     return static_cast<uint32_t>(crc32(0L, bytes.data(), static_cast<uInt>(bytes.size())));
+}
+
+std::string FailureOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const qv::Error& e) {
+        return e.what();
+    }
+    return "<no error>";
 }
 
 } // namespace qvtest

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,8 @@ std::vector<uint8_t> NoiseBytes(size_t size, uint32_t seed = 1);
 // zlib itself, as an independent reader of our streams.
 std::vector<uint8_t> Inflate(const uint8_t* data, size_t size, size_t expectedSize);
 uint32_t Crc32(const std::vector<uint8_t>& bytes);
+
+// The message of the qv::Error that `action` throws, or a note that none came.
+std::string FailureOf(const std::function<void()>& action);
 
 } // namespace qvtest

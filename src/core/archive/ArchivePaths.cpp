@@ -1,4 +1,5 @@
 #include "quorvane/archive/ArchivePaths.h"
+#include "quorvane/base/PathParts.h"
 
 #include <array>
 #include <cstring>
@@ -6,8 +7,6 @@
 namespace qv {
 
 namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -33,31 +32,15 @@ bool IsDeviceName(std::string_view part)
 
 } // namespace
 
-std::vector<std::string> SplitArchiveName(std::string_view name)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    for (const char c : name) {
-        if (IsSeparator(c)) {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    parts.push_back(part);
-    return parts;
-}
-
 std::string UnsafeExtractionReason(std::string_view name)
 {
     if (name.empty())
         return "it has no name";
-    if (IsSeparator(name.front()))
+    if (separators::kEitherSlash.find(name.front()) != std::string_view::npos)
         return "it is an absolute path";
     if (name.find(':') != std::string_view::npos)
         return "it names a drive or a stream (\":\")";
-    for (const std::string& part : SplitArchiveName(name)) {
+    for (const std::string& part : SplitPath(name, separators::kEitherSlash, EmptyParts::Keep)) {
         if (part == "..")
             return "it leads out of the target folder (\"..\")";
         if (part.empty())

@@ -22,23 +22,10 @@ struct InflateProblem {
     std::string text;
 };
 
-uint32_t U32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-int32_t I32(const uint8_t* p) { return static_cast<int32_t>(U32(p)); }
-
-int64_t I64(const uint8_t* p)
-{
-    return static_cast<int64_t>(uint64_t(U32(p)) | uint64_t(U32(p + 4)) << 32);
-}
-
-std::string ShortStringAt(const uint8_t* p)
-{
-    // The length byte can say at most 255, which the 256-byte field holds.
-    return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
-}
+// Signed, for sums with stream positions.
+constexpr int64_t kTrailerSize = archive_layout::kTrailerSize;
+constexpr int64_t kRecordSize = archive_layout::kRecordSize;
+constexpr int32_t kVersion = archive_layout::kVersion;
 
 std::string Hex32(uint32_t value)
 {
@@ -189,15 +176,10 @@ void ArchiveReader::ReadTrailer()
         throw ArchiveNotFound(Prefixed("No archive found: the file is " + Num(fileSize_) +
                                        " bytes long, too short for an archive trailer"));
     }
-    uint8_t t[kTrailerSize];
+    std::array<uint8_t, kTrailerSize> image;
     stream_.Seek(fileSize_ - kTrailerSize);
-    stream_.ReadExact(t, sizeof t);
-    trailer_.ArchiveCRC = U32(t);
-    trailer_.EntryCount = I32(t + 4);
-    trailer_.Version = I32(t + 8);
-    trailer_.RegistrySize = I32(t + 12);
-    trailer_.RegistryOffset = I64(t + 16);
-    trailer_.RegistryCompressed = t[24];
+    stream_.ReadExact(image.data(), image.size());
+    trailer_ = ArchiveTrailer::FromImage(image);
 
     if (trailer_.Version != kVersion) {
         throw ArchiveNotFound(Prefixed("No archive found: the trailer holds version " + Num(trailer_.Version) +
@@ -278,17 +260,11 @@ void ArchiveReader::ParseDirectory(const std::vector<uint8_t>& records)
 {
     entries_.reserve(static_cast<size_t>(trailer_.EntryCount));
     for (size_t i = 0; i < static_cast<size_t>(trailer_.EntryCount); ++i) {
-        const uint8_t* r = records.data() + i * kRecordSize;
+        const auto r = TZLBFileRec2::FromImage(std::span(records).subspan(i * archive_layout::kRecordSize));
         ArchiveEntry e;
-        e.Name = ShortStringAt(r);
-        e.Path = ShortStringAt(r + 256);
-        e.FileSize = I64(r + 512);
-        e.CompressedSize = I64(r + 520);
-        e.EncryptedSize = I64(r + 528);
-        e.Offset = I64(r + 536);
-        e.CRC = U32(r + 544);
-        e.Storage = r[548];
-        e.Level = r[549];
+        static_cast<ArchiveRecordNumbers&>(e) = r;
+        e.Name = r.NameAnsi();
+        e.Path = r.PathAnsi();
         CheckEntry(e);
         entries_.push_back(std::move(e));
     }

@@ -2,6 +2,7 @@
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/archive/ZLIBArchiveGlobals2.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/TempFiles.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <zlib.h>
@@ -29,7 +29,7 @@ constexpr const char* kWritingRegistry = "Writing archive registry";
 
 constexpr size_t kReadBlockSize = 61440;
 constexpr size_t kDeflateBufferSize = 65536;
-constexpr size_t kShortCapacity = 255;
+constexpr size_t kShortCapacity = archive_layout::kShortStringSize - 1;
 
 std::string Format(const char* pattern, const std::string& arg)
 {
@@ -38,44 +38,11 @@ std::string Format(const char* pattern, const std::string& arg)
     return text.replace(at, 2, arg);
 }
 
-template <typename T>
-void PutLE(uint8_t* at, T value)
-{
-    using U = std::make_unsigned_t<T>;
-    const auto u = static_cast<U>(value);
-    for (size_t i = 0; i < sizeof(T); ++i)
-        at[i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
-template <typename T>
-T GetLE(const uint8_t* at)
-{
-    using U = std::make_unsigned_t<T>;
-    U u = 0;
-    for (size_t i = 0; i < sizeof(T); ++i)
-        u = static_cast<U>(u | static_cast<U>(at[i]) << (8 * i));
-    return static_cast<T>(u);
-}
-
-std::string ShortText(const std::array<uint8_t, 256>& s)
-{
-    return std::string(reinterpret_cast<const char*>(s.data() + 1), s[0]);
-}
-
-void SetShort(std::array<uint8_t, 256>& s, std::string_view ansi)
-{
-    const size_t n = std::min(ansi.size(), kShortCapacity);
-    s.fill(0);
-    s[0] = static_cast<uint8_t>(n);
-    std::memcpy(s.data() + 1, ansi.data(), n);
-}
-
 // The folder part of an entry name runs up to and including its last
 // backslash or colon; both are ASCII, so UTF-8 can be searched bytewise.
 size_t FolderLength(const std::string& name)
 {
-    const size_t at = name.find_last_of("\\:");
-    return at == std::string::npos ? 0 : at + 1;
+    return CutAtLastSeparator(name, separators::kArchiveFolder).folder.size();
 }
 
 // Drops a drive ("C:") from a folder part: everything up to its first colon.
@@ -262,79 +229,8 @@ private:
     int64_t consumed_ = 0;
 };
 
-std::string TZLBFileRec2::NameAnsi() const { return ShortText(Name); }
-std::string TZLBFileRec2::PathAnsi() const { return ShortText(Path); }
 std::string TZLBFileRec2::NameText() const { return codepage::FromAnsi(NameAnsi()); }
 std::string TZLBFileRec2::PathText() const { return codepage::FromAnsi(PathAnsi()); }
-void TZLBFileRec2::SetName(std::string_view ansi) { SetShort(Name, ansi); }
-void TZLBFileRec2::SetPath(std::string_view ansi) { SetShort(Path, ansi); }
-
-void TZLBFileRec2::WriteImage(std::span<uint8_t, kImageSize> out) const
-{
-    namespace o = filerec_offset;
-    std::memcpy(out.data() + o::Name, Name.data(), Name.size());
-    std::memcpy(out.data() + o::Path, Path.data(), Path.size());
-    PutLE(out.data() + o::FileSize, FileSize);
-    PutLE(out.data() + o::CompressedSize, CompressedSize);
-    PutLE(out.data() + o::EncryptedSize, EncryptedSize);
-    PutLE(out.data() + o::Offset, Offset);
-    PutLE(out.data() + o::CRC, CRC);
-    out[o::Storage] = Storage;
-    out[o::Level] = Level;
-}
-
-std::array<uint8_t, TZLBFileRec2::kImageSize> TZLBFileRec2::Image() const
-{
-    std::array<uint8_t, kImageSize> out{};
-    WriteImage(out);
-    return out;
-}
-
-TZLBFileRec2 TZLBFileRec2::FromImage(std::span<const uint8_t> image)
-{
-    namespace o = filerec_offset;
-    if (image.size() < kImageSize)
-        throw Error("Archive directory record is cut short");
-    TZLBFileRec2 r;
-    std::memcpy(r.Name.data(), image.data() + o::Name, r.Name.size());
-    std::memcpy(r.Path.data(), image.data() + o::Path, r.Path.size());
-    r.FileSize = GetLE<int64_t>(image.data() + o::FileSize);
-    r.CompressedSize = GetLE<int64_t>(image.data() + o::CompressedSize);
-    r.EncryptedSize = GetLE<int64_t>(image.data() + o::EncryptedSize);
-    r.Offset = GetLE<int64_t>(image.data() + o::Offset);
-    r.CRC = GetLE<uint32_t>(image.data() + o::CRC);
-    r.Storage = image[o::Storage];
-    r.Level = image[o::Level];
-    return r;
-}
-
-std::array<uint8_t, TZLBTrailer2::kImageSize> TZLBTrailer2::Image() const
-{
-    namespace o = trailer_offset;
-    std::array<uint8_t, kImageSize> out{};
-    PutLE(out.data() + o::ArchiveCRC, ArchiveCRC);
-    PutLE(out.data() + o::EntryCount, EntryCount);
-    PutLE(out.data() + o::Version, Version);
-    PutLE(out.data() + o::RegistrySize, RegistrySize);
-    PutLE(out.data() + o::RegistryOffset, RegistryOffset);
-    out[o::RegistryCompressed] = RegistryCompressed;
-    return out;
-}
-
-TZLBTrailer2 TZLBTrailer2::FromImage(std::span<const uint8_t> image)
-{
-    namespace o = trailer_offset;
-    if (image.size() < kImageSize)
-        throw Error("Archive trailer is cut short");
-    TZLBTrailer2 t;
-    t.ArchiveCRC = GetLE<uint32_t>(image.data() + o::ArchiveCRC);
-    t.EntryCount = GetLE<int32_t>(image.data() + o::EntryCount);
-    t.Version = GetLE<int32_t>(image.data() + o::Version);
-    t.RegistrySize = GetLE<int32_t>(image.data() + o::RegistrySize);
-    t.RegistryOffset = GetLE<int64_t>(image.data() + o::RegistryOffset);
-    t.RegistryCompressed = image[o::RegistryCompressed];
-    return t;
-}
 
 TZLBArc2::TZLBArc2(void* owner) : owner_(owner), deflater_(std::make_unique<ArchiveDeflater>()) {}
 

@@ -1,6 +1,7 @@
 #include "quorvane/build/BuildJob.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/build/FileCollection.h"
 #include "quorvane/build/OutputIcon.h"
 #include "quorvane/base/SizeText.h"
@@ -18,14 +19,12 @@ const char* const kTempArchive = "website.qpf";
 // The text after the last "/", "\" or ":".
 std::string FileNamePart(const std::string& path)
 {
-    const size_t cut = path.find_last_of("/\\:");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
+    return std::string(CutAtLastSeparator(path, separators::kEitherSlashOrDrive).name);
 }
 
 std::string FolderPart(const std::string& path)
 {
-    const size_t cut = path.find_last_of("/\\:");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    return std::string(CutAtLastSeparator(path, separators::kEitherSlashOrDrive).folder);
 }
 
 TFileCompressionLevel ArchiveLevel(int32_t setting)

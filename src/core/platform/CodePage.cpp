@@ -1,6 +1,7 @@
 #include "quorvane/platform/CodePage.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/LittleEndian.h"
 
 #include <array>
 #include <cstdlib>
@@ -63,7 +64,7 @@ Table MakeWithIconv(int codePage)
             t.toUnicode[b] = b < 0x80 ? static_cast<char32_t>(b) : kNone;
             continue;
         }
-        t.toUnicode[b] = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
+        t.toUnicode[b] = LeReader(out).Get<char32_t>(0);
     }
     iconv_close(cd);
     t.Index();

@@ -2,6 +2,7 @@
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Stream.h"
 
 #include <algorithm>
@@ -128,37 +129,87 @@ void MoveFile(const std::string& from, const std::string& to)
     DeleteFileOrThrow(from);
 }
 
-void WriteFileAtomic(const std::string& path, const std::string& bytes)
+namespace {
+
+// The file a chain of symbolic links ends at, or `path` itself when it is
+// no link; the file need not exist yet.
+std::string LinkTarget(const std::string& path)
 {
-    std::string temp = path + ".tmpXXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        RaiseOsError("Cannot create file", path, errno);
+    std::string current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        if (hops == 40)
+            RaiseOsError("Cannot open file", path, ELOOP);
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(current.c_str(), buffer, sizeof buffer);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof buffer)
+            RaiseOsError("Cannot open file", path, n < 0 ? errno : ENAMETOOLONG);
+        std::string next(buffer, static_cast<size_t>(n));
+        current = !next.empty() && next.front() == '/' ? next : FolderOf(current) + next;
+    }
+}
+
+void WriteAll(int fd, std::span<const uint8_t> bytes, const std::string& path)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            const int err = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            RaiseOsError("Cannot write file", path, err);
-        }
+        if (n <= 0)
+            RaiseOsError("Cannot write file", path, n < 0 ? errno : EIO);
         done += static_cast<size_t>(n);
     }
-    // Keep the permissions of the file being replaced.
-    struct stat st {};
-    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int err = errno;
+}
+
+} // namespace
+
+void WriteFileAtomic(const std::string& path, std::span<const uint8_t> bytes,
+                     const std::function<void(const std::string&)>& beforeRename)
+{
+    const std::string target = LinkTarget(path);
+    struct stat original {};
+    const bool replacing = ::stat(target.c_str(), &original) == 0;
+    if (!replacing && errno != ENOENT)
+        RaiseOsError("Cannot open file", path, errno);
+
+    std::string temp = target + ".tmpXXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        RaiseOsError("Cannot create file", path, errno);
+    try {
+        WriteAll(fd, bytes, path);
+        if (::fchmod(fd, replacing ? (original.st_mode & 07777) : 0644) != 0)
+            RaiseOsError("Cannot write file", path, errno);
+        // Only a privileged process may give the file away; others keep
+        // their own ownership, as a copy would.
+        if (replacing && ::geteuid() == 0 && ::fchown(fd, original.st_uid, original.st_gid) != 0)
+            RaiseOsError("Cannot write file", path, errno);
+        if (::fsync(fd) != 0)
+            RaiseOsError("Cannot write file", path, errno);
+        const int closing = fd;
+        fd = -1;
+        if (::close(closing) != 0)
+            RaiseOsError("Cannot write file", path, errno);
+        if (beforeRename)
+            beforeRename(temp);
+        if (::rename(temp.c_str(), target.c_str()) != 0)
+            RaiseOsError("Cannot replace file", path, errno);
+    } catch (...) {
+        if (fd >= 0)
+            ::close(fd);
         ::unlink(temp.c_str());
-        RaiseOsError("Cannot write file", path, err);
+        throw;
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        RaiseOsError("Cannot write file", path, err);
+    // The rename itself should survive a crash too; a folder that cannot be
+    // synced leaves the new file in place all the same.
+    const std::string folder = FolderOf(target);
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
 }
 
@@ -171,14 +222,12 @@ std::string AbsolutePath(const std::string& path)
 
 std::string FolderOf(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return std::string(CutAtLastSeparator(path, separators::kSlash).folder);
 }
 
 std::string FileNameOf(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::string(CutAtLastSeparator(path, separators::kSlash).name);
 }
 
 std::string ProgramFolder()

@@ -1,15 +1,14 @@
 #include "quorvane/project/CommandLine.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Text.h"
 
 namespace qv {
 
 std::string ExtensionOf(const std::string& path)
 {
-    const size_t separator = path.find_last_of("/\\");
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (separator != std::string::npos && dot < separator))
-        return {};
-    return path.substr(dot);
+    const std::string_view name = CutAtLastSeparator(path, separators::kEitherSlash).name;
+    const size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
 }
 
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& args)

@@ -1,4 +1,5 @@
 #include "quorvane/project/NewProject.h"
+#include "quorvane/base/PathParts.h"
 
 #include <chrono>
 #include <cmath>
@@ -8,11 +9,11 @@ namespace qv {
 
 std::string ReplaceExtension(const std::string& path, const std::string& extension)
 {
-    const size_t sep = path.find_last_of("/\\:");
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep))
+    const PathCut cut = CutAtLastSeparator(path, separators::kEitherSlashOrDrive);
+    const size_t dot = cut.name.rfind('.');
+    if (dot == std::string_view::npos)
         return path + extension;
-    return path.substr(0, dot) + extension;
+    return path.substr(0, cut.folder.size() + dot) + extension;
 }
 
 TProjectSettings WizardProposals(const TProjectSettings& base, const std::string& homePage, double today)

@@ -2,6 +2,7 @@
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/platform/FileSystem.h"
 
 #include <pugixml.hpp>
@@ -77,17 +78,16 @@ bool ParseFlag(const std::string& text, bool& value)
 
 // Splits a path written with either separator into its drive ("C:",
 // "\\server\share", "/" or empty for a relative path) and its folders.
-struct SplitPath {
+struct DriveAndParts {
     std::string drive;
     std::vector<std::string> parts;
 };
 
-SplitPath Split(const std::string& path)
+DriveAndParts Split(const std::string& path)
 {
     std::string p = path;
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    SplitPath out;
+    std::replace(p.begin(), p.end(), '\\', '/');
+    DriveAndParts out;
     size_t pos = 0;
     if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) {
         out.drive = p.substr(0, 2);
@@ -100,15 +100,7 @@ SplitPath Split(const std::string& path)
     } else if (!p.empty() && p[0] == '/') {
         out.drive = "/";
     }
-    std::string part;
-    for (; pos <= p.size(); ++pos) {
-        if (pos == p.size() || p[pos] == '/') {
-            if (!part.empty()) out.parts.push_back(part);
-            part.clear();
-        } else {
-            part += p[pos];
-        }
-    }
+    out.parts = SplitPath(std::string_view(path).substr(pos), separators::kEitherSlash, EmptyParts::Drop);
     return out;
 }
 
@@ -192,8 +184,8 @@ std::string RelativePathForProject(const std::string& projectFolder, const std::
 {
     if (path.empty())
         return path;
-    const SplitPath f = Split(projectFolder);
-    const SplitPath p = Split(path);
+    const DriveAndParts f = Split(projectFolder);
+    const DriveAndParts p = Split(path);
     if (p.drive.empty() || !EqualAsciiNoCase(f.drive, p.drive))
         return path;
     // The path's folders are all parts but its file name.
@@ -215,12 +207,12 @@ std::string AbsolutePathFromProject(const std::string& projectFolder, const std:
 {
     if (text.empty())
         return text;
-    SplitPath p = Split(text);
+    DriveAndParts p = Split(text);
     const bool windowsDrive = p.drive.size() == 2 || p.drive.rfind("//", 0) == 0;
     std::vector<std::string> parts;
     std::string drive = p.drive;
     if (drive.empty()) {
-        const SplitPath f = Split(projectFolder);
+        const DriveAndParts f = Split(projectFolder);
         drive = f.drive;
         parts = f.parts;
     }

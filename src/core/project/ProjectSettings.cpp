@@ -1,8 +1,8 @@
 #include "quorvane/project/ProjectSettings.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/LittleEndian.h"
 
-#include <bit>
 #include <cstring>
 
 namespace qv {
@@ -16,40 +16,10 @@ void PutShort(Image& img, size_t at, const ShortString& s)
     std::memcpy(img.data() + at, bytes.data(), bytes.size());
 }
 
-void PutI32(Image& img, size_t at, int32_t v)
-{
-    const auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        img[at + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
-void PutF64(Image& img, size_t at, double v)
-{
-    const auto u = std::bit_cast<uint64_t>(v);
-    for (int i = 0; i < 8; ++i)
-        img[at + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
 ShortString GetShort(std::span<const uint8_t> img, size_t at)
 {
     const size_t len = img[at];
     return ShortString::FromAnsiBytes(std::string_view(reinterpret_cast<const char*>(img.data() + at + 1), len));
-}
-
-int32_t GetI32(std::span<const uint8_t> img, size_t at)
-{
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i)
-        u |= static_cast<uint32_t>(img[at + i]) << (8 * i);
-    return static_cast<int32_t>(u);
-}
-
-double GetF64(std::span<const uint8_t> img, size_t at)
-{
-    uint64_t u = 0;
-    for (int i = 0; i < 8; ++i)
-        u |= static_cast<uint64_t>(img[at + i]) << (8 * i);
-    return std::bit_cast<double>(u);
 }
 
 } // namespace
@@ -61,9 +31,9 @@ Image WriteSettingsImage(const TProjectSettings& s)
     PutShort(img, o::HomePage, s.HomePage);
     img[o::OutputIsExe] = s.OutputIsExe;
     PutShort(img, o::OutputPath, s.OutputPath);
-    PutI32(img, o::BorderType, s.BorderType);
-    PutI32(img, o::ViewWidth, s.ViewWidth);
-    PutI32(img, o::ViewHeight, s.ViewHeight);
+    PutLE(img, o::BorderType, s.BorderType);
+    PutLE(img, o::ViewWidth, s.ViewWidth);
+    PutLE(img, o::ViewHeight, s.ViewHeight);
     PutShort(img, o::LogoPath, s.LogoPath);
     img[o::ViewerFlag] = s.ViewerFlag;
     img[o::Shadow] = s.Shadow;
@@ -78,17 +48,15 @@ Image WriteSettingsImage(const TProjectSettings& s)
     img[o::EnableFont] = s.EnableFont;
     PutShort(img, o::Password, s.Password);
     img[o::ExpiryEnabled] = s.ExpiryEnabled;
-    PutF64(img, o::ExpiryDate, s.ExpiryDate);
+    PutLE(img, o::ExpiryDate, s.ExpiryDate);
     PutShort(img, o::IncludeMask, s.IncludeMask);
     PutShort(img, o::DirectMask, s.DirectMask);
     img[o::CursorOption] = s.CursorOption;
-    PutI32(img, o::CompressionLevel, s.CompressionLevel);
+    PutLE(img, o::CompressionLevel, s.CompressionLevel);
     PutShort(img, o::UserAgent, s.UserAgent);
     img[o::ContextMenu] = s.ContextMenu;
-    for (size_t i = 0; i < s.VersionStamp.size(); ++i) {
-        img[o::VersionStamp + 2 * i] = static_cast<uint8_t>(s.VersionStamp[i] & 0xFF);
-        img[o::VersionStamp + 2 * i + 1] = static_cast<uint8_t>(s.VersionStamp[i] >> 8);
-    }
+    for (size_t i = 0; i < s.VersionStamp.size(); ++i)
+        PutLE(img, o::VersionStamp + 2 * i, s.VersionStamp[i]);
     return img;
 }
 
@@ -97,13 +65,14 @@ TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
     namespace o = settings_offset;
     if (img.size() != kSettingsImageSize)
         throw Error("Settings image has " + std::to_string(img.size()) + " bytes instead of 3896");
+    const LeReader in(img);
     TProjectSettings s;
     s.HomePage = GetShort(img, o::HomePage);
     s.OutputIsExe = img[o::OutputIsExe] != 0;
     s.OutputPath = GetShort(img, o::OutputPath);
-    s.BorderType = GetI32(img, o::BorderType);
-    s.ViewWidth = GetI32(img, o::ViewWidth);
-    s.ViewHeight = GetI32(img, o::ViewHeight);
+    s.BorderType = in.Get<int32_t>(o::BorderType);
+    s.ViewWidth = in.Get<int32_t>(o::ViewWidth);
+    s.ViewHeight = in.Get<int32_t>(o::ViewHeight);
     s.LogoPath = GetShort(img, o::LogoPath);
     s.ViewerFlag = img[o::ViewerFlag] != 0;
     s.Shadow = img[o::Shadow] != 0;
@@ -118,15 +87,15 @@ TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
     s.EnableFont = img[o::EnableFont] != 0;
     s.Password = GetShort(img, o::Password);
     s.ExpiryEnabled = img[o::ExpiryEnabled] != 0;
-    s.ExpiryDate = GetF64(img, o::ExpiryDate);
+    s.ExpiryDate = in.Get<double>(o::ExpiryDate);
     s.IncludeMask = GetShort(img, o::IncludeMask);
     s.DirectMask = GetShort(img, o::DirectMask);
     s.CursorOption = img[o::CursorOption] != 0;
-    s.CompressionLevel = GetI32(img, o::CompressionLevel);
+    s.CompressionLevel = in.Get<int32_t>(o::CompressionLevel);
     s.UserAgent = GetShort(img, o::UserAgent);
     s.ContextMenu = img[o::ContextMenu] != 0;
     for (size_t i = 0; i < s.VersionStamp.size(); ++i)
-        s.VersionStamp[i] = static_cast<char16_t>(img[o::VersionStamp + 2 * i] | (img[o::VersionStamp + 2 * i + 1] << 8));
+        s.VersionStamp[i] = in.Get<char16_t>(o::VersionStamp + 2 * i);
     return s;
 }
 

@@ -21,10 +21,15 @@ struct DirEntry {
 
 DirEntry ReadEntry(Stream& stream)
 {
-    uint8_t e[kEntrySize];
-    stream.ReadExact(e, sizeof e);
-    return DirEntry{e[0] == 0 ? 256 : e[0], e[1] == 0 ? 256 : e[1], resbytes::U16(e + 6), resbytes::U32(e + 8),
-                    resbytes::U32(e + 12)};
+    uint8_t bytes[kEntrySize];
+    stream.ReadExact(bytes, sizeof bytes);
+    LeReader e(bytes);
+    const int width = e.Read<uint8_t>();
+    const int height = e.Read<uint8_t>();
+    e.Seek(6, "the icon entry");  // past the colour count and the planes
+    const uint16_t bitCount = e.Read<uint16_t>();
+    const uint32_t byteCount = e.Read<uint32_t>();
+    return DirEntry{width == 0 ? 256 : width, height == 0 ? 256 : height, bitCount, byteCount, e.Read<uint32_t>()};
 }
 
 [[noreturn]] void Invalid(const std::string& why)
@@ -77,8 +82,9 @@ TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size
 
     if (image.Bytes.size() < kBitmapHeaderSize)
         Invalid(which + " is shorter than its 40-byte bitmap header");
-    resbytes::PutU32(image.Bytes.data() + 20, 0);
-    const auto format = BitmapPixelFormat(resbytes::U16(image.Bytes.data() + 14), resbytes::U32(image.Bytes.data() + 16));
+    PutLE<uint32_t>(image.Bytes, 20, 0);
+    const LeReader header(image.Bytes);
+    const auto format = BitmapPixelFormat(header.Get<uint16_t>(14), header.Get<uint32_t>(16));
     if (!format)
         throw Error("Pixel Format Not Valid for Icons or Cursors");
     image.PixelFormat = *format;
@@ -133,9 +139,9 @@ void TExIconCursor::LoadFromStream(Stream& stream)
 {
     const int64_t base = stream.Position();
     uint8_t header[kHeaderSize];
-    if (stream.Read(header, sizeof header) != sizeof header || resbytes::U16(header + 2) != FileType())
+    if (stream.Read(header, sizeof header) != sizeof header || LeReader(header).Get<uint16_t>(2) != FileType())
         Invalid("");
-    const size_t count = resbytes::U16(header + 4);
+    const size_t count = LeReader(header).Get<uint16_t>(4);
 
     // The directory is read entry by entry, so a count larger than the file
     // fails on the first missing entry instead of reserving room for it.

@@ -1,5 +1,6 @@
 #include "quorvane/resources/unitResourceDetails.h"
 
+#include "quorvane/base/LittleEndian.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/resources/unitResourceGraphics.h"
 #include "quorvane/resources/unitResourceVersionInfo.h"
@@ -90,8 +91,9 @@ bool TUnicodeResourceDetails::RecognisesData(size_t size, const uint8_t* data)
         return false;
     const size_t units = size / 2;
     const size_t examined = units > 1024 ? 1023 : units - 2;
+    const LeReader text({data, size});
     for (size_t i = 0; i < examined; ++i)
-        if (!IsTextByte(static_cast<unsigned>(data[2 * i] | data[2 * i + 1] << 8)))
+        if (!IsTextByte(text.Get<uint16_t>(2 * i)))
             return false;
     return true;
 }

@@ -31,8 +31,8 @@ struct GroupEntry {
 void WriteGroupHeader(MemoryStream& data, uint16_t type, uint16_t count)
 {
     uint8_t h[kGroupHeaderSize] = {};
-    resbytes::PutU16(h + 2, type);
-    resbytes::PutU16(h + 4, count);
+    PutLE(h, 2, type);
+    PutLE(h, 4, count);
     data.Clear();
     data.Write(h, sizeof h);
 }
@@ -43,10 +43,10 @@ void AppendGroupEntry(MemoryStream& data, const GroupEntry& entry)
     e[0] = entry.width;
     e[1] = entry.height;
     e[2] = entry.colourCount;
-    resbytes::PutU16(e + 4, 1);
-    resbytes::PutU16(e + 6, entry.bitCount);
-    resbytes::PutU32(e + 8, entry.bytesInResource);
-    resbytes::PutU16(e + 12, entry.identifier);
+    PutLE<uint16_t>(e, 4, 1);
+    PutLE(e, 6, entry.bitCount);
+    PutLE(e, 8, entry.bytesInResource);
+    PutLE(e, 12, entry.identifier);
     data.Seek(data.Size());
     data.Write(e, sizeof e);
     data.Seek(0);
@@ -74,9 +74,9 @@ InfoHeader ReadInfoHeader(const MemoryStream& data, size_t offset, const char* w
 {
     if (static_cast<uint64_t>(data.Size()) < static_cast<uint64_t>(offset) + kInfoHeaderSize)
         throw Error(std::string(what) + " is shorter than its bitmap header");
-    const uint8_t* p = data.Data() + offset;
-    return InfoHeader{static_cast<int32_t>(resbytes::U32(p + 4)), static_cast<int32_t>(resbytes::U32(p + 8)),
-                      resbytes::U16(p + 14), resbytes::U32(p + 16)};
+    const LeReader h(data.Bytes());
+    return InfoHeader{h.Get<int32_t>(offset + 4), h.Get<int32_t>(offset + 8), h.Get<uint16_t>(offset + 14),
+                      h.Get<uint32_t>(offset + 16)};
 }
 
 TPixelFormat FormatOf(const InfoHeader& h)
@@ -120,21 +120,15 @@ int Magnitude(int32_t value)
 std::vector<uint8_t> BlankIconImage()
 {
     std::vector<uint8_t> image(kInfoHeaderSize + 16 * 4 + 512, 0);
-    uint8_t* h = image.data();
-    resbytes::PutU32(h, kInfoHeaderSize);
-    resbytes::PutU32(h + 4, 32);
-    resbytes::PutU32(h + 8, 64);
-    resbytes::PutU16(h + 12, 1);
-    resbytes::PutU16(h + 14, 4);
-    resbytes::PutU32(h + 32, 16);
-    resbytes::PutU32(h + 36, 16);
-    for (size_t i = 0; i < kSystemPalette.size(); ++i) {
-        const uint32_t rgb = kSystemPalette[i];
-        uint8_t* q = h + kInfoHeaderSize + 4 * i;
-        q[0] = static_cast<uint8_t>(rgb);       // blue
-        q[1] = static_cast<uint8_t>(rgb >> 8);  // green
-        q[2] = static_cast<uint8_t>(rgb >> 16); // red
-    }
+    PutLE<uint32_t>(image, 0, kInfoHeaderSize);
+    PutLE<uint32_t>(image, 4, 32);
+    PutLE<uint32_t>(image, 8, 64);
+    PutLE<uint16_t>(image, 12, 1);
+    PutLE<uint16_t>(image, 14, 4);
+    PutLE<uint32_t>(image, 32, 16);
+    PutLE<uint32_t>(image, 36, 16);
+    for (size_t i = 0; i < kSystemPalette.size(); ++i)
+        PutLE(image, kInfoHeaderSize + 4 * i, kSystemPalette[i]);
     image.resize(image.size() + 128, 0xFF);
     return image;
 }
@@ -145,14 +139,14 @@ int TIconCursorGroupResourceDetails::EntryCount() const
     if (data.Size() < static_cast<int64_t>(kGroupHeaderSize))
         return 0;
     const int64_t present = (data.Size() - static_cast<int64_t>(kGroupHeaderSize)) / kGroupEntrySize;
-    return static_cast<int>(std::min<int64_t>(resbytes::U16(data.Data() + 4), present));
+    return static_cast<int>(std::min<int64_t>(LeReader(data.Bytes()).Get<uint16_t>(4), present));
 }
 
 uint16_t TIconCursorGroupResourceDetails::EntryIdentifier(int index) const
 {
     if (index < 0 || index >= EntryCount())
         ListIndexError(index);
-    return resbytes::U16(Data().Data() + kGroupHeaderSize + kGroupEntrySize * static_cast<size_t>(index) + 12);
+    return LeReader(Data().Bytes()).Get<uint16_t>(kGroupHeaderSize + kGroupEntrySize * static_cast<size_t>(index) + 12);
 }
 
 int TIconCursorGroupResourceDetails::FindEntry(uint16_t identifier) const
@@ -173,7 +167,7 @@ void TIconCursorGroupResourceDetails::RemoveEntry(int index)
     const size_t at = kGroupHeaderSize + kGroupEntrySize * static_cast<size_t>(index);
     const size_t end = static_cast<size_t>(data.Size());
     std::copy(p + at + kGroupEntrySize, p + end, p + at);
-    resbytes::PutU16(p + 4, static_cast<uint16_t>(resbytes::U16(p + 4) - 1));
+    PutLE(std::span(p, end), 4, static_cast<uint16_t>(LeReader(data.Bytes()).Get<uint16_t>(4) - 1));
     data.SetSize(data.Size() - static_cast<int64_t>(kGroupEntrySize));
     data.Seek(0);
 }
@@ -223,7 +217,7 @@ void TIconCursorGroupResourceDetails::Detach()
 
     if (Parent == nullptr) {
         if (EntryCount() > 0)
-            WriteGroupHeader(Data(), resbytes::U16(Data().Data() + 2), 0);
+            WriteGroupHeader(Data(), LeReader(Data().Bytes()).Get<uint16_t>(2), 0);
         return;
     }
     // Each round removes one resource from the module, so this ends; the
@@ -243,8 +237,8 @@ void TIconCursorResourceDetails::InitBlank()
     data.Clear();
     if (IsCursor()) {
         uint8_t hotspot[kHotspotSize];
-        resbytes::PutU16(hotspot, 16);
-        resbytes::PutU16(hotspot + 2, 16);
+        PutLE<uint16_t>(hotspot, 0, 16);
+        PutLE<uint16_t>(hotspot, 2, 16);
         data.Write(hotspot, sizeof hotspot);
     }
     const auto image = BlankIconImage();
@@ -342,8 +336,9 @@ bool TDIBResourceDetails::RecognisesData(size_t size, const uint8_t* data)
 {
     if (size < 18 || data == nullptr)
         return false;
-    const uint32_t infoSize = resbytes::U32(data + 14);
-    return data[0] == 'B' && data[1] == 'M' && resbytes::U16(data + 6) == 0 && resbytes::U16(data + 8) == 0 &&
+    const LeReader file({data, size});
+    const uint32_t infoSize = file.Get<uint32_t>(14);
+    return data[0] == 'B' && data[1] == 'M' && file.Get<uint16_t>(6) == 0 && file.Get<uint16_t>(8) == 0 &&
            (infoSize == 40 || infoSize == 108 || infoSize == 124);
 }
 

@@ -30,29 +30,29 @@ size_t Align4(size_t at)
     return (at + 3) & ~size_t{3};
 }
 
-Block ReadBlock(const uint8_t* data, size_t limit, size_t at)
+Block ReadBlock(const LeReader& data, size_t limit, size_t at)
 {
     if (static_cast<uint64_t>(at) + 6 > limit)
         Malformed();
+    LeReader in(data.Bytes(0, limit, "version information"));
+    in.Seek(at, "version block");
     Block b;
     b.start = at;
-    const size_t length = resbytes::U16(data + at);
-    const size_t valueLength = resbytes::U16(data + at + 2);
-    const bool text = resbytes::U16(data + at + 4) == 1;
+    const size_t length = in.Read<uint16_t>();
+    const size_t valueLength = in.Read<uint16_t>();
+    const bool text = in.Read<uint16_t>() == 1;
     if (length < 6 || static_cast<uint64_t>(at) + length > limit)
         Malformed();
     b.end = at + length;
-    size_t p = at + 6;
     for (;;) {
-        if (p + 2 > b.end)
+        if (in.Position() + 2 > b.end)
             Malformed();
-        const char16_t unit = static_cast<char16_t>(resbytes::U16(data + p));
-        p += 2;
+        const char16_t unit = in.Read<char16_t>();
         if (unit == 0)
             break;
         b.key.push_back(unit);
     }
-    b.valueAt = std::min(Align4(p), b.end);
+    b.valueAt = std::min(Align4(in.Position()), b.end);
     b.valueBytes = text ? valueLength * 2 : valueLength;
     if (static_cast<uint64_t>(b.valueAt) + b.valueBytes > b.end)
         Malformed();
@@ -60,7 +60,7 @@ Block ReadBlock(const uint8_t* data, size_t limit, size_t at)
     return b;
 }
 
-void ForEachChild(const uint8_t* data, const Block& parent, const std::function<void(const Block&)>& visit)
+void ForEachChild(const LeReader& data, const Block& parent, const std::function<void(const Block&)>& visit)
 {
     size_t at = parent.childrenAt;
     while (at + 6 <= parent.end) {
@@ -70,11 +70,11 @@ void ForEachChild(const uint8_t* data, const Block& parent, const std::function<
     }
 }
 
-std::string TextValue(const uint8_t* data, const Block& b)
+std::string TextValue(const LeReader& data, const Block& b)
 {
     std::u16string text;
     for (size_t p = b.valueAt; p + 2 <= b.valueAt + b.valueBytes; p += 2) {
-        const char16_t unit = static_cast<char16_t>(resbytes::U16(data + p));
+        const char16_t unit = data.Get<char16_t>(p);
         if (unit == 0)
             break;
         text.push_back(unit);
@@ -90,9 +90,8 @@ void TVersionInfoResourceDetails::Parse() const
         return;
     std::vector<StringValue> strings;
     std::vector<Translation> translations;
-    const MemoryStream& stream = Data();
-    const uint8_t* data = stream.Data();
-    const size_t size = static_cast<size_t>(stream.Size());
+    const LeReader data(Data().Bytes());
+    const size_t size = data.size();
     // The tree is at most four levels deep: root, file info, table, value.
     const Block root = ReadBlock(data, size, 0);
     if (root.key != u"VS_VERSION_INFO")
@@ -110,7 +109,7 @@ void TVersionInfoResourceDetails::Parse() const
                 if (var.key != u"Translation")
                     return;
                 for (size_t p = var.valueAt; p + 4 <= var.valueAt + var.valueBytes; p += 4)
-                    translations.push_back({resbytes::U16(data + p), resbytes::U16(data + p + 2)});
+                    translations.push_back({data.Get<uint16_t>(p), data.Get<uint16_t>(p + 2)});
             });
         }
     });

@@ -1,4 +1,6 @@
 #include "quorvane/update/getversion.h"
+#include "quorvane/base/LittleEndian.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Text.h"
 
 #include "quorvane/update/VersionRecord.h"
@@ -8,21 +10,6 @@
 namespace qv {
 
 namespace {
-
-std::vector<std::string_view> SplitPath(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
 
 template <typename Map>
 auto FindText(const Map& map, std::string_view key)
@@ -58,16 +45,15 @@ const VersionRecord& OwnVersionRecord()
 
 std::optional<std::string> QueryVersionValue(const VersionRecord& record, std::string_view subBlock)
 {
-    const auto parts = SplitPath(subBlock);
+    const auto parts = SplitPath(subBlock, separators::kBackslash, EmptyParts::Drop);
     if (parts.size() == 2 && EqualAsciiNoCase(parts[0], "VarFileInfo") && EqualAsciiNoCase(parts[1], "Translation")) {
         if (record.translations.empty())
             return std::nullopt;
         std::string bytes;
-        for (const auto& t : record.translations)
-            for (uint16_t v : {t.language, t.codePage}) {
-                bytes.push_back(char(v & 0xFF));
-                bytes.push_back(char(v >> 8));
-            }
+        for (const auto& t : record.translations) {
+            AppendLE(bytes, t.language);
+            AppendLE(bytes, t.codePage);
+        }
         return bytes;
     }
     if (parts.size() == 3 && EqualAsciiNoCase(parts[0], "StringFileInfo")) {
@@ -95,10 +81,9 @@ bool ReadVersionInfo(std::string& FileVersion, std::string& ProductName, std::st
     const auto translation = QueryVersionValue(*record, "\\VarFileInfo\\Translation");
     if (!translation || translation->size() < 4)
         return false;
-    auto word = [&](size_t at) {
-        return uint16_t(uint8_t((*translation)[at]) | uint8_t((*translation)[at + 1]) << 8);
-    };
-    const std::string digits = JoinedDigits({word(0), word(2)});
+    LeReader pair({reinterpret_cast<const uint8_t*>(translation->data()), translation->size()});
+    const uint16_t language = pair.Read<uint16_t>();
+    const std::string digits = JoinedDigits({language, pair.Read<uint16_t>()});
     auto lookUp = [&](const char* name, std::string& text) {
         if (auto value = QueryVersionValue(*record, "StringFileInfo\\" + digits + "\\" + name))
             text = *value;

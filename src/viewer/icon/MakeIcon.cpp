@@ -3,6 +3,8 @@
 // with a folded corner and three lines of text on a rounded blue tile.
 //
 // usage: qv_make_icon OUTPUT.ico
+#include "quorvane/base/LittleEndian.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -89,18 +91,6 @@ std::vector<uint8_t> Render(int size)
     return pixels;
 }
 
-void Put16(std::vector<uint8_t>& v, uint32_t x)
-{
-    v.push_back(static_cast<uint8_t>(x));
-    v.push_back(static_cast<uint8_t>(x >> 8));
-}
-
-void Put32(std::vector<uint8_t>& v, uint32_t x)
-{
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
-}
-
 void Put32Be(std::vector<uint8_t>& v, uint32_t x)
 {
     for (int shift = 24; shift >= 0; shift -= 8)
@@ -113,15 +103,15 @@ std::vector<uint8_t> IconBitmap(int size, const std::vector<uint8_t>& rgba)
 {
     const uint32_t maskRow = static_cast<uint32_t>((size + 31) / 32 * 4);
     std::vector<uint8_t> v;
-    Put32(v, 40);
-    Put32(v, static_cast<uint32_t>(size));
-    Put32(v, static_cast<uint32_t>(size * 2));
-    Put16(v, 1);
-    Put16(v, 32);
-    Put32(v, 0);
-    Put32(v, static_cast<uint32_t>(size * size * 4) + maskRow * static_cast<uint32_t>(size));
+    qv::AppendLE<uint32_t>(v, 40);
+    qv::AppendLE<uint32_t>(v, static_cast<uint32_t>(size));
+    qv::AppendLE<uint32_t>(v, static_cast<uint32_t>(size * 2));
+    qv::AppendLE<uint16_t>(v, 1);
+    qv::AppendLE<uint16_t>(v, 32);
+    qv::AppendLE<uint32_t>(v, 0);
+    qv::AppendLE<uint32_t>(v, static_cast<uint32_t>(size * size * 4) + maskRow * static_cast<uint32_t>(size));
     for (int i = 0; i < 4; ++i)
-        Put32(v, 0);
+        qv::AppendLE<uint32_t>(v, 0);
     for (int y = size - 1; y >= 0; --y) {
         for (int x = 0; x < size; ++x) {
             const uint8_t* p = &rgba[(static_cast<size_t>(y) * size + x) * 4];
@@ -187,19 +177,19 @@ int main(int argc, char** argv)
         images.push_back(size == 256 ? Png(size, rgba) : IconBitmap(size, rgba));
     }
     std::vector<uint8_t> ico;
-    Put16(ico, 0);
-    Put16(ico, 1);
-    Put16(ico, static_cast<uint32_t>(images.size()));
+    qv::AppendLE<uint16_t>(ico, 0);
+    qv::AppendLE<uint16_t>(ico, 1);
+    qv::AppendLE<uint16_t>(ico, static_cast<uint32_t>(images.size()));
     uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
     for (size_t i = 0; i < images.size(); ++i) {
         ico.push_back(static_cast<uint8_t>(sizes[i] % 256)); // 0 stands for 256
         ico.push_back(static_cast<uint8_t>(sizes[i] % 256));
         ico.push_back(0);
         ico.push_back(0);
-        Put16(ico, 1);
-        Put16(ico, 32);
-        Put32(ico, static_cast<uint32_t>(images[i].size()));
-        Put32(ico, offset);
+        qv::AppendLE<uint16_t>(ico, 1);
+        qv::AppendLE<uint16_t>(ico, 32);
+        qv::AppendLE<uint32_t>(ico, static_cast<uint32_t>(images[i].size()));
+        qv::AppendLE<uint32_t>(ico, offset);
         offset += static_cast<uint32_t>(images[i].size());
     }
     for (const auto& image : images)

@@ -5,6 +5,7 @@
 #include "WinText.h"
 #include "quorvane/archive/ArchivePaths.h"
 #include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/project/ProjectSettings.h"
 
 #include <memory>
@@ -168,7 +169,7 @@ std::vector<std::wstring> TargetParts(const qv::ArchiveEntry& entry)
     std::string reason = qv::UnsafeExtractionReason(name);
     std::vector<std::wstring> parts;
     if (reason.empty()) {
-        for (const std::string& part : qv::SplitArchiveName(name)) {
+        for (const std::string& part : qv::SplitPath(name, qv::separators::kEitherSlash, qv::EmptyParts::Keep)) {
             parts.push_back(AnsiToWide(part));
             // A multi-byte code page could pair bytes differently from the
             // byte-wise check; the text that reaches the file system decides.

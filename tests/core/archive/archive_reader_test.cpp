@@ -4,6 +4,7 @@
 #include "quorvane/archive/ArchiveFile.h"
 #include "quorvane/archive/ArchivePaths.h"
 #include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Stream.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 using namespace qvtest;
 using qv::ArchiveReader;
 using qv::MemoryStream;
+namespace trailer_offset = qv::trailer_offset;
 
 namespace {
 
@@ -55,17 +57,6 @@ struct Opened {
     }
     ArchiveReader* operator->() { return reader.get(); }
 };
-
-// The message of the qv::Error that `action` throws, or a note that none came.
-std::string FailureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const qv::Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
 
 std::string OpenFailure(const std::vector<uint8_t>& bytes)
 {
@@ -512,7 +503,8 @@ TEST(ArchiveExtractionPaths, RefusesNamesThatLeaveTheTargetFolder)
     };
     for (const auto& [name, reason] : bad)
         EXPECT_CONTAINS(qv::UnsafeExtractionReason(name), reason);
-    EXPECT_EQ(qv::SplitArchiveName("a\\b/c"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(qv::SplitPath("a\\b/c", qv::separators::kEitherSlash, qv::EmptyParts::Keep),
+              (std::vector<std::string>{"a", "b", "c"}));
 }
 
 // The fuzz target's seeds are archives of every shape this reader knows;

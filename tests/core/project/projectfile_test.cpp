@@ -253,6 +253,35 @@ TEST(ProjectFile, FailedSaveKeepsOldFileAndReports)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
+TEST(ProjectFile, SaveThroughALinkWritesItsTarget)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path real = dir / "real/p.qp";
+    WriteFile(real, std::string("old contents"));
+    fs::permissions(real, fs::perms(0640));
+    fs::create_symlink("real/p.qp", dir / "link.qp");
+
+    EXPECT_TRUE(SaveProject((dir / "link.qp").string(), TProjectSettings{}, nullptr));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.qp"));
+    EXPECT_EQ(fs::read_symlink(dir / "link.qp"), "real/p.qp");
+    EXPECT_NE(ReadText(real).find("<QVProject"), std::string::npos);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), {}), 1);
+
+    // A link to a file not made yet gets it; a link into a missing folder
+    // fails and stays as it was.
+    fs::create_symlink("real/new.qp", dir / "fresh.qp");
+    EXPECT_TRUE(SaveProject((dir / "fresh.qp").string(), TProjectSettings{}, nullptr));
+    EXPECT_TRUE(fs::is_symlink(dir / "fresh.qp"));
+    EXPECT_NE(ReadText(dir / "real/new.qp").find("<QVProject"), std::string::npos);
+    fs::create_symlink("none/p.qp", dir / "dangling.qp");
+    std::string message;
+    EXPECT_FALSE(SaveProject((dir / "dangling.qp").string(), TProjectSettings{}, [&](const std::string& m) { message = m; }));
+    EXPECT_EQ(message, "Could not save project file:\r\n" + (dir / "dangling.qp").string());
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling.qp"));
+}
+
 TEST(ProjectFile, Dates)
 {
     EXPECT_EQ(FormatProjectDate(0.0), "12/30/1899");

@@ -1,15 +1,6 @@
 #include "PeImage.h"
 
-#include <cstdio>
-
 namespace qv::pe::detail {
-
-std::string Hex(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 namespace {
 
@@ -43,53 +34,6 @@ FormatError WithPath(const FormatError& error, const std::string& path)
                        error.offset());
 }
 
-void ByteReader::Require(uint64_t offset, uint64_t count, const std::string& what) const
-{
-    if (!Has(offset, count))
-        Fail(what + " runs past the end of " + limit_, base_ + offset);
-}
-
-uint16_t ByteReader::U16(uint64_t offset, const char* what) const
-{
-    Require(offset, 2, what);
-    return Get16(bytes_, offset);
-}
-
-uint32_t ByteReader::U32(uint64_t offset, const char* what) const
-{
-    Require(offset, 4, what);
-    return Get32(bytes_, offset);
-}
-
-std::span<const uint8_t> ByteReader::Bytes(uint64_t offset, uint64_t count, const std::string& what) const
-{
-    Require(offset, count, what);
-    return bytes_.subspan(offset, count);
-}
-
-uint16_t Get16(std::span<const uint8_t> bytes, uint64_t offset)
-{
-    return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
-uint32_t Get32(std::span<const uint8_t> bytes, uint64_t offset)
-{
-    return uint32_t(Get16(bytes, offset)) | uint32_t(Get16(bytes, offset + 2)) << 16;
-}
-
-void Put16(std::vector<uint8_t>& bytes, uint64_t offset, uint16_t value)
-{
-    bytes.at(offset + 1);
-    bytes[offset] = static_cast<uint8_t>(value);
-    bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(std::vector<uint8_t>& bytes, uint64_t offset, uint32_t value)
-{
-    Put16(bytes, offset, static_cast<uint16_t>(value));
-    Put16(bytes, offset + 2, static_cast<uint16_t>(value >> 16));
-}
-
 namespace {
 
 constexpr uint32_t kPe32Magic = 0x10b, kPe32PlusMagic = 0x20b;
@@ -98,7 +42,7 @@ constexpr uint64_t kCoffSymbolSize = 18;
 // Long section names ("/4") live in the COFF string table of unstripped
 // images. Only used to recognise debug sections, so an unresolvable name
 // just stays as written.
-std::string LongName(const ByteReader& file, const PeImage& pe, const std::string& shortName)
+std::string LongName(const LeReader& file, const PeImage& pe, const std::string& shortName)
 {
     if (shortName.size() < 2 || shortName[0] != '/' || pe.pointerToSymbolTable == 0)
         return shortName;
@@ -109,7 +53,7 @@ std::string LongName(const ByteReader& file, const PeImage& pe, const std::strin
         index = index * 10 + uint64_t(shortName[i] - '0');
     }
     const uint64_t table = pe.pointerToSymbolTable + kCoffSymbolSize * pe.numberOfSymbols;
-    if (!file.Has(table, 4) || index < 4 || index >= file.U32(table, "string table"))
+    if (!file.Has(table, 4) || index < 4 || index >= file.Get<uint32_t>(table, "string table"))
         return shortName;
     std::string name;
     for (uint64_t at = table + index; file.Has(at, 1) && name.size() < 256; ++at) {
@@ -125,26 +69,26 @@ std::string LongName(const ByteReader& file, const PeImage& pe, const std::strin
 
 PeImage ParseImage(std::span<const uint8_t> bytes)
 {
-    const ByteReader file(bytes);
+    const LeReader file = ImageReader(bytes);
     PeImage pe;
     pe.bytes = bytes;
 
     file.Require(0, 0x40, "the DOS header");
     if (bytes[0] != 'M' || bytes[1] != 'Z')
         Fail("no DOS signature \"MZ\"", 0);
-    const uint64_t peHeader = file.U32(0x3c, "the DOS header");
+    const uint64_t peHeader = file.Get<uint32_t>(0x3c, "the DOS header");
     file.Require(peHeader, 24, "the PE header");
     if (bytes[peHeader] != 'P' || bytes[peHeader + 1] != 'E' || bytes[peHeader + 2] != 0 || bytes[peHeader + 3] != 0)
         Fail("no PE signature \"PE\\0\\0\"", peHeader);
 
     pe.fileHeader = peHeader + 4;
-    const uint16_t sectionCount = file.U16(pe.fileHeader + 2, "the file header");
-    pe.pointerToSymbolTable = file.U32(pe.fileHeader + 8, "the file header");
-    pe.numberOfSymbols = file.U32(pe.fileHeader + 12, "the file header");
-    pe.sizeOfOptionalHeader = file.U16(pe.fileHeader + 16, "the file header");
+    const uint16_t sectionCount = file.Get<uint16_t>(pe.fileHeader + 2, "the file header");
+    pe.pointerToSymbolTable = file.Get<uint32_t>(pe.fileHeader + 8, "the file header");
+    pe.numberOfSymbols = file.Get<uint32_t>(pe.fileHeader + 12, "the file header");
+    pe.sizeOfOptionalHeader = file.Get<uint16_t>(pe.fileHeader + 16, "the file header");
 
     pe.optionalHeader = pe.fileHeader + 20;
-    const uint16_t magic = file.U16(pe.optionalHeader, "the optional header");
+    const uint16_t magic = file.Get<uint16_t>(pe.optionalHeader, "the optional header");
     if (magic != kPe32Magic && magic != kPe32PlusMagic)
         Fail("unknown optional header magic " + Hex(magic), pe.optionalHeader);
     pe.pe32Plus = magic == kPe32PlusMagic;
@@ -153,12 +97,12 @@ PeImage ParseImage(std::span<const uint8_t> bytes)
         Fail("optional header of " + std::to_string(pe.sizeOfOptionalHeader) + " bytes is too small", pe.fileHeader + 16);
     file.Require(pe.optionalHeader, fixedPart, "the optional header");
 
-    pe.sizeOfInitializedData = file.U32(pe.SizeOfInitializedDataField(), "the optional header");
-    pe.sectionAlignment = file.U32(pe.optionalHeader + 32, "the optional header");
-    pe.fileAlignment = file.U32(pe.optionalHeader + 36, "the optional header");
-    pe.sizeOfImage = file.U32(pe.SizeOfImageField(), "the optional header");
-    pe.sizeOfHeaders = file.U32(pe.SizeOfHeadersField(), "the optional header");
-    const uint32_t declared = file.U32(pe.optionalHeader + fixedPart - 4, "the optional header");
+    pe.sizeOfInitializedData = file.Get<uint32_t>(pe.SizeOfInitializedDataField(), "the optional header");
+    pe.sectionAlignment = file.Get<uint32_t>(pe.optionalHeader + 32, "the optional header");
+    pe.fileAlignment = file.Get<uint32_t>(pe.optionalHeader + 36, "the optional header");
+    pe.sizeOfImage = file.Get<uint32_t>(pe.SizeOfImageField(), "the optional header");
+    pe.sizeOfHeaders = file.Get<uint32_t>(pe.SizeOfHeadersField(), "the optional header");
+    const uint32_t declared = file.Get<uint32_t>(pe.optionalHeader + fixedPart - 4, "the optional header");
     pe.dataDirectories = pe.optionalHeader + fixedPart;
     // The loader ignores directories that do not fit the optional header.
     const uint64_t room = (pe.sizeOfOptionalHeader - fixedPart) / 8;
@@ -175,11 +119,11 @@ PeImage ParseImage(std::span<const uint8_t> bytes)
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 8, s.rawName.begin());
         std::string shortName(s.rawName.begin(), std::find(s.rawName.begin(), s.rawName.end(), 0));
         s.name = LongName(file, pe, shortName);
-        s.virtualSize = Get32(bytes, at + kSecVirtualSize);
-        s.virtualAddress = Get32(bytes, at + kSecVirtualAddress);
-        s.sizeOfRawData = Get32(bytes, at + kSecSizeOfRawData);
-        s.pointerToRawData = Get32(bytes, at + kSecPointerToRawData);
-        s.characteristics = Get32(bytes, at + kSecCharacteristics);
+        s.virtualSize = file.Get<uint32_t>(at + kSecVirtualSize, "the section table");
+        s.virtualAddress = file.Get<uint32_t>(at + kSecVirtualAddress, "the section table");
+        s.sizeOfRawData = file.Get<uint32_t>(at + kSecSizeOfRawData, "the section table");
+        s.pointerToRawData = file.Get<uint32_t>(at + kSecPointerToRawData, "the section table");
+        s.characteristics = file.Get<uint32_t>(at + kSecCharacteristics, "the section table");
         pe.sections.push_back(s);
     }
     return pe;
@@ -189,7 +133,9 @@ Directory PeImage::GetDirectory(unsigned index) const
 {
     if (index >= directoryCount)
         return {};
-    return {Get32(bytes, DirectoryField(index)), Get32(bytes, DirectoryField(index) + 4)};
+    const LeReader file = ImageReader(bytes);
+    return {file.Get<uint32_t>(DirectoryField(index), "the data directories"),
+            file.Get<uint32_t>(DirectoryField(index) + 4, "the data directories")};
 }
 
 const Section* PeImage::SectionOfRva(uint32_t rva) const
@@ -231,6 +177,7 @@ std::span<const uint8_t> PeImage::MapRva(uint32_t rva, uint64_t size, const std:
 uint32_t ImageChecksum(std::span<const uint8_t> bytes, uint64_t checksumField)
 {
     const uint64_t n = bytes.size();
+    const LeReader file = ImageReader(bytes);
     uint64_t sum = 0;
     auto add = [&sum](uint32_t word) {
         sum += word;
@@ -238,7 +185,7 @@ uint32_t ImageChecksum(std::span<const uint8_t> bytes, uint64_t checksumField)
     };
     auto plain = [&](uint64_t from, uint64_t to) {
         for (uint64_t i = from; i + 1 < to; i += 2)
-            add(Get16(bytes, i));
+            add(file.Get<uint16_t>(i));
     };
     // Words are taken at even offsets; the field may start at an odd one,
     // so the words touching it are summed byte by byte.

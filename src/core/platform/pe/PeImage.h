@@ -1,6 +1,7 @@
 #pragma once
 // The headers of a PE/COFF image as far as resource reading and rewriting
 // need them, parsed from untrusted bytes. Private to the platform layer.
+#include "quorvane/base/LittleEndian.h"
 #include "quorvane/platform/pe/PeResources.h"
 
 #include <algorithm>
@@ -18,37 +19,14 @@ namespace qv::pe::detail {
 [[noreturn]] void Refuse(const std::string& problem, uint64_t offset);
 // The same error with the file's name in the message.
 FormatError WithPath(const FormatError& error, const std::string& path);
-std::string Hex(uint64_t value);
 
-// Little-endian reads from untrusted bytes. Every read is checked against
-// the end; `what` names the structure for the error message. Offsets and
-// counts are 64-bit so that sums of 32-bit fields cannot wrap.
-class ByteReader {
-public:
-    // `limit` names the end for messages ("the file", "the resource section").
-    explicit ByteReader(std::span<const uint8_t> bytes, uint64_t base = 0, const char* limit = "the file")
-        : bytes_(bytes), base_(base), limit_(limit) {}
-
-    uint64_t size() const { return bytes_.size(); }
-    // File offset of byte 0, for messages.
-    uint64_t base() const { return base_; }
-    bool Has(uint64_t offset, uint64_t count) const { return offset <= size() && count <= size() - offset; }
-    void Require(uint64_t offset, uint64_t count, const std::string& what) const;
-
-    uint16_t U16(uint64_t offset, const char* what) const;
-    uint32_t U32(uint64_t offset, const char* what) const;
-    std::span<const uint8_t> Bytes(uint64_t offset, uint64_t count, const std::string& what) const;
-
-private:
-    std::span<const uint8_t> bytes_;
-    uint64_t base_;
-    const char* limit_;
-};
-
-uint16_t Get16(std::span<const uint8_t> bytes, uint64_t offset);
-uint32_t Get32(std::span<const uint8_t> bytes, uint64_t offset);
-void Put16(std::vector<uint8_t>& bytes, uint64_t offset, uint16_t value);
-void Put32(std::vector<uint8_t>& bytes, uint64_t offset, uint32_t value);
+// The checked reader over bytes of an image: a read past the end fails as
+// "Invalid executable: <what> runs past the end of <limit> (offset 0x..)".
+// `base` is the file offset of the first byte.
+inline LeReader ImageReader(std::span<const uint8_t> bytes, uint64_t base = 0, const char* limit = "the file")
+{
+    return LeReader(bytes, base, limit, &Fail);
+}
 
 inline uint64_t AlignUp(uint64_t value, uint64_t alignment)
 {

@@ -30,7 +30,7 @@ struct TreeEntry {
 class TreeReader {
 public:
     TreeReader(const PeImage& pe, std::span<const uint8_t> section, uint64_t sectionOffset)
-        : pe_(pe), section_(section, sectionOffset, "the resource section"),
+        : pe_(pe), section_(ImageReader(section, sectionOffset, "the resource section")),
           // Entries may share names and data, but not so often that a tiny
           // file asks for gigabytes of copies.
           budget_(2 * uint64_t(pe.bytes.size()) + (16u << 20))
@@ -51,8 +51,8 @@ private:
         const char* levelName = kLevelNames[level];
         const std::string what = std::string("resource ") + levelName + " directory";
         section_.Require(offset, kDirectoryHeader, what);
-        const uint32_t named = section_.U16(offset + 12, "resource directory");
-        const uint32_t numbered = section_.U16(offset + 14, "resource directory");
+        const uint32_t named = section_.Get<uint16_t>(offset + 12, "resource directory");
+        const uint32_t numbered = section_.Get<uint16_t>(offset + 14, "resource directory");
         const uint64_t count = uint64_t(named) + numbered;
         if (!section_.Has(offset + kDirectoryHeader, count * kDirectoryEntry))
             Fail(what + " claims " + std::to_string(named) + " named and " + std::to_string(numbered) +
@@ -65,8 +65,8 @@ private:
             const uint64_t at = offset + kDirectoryHeader + kDirectoryEntry * i;
             TreeEntry e;
             e.field = section_.base() + at;
-            const uint32_t id = section_.U32(at, "resource directory entry");
-            e.target = section_.U32(at + 4, "resource directory entry");
+            const uint32_t id = section_.Get<uint32_t>(at, "resource directory entry");
+            e.target = section_.Get<uint32_t>(at + 4, "resource directory entry");
             if (id & kHighBit) {
                 if (level == kLevels - 1)
                     Fail("resource language entry has a name instead of a language number", e.field);
@@ -91,12 +91,12 @@ private:
     {
         if (!section_.Has(offset, 2))
             Fail("resource name at " + Hex(offset) + " lies outside the resource section", field);
-        const uint16_t length = section_.U16(offset, "resource name");
-        const auto units = section_.Bytes(offset + 2, 2ull * length, "resource name");
+        const uint16_t length = section_.Get<uint16_t>(offset, "resource name");
+        section_.Require(offset + 2, 2ull * length, "resource name");
         Charge(2ull * length, field);
         std::u16string text(length, u'\0');
         for (size_t i = 0; i < length; ++i)
-            text[i] = static_cast<char16_t>(Get16(units, 2 * i));
+            text[i] = section_.Get<char16_t>(offset + 2 + 2 * i, "resource name");
         return codepage::FromUtf16(text);
     }
 
@@ -135,8 +135,8 @@ private:
         if (!section_.Has(offset, kDataEntry))
             Fail("resource data entry at " + Hex(offset) + " lies outside the resource section", field);
         const uint64_t entry = section_.base() + offset;
-        const uint32_t rva = section_.U32(offset, "resource data entry");
-        const uint32_t size = section_.U32(offset + 4, "resource data entry");
+        const uint32_t rva = section_.Get<uint32_t>(offset, "resource data entry");
+        const uint32_t size = section_.Get<uint32_t>(offset + 4, "resource data entry");
         if (size == 0)
             return {};  // nothing to map, wherever it claims to be
         const auto bytes = pe_.MapRva(rva, size, "resource data", entry);
@@ -152,7 +152,7 @@ private:
     }
 
     const PeImage& pe_;
-    ByteReader section_;
+    LeReader section_;
     uint64_t budget_;
     std::vector<uint32_t> ancestors_;
     std::unordered_set<uint32_t> visited_;

@@ -1,7 +1,7 @@
-#include "../AtomicFile.h"
 #include "PeImage.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/platform/CodePage.h"
+#include "quorvane/platform/FileSystem.h"
 
 #include <algorithm>
 #include <locale.h>
@@ -119,7 +119,7 @@ struct SectionImage {
     void Relocate(uint32_t sectionRva)
     {
         for (uint64_t field : rvaFields)
-            Put32(bytes, field, Get32(bytes, field) + sectionRva);
+            PutLE<uint32_t>(bytes, field, ImageReader(bytes).Get<uint32_t>(field) + sectionRva);
     }
 };
 
@@ -183,8 +183,8 @@ SectionImage BuildSection(const std::vector<Leaf>& leaves)
     SectionImage out;
     out.bytes.assign(cursor, 0);
     auto writeTable = [&](uint64_t at, size_t named, size_t count) {
-        Put16(out.bytes, at + 12, static_cast<uint16_t>(named));
-        Put16(out.bytes, at + 14, static_cast<uint16_t>(count - named));
+        PutLE<uint16_t>(out.bytes, at + 12, static_cast<uint16_t>(named));
+        PutLE<uint16_t>(out.bytes, at + 14, static_cast<uint16_t>(count - named));
     };
     auto idField = [&](const Identifier* id) {
         return id->named ? static_cast<uint32_t>(kHighBit | strings.at(id)) : id->number;
@@ -196,24 +196,24 @@ SectionImage BuildSection(const std::vector<Leaf>& leaves)
     size_t nameIndex = 0, leafIndex = 0;
     for (size_t t = 0; t < types.size(); ++t) {
         const uint64_t rootEntry = kDirectoryHeader + kDirectoryEntry * t;
-        Put32(out.bytes, rootEntry, idField(types[t].id));
-        Put32(out.bytes, rootEntry + 4, static_cast<uint32_t>(kHighBit | typeTables[t]));
+        PutLE<uint32_t>(out.bytes, rootEntry, idField(types[t].id));
+        PutLE<uint32_t>(out.bytes, rootEntry + 4, static_cast<uint32_t>(kHighBit | typeTables[t]));
         const auto& names = types[t].names;
         writeTable(typeTables[t], namedCount(names), names.size());
         for (size_t n = 0; n < names.size(); ++n, ++nameIndex) {
             const uint64_t typeEntry = typeTables[t] + kDirectoryHeader + kDirectoryEntry * n;
             const uint64_t languageTable = nameTables[nameIndex];
-            Put32(out.bytes, typeEntry, idField(names[n].id));
-            Put32(out.bytes, typeEntry + 4, static_cast<uint32_t>(kHighBit | languageTable));
+            PutLE<uint32_t>(out.bytes, typeEntry, idField(names[n].id));
+            PutLE<uint32_t>(out.bytes, typeEntry + 4, static_cast<uint32_t>(kHighBit | languageTable));
             writeTable(languageTable, 0, names[n].languages.size());
             for (size_t l = 0; l < names[n].languages.size(); ++l, ++leafIndex) {
                 const Leaf& leaf = *names[n].languages[l];
                 const uint64_t nameEntry = languageTable + kDirectoryHeader + kDirectoryEntry * l;
                 const uint64_t dataEntry = dataEntries + kDataEntry * leafIndex;
-                Put32(out.bytes, nameEntry, leaf.language);
-                Put32(out.bytes, nameEntry + 4, static_cast<uint32_t>(dataEntry));
-                Put32(out.bytes, dataEntry, static_cast<uint32_t>(blobs[leafIndex]));
-                Put32(out.bytes, dataEntry + 4, static_cast<uint32_t>(leaf.data->size()));
+                PutLE<uint32_t>(out.bytes, nameEntry, leaf.language);
+                PutLE<uint32_t>(out.bytes, nameEntry + 4, static_cast<uint32_t>(dataEntry));
+                PutLE<uint32_t>(out.bytes, dataEntry, static_cast<uint32_t>(blobs[leafIndex]));
+                PutLE<uint32_t>(out.bytes, dataEntry + 4, static_cast<uint32_t>(leaf.data->size()));
                 out.rvaFields.push_back(dataEntry);
                 std::copy(leaf.data->begin(), leaf.data->end(),
                           out.bytes.begin() + static_cast<std::ptrdiff_t>(blobs[leafIndex]));
@@ -221,9 +221,9 @@ SectionImage BuildSection(const std::vector<Leaf>& leaves)
         }
     }
     for (const auto& [id, at] : strings) {
-        Put16(out.bytes, at, static_cast<uint16_t>(id->text.size()));
+        PutLE<uint16_t>(out.bytes, at, static_cast<uint16_t>(id->text.size()));
         for (size_t i = 0; i < id->text.size(); ++i)
-            Put16(out.bytes, at + 2 + 2 * i, id->text[i]);
+            PutLE<uint16_t>(out.bytes, at + 2 + 2 * i, id->text[i]);
     }
     return out;
 }
@@ -306,7 +306,7 @@ public:
             AppendSection(resources);
         AppendTail();
         FixHeaders();
-        Put32(out_, pe_.CheckSumField(), ImageChecksum(out_, pe_.CheckSumField()));
+        PutLE<uint32_t>(out_, pe_.CheckSumField(), ImageChecksum(out_, pe_.CheckSumField()));
         return std::move(out_);
     }
 
@@ -482,18 +482,19 @@ private:
     {
         const uint64_t oldRaw = inPlace_ ? inPlace_->sizeOfRawData : 0;
         const int64_t initialised = int64_t(pe_.sizeOfInitializedData) + int64_t(sectionRawSize_) - int64_t(oldRaw);
-        Put32(out_, pe_.SizeOfInitializedDataField(), static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
+        PutLE<uint32_t>(out_, pe_.SizeOfInitializedDataField(),
+                        static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
 
         for (unsigned d = 0; d < pe_.directoryCount; ++d) {
             const Directory dir = pe_.GetDirectory(d);
             if (d != kSecurityDirectory && dir.rva != 0)
-                Put32(out_, pe_.DirectoryField(d), NewAddress(dir.rva));
+                PutLE<uint32_t>(out_, pe_.DirectoryField(d), NewAddress(dir.rva));
         }
-        Put32(out_, pe_.DirectoryField(kResourceDirectory), sectionAddress_);
-        Put32(out_, pe_.DirectoryField(kResourceDirectory) + 4, static_cast<uint32_t>(section_.bytes.size()));
+        PutLE<uint32_t>(out_, pe_.DirectoryField(kResourceDirectory), sectionAddress_);
+        PutLE<uint32_t>(out_, pe_.DirectoryField(kResourceDirectory) + 4, static_cast<uint32_t>(section_.bytes.size()));
         if (pe_.directoryCount > kSecurityDirectory) {
-            Put32(out_, pe_.DirectoryField(kSecurityDirectory), 0);
-            Put32(out_, pe_.DirectoryField(kSecurityDirectory) + 4, 0);
+            PutLE<uint32_t>(out_, pe_.DirectoryField(kSecurityDirectory), 0);
+            PutLE<uint32_t>(out_, pe_.DirectoryField(kSecurityDirectory) + 4, 0);
         }
 
         uint64_t addressEnd = uint64_t(sectionAddress_) + std::max<uint64_t>(section_.bytes.size(), sectionRawSize_);
@@ -503,9 +504,10 @@ private:
                 if (m.section == &s)
                     move = &m;
             if (move) {
-                Put32(out_, s.headerOffset + kSecVirtualAddress, move->newAddress);
+                PutLE<uint32_t>(out_, s.headerOffset + kSecVirtualAddress, move->newAddress);
                 if (s.sizeOfRawData != 0)
-                    Put32(out_, s.headerOffset + kSecPointerToRawData, static_cast<uint32_t>(move->newPointer));
+                    PutLE<uint32_t>(out_, s.headerOffset + kSecPointerToRawData,
+                                    static_cast<uint32_t>(move->newPointer));
                 addressEnd = std::max(addressEnd, move->newAddress + (s.VirtualEnd() - s.virtualAddress));
             } else if (&s != inPlace_) {
                 addressEnd = std::max(addressEnd, s.VirtualEnd());
@@ -515,10 +517,10 @@ private:
         if (!inPlace_) {
             static const char kName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
             std::copy_n(kName, 8, out_.begin() + static_cast<std::ptrdiff_t>(header));
-            Put32(out_, header + kSecCharacteristics, kResourceCharacteristics);
-            Put16(out_, pe_.NumberOfSectionsField(), static_cast<uint16_t>(pe_.sections.size() + 1));
+            PutLE<uint32_t>(out_, header + kSecCharacteristics, kResourceCharacteristics);
+            PutLE<uint16_t>(out_, pe_.NumberOfSectionsField(), static_cast<uint16_t>(pe_.sections.size() + 1));
             if (newSizeOfHeaders_)
-                Put32(out_, pe_.SizeOfHeadersField(), newSizeOfHeaders_);
+                PutLE<uint32_t>(out_, pe_.SizeOfHeadersField(), newSizeOfHeaders_);
         }
         // The superseded section keeps its bytes but not the name, so tools
         // that look resources up by section name find the live one.
@@ -526,17 +528,17 @@ private:
             static const char kDead[8] = {'.', 'o', 'l', 'd', 'r', 's', 'r', 'c'};
             std::copy_n(kDead, 8, out_.begin() + static_cast<std::ptrdiff_t>(deadResources_->headerOffset));
         }
-        Put32(out_, header + kSecVirtualSize, static_cast<uint32_t>(section_.bytes.size()));
-        Put32(out_, header + kSecVirtualAddress, sectionAddress_);
-        Put32(out_, header + kSecSizeOfRawData, static_cast<uint32_t>(sectionRawSize_));
-        Put32(out_, header + kSecPointerToRawData, static_cast<uint32_t>(sectionPointer_));
-        Put32(out_, pe_.SizeOfImageField(), static_cast<uint32_t>(AlignUp(addressEnd, pe_.sectionAlignment)));
+        PutLE<uint32_t>(out_, header + kSecVirtualSize, static_cast<uint32_t>(section_.bytes.size()));
+        PutLE<uint32_t>(out_, header + kSecVirtualAddress, sectionAddress_);
+        PutLE<uint32_t>(out_, header + kSecSizeOfRawData, static_cast<uint32_t>(sectionRawSize_));
+        PutLE<uint32_t>(out_, header + kSecPointerToRawData, static_cast<uint32_t>(sectionPointer_));
+        PutLE<uint32_t>(out_, pe_.SizeOfImageField(), static_cast<uint32_t>(AlignUp(addressEnd, pe_.sectionAlignment)));
 
         if (pe_.pointerToSymbolTable != 0) {
             const auto moved = NewOffset(pe_.pointerToSymbolTable);
-            Put32(out_, pe_.PointerToSymbolTableField(), moved ? static_cast<uint32_t>(*moved) : 0);
+            PutLE<uint32_t>(out_, pe_.PointerToSymbolTableField(), moved ? static_cast<uint32_t>(*moved) : 0);
             if (!moved)
-                Put32(out_, pe_.NumberOfSymbolsField(), 0);
+                PutLE<uint32_t>(out_, pe_.NumberOfSymbolsField(), 0);
         }
         FixDebugDirectory();
     }
@@ -560,10 +562,10 @@ private:
         if (!at)
             return;
         for (uint64_t i = 0; i < entries.size() / kEntry; ++i) {
-            const uint32_t pointer = Get32(entries, kEntry * i + kPointerField);
+            const uint32_t pointer = ImageReader(entries).Get<uint32_t>(kEntry * i + kPointerField);
             const auto moved = pointer ? NewOffset(pointer) : std::nullopt;
             if (moved)
-                Put32(out_, *at + kEntry * i + kPointerField, static_cast<uint32_t>(*moved));
+                PutLE<uint32_t>(out_, *at + kEntry * i + kPointerField, static_cast<uint32_t>(*moved));
         }
     }
 
@@ -618,7 +620,7 @@ void ReplaceResources(const std::string& path, const std::vector<ResourceEntry>&
         throw WithPath(e, path);
     }
     if (out != file.Bytes())
-        qv::detail::ReplaceFileAtomically(path, out);
+        fs::WriteFileAtomic(path, out);
 }
 
 } // namespace qv::pe

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,10 +17,11 @@ namespace qvtest::pe {
 
 using qv::pe::ResourceEntry;
 
-using qv::pe::detail::Get16;
-using qv::pe::detail::Get32;
-using qv::pe::detail::Put16;
-using qv::pe::detail::Put32;
+// The tests' shorthands for the one little-endian reader and writer.
+inline uint16_t Get16(std::span<const uint8_t> bytes, uint64_t at) { return qv::LeReader(bytes).Get<uint16_t>(at); }
+inline uint32_t Get32(std::span<const uint8_t> bytes, uint64_t at) { return qv::LeReader(bytes).Get<uint32_t>(at); }
+inline void Put16(std::vector<uint8_t>& bytes, uint64_t at, uint16_t value) { qv::PutLE(bytes, at, value); }
+inline void Put32(std::vector<uint8_t>& bytes, uint64_t at, uint32_t value) { qv::PutLE(bytes, at, value); }
 
 struct SectionSpec {
     std::string name;

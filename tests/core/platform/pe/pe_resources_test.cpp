@@ -1,7 +1,7 @@
 #include "PeTestSupport.h"
 #include "TestSupport.h"
 
-#include "AtomicFile.h"
+#include "quorvane/platform/FileSystem.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/platform/pe/PeResources.h"
 
@@ -16,6 +16,7 @@
 using namespace qvtest::pe;
 using qv::pe::ReadResources;
 using qv::pe::ResourceEntry;
+using qvtest::FailureOf;
 namespace fs = std::filesystem;
 
 namespace {
@@ -751,16 +752,6 @@ std::vector<std::string> FolderListing(const fs::path& dir)
     return names;
 }
 
-std::string FailureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const qv::OsError& e) {
-        return e.what();
-    }
-    return "no OsError";
-}
-
 class PeFile : public ::testing::Test {
 protected:
     void SetUp() override
@@ -796,7 +787,7 @@ TEST_F(PeFile, FailedRenameLeavesTheExecutableUntouched)
 {
     std::string temp;
     const std::string message = FailureOf([&] {
-        qv::detail::ReplaceFileAtomically(exe.string(), qvtest::NoiseBytes(5000), [&](const std::string& path) {
+        qv::fs::WriteFileAtomic(exe.string(), qvtest::NoiseBytes(5000), [&](const std::string& path) {
             temp = path;
             EXPECT_EQ(qvtest::ReadFile(path), qvtest::NoiseBytes(5000));
             fs::remove(path);  // so the rename has nothing to rename

@@ -1,7 +1,6 @@
 #pragma once
 #include <string>
 #include <string_view>
-#include <vector>
 
 // Portable: compiled into the Windows viewer as well.
 namespace qv {
@@ -15,8 +14,5 @@ namespace qv {
 // blank (Windows drops those, so ".. " would climb), no forbidden or control
 // character, no device name.
 std::string UnsafeExtractionReason(std::string_view ansiName);
-
-// The parts of an archive name between backslashes (slashes count too).
-std::vector<std::string> SplitArchiveName(std::string_view ansiName);
 
 } // namespace qv

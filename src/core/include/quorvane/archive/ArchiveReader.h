@@ -1,4 +1,5 @@
 #pragma once
+#include "quorvane/archive/ArchiveLayout.h"
 #include "quorvane/base/Error.h"
 
 #include <cstddef>
@@ -9,7 +10,8 @@
 #include <vector>
 
 // Portable on purpose: this unit is also compiled into the Windows viewer,
-// so it depends on Stream, Error, zlib and the standard library only.
+// so it depends on Stream, Error, the archive layout, zlib and the standard
+// library only.
 namespace qv {
 
 class Stream;
@@ -22,9 +24,6 @@ public:
 };
 
 namespace archive_format {
-constexpr int64_t kTrailerSize = 36;
-constexpr int64_t kRecordSize = 550;
-constexpr int32_t kVersion = 2;
 // zlib cannot expand deflate data by more than this factor; a size claiming
 // more is a lie told by damaged or hostile bytes.
 constexpr int64_t kMaxInflateRatio = 1032;
@@ -32,27 +31,13 @@ constexpr int64_t kMaxInflateRatio = 1032;
 
 enum class EntryStorage : uint8_t { Deflated = 0, Stored = 1, EncryptedDeflated = 2, Encrypted = 3 };
 
-struct ArchiveTrailer {
-    uint32_t ArchiveCRC = 0;
-    int32_t EntryCount = 0;
-    int32_t Version = 0;
-    int32_t RegistrySize = 0;
-    int64_t RegistryOffset = 0;
-    uint8_t RegistryCompressed = 0;
-};
+using ArchiveTrailer = TZLBTrailer2;
 
 // One directory record. Name and Path are the raw bytes of the writer's ANSI
 // code page; the reader never converts them, its callers do.
-struct ArchiveEntry {
+struct ArchiveEntry : ArchiveRecordNumbers {
     std::string Name;
     std::string Path;
-    int64_t FileSize = 0;
-    int64_t CompressedSize = 0;
-    int64_t EncryptedSize = 0;
-    int64_t Offset = 0;
-    uint32_t CRC = 0;
-    uint8_t Storage = 0;
-    uint8_t Level = 0;
 
     // Path followed by Name, e.g. "sub\page.html" (ANSI bytes).
     std::string ArchiveName() const { return Path + Name; }

@@ -1,4 +1,5 @@
 #pragma once
+#include "quorvane/archive/ArchiveLayout.h"
 #include "quorvane/base/Stream.h"
 
 #include <array>
@@ -13,77 +14,13 @@
 #include <unordered_map>
 #include <vector>
 
-// The archive container and its writer.
-//
-// An archive is the entries' data back to back from its first byte, then
-// the directory (normally one zlib stream of 550-byte records), then a
-// 36-byte trailer. Offsets inside the archive count from its first byte and
-// the trailer is always last, so a reader finds an archive appended to any
-// file: A = length - 36 - RegistrySize - RegistryOffset.
+// The archive's writer; the container's layout is in ArchiveLayout.h.
 namespace qv {
 
 enum class TFileCompressionLevel : uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
 
 // The zlib level of a compression level: 0, 1, -1 (zlib's default) or 9.
 int ZLibLevel(TFileCompressionLevel level);
-
-// Byte offsets of a directory record and of the trailer.
-namespace filerec_offset {
-constexpr size_t Name = 0, Path = 256, FileSize = 512, CompressedSize = 520, EncryptedSize = 528,
-                 Offset = 536, CRC = 544, Storage = 548, Level = 549;
-} // namespace filerec_offset
-namespace trailer_offset {
-constexpr size_t ArchiveCRC = 0, EntryCount = 4, Version = 8, RegistrySize = 12,
-                 RegistryOffset = 16, RegistryCompressed = 24, Reserved = 25;
-} // namespace trailer_offset
-
-// One directory record. Name and Path are short strings in the ANSI code
-// page: a length byte and up to 255 bytes. Storage kinds: 0 zlib stream,
-// 1 source bytes unchanged, 2 encrypted zlib stream, 3 encrypted source.
-struct TZLBFileRec2 {
-    static constexpr size_t kImageSize = 550;
-
-    std::array<uint8_t, 256> Name{};
-    std::array<uint8_t, 256> Path{};
-    int64_t FileSize = 0;
-    int64_t CompressedSize = 0;
-    int64_t EncryptedSize = 0;
-    int64_t Offset = 0;
-    uint32_t CRC = 0;
-    uint8_t Storage = 0;
-    uint8_t Level = 0;
-
-    // The code-page bytes of the short strings.
-    std::string NameAnsi() const;
-    std::string PathAnsi() const;
-    // The same as UTF-8 text.
-    std::string NameText() const;
-    std::string PathText() const;
-    // Stores code-page bytes, cut to 255; the bytes after the text are zero.
-    void SetName(std::string_view ansi);
-    void SetPath(std::string_view ansi);
-
-    void WriteImage(std::span<uint8_t, kImageSize> out) const;
-    std::array<uint8_t, kImageSize> Image() const;
-    // Throws qv::Error when fewer than 550 bytes are given.
-    static TZLBFileRec2 FromImage(std::span<const uint8_t> image);
-};
-
-struct TZLBTrailer2 {
-    static constexpr size_t kImageSize = 36;
-    static constexpr int32_t kVersion = 2;
-
-    uint32_t ArchiveCRC = 0;
-    int32_t EntryCount = 0;
-    int32_t Version = 0;
-    int32_t RegistrySize = 0;
-    int64_t RegistryOffset = 0;
-    uint8_t RegistryCompressed = 0;
-
-    std::array<uint8_t, kImageSize> Image() const;
-    // Throws qv::Error when fewer than 36 bytes are given.
-    static TZLBTrailer2 FromImage(std::span<const uint8_t> image);
-};
 
 class ArchiveDeflater;
 

@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Files and folders, as the build needs them. Paths are UTF-8 with "/".
@@ -34,9 +37,19 @@ void DeleteFileOrThrow(const std::string& path);
 void CopyFile(const std::string& from, const std::string& to);
 // A rename, or copy and delete across file systems. Throws OsError.
 void MoveFile(const std::string& from, const std::string& to);
-// Writes `bytes` to a temporary file beside `path` and renames it over
-// `path`, so a failure leaves the old file whole. Throws OsError.
-void WriteFileAtomic(const std::string& path, const std::string& bytes);
+// The one safe replacement of a user's file. A symbolic link is followed to
+// the file it names, which gets the new bytes while the link stays a link.
+// The bytes go to "<file>.tmpXXXXXX" beside that file, get its permissions
+// (and owner, when we may; 0644 for a new file), are flushed to the device
+// and renamed over it. A failure leaves the old file whole, removes the
+// temporary file and throws OsError naming `path`. `beforeRename` runs with
+// the temporary file's name just before the rename, so tests can fail it.
+void WriteFileAtomic(const std::string& path, std::span<const uint8_t> bytes,
+                     const std::function<void(const std::string& tempPath)>& beforeRename = {});
+inline void WriteFileAtomic(const std::string& path, std::string_view text)
+{
+    WriteFileAtomic(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
 
 std::string AbsolutePath(const std::string& path);   // lexically normalised
 std::string FolderOf(const std::string& path);        // up to and including the last "/"
