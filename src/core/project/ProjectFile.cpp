@@ -80,6 +80,7 @@ bool ParseFlag(const std::string& text, bool& value)
 struct SplitPath {
     std::string drive;
     std::vector<std::string> parts;
+    bool endsWithSeparator = false; // a folder's path: no file name after the last part
 };
 
 SplitPath Split(const std::string& path)
@@ -100,6 +101,7 @@ SplitPath Split(const std::string& path)
     } else if (!p.empty() && p[0] == '/') {
         out.drive = "/";
     }
+    out.endsWithSeparator = !p.empty() && p.back() == '/';
     std::string part;
     for (; pos <= p.size(); ++pos) {
         if (pos == p.size() || p[pos] == '/') {
@@ -196,8 +198,10 @@ std::string RelativePathForProject(const std::string& projectFolder, const std::
     const SplitPath p = Split(path);
     if (p.drive.empty() || !EqualAsciiNoCase(f.drive, p.drive))
         return path;
-    // The path's folders are all parts but its file name.
-    const size_t folders = p.parts.empty() ? 0 : p.parts.size() - 1;
+    // The path's folders are all parts but its file name, which a path
+    // ending with a separator does not have.
+    const bool named = !p.parts.empty() && !p.endsWithSeparator;
+    const size_t folders = named ? p.parts.size() - 1 : p.parts.size();
     size_t common = 0;
     while (common < f.parts.size() && common < folders && EqualAsciiNoCase(f.parts[common], p.parts[common]))
         ++common;
@@ -206,7 +210,7 @@ std::string RelativePathForProject(const std::string& projectFolder, const std::
         out += "..\\";
     for (size_t i = common; i < folders; ++i)
         out += p.parts[i] + "\\";
-    if (!p.parts.empty())
+    if (named)
         out += p.parts.back();
     return out;
 }
@@ -239,7 +243,7 @@ std::string AbsolutePathFromProject(const std::string& projectFolder, const std:
     std::replace(out.begin(), out.end(), '/', '\\');
     for (const std::string& part : parts)
         out += sep + part;
-    if (parts.empty())
+    if (parts.empty() || p.endsWithSeparator)
         out += sep;
     return out;
 }

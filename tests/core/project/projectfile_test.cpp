@@ -153,6 +153,16 @@ TEST(ProjectFile, RelativePathsAsWritten)
     EXPECT_EQ(AbsolutePathFromProject("/web/p/", ""), "");
 }
 
+TEST(ProjectFile, FolderPathKeepsItsTrailingSeparatorBothWays)
+{
+    // Found by fuzzing: a path cut to 255 bytes just after a separator lost
+    // it on saving, so a saved project loaded back differently.
+    EXPECT_EQ(RelativePathForProject("/home/u/p/", "/home/u/site/"), "..\\site\\");
+    EXPECT_EQ(RelativePathForProject("C:\\p\\", "C:\\p\\out\\"), "out\\");
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "..\\site\\"), "/web/site/");
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "D:\\out\\"), "D:\\out\\");
+}
+
 TEST(ProjectFile, MovedFolderFollowsTheProject)
 {
     TempDir dir;
