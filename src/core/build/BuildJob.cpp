@@ -231,6 +231,7 @@ void CThread::Execute()
         }
 
         if (!state_.CancelRequested) {
+            handling_.clear();
             state_.FileBuffer.Clear();
             settings_.StampVersion();
             if (!fs::FileExists(settings_.LogoPath.str()))
