@@ -98,6 +98,9 @@ SplitPath Split(const std::string& path)
         const size_t share = server == std::string::npos ? std::string::npos : p.find('/', server + 1);
         out.drive = p.substr(0, share);
         pos = share == std::string::npos ? p.size() : share;
+        // A server without a share: its separator belongs to no drive.
+        while (out.drive.size() > 2 && out.drive.back() == '/')
+            out.drive.pop_back();
     } else if (!p.empty() && p[0] == '/') {
         out.drive = "/";
     }

@@ -155,12 +155,16 @@ TEST(ProjectFile, RelativePathsAsWritten)
 
 TEST(ProjectFile, FolderPathKeepsItsTrailingSeparatorBothWays)
 {
-    // Found by fuzzing: a path cut to 255 bytes just after a separator lost
-    // it on saving, so a saved project loaded back differently.
+    // Found by fuzzing: a saved project loaded back differently when a path
+    // (cut to 255 bytes) ended just after a separator, or named a server
+    // without a share.
     EXPECT_EQ(RelativePathForProject("/home/u/p/", "/home/u/site/"), "..\\site\\");
     EXPECT_EQ(RelativePathForProject("C:\\p\\", "C:\\p\\out\\"), "out\\");
     EXPECT_EQ(AbsolutePathFromProject("/web/p/", "..\\site\\"), "/web/site/");
     EXPECT_EQ(AbsolutePathFromProject("/web/p/", "D:\\out\\"), "D:\\out\\");
+    // A server without a share gained a separator at every load.
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "\\\\srv\\"), "\\\\srv\\");
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "//srv"), "\\\\srv\\");
 }
 
 TEST(ProjectFile, MovedFolderFollowsTheProject)
