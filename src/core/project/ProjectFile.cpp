@@ -94,13 +94,19 @@ SplitPath Split(const std::string& path)
         out.drive = p.substr(0, 2);
         pos = 2;
     } else if (p.rfind("//", 0) == 0) {
-        const size_t server = p.find('/', 2);
-        const size_t share = server == std::string::npos ? std::string::npos : p.find('/', server + 1);
-        out.drive = p.substr(0, share);
-        pos = share == std::string::npos ? p.size() : share;
-        // A server without a share: its separator belongs to no drive.
-        while (out.drive.size() > 2 && out.drive.back() == '/')
-            out.drive.pop_back();
+        // "//server/share"; empty names between separators are skipped, so
+        // that a drive written out reads back as the same drive.
+        out.drive = "//";
+        pos = 2;
+        for (int name = 0; name < 2; ++name) {
+            while (pos < p.size() && p[pos] == '/')
+                ++pos;
+            if (pos == p.size())
+                break;
+            const size_t end = std::min(p.find('/', pos), p.size());
+            out.drive += (name == 0 ? "" : "/") + p.substr(pos, end - pos);
+            pos = end;
+        }
     } else if (!p.empty() && p[0] == '/') {
         out.drive = "/";
     }
