@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,9 @@ int qvc::Run(int argc, char** argv)
         if (*cmdFiles) return qvc::Files(project);
         if (*cmdResources) return qvc::Resources(file);
         if (*cmdNew) return NewProject(n);
+    } catch (const std::bad_alloc&) {
+        qvc::Complain("Not enough memory to finish; close other programs and try again");
+        return 1;
     } catch (const std::exception& e) {
         qvc::Complain(e.what());
         return 1;

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -284,4 +285,57 @@ TEST_F(Cli, NamesThatDifferOnlyInCaseCannotShareAnArchive)
     EXPECT_TRUE(Contains(b.err, "faq.html already exists in the archive.")) << b.err;
     EXPECT_FALSE(fs::exists(dir / "v.qpf"));
     EXPECT_FALSE(fs::exists(dir / "website.qpf"));
+}
+
+TEST_F(Cli, FullDiskNamesTheFileAndTheCauseAndLeavesNothing)
+{
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    int status = 0;
+    const std::string refused = qvtest::Capture("mount -t tmpfs -o size=1m tmpfs " + Quoted(small) + " 2>&1", &status);
+    if (status != 0)
+        GTEST_SKIP() << "no 1 MiB tmpfs to fill (mounting needs root and a kernel that allows it): " << refused;
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { qvtest::Capture("umount " + Quoted(at) + " 2>&1"); }
+    } unmount{small};
+
+    qvtest::WriteFile(dir / "site/index.htm", std::string("<p>noise</p>"));
+    const struct {
+        std::string options;
+        size_t noise;
+        std::string failing;
+    } cases[] = {
+        // The entries do not fit: the QPF build stops while writing entry data.
+        {"--qpf --out " + Quoted(small / "site.qpf"), 1536 * 1024, "website.qpf"},
+        // The archive fits, the viewer copy beside it does not.
+        {"--out " + Quoted(small / "site.exe"), 700 * 1024, "site.exe"},
+    };
+    for (const auto& c : cases) {
+        qvtest::WriteFile(dir / "site/noise.bin", qvtest::NoiseBytes(c.noise, 3));
+        ASSERT_EQ(Quorvanec("new --home " + Quoted(dir / "site/index.htm") + " " + c.options + " p.qp", dir.path()).status,
+                  0);
+        const RunResult r = Quorvanec("build --quiet p.qp", dir.path());
+        EXPECT_EQ(r.status, 1) << c.failing;
+        EXPECT_EQ(r.err, "quorvanec: Cannot write file \"" + (small / c.failing).string() +
+                             "\". No space left on device.\n");
+        EXPECT_TRUE(fs::is_empty(small)) << c.failing;
+    }
+}
+
+TEST_F(Cli, FilesListsLoopsAndSpecialFilesAsLeftOut)
+{
+    const fs::path site = work / "sample-site";
+    fs::create_directory_symlink("..", site / "pages/up");
+    fs::create_directory_symlink("pages", site / "latest");
+    ASSERT_EQ(mkfifo((site / "feed.html").c_str(), 0644), 0);
+    const RunResult r = Quorvanec("files sample-exe.qp", work);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "latest/routes.html ")) << r.out; // a second path to a folder is packed too
+    EXPECT_TRUE(Contains(r.out, "pages/routes.html "));
+    EXPECT_TRUE(Contains(r.out, "latest/up/ ")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "pages/up/ "));
+    EXPECT_TRUE(Contains(r.out, "loop: a link back to a folder above it"));
+    EXPECT_TRUE(Contains(r.out, "feed.html "));
+    EXPECT_TRUE(Contains(r.out, "not a regular file (named pipe)"));
 }

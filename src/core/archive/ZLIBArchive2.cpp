@@ -344,10 +344,13 @@ void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
         throw Error(Format(kAlreadyExists, key));
 
     // From here on a failure only means the entry is not recorded; the
-    // caller finds out through IndexOf, as the build job does.
+    // caller finds out through IndexOf, as the build job does, and may ask
+    // LastAddFailure why.
+    lastAddFailure_ = nullptr;
     try {
         AddEntry(Name, Source, Encrypt);
     } catch (...) {
+        lastAddFailure_ = std::current_exception();
     }
 }
 

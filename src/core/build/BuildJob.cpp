@@ -9,6 +9,7 @@
 #include "quorvane/platform/FileSystem.h"
 
 #include <cmath>
+#include <new>
 #include <vector>
 
 namespace qv {
@@ -67,6 +68,13 @@ std::string ErrorLoadingMessage(const std::string& file, const std::string& name
         m += rec.PathText() + rec.NameText() + "\r\n";
     }
     return m;
+}
+
+std::string OutOfMemoryMessage(const std::string& file)
+{
+    if (file.empty())
+        return "Not enough memory to finish the build";
+    return "Not enough memory to process \"" + file + "\"; close other programs, or leave the file out of the build";
 }
 
 CThread::CThread(const TProjectSettings& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view)
@@ -188,6 +196,10 @@ void CThread::Execute()
                 return rec;
             } catch (const Error&) {
                 state_.CancelRequested = true;
+                // A write that failed (a full disk) is told as it is; the
+                // list of entries is for a name the archive could not keep.
+                if (const std::exception_ptr cause = Archive->LastAddFailure())
+                    std::rethrow_exception(cause);
                 throw Error(ErrorLoadingMessage(file, name, index, root, *Archive));
             }
         };
@@ -206,6 +218,7 @@ void CThread::Execute()
             for (char& c : name)
                 if (c == '/')
                     c = '\\';
+            handling_ = files[i];
             state_.FileBuffer.LoadFromFile(files[i]);
             add(name);
             const TZLBFileRec2 rec = confirm(files[i], name);
@@ -217,6 +230,7 @@ void CThread::Execute()
         }
 
         if (!state_.CancelRequested) {
+            handling_.clear();
             state_.FileBuffer.Clear();
             settings_.StampVersion();
             if (!fs::FileExists(settings_.LogoPath.str()))
@@ -228,12 +242,14 @@ void CThread::Execute()
             // settings must not pass for a finished build.
             confirm("-config-", "-config-");
             if (fs::FileExists(settings_.LogoPath.str())) {
+                handling_ = settings_.LogoPath.str();
                 state_.FileBuffer.LoadFromFile(settings_.LogoPath.str());
                 add("-logo-");
                 confirm(settings_.LogoPath.str(), "-logo-");
             }
         }
 
+        handling_ = temp;
         Archive->CloseArchive();
         SetArchive(nullptr);
 
@@ -259,6 +275,13 @@ void CThread::Execute()
         if (!out.empty())
             fs::DeleteFileIfExists(out);
         PendingException = std::current_exception();
+        try {
+            throw;
+        } catch (const std::bad_alloc&) {
+            // A bare "std::bad_alloc" tells nobody what to do.
+            PendingException = std::make_exception_ptr(Error(OutOfMemoryMessage(handling_)));
+        } catch (...) {
+        }
         ReportFailure();
     }
 }
@@ -267,14 +290,17 @@ void CThread::ExeSteps(const std::string& out, const std::string& temp)
 {
     // A failed copy fails the build here, naming the file, rather than as a
     // confusing error of a later step.
+    handling_ = out;
     fs::CopyFile(fs::ProgramFile(state_.ProgramFolder, "viewer.exe"), out);
     if (!settings_.LogoPath.empty()) {
         StatusText = "Updating application icon...";
         ShowProgress();
+        handling_ = settings_.LogoPath.str();
         ReplaceOutputIcon(out, settings_.LogoPath.str());
     }
     StatusText = "Building EXE file";
     ShowProgress();
+    handling_ = out;
     {
         FileStream archive(temp, FileStream::Mode::OpenReadWrite);
         FileStream output(out, FileStream::Mode::OpenReadWrite);
@@ -291,6 +317,7 @@ void CThread::ExeSteps(const std::string& out, const std::string& temp)
 
 void CThread::QpfSteps(const std::string& out, const std::string& temp)
 {
+    handling_ = out;
     // A move that fails is a failed build, not a success of -1 Byte(s).
     fs::MoveFile(temp, out);
     state_.PackedSize = FileSizeOf(out);

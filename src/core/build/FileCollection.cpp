@@ -19,11 +19,22 @@ void EndWithSemicolon(ShortString& mask)
         mask.Append(";");
 }
 
+bool Unstorable(const std::string& name)
+{
+    return name.find_first_of("\\:") != std::string::npos;
+}
+
 struct Walk {
     std::vector<std::string>& list;
     TProjectSettings& settings;
     CollectListener* listener;
-    std::vector<fs::FolderId> visited;
+    // The folders from the root down to the one being walked: a folder
+    // reached through two paths is packed under both, and only one that is
+    // its own ancestor is a loop.
+    std::vector<fs::FolderId> ancestors;
+    // The uppermost folder on the current path whose name an archive cannot
+    // hold; empty while there is none.
+    std::string unstorableFolder;
     // Keeps a file that two include pieces take from being listed twice.
     std::unordered_set<std::string> listed;
 
@@ -37,6 +48,11 @@ void Walk::Matches(const std::string& mask, const std::string& folder, const std
         if (e.isFolder || !PathMatchSpec(e.name, mask))
             continue;
         const std::string path = folder + e.name;
+        if (e.special) {
+            // Opening one would wait for a writer or read without end.
+            if (listener) listener->Excluded(path, std::string("not a regular file (") + e.special + ")");
+            continue;
+        }
         if (e.name.front() == '.') {
             if (listener) listener->Excluded(path, "name begins with \".\"");
             continue;
@@ -61,8 +77,11 @@ void Walk::Matches(const std::string& mask, const std::string& folder, const std
             if (listener) listener->Excluded(path, rule);
             continue;
         }
-        if (e.name.find_first_of("\\:") != std::string::npos)
+        if (Unstorable(e.name))
             throw UnstorableName("The file name cannot be stored in an archive (it holds \"\\\" or \":\"): " + path);
+        if (!unstorableFolder.empty())
+            throw UnstorableName("The folder name cannot be stored in an archive (it holds \"\\\" or \":\"): " +
+                                 unstorableFolder);
         list.push_back(path);
         listed.insert(path);
         if (listener) listener->Included(path, mask);
@@ -76,10 +95,10 @@ void Walk::Folder(const std::string& folder, bool isRoot)
     EndWithSemicolon(settings.IncludeMask);
 
     fs::FolderId id;
-    if (fs::GetFolderId(folder, id)) {
-        if (std::find(visited.begin(), visited.end(), id) != visited.end())
-            return;
-        visited.push_back(id);
+    const bool identified = fs::GetFolderId(folder, id);
+    if (identified && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
+        if (listener) listener->Excluded(folder, "loop: a link back to a folder above it");
+        return;
     }
 
     std::vector<fs::DirEntry> entries;
@@ -91,6 +110,8 @@ void Walk::Folder(const std::string& folder, bool isRoot)
         if (listener) listener->Excluded(folder, "folder cannot be read");
         return;
     }
+    if (identified)
+        ancestors.push_back(id);
 
     for (const std::string& piece : CutMaskList(settings.IncludeMask.str()))
         Matches(piece, folder, entries);
@@ -118,8 +139,16 @@ void Walk::Folder(const std::string& folder, bool isRoot)
             if (listener) listener->Excluded(sub, "folder name contains \"RECYCLED\"");
             continue;
         }
+        // Only a file that would be packed under it fails the walk.
+        const bool firstUnstorable = unstorableFolder.empty() && Unstorable(e.name);
+        if (firstUnstorable)
+            unstorableFolder = sub;
         Folder(sub, false);
+        if (firstUnstorable)
+            unstorableFolder.clear();
     }
+    if (identified)
+        ancestors.pop_back();
 }
 
 } // namespace
@@ -141,7 +170,7 @@ void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, co
     std::string folder = root;
     if (folder.empty() || folder.back() != '/')
         folder += '/';
-    Walk walk{list, settings, listener, {}, {list.begin(), list.end()}};
+    Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}};
     walk.Folder(folder, true);
 }
 
@@ -151,7 +180,7 @@ void CollectMatches(std::vector<std::string>& list, const std::string& mask, TPr
     std::string f = folder;
     if (f.empty() || f.back() != '/')
         f += '/';
-    Walk walk{list, settings, listener, {}, {list.begin(), list.end()}};
+    Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}};
     walk.Matches(mask, f, fs::ListFolder(f));
 }
 

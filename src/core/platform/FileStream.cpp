@@ -1,6 +1,9 @@
 #include "quorvane/base/Error.h"
 #include "quorvane/base/Stream.h"
+#include "quorvane/platform/FileFaults.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,22 +11,61 @@
 
 namespace qv {
 
+namespace fs {
+namespace {
+std::atomic<const FaultHook*> installedHook{nullptr};
+} // namespace
+
+ScopedFaultHook::ScopedFaultHook(FaultHook hook) : hook_(std::move(hook))
+{
+    installedHook.store(&hook_, std::memory_order_release);
+}
+
+ScopedFaultHook::~ScopedFaultHook()
+{
+    installedHook.store(nullptr, std::memory_order_release);
+}
+
+int InjectedFault(const FileAccess& access)
+{
+    const FaultHook* hook = installedHook.load(std::memory_order_acquire);
+    return hook && *hook ? (*hook)(access) : 0;
+}
+} // namespace fs
+
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path)
 {
+    const char* failure = mode == Mode::Create ? "Cannot create file" : "Cannot open file";
+    if (const int err = fs::InjectedFault({mode == Mode::Create ? fs::FileOp::Create : fs::FileOp::Open, path}))
+        RaiseOsError(failure, path, err);
     int flags = O_CLOEXEC;
     switch (mode) {
     case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case Mode::OpenRead: flags |= O_RDONLY; break;
+    // Opening a named pipe for reading waits for a writer, for ever if none
+    // comes; without blocking we get to refuse it below.
+    case Mode::OpenRead: flags |= O_RDONLY | O_NONBLOCK; break;
     case Mode::OpenReadWrite: flags |= O_RDWR; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);
     if (fd_ < 0)
-        RaiseOsError(mode == Mode::Create ? "Cannot create file" : "Cannot open file", path, errno);
+        RaiseOsError(failure, path, errno);
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool known = ::fstat(fd_, &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
         RaiseOsError("Cannot open file", path, EISDIR);
+    }
+    if (mode == Mode::OpenRead) {
+        // Everything read here is sized first; pipes, sockets and devices
+        // have no size to trust.
+        if (known && !S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            throw OsError("Cannot open file \"" + path + "\". It is a named pipe, socket or device, not a regular file",
+                          EINVAL);
+        }
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     }
 }
 
@@ -39,8 +81,11 @@ void FileStream::Close()
         return;
     const int fd = fd_;
     fd_ = -1;
+    const int injected = fs::InjectedFault({fs::FileOp::Close, path_});
     if (::close(fd) != 0)
         RaiseOsError("Cannot write file", path_, errno);
+    if (injected)
+        RaiseOsError("Cannot write file", path_, injected);
 }
 
 int64_t FileStream::Size() const
@@ -60,6 +105,8 @@ void FileStream::Seek(int64_t position)
 
 size_t FileStream::Read(void* buffer, size_t count)
 {
+    if (const int err = fs::InjectedFault({fs::FileOp::Read, path_, position_, count}))
+        RaiseOsError("Cannot read file", path_, err);
     size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < count) {
@@ -79,6 +126,8 @@ size_t FileStream::Read(void* buffer, size_t count)
 
 void FileStream::Write(const void* buffer, size_t count)
 {
+    if (const int err = fs::InjectedFault({fs::FileOp::Write, path_, position_, count}))
+        RaiseOsError("Cannot write file", path_, err);
     size_t done = 0;
     const auto* in = static_cast<const char*>(buffer);
     while (done < count) {
@@ -95,6 +144,8 @@ void FileStream::Write(const void* buffer, size_t count)
 
 void FileStream::SetSize(int64_t size)
 {
+    if (const int err = fs::InjectedFault({fs::FileOp::Write, path_, size, 0}))
+        RaiseOsError("Cannot write file", path_, err);
     if (::ftruncate(fd_, size) != 0)
         RaiseOsError("Cannot write file", path_, errno);
 }
@@ -106,8 +157,26 @@ void MemoryStream::LoadFromFile(const std::string& path)
     FileStream file(path, FileStream::Mode::OpenRead);
     Clear();
     data_.resize(static_cast<size_t>(file.Size()));
-    file.ReadExact(data_.data(), data_.size());
+    file.ReadWhole(data_.data(), data_.size());
     position_ = 0;
+}
+
+void FileStream::ReadWhole(void* buffer, size_t count)
+{
+    // In blocks, so that a failure in the middle of a big file is one of
+    // the file layer's operations like any other.
+    constexpr size_t kBlock = 256 * 1024;
+    auto* out = static_cast<uint8_t*>(buffer);
+    for (size_t done = 0; done < count;) {
+        const size_t want = std::min(kBlock, count - done);
+        const size_t got = Read(out + done, want);
+        if (got != want)
+            throw Error("Cannot read file \"" + path_ + "\". It became shorter while it was being read");
+        done += got;
+    }
+    uint8_t more;
+    if (Read(&more, 1) != 0)
+        throw Error("Cannot read file \"" + path_ + "\". It became longer while it was being read");
 }
 
 } // namespace qv

@@ -4,6 +4,7 @@
 #include "quorvane/base/Error.h"
 #include "quorvane/base/PathParts.h"
 #include "quorvane/base/Stream.h"
+#include "quorvane/platform/FileFaults.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +25,11 @@ std::string Join(const std::string& folder, const std::string& name)
     if (!folder.empty() && folder.back() == '/')
         return folder + name;
     return folder + "/" + name;
+}
+
+const char* SpecialKind(bool pipe, bool socket, bool device)
+{
+    return pipe ? "named pipe" : socket ? "socket" : device ? "device" : nullptr;
 }
 
 } // namespace
@@ -51,9 +57,13 @@ std::vector<DirEntry> ListFolder(const std::string& folder)
             entry.isFile = true;
         } else if (e->d_type == DT_DIR) {
             entry.isFolder = true;
+        } else if (e->d_type == DT_FIFO || e->d_type == DT_SOCK || e->d_type == DT_CHR || e->d_type == DT_BLK) {
+            entry.special = SpecialKind(e->d_type == DT_FIFO, e->d_type == DT_SOCK, true);
         } else if (struct stat st {}; ::stat(Join(folder, name).c_str(), &st) == 0) {
             entry.isFolder = S_ISDIR(st.st_mode);
             entry.isFile = S_ISREG(st.st_mode);
+            entry.special = SpecialKind(S_ISFIFO(st.st_mode), S_ISSOCK(st.st_mode),
+                                        S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
         }
         out.push_back(std::move(entry));
     }
@@ -121,11 +131,21 @@ void CopyFile(const std::string& from, const std::string& to)
 
 void MoveFile(const std::string& from, const std::string& to)
 {
-    if (::rename(from.c_str(), to.c_str()) == 0)
-        return;
-    if (errno != EXDEV)
-        RaiseOsError("Cannot move file", from, errno);
-    CopyFile(from, to);
+    int err = InjectedFault({FileOp::Rename, from});
+    if (err == 0) {
+        if (::rename(from.c_str(), to.c_str()) == 0)
+            return;
+        err = errno;
+    }
+    if (err != EXDEV)
+        RaiseOsError("Cannot move file", from, err);
+    try {
+        CopyFile(from, to);
+    } catch (...) {
+        // Half a copy on the other volume is no file; the source stays whole.
+        ::unlink(to.c_str());
+        throw;
+    }
     DeleteFileOrThrow(from);
 }
 

@@ -27,6 +27,21 @@ void Check(int result)
         throw Error(std::string("Invalid PNG image: ") + spng_strerror(result));
 }
 
+using Context = std::unique_ptr<spng_ctx, ContextDeleter>;
+
+Context Open(std::span<const uint8_t> bytes, spng_ihdr& ihdr)
+{
+    Context ctx(spng_ctx_new(0));
+    if (!ctx)
+        throw Error("Invalid PNG image: out of memory");
+    Check(spng_set_crc_action(ctx.get(), SPNG_CRC_ERROR, SPNG_CRC_ERROR));
+    Check(spng_set_image_limits(ctx.get(), kMaxSide, kMaxSide));
+    Check(spng_set_chunk_limits(ctx.get(), static_cast<size_t>(bytes.size()), kChunkCacheLimit));
+    Check(spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()));
+    Check(spng_get_ihdr(ctx.get(), &ihdr));
+    return ctx;
+}
+
 } // namespace
 
 bool HasSignature(std::span<const uint8_t> bytes)
@@ -39,18 +54,17 @@ bool HasSignature(std::span<const uint8_t> bytes)
     return true;
 }
 
+PngInfo ReadHeader(std::span<const uint8_t> bytes)
+{
+    spng_ihdr ihdr{};
+    Open(bytes, ihdr);
+    return PngInfo{ihdr.width, ihdr.height, ihdr.bit_depth, ihdr.color_type};
+}
+
 PngInfo Decode(std::span<const uint8_t> bytes)
 {
-    std::unique_ptr<spng_ctx, ContextDeleter> ctx(spng_ctx_new(0));
-    if (!ctx)
-        throw Error("Invalid PNG image: out of memory");
-    Check(spng_set_crc_action(ctx.get(), SPNG_CRC_ERROR, SPNG_CRC_ERROR));
-    Check(spng_set_image_limits(ctx.get(), kMaxSide, kMaxSide));
-    Check(spng_set_chunk_limits(ctx.get(), static_cast<size_t>(bytes.size()), kChunkCacheLimit));
-    Check(spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()));
-
     spng_ihdr ihdr{};
-    Check(spng_get_ihdr(ctx.get(), &ihdr));
+    const Context ctx = Open(bytes, ihdr);
 
     Check(spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8, SPNG_DECODE_PROGRESSIVE));
     std::vector<uint8_t> row(static_cast<size_t>(ihdr.width) * 4);

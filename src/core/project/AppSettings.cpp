@@ -8,10 +8,31 @@
 
 #include <pugixml.hpp>
 
+#include <cstring>
+#include <map>
 #include <sstream>
 
 namespace qv {
 namespace {
+
+// The index of an entry element: "mru" and a decimal number without
+// leading zeros, as the writer names them; -1 for every other name.
+int EntryIndex(const char* name)
+{
+    if (std::strncmp(name, "mru", 3) != 0)
+        return -1;
+    const char* digits = name + 3;
+    const size_t length = std::strlen(digits);
+    if (length == 0 || length > 9 || (digits[0] == '0' && length > 1))
+        return -1;
+    int index = 0;
+    for (const char* c = digits; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return -1;
+        index = index * 10 + (*c - '0');
+    }
+    return index;
+}
 
 } // namespace
 
@@ -61,11 +82,16 @@ void LoadAppSettings(RecentProjects& recent, const std::string& file)
     if (!mru)
         return;
     const int n = StrToInt(mru.attribute("number").value());
-    for (int i = 0; i < n; ++i) {
-        const pugi::xml_node entry = config.child(("mru" + std::to_string(i)).c_str());
-        if (entry)
-            recent.Append(entry.attribute("name").value());
+    // One pass over the elements present, in index order, the first of each
+    // name counting: a number far above them costs nothing.
+    std::map<int, pugi::xml_node> entries;
+    for (const pugi::xml_node child : config.children()) {
+        const int index = child.type() == pugi::node_element ? EntryIndex(child.name()) : -1;
+        if (index >= 0 && index < n)
+            entries.try_emplace(index, child);
     }
+    for (const auto& [index, entry] : entries)
+        recent.Append(entry.attribute("name").value());
 }
 
 void SaveAppSettings(const RecentProjects& recent, const std::string& file)

@@ -81,6 +81,7 @@ bool ParseFlag(const std::string& text, bool& value)
 struct DriveAndParts {
     std::string drive;
     std::vector<std::string> parts;
+    bool endsWithSeparator = false; // a folder's path: no file name after the last part
 };
 
 DriveAndParts Split(const std::string& path)
@@ -93,13 +94,23 @@ DriveAndParts Split(const std::string& path)
         out.drive = p.substr(0, 2);
         pos = 2;
     } else if (p.rfind("//", 0) == 0) {
-        const size_t server = p.find('/', 2);
-        const size_t share = server == std::string::npos ? std::string::npos : p.find('/', server + 1);
-        out.drive = p.substr(0, share);
-        pos = share == std::string::npos ? p.size() : share;
+        // "//server/share"; empty names between separators are skipped, so
+        // that a drive written out reads back as the same drive.
+        out.drive = "//";
+        pos = 2;
+        for (int name = 0; name < 2; ++name) {
+            while (pos < p.size() && p[pos] == '/')
+                ++pos;
+            if (pos == p.size())
+                break;
+            const size_t end = std::min(p.find('/', pos), p.size());
+            out.drive += (name == 0 ? "" : "/") + p.substr(pos, end - pos);
+            pos = end;
+        }
     } else if (!p.empty() && p[0] == '/') {
         out.drive = "/";
     }
+    out.endsWithSeparator = !p.empty() && p.back() == '/';
     out.parts = SplitPath(std::string_view(path).substr(pos), separators::kEitherSlash, EmptyParts::Drop);
     return out;
 }
@@ -188,8 +199,10 @@ std::string RelativePathForProject(const std::string& projectFolder, const std::
     const DriveAndParts p = Split(path);
     if (p.drive.empty() || !EqualAsciiNoCase(f.drive, p.drive))
         return path;
-    // The path's folders are all parts but its file name.
-    const size_t folders = p.parts.empty() ? 0 : p.parts.size() - 1;
+    // The path's folders are all parts but its file name, which a path
+    // ending with a separator does not have.
+    const bool named = !p.parts.empty() && !p.endsWithSeparator;
+    const size_t folders = named ? p.parts.size() - 1 : p.parts.size();
     size_t common = 0;
     while (common < f.parts.size() && common < folders && EqualAsciiNoCase(f.parts[common], p.parts[common]))
         ++common;
@@ -198,7 +211,7 @@ std::string RelativePathForProject(const std::string& projectFolder, const std::
         out += "..\\";
     for (size_t i = common; i < folders; ++i)
         out += p.parts[i] + "\\";
-    if (!p.parts.empty())
+    if (named)
         out += p.parts.back();
     return out;
 }
@@ -231,7 +244,7 @@ std::string AbsolutePathFromProject(const std::string& projectFolder, const std:
     std::replace(out.begin(), out.end(), '/', '\\');
     for (const std::string& part : parts)
         out += sep + part;
-    if (parts.empty())
+    if (parts.empty() || p.endsWithSeparator)
         out += sep;
     return out;
 }

@@ -53,7 +53,37 @@ TPixelFormat PngPixelFormat(uint16_t bitCount)
     }
 }
 
-TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size_t number)
+// Counts what an icon expands to, image bytes and decoded pictures, and
+// refuses it as soon as that passes the bound.
+class ExpansionBudget {
+public:
+    explicit ExpansionBudget(const std::string& fileName) : fileName_(fileName) {}
+
+    void Images(size_t count) const
+    {
+        if (count > kMaxIconImages)
+            TooLarge("it holds " + std::to_string(count) + " images, at most " + std::to_string(kMaxIconImages) +
+                     " can be used");
+    }
+    void Spend(uint64_t bytes)
+    {
+        spent_ += bytes;
+        if (spent_ > kMaxIconBytes)
+            TooLarge("its images expand to more than " + std::to_string(kMaxIconBytes >> 20) + " MB");
+    }
+
+private:
+    [[noreturn]] void TooLarge(const std::string& why) const
+    {
+        const std::string which = fileName_.empty() ? "The icon file" : "The icon file \"" + fileName_ + "\"";
+        throw Error(which + " is too large: " + why + ". Choose an icon with fewer or smaller images");
+    }
+
+    const std::string& fileName_;
+    uint64_t spent_ = 0;
+};
+
+TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size_t number, ExpansionBudget& budget)
 {
     const std::string which = ": image " + std::to_string(number);
     if (entry.byteCount == 0)
@@ -61,6 +91,9 @@ TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size
     const int64_t start = base + static_cast<int64_t>(entry.offset);
     if (start + static_cast<int64_t>(entry.byteCount) > stream.Size())
         throw Error("Stream read error");
+    // Entries may all point at one picture, so the file's own size bounds
+    // nothing: each image is counted before its bytes are copied.
+    budget.Spend(entry.byteCount);
 
     TExIconImage image;
     image.Width = entry.width;
@@ -70,6 +103,8 @@ TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size
     stream.ReadExact(image.Bytes.data(), image.Bytes.size());
 
     if (png::HasSignature(image.Bytes)) {
+        const png::PngInfo header = png::ReadHeader(image.Bytes);
+        budget.Spend(uint64_t{header.width} * header.height * 4);
         const png::PngInfo info = png::Decode(image.Bytes);
         image.IsPng = true;
         image.PngWidth = info.width;
@@ -137,6 +172,11 @@ std::optional<TPixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compre
 
 void TExIconCursor::LoadFromStream(Stream& stream)
 {
+    Load(stream, std::string());
+}
+
+void TExIconCursor::Load(Stream& stream, const std::string& fileName)
+{
     const int64_t base = stream.Position();
     uint8_t header[kHeaderSize];
     if (stream.Read(header, sizeof header) != sizeof header || LeReader(header).Get<uint16_t>(2) != FileType())
@@ -149,10 +189,13 @@ void TExIconCursor::LoadFromStream(Stream& stream)
     for (size_t i = 0; i < count; ++i)
         entries.push_back(ReadEntry(stream));
 
+    ExpansionBudget budget(fileName);
+    budget.Images(count);
+
     std::vector<TExIconImage> images;
     images.reserve(count);
     for (size_t i = 0; i < count; ++i)
-        images.push_back(ReadImage(stream, base, entries[i], i + 1));
+        images.push_back(ReadImage(stream, base, entries[i], i + 1, budget));
 
     images_ = std::move(images);
     current_ = images_.empty() ? -1 : 0;
@@ -161,7 +204,7 @@ void TExIconCursor::LoadFromStream(Stream& stream)
 void TExIconCursor::LoadFromFile(const std::string& fileName)
 {
     FileStream file(fileName, FileStream::Mode::OpenRead);
-    LoadFromStream(file);
+    Load(file, fileName);
 }
 
 void TExIconCursor::LoadFromBytes(std::span<const uint8_t> bytes)

@@ -4,12 +4,16 @@
 #include "quorvane/base/Error.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/base/SizeText.h"
+#include "quorvane/platform/FileFaults.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <new>
+#include <sys/stat.h>
 
 using namespace qv;
 using qvtest::TempDir;
@@ -352,3 +356,163 @@ TEST_F(Build, ExeIsTheViewerFollowedByTheArchive)
     EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Updating application icon..."), statuses.end());
     EXPECT_EQ(r.view.updates.back().size, SizeText(static_cast<int64_t>(out.size())));
 }
+
+TEST_F(Build, NamedPipeAmongThePagesIsLeftOutInsteadOfHangingTheBuild)
+{
+    // Were the pipe opened, the build would wait for a writer until the
+    // test's timeout ends it.
+    Page("index.htm");
+    ASSERT_EQ(mkfifo((Site() + "feed.htm").c_str(), 0644), 0);
+    const Result r = Run(Project());
+    ASSERT_EQ(r.returnValue, 1) << (r.view.errors.empty() ? "" : r.view.errors[0]);
+    EXPECT_EQ(Names(Out() + "site.qpf"), (NameList{"index.htm", "-config-"}));
+
+    // Named as the icon file, it fails the build naming it.
+    TProjectSettings s = Project();
+    s.LogoPath = Site() + "feed.htm";
+    const Result icon = Run(s);
+    EXPECT_EQ(icon.returnValue, -1);
+    ASSERT_EQ(icon.view.errors.size(), 1u);
+    EXPECT_EQ(icon.view.errors[0], "Cannot open file \"" + Site() +
+                                       "feed.htm\". It is a named pipe, socket or device, not a regular file.");
+}
+
+namespace {
+
+// One fault met on the way through a build: what the file layer does, and
+// the error box the user must see. Files and paths are the fixture's.
+struct Fault {
+    const char* name;
+    bool exe;
+    std::function<int(const fs::FileAccess&)> (*hook)(Build& build);
+    std::function<std::string(Build& build)> message;
+};
+
+void PrintTo(const Fault& fault, std::ostream* os)
+{
+    *os << fault.name;
+}
+
+} // namespace
+
+class BuildFault : public Build, public ::testing::WithParamInterface<Fault> {
+public:
+    using Build::Out;
+    using Build::Site;
+    std::string Big() const { return Site() + "big.bin"; }
+    std::string Temp() const { return Out() + "website.qpf"; }
+    std::string Output(bool exe) const { return Out() + (exe ? "site.exe" : "site.qpf"); }
+    static constexpr size_t kViewerSize = 50000;
+    int64_t directoryStart = -1;
+
+    void SetUp() override
+    {
+        Build::SetUp();
+        Page("index.htm");
+        WriteFile(Big(), qvtest::NoiseBytes(600000, 5)); // read in several blocks
+        WriteFile(state.ProgramFolder + "viewer.exe", qvtest::NoiseBytes(kViewerSize, 9));
+        // The builds are reproducible, so a clean one shows where the
+        // directory will start.
+        ASSERT_EQ(Run(Project()).returnValue, 1);
+        directoryStart = ArchiveFile(Output(false)).Reader().Trailer().RegistryOffset;
+        stdfs::remove(Output(false));
+    }
+};
+
+TEST_P(BuildFault, FailsNamingTheFileAndTheCauseAndLeavesNothing)
+{
+    const Fault& fault = GetParam();
+    Result r{0, {}, {}};
+    {
+        fs::ScopedFaultHook hook(fault.hook(*this));
+        r = Run(Project(fault.exe));
+    }
+    EXPECT_EQ(r.returnValue, -1);
+    ASSERT_EQ(r.view.errors.size(), 1u);
+    EXPECT_EQ(r.view.errors[0], fault.message(*this) + ".");
+    EXPECT_TRUE(state.CancelRequested);
+    // No output, no temporary archive, nothing else either.
+    if (stdfs::exists(Out())) {
+        EXPECT_TRUE(stdfs::is_empty(Out())) << stdfs::directory_iterator(Out())->path();
+    }
+}
+
+namespace {
+
+std::string NoSpace(const std::string& file)
+{
+    return "Cannot write file \"" + file + "\". No space left on device";
+}
+
+// A full disk: every write to `file` from byte `from` on fails.
+std::function<int(const fs::FileAccess&)> FullFrom(const std::string& file, int64_t from)
+{
+    return [=](const fs::FileAccess& a) {
+        return a.op == fs::FileOp::Write && a.path == file && a.position + static_cast<int64_t>(a.count) > from
+                   ? ENOSPC
+                   : 0;
+    };
+}
+
+// Runs `change` once, at the first read of the big source file past its start.
+std::function<int(const fs::FileAccess&)> MidRead(Build& b, std::function<int()> change)
+{
+    auto& f = static_cast<BuildFault&>(b);
+    return [big = f.Big(), change, done = false](const fs::FileAccess& a) mutable {
+        if (done || a.op != fs::FileOp::Read || a.path != big || a.position == 0)
+            return 0;
+        done = true;
+        return change();
+    };
+}
+
+BuildFault& F(Build& b) { return static_cast<BuildFault&>(b); }
+
+const Fault kFaults[] = {
+    {"ReadErrorInTheMiddleOfASourceFile", false,
+     [](Build& b) { return MidRead(b, [] { return EIO; }); },
+     [](Build& b) { return "Cannot read file \"" + F(b).Big() + "\". Input/output error"; }},
+    {"SourceFileShrinksWhileRead", false,
+     [](Build& b) { return MidRead(b, [&b] { stdfs::resize_file(F(b).Big(), 300000); return 0; }); },
+     [](Build& b) { return "Cannot read file \"" + F(b).Big() + "\". It became shorter while it was being read"; }},
+    {"SourceFileGrowsWhileRead", false,
+     [](Build& b) {
+         return MidRead(b, [&b] { stdfs::resize_file(F(b).Big(), 700000); return 0; });
+     },
+     [](Build& b) { return "Cannot read file \"" + F(b).Big() + "\". It became longer while it was being read"; }},
+    {"OutputFolderRemovedDuringTheBuild", false,
+     [](Build& b) { return MidRead(b, [&b] { stdfs::remove_all(F(b).Out()); return 0; }); },
+     [](Build& b) { return "Cannot move file \"" + F(b).Temp() + "\". No such file or directory"; }},
+    {"DiskFullWritingEntryData", false, [](Build& b) { return FullFrom(F(b).Temp(), 0); },
+     [](Build& b) { return NoSpace(F(b).Temp()); }},
+    {"DiskFullWritingTheDirectory", false, [](Build& b) { return FullFrom(F(b).Temp(), F(b).directoryStart); },
+     [](Build& b) { return NoSpace(F(b).Temp()); }},
+    {"DiskFullCopyingTheViewer", true, [](Build& b) { return FullFrom(F(b).Output(true), 0); },
+     [](Build& b) { return NoSpace(F(b).Output(true)); }},
+    {"DiskFullAppendingTheArchiveToTheExe", true,
+     [](Build& b) { return FullFrom(F(b).Output(true), BuildFault::kViewerSize); },
+     [](Build& b) { return NoSpace(F(b).Output(true)); }},
+    {"DiskFullMovingTheQpfToAnotherVolume", false,
+     [](Build& b) {
+         auto full = FullFrom(F(b).Output(false), 0);
+         return std::function<int(const fs::FileAccess&)>(
+             [full](const fs::FileAccess& a) { return a.op == fs::FileOp::Rename ? EXDEV : full(a); });
+     },
+     [](Build& b) { return NoSpace(F(b).Output(false)); }},
+    {"OutOfMemoryWhileWritingAnEntry", false,
+     [](Build& b) {
+         return std::function<int(const fs::FileAccess&)>([temp = F(b).Temp()](const fs::FileAccess& a) -> int {
+             if (a.op == fs::FileOp::Write && a.path == temp)
+                 throw std::bad_alloc();
+             return 0;
+         });
+     },
+     [](Build& b) {
+         return "Not enough memory to process \"" + F(b).Big() + "\"; close other programs, or leave the file out of the build";
+     }},
+};
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Faults, BuildFault, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<Fault>& p) { return std::string(p.param.name); });

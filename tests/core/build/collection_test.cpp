@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace qv;
 using qvtest::TempDir;
@@ -233,4 +238,79 @@ TEST_F(Site, ListenerExplainsEveryDecision)
     EXPECT_EQ(rule("notes.txt"), "no include mask matches");
     EXPECT_EQ(rule(".env"), "name begins with \".\"");
     EXPECT_EQ(rule(".cache/"), "folder name begins with \".\"");
+}
+
+TEST_F(Site, FolderReachedThroughTwoPathsIsPackedUnderBoth)
+{
+    File("shared/page.htm");
+    File("shared/img/a.png");
+    std::filesystem::create_directory_symlink("shared", dir / "latest");
+    TProjectSettings s;
+    EXPECT_EQ(Collect(s), (Names{"latest/page.htm", "latest/img/a.png", "shared/page.htm", "shared/img/a.png"}));
+}
+
+TEST_F(Site, LinkBackToAFolderAboveIsALoopThatTheListenerHears)
+{
+    File("a/page.htm");
+    std::filesystem::create_directory_symlink(dir.path(), dir / "a/up");
+    std::filesystem::create_directory_symlink("..", dir / "a/b");
+    TProjectSettings s;
+    Recorder r;
+    std::vector<std::string> list;
+    CollectFiles(list, s, root(), &r);
+    EXPECT_EQ(Relative(list), Names{"a/page.htm"});
+    const std::vector<std::pair<std::string, std::string>> loops = {
+        {root() + "a/b/", "loop: a link back to a folder above it"},
+        {root() + "a/up/", "loop: a link back to a folder above it"}};
+    EXPECT_EQ(r.out, loops);
+}
+
+TEST_F(Site, FolderNameWithColonOrBackslashFailsNamingTheFolder)
+{
+    File("index.htm");
+    File("Category:Docs/list.html");
+    File("odd\\dir/deeper/page.htm");
+    File("Talk:Old/site.qp"); // nothing of it would be packed: no failure for it
+    TProjectSettings s;
+    std::vector<std::string> messages;
+    for (const char* folder : {"Category:Docs", "odd\\dir"}) {
+        try {
+            Collect(s);
+            ADD_FAILURE() << "expected a failure for " << folder;
+        } catch (const UnstorableName& e) {
+            messages.push_back(e.what());
+        }
+        std::filesystem::remove_all(dir / folder);
+    }
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], "The folder name cannot be stored in an archive (it holds \"\\\" or \":\"): " + root() +
+                               "Category:Docs/");
+    EXPECT_EQ(messages[1], "The folder name cannot be stored in an archive (it holds \"\\\" or \":\"): " + root() +
+                               "odd\\dir/");
+    EXPECT_EQ(Collect(s), Names{"index.htm"});
+}
+
+TEST_F(Site, PipeSocketAndDeviceAreLeftOutWithTheReason)
+{
+    File("index.htm");
+    ASSERT_EQ(mkfifo((dir / "feed.htm").c_str(), 0644), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (dir / "chat.htm").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::filesystem::create_symlink("/dev/null", dir / "null.htm");
+    TProjectSettings s;
+    Recorder r;
+    std::vector<std::string> list;
+    CollectFiles(list, s, root(), &r);
+    close(sock);
+    EXPECT_EQ(Relative(list), Names{"index.htm"});
+    const std::vector<std::pair<std::string, std::string>> left = {
+        {root() + "chat.htm", "not a regular file (socket)"},
+        {root() + "feed.htm", "not a regular file (named pipe)"},
+        {root() + "null.htm", "not a regular file (device)"}};
+    EXPECT_EQ(r.out, left);
 }

@@ -96,3 +96,17 @@ TEST(AppSettings, FailedWriteThrowsAndKeepsOldFile)
     RecentProjects r;
     EXPECT_THROW(SaveAppSettings(r, (dir / "blocker" / "quorvane.xml").string()), Error);
 }
+
+TEST(AppSettings, HugeEntryNumberReadsOnlyTheEntriesPresent)
+{
+    // Found by fuzzing: the number was once walked one index at a time, for
+    // minutes. Only elements named as the writer names them count, the first
+    // of each name, in index order.
+    TempDir dir;
+    const std::string file = (dir / "quorvane.xml").string();
+    WriteFile(file, std::string("<Config><mru number=\"2000000000\"/><mru7 name=\"h\"/><mru01 name=\"x\"/>"
+                                "<mru1 name=\"b\"/><mru1 name=\"y\"/><mru0 name=\"a\"/><mrux name=\"z\"/></Config>"));
+    RecentProjects r;
+    LoadAppSettings(r, file);
+    EXPECT_EQ(r.Items(), (List{"a", "b", "h"}));
+}

@@ -153,6 +153,21 @@ TEST(ProjectFile, RelativePathsAsWritten)
     EXPECT_EQ(AbsolutePathFromProject("/web/p/", ""), "");
 }
 
+TEST(ProjectFile, FolderPathKeepsItsTrailingSeparatorBothWays)
+{
+    // Found by fuzzing: a saved project loaded back differently when a path
+    // (cut to 255 bytes) ended just after a separator, or named a server
+    // without a share or after an empty name.
+    EXPECT_EQ(RelativePathForProject("/home/u/p/", "/home/u/site/"), "..\\site\\");
+    EXPECT_EQ(RelativePathForProject("C:\\p\\", "C:\\p\\out\\"), "out\\");
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "..\\site\\"), "/web/site/");
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "D:\\out\\"), "D:\\out\\");
+    // A server without a share gained a separator at every load.
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "\\\\srv\\"), "\\\\srv\\");
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "//srv"), "\\\\srv\\");
+    EXPECT_EQ(AbsolutePathFromProject("/web/p/", "\\\\\\srv\\a"), "\\\\srv\\a\\");
+}
+
 TEST(ProjectFile, MovedFolderFollowsTheProject)
 {
     TempDir dir;

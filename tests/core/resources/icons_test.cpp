@@ -349,6 +349,53 @@ TEST_F(IconGroupTest, NoIdentifierLeftIsAnErrorNotAWrap)
     EXPECT_EQ(Names(module), (std::vector<std::string>{"3/65535"}));
 }
 
+namespace {
+
+// An icon file whose `entries` directory entries all point at one picture.
+std::vector<uint8_t> SharedPictureIcon(size_t entries, const std::vector<uint8_t>& picture)
+{
+    std::vector<uint8_t> out;
+    for (uint32_t word : {0u, 1u, static_cast<uint32_t>(entries)})
+        qvtest::AppendLe(out, word, 2);
+    for (size_t i = 0; i < entries; ++i) {
+        out.insert(out.end(), {0, 0, 0, 0});
+        qvtest::AppendLe(out, 1, 2);
+        qvtest::AppendLe(out, 32, 2);
+        qvtest::AppendLe(out, static_cast<uint32_t>(picture.size()), 4);
+        qvtest::AppendLe(out, static_cast<uint32_t>(6 + 16 * entries), 4);
+    }
+    out.insert(out.end(), picture.begin(), picture.end());
+    return out;
+}
+
+} // namespace
+
+TEST_F(IconGroupTest, EntriesPointingAtOneBigPictureAreRefusedNamingTheFile)
+{
+    const auto bitmap = qvtest::BitmapPicture(512, 512, 32); // 1 MB; 300 entries would make 300 MB
+    auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+    auto refusal = [&](const std::vector<uint8_t>& file) {
+        const std::string path = Write(file, "many.ico");
+        try {
+            ReplaceIconGroup(group, path);
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("(no error)");
+    };
+    const std::string icon = "The icon file \"" + (dir / "many.ico").string() + "\" is too large: ";
+    const std::string advice = ". Choose an icon with fewer or smaller images";
+    EXPECT_EQ(refusal(SharedPictureIcon(300, bitmap)), icon + "it holds 300 images, at most 256 can be used" + advice);
+    EXPECT_EQ(refusal(SharedPictureIcon(40, bitmap)), icon + "its images expand to more than 32 MB" + advice);
+    EXPECT_EQ(refusal(SharedPictureIcon(20, bitmap)), "(no error)");
+
+    // A small PNG that would decode to 64 MB is refused before decoding.
+    std::vector<uint8_t> png = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+    qvtest::AppendPngChunk(png, "IHDR", {0, 0, 0x10, 0, 0, 0, 0x10, 0, 8, 6, 0, 0, 0});
+    qvtest::AppendPngChunk(png, "IEND", {});
+    EXPECT_EQ(refusal(SharedPictureIcon(1, png)), icon + "its images expand to more than 32 MB" + advice);
+}
+
 TEST(IconPixelFormats, GroupFieldsFollowTheFormat)
 {
     using P = TPixelFormat;

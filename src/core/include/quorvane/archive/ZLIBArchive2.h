@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <span>
@@ -37,7 +38,8 @@ class ArchiveDeflater;
 // "%s already exists in the archive" for a duplicate entry; AddStream,
 // IndexOf and FileCount "No archive is currently open"; GetFileItem "Index
 // out of bounds". Every other failure inside AddStream is swallowed and the
-// entry is not recorded: check with IndexOf and GetFileItem.
+// entry is not recorded: check with IndexOf and GetFileItem, and see
+// LastAddFailure for the cause.
 //
 // Entry names are UTF-8 with "\" between folders ("images\logo.png"); they
 // become code-page bytes only in the record. All events run on the thread
@@ -89,6 +91,9 @@ public:
     // compared without case; -1 when none does.
     int32_t IndexOf(const std::string& Name) const;
     int32_t FileCount() const;
+    // Why the last AddStream recorded nothing (a write to the archive file
+    // that failed, say); null when it raised no failure.
+    std::exception_ptr LastAddFailure() const { return lastAddFailure_; }
     TZLBFileRec2 GetFileItem(int32_t Index) const;
     TZLBFileRec2 Files(int32_t Index) const { return GetFileItem(Index); }
     void CloseArchive();
@@ -140,6 +145,7 @@ private:
     int64_t positionMarker_ = -1;
     bool olderVersion_ = false;
     bool destroying_ = false;
+    std::exception_ptr lastAddFailure_;
     // One compressor state serves every entry and the directory.
     std::unique_ptr<ArchiveDeflater> deflater_;
     std::vector<uint8_t> block_;

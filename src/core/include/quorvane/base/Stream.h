@@ -50,7 +50,9 @@ private:
     int64_t position_ = 0;
 };
 
-// A file on disk. Opening failures raise OsError naming the file.
+// A file on disk. Opening failures raise OsError naming the file; for
+// reading only regular files open (never waiting on a named pipe). Every
+// operation passes the file layer's fault seam (platform/FileFaults.h).
 class FileStream final : public Stream {
 public:
     enum class Mode { Create, OpenRead, OpenReadWrite };
@@ -67,6 +69,10 @@ public:
     void SetSize(int64_t size) override;
 
     const std::string& Path() const { return path_; }
+    // Reads `count` bytes from the current position that must be all the
+    // rest of the file: one that ends sooner or goes on fails naming the
+    // file, so a file changed while it is packed never passes as whole.
+    void ReadWhole(void* buffer, size_t count);
     // Flushes to the device and closes; failures raise OsError. The
     // destructor closes silently.
     void Close();

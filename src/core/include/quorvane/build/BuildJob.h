@@ -91,6 +91,7 @@ private:
     std::mutex archiveMutex_;      // Cancel must never reach a writer being destroyed
     TProjectSettings settings_;
     std::exception_ptr PendingException;
+    std::string handling_;         // the file being worked on, for a message when memory runs out
 
     BuildState& state_;
     Dispatcher& dispatcher_;
@@ -102,6 +103,10 @@ private:
 // The "Error loading" message of an entry the archive did not record.
 std::string ErrorLoadingMessage(const std::string& file, const std::string& name, int32_t index,
                                 const std::string& root, TZLBArc2& archive);
+
+// What a build that ran out of memory says, naming the file it was
+// working on (none: the build as a whole).
+std::string OutOfMemoryMessage(const std::string& file);
 
 // The project's root folder: the home page's folder made absolute, with a
 // trailing "/".

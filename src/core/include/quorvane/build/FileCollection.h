@@ -32,9 +32,13 @@ std::vector<std::string> CutMaskList(const std::string& list);
 // grouped by include piece, then its subfolders depth first, entries in the
 // order of fs::ListFolder. Normalises the masks of `settings` (the job's
 // copy) as it goes. A file matched by several pieces is listed once; a
-// folder reached again through a link is not entered twice; a file whose
-// name an archive cannot hold ("\" or ":") throws qv::Error naming it.
-// Folders that cannot be read are skipped, except the root itself.
+// folder reached through two paths is walked under both, while a link back
+// to a folder above it (a loop) is not entered; only regular files (and
+// links to them) are listed, never named pipes, sockets or devices. A file
+// to be listed whose name, or the name of a folder above it, an archive
+// cannot hold ("\" or ":") throws UnstorableName naming that file or
+// folder. Folders that cannot be read are skipped, except the root itself.
+// The listener hears every decision, loops and special files included.
 void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, const std::string& root,
                   CollectListener* listener = nullptr);
 

@@ -13,6 +13,9 @@ struct DirEntry {
     std::string name;
     bool isFolder = false;  // following symbolic links
     bool isFile = false;    // a regular file, following symbolic links
+    // "named pipe", "socket" or "device" for those (following links); null
+    // for everything else, a dangling link included.
+    const char* special = nullptr;
 };
 
 // Every entry of a folder but "." and "..", hidden ones included, sorted by
@@ -35,7 +38,8 @@ bool DeleteFileIfExists(const std::string& path);
 void DeleteFileOrThrow(const std::string& path);
 // Replaces `to`. Throws OsError naming the file that failed.
 void CopyFile(const std::string& from, const std::string& to);
-// A rename, or copy and delete across file systems. Throws OsError.
+// A rename, or copy and delete across file systems. Throws OsError; a copy
+// that fails leaves nothing at `to`.
 void MoveFile(const std::string& from, const std::string& to);
 // The one safe replacement of a user's file. A symbolic link is followed to
 // the file it names, which gets the new bytes while the link stays a link.

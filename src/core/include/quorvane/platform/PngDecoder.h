@@ -22,5 +22,8 @@ bool HasSignature(std::span<const uint8_t> bytes);
 
 // Throws qv::Error "Invalid PNG image: <the decoder's reason>".
 PngInfo Decode(std::span<const uint8_t> bytes);
+// The picture's size and kind from its header alone, checked as Decode
+// checks it, so a caller can refuse a picture before paying for decoding it.
+PngInfo ReadHeader(std::span<const uint8_t> bytes);
 
 } // namespace qv::png

@@ -20,6 +20,12 @@ uint16_t BitCountOf(TPixelFormat format);
 // cannot hold (16 bits other than plain or bit fields, unknown bit counts).
 std::optional<TPixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compression);
 
+// What one icon file may expand to. A full set of sizes up to 256 x 256
+// takes a few MB; a directory whose entries all point at one big picture
+// would take gigabytes.
+constexpr size_t kMaxIconImages = 256;
+constexpr uint64_t kMaxIconBytes = uint64_t{32} << 20;
+
 struct TExIconImage {
     int Width = 0;  // 1..256 for bitmaps, as the directory says; the decoded size for PNGs
     int Height = 0;
@@ -38,8 +44,10 @@ struct TExIconImage {
 // type, an image with no bytes or too short for its bitmap header), "Stream
 // read error" (directory or image beyond the end), "Pixel Format Not Valid
 // for Icons or Cursors", "Range check error" (PNG entry bit count above 255),
-// "Invalid PNG image: ..." (a PNG that does not decode), or the file-open
-// failure.
+// "Invalid PNG image: ..." (a PNG that does not decode), "The icon file "x"
+// is too large: ..." (more than kMaxIconImages images, or more than
+// kMaxIconBytes of image bytes and decoded pictures together), or the
+// file-open failure.
 class TExIconCursor {
 public:
     virtual ~TExIconCursor() = default;
@@ -60,6 +68,8 @@ protected:
     virtual uint16_t FileType() const = 0;
 
 private:
+    void Load(Stream& stream, const std::string& fileName);
+
     std::vector<TExIconImage> images_;
     int current_ = -1;
 };
