@@ -48,17 +48,21 @@ constexpr int kLoadTimeout = 30000;
 
 QVariant RunJs(QWebEnginePage* page, const QString& code)
 {
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(code, [&](const QVariant& v) {
-        result = v;
-        done = true;
+    // Shared with the callback, which may still come after we gave up.
+    struct Answer {
+        QVariant result;
+        bool done = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    page->runJavaScript(code, [answer](const QVariant& v) {
+        answer->result = v;
+        answer->done = true;
     });
-    for (int i = 0; i < 3000 && !done; ++i)
+    for (int i = 0; i < 3000 && !answer->done; ++i)
         QTest::qWait(10);
-    if (!done)
+    if (!answer->done)
         qWarning("script did not answer: %s", qPrintable(code));
-    return result;
+    return answer->result;
 }
 
 QStringList MenuTexts(QMenu* menu)
