@@ -1018,7 +1018,7 @@ int main(int argc, char** argv)
 {
     RegisterBeforeApplication();
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Compiler"));
+    SetUpApplication();
     AppWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -1001,7 +1001,7 @@ int main(int argc, char** argv)
 {
     RegisterBeforeApplication();
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Compiler"));
+    SetUpApplication();
     DialogsTest test;
     return QTest::qExec(&test, argc, argv);
 }
