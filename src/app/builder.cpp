@@ -23,13 +23,17 @@ void RegisterBeforeApplication()
     RegisterOptions();
 }
 
+void SetUpApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("quorvane"));
+}
+
 int Builder(int argc, char** argv)
 {
     const platform::NamedMutex lock("TALMERIDEX");
     RegisterBeforeApplication();
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quorvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Compiler"));
+    SetUpApplication();
 
     int status = 0;
     {

@@ -636,7 +636,7 @@ bool Tmainform::ShowAppWindow(AppWindow kind)
 
 bool Tmainform::ContentActionExecute()
 {
-    return Guarded(this, [&] { OpenHelpFile(ProgramFile(QStringLiteral("quorvane.chm"))); });
+    return Guarded(this, [&] { OpenHelpFile(HelpFilePath()); });
 }
 
 bool Tmainform::HomeActionExecute()

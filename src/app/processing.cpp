@@ -109,7 +109,7 @@ void Tprogressform::Button1Click()
 
 void Tprogressform::Button2Click()
 {
-    OpenOutput();
+    Guarded(this, [] { OpenOutput(); });
 }
 
 void Tprogressform::UpdateProgressView(const std::string& sizeText, const std::string& statusText,

@@ -19,16 +19,35 @@ QString ProgramFile(const QString& name)
     return QString::fromStdString(fs::ProgramFile(folder.empty() ? fs::ProgramFolder() : folder, name.toStdString()));
 }
 
+QString ViewerProgram()
+{
+    return ProgramFolder() + QStringLiteral("quorvane-view");
+}
+
+void ShowInViewer(const QString& file)
+{
+    const QString viewer = ViewerProgram();
+    if (!QFileInfo(viewer).isExecutable())
+        throw Error("The viewer program " + viewer.toStdString() + " is missing");
+    if (!Shell().Start(viewer, {file}))
+        throw Error("Unable to start the viewer program " + viewer.toStdString());
+}
+
+QString HelpFilePath()
+{
+    return ProgramFile(QStringLiteral("quorvane-help.qpf"));
+}
+
 void OpenHelpFile(const QString& path)
 {
-    if (!QFileInfo(path).isFile() || !Shell().Open(QUrl::fromLocalFile(path)))
+    if (!QFileInfo(path).isFile())
         throw Error("Unable to open help file " + path.toStdString());
+    ShowInViewer(path);
 }
 
 void OpenOutput()
 {
-    const std::string out = ResolveOutputPath(State().ProjectSettings);
-    Shell().Open(QUrl::fromLocalFile(QString::fromStdString(out)));
+    ShowInViewer(QString::fromStdString(ResolveOutputPath(State().ProjectSettings)));
 }
 
 QUrl ProductPageAddress()

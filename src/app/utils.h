@@ -10,13 +10,23 @@ namespace qv::app {
 // folder (beside it, then in the installed data folder).
 QString ProgramFile(const QString& name);
 
-// Opens a compiled help file with the desktop's handler; throws qv::Error
-// "Unable to open help file <path>" when it is missing or the shell
-// refuses it.
+// "quorvane-view" in the program folder: shows QPF and EXE outputs.
+QString ViewerProgram();
+
+// Starts the viewer on `file` without waiting for it; throws qv::Error
+// naming the viewer when it is missing or does not start.
+void ShowInViewer(const QString& file);
+
+// The user guide compiled to an output: "quorvane-help.qpf" in the program
+// folder.
+QString HelpFilePath();
+
+// Shows a compiled help file in the viewer; throws qv::Error "Unable to
+// open help file <path>" when it is missing, and ShowInViewer's error.
 void OpenHelpFile(const QString& path);
 
-// Opens the current project's output with the shell; the outcome is not
-// checked.
+// Shows the current project's output in the viewer; what the viewer then
+// makes of the file is its own business.
 void OpenOutput();
 
 // The product's page on the publisher's web site.

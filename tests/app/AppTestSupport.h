@@ -24,6 +24,15 @@ inline QByteArray ReadBytes(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A stand-in for quorvane-view in the program folder; its path.
+inline QString PlaceViewer(const QString& programFolder, const QByteArray& script = "#!/bin/sh\n")
+{
+    const QString viewer = programFolder + "quorvane-view";
+    WriteText(viewer, script);
+    QFile::setPermissions(viewer, QFile::permissions(viewer) | QFileDevice::ExeOwner);
+    return viewer;
+}
+
 // A small site and a QPF project for it; `extraBytes` adds a file of
 // poorly compressible data, to make a build take a while.
 inline QString MakeProject(const QString& folder, const QString& name, qint64 extraBytes = 0,

@@ -48,17 +48,21 @@ constexpr int kLoadTimeout = 30000;
 
 QVariant RunJs(QWebEnginePage* page, const QString& code)
 {
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(code, [&](const QVariant& v) {
-        result = v;
-        done = true;
+    // Shared with the callback, which may still come after we gave up.
+    struct Answer {
+        QVariant result;
+        bool done = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    page->runJavaScript(code, [answer](const QVariant& v) {
+        answer->result = v;
+        answer->done = true;
     });
-    for (int i = 0; i < 3000 && !done; ++i)
+    for (int i = 0; i < 3000 && !answer->done; ++i)
         QTest::qWait(10);
-    if (!done)
+    if (!answer->done)
         qWarning("script did not answer: %s", qPrintable(code));
-    return result;
+    return answer->result;
 }
 
 QStringList MenuTexts(QMenu* menu)
@@ -98,13 +102,13 @@ class AppWindowTest : public QObject {
     RecordingShell* shell_ = nullptr;
     std::unique_ptr<Tmainform> window_;
     QWidget wizard_, about_;
-    QString config_, settingsFile_, programFolder_;
+    QString config_, settingsFile_, programFolder_, viewer_;
 
     Tmainform* NewWindow(const QStringList& args = {})
     {
         window_.reset();
         dialogs_->Clear();
-        shell_->opened.clear();
+        shell_->Clear();
         window_ = std::make_unique<Tmainform>(args);
         window_->SetWindow(AppWindow::Wizard, &wizard_);
         window_->SetWindow(AppWindow::About, &about_);
@@ -195,6 +199,7 @@ private slots:
         programFolder_ = temp_.filePath("program") + "/";
         QDir().mkpath(programFolder_);
         State().Build.ProgramFolder = programFolder_.toStdString();
+        viewer_ = PlaceViewer(programFolder_);
         auto dialogs = std::make_unique<ScriptedDialogs>();
         dialogs_ = dialogs.get();
         SetDialogService(std::move(dialogs));
@@ -671,19 +676,24 @@ private slots:
         // Introducing Quorvane: the help file is missing, which is said,
         // and the link is then followed within the page.
         clickLink(0);
-        const QString help = programFolder_ + "quorvane.chm";
+        const QString help = programFolder_ + "quorvane-help.qpf";
         QCOMPARE(dialogs_->Texts("error"), QStringList{"Unable to open help file " + help + "."});
         QTRY_VERIFY(w->WebPage->url().toString().endsWith("#intro#"));
         QCOMPARE(RunJs(w->WebPage, "window.quorvaneMark").toInt(), 42);
         Settle();
         QCOMPARE(dialogs_->Texts("error").size(), 1);
 
-        // With the help file in place the shell is asked to show it.
-        WriteText(help, "ITSF");
-        shell_->opened.clear();
+        // With the help file in place the viewer shows it, from the page
+        // and from Help > Content alike.
+        WriteText(help, "QPF");
+        shell_->Clear();
         RunJs(w->WebPage, "history.replaceState(null, '', location.pathname)");
         clickLink(0);
-        QCOMPARE(shell_->opened, QList<QUrl>{QUrl::fromLocalFile(help)});
+        QCOMPARE(shell_->started, (QList<QStringList>{{viewer_, help}}));
+        w->ContentAction->trigger();
+        QCOMPARE(shell_->started.size(), 2);
+        QCOMPARE(shell_->started.last(), (QStringList{viewer_, help}));
+        QVERIFY(shell_->opened.isEmpty());
         QFile::remove(help);
     }
 
@@ -846,9 +856,17 @@ private slots:
         QVERIFY(!cancelBefore);
         QVERIFY(!State().Build.CancelRequested); // Finish cancels nothing
         QVERIFY(QFileInfo(output).size() > 36);
-        QCOMPARE(shell_->opened, QList<QUrl>{QUrl::fromLocalFile(output)});
+        QCOMPARE(shell_->started, (QList<QStringList>{{viewer_, output}}));
         QVERIFY(w->RunActionExecute());
-        QCOMPARE(shell_->opened.size(), 2);
+        QCOMPARE(shell_->started.size(), 2);
+        QVERIFY(shell_->opened.isEmpty());
+
+        // Without the viewer beside the program, Run says which is missing.
+        QFile::rename(viewer_, viewer_ + ".away");
+        QVERIFY(!w->RunActionExecute());
+        QFile::rename(viewer_ + ".away", viewer_);
+        QCOMPARE(dialogs_->Texts("error"), QStringList{"The viewer program " + viewer_ + " is missing."});
+        QCOMPARE(shell_->started.size(), 2);
 
         // A second build starts from a reset window but keeps the caption.
         Shown again;
@@ -865,6 +883,27 @@ private slots:
         });
         QCOMPARE(again.button1, QStringLiteral("&Cancel"));
         QVERIFY(!again.run);
+    }
+
+    // The desktop's own shell: the viewer really starts, on its own, and
+    // gets the path as one argument, blanks and all.
+    void viewerStartsForReal()
+    {
+        const QString folder = temp_.filePath("real") + "/";
+        const QString seen = folder + "argument";
+        QDir().mkpath(folder);
+        const QString viewer = PlaceViewer(folder, ("#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" + seen +
+                                                    ".part' && mv '" + seen + ".part' '" + seen + "'\n").toUtf8());
+        const std::string before = State().Build.ProgramFolder;
+        State().Build.ProgramFolder = folder.toStdString();
+        std::unique_ptr<ShellService> recorder = SetShellService(nullptr);
+        const QString file = folder + "My Site/Grüße.qpf";
+        ShowInViewer(file);
+        SetShellService(std::move(recorder));
+        State().Build.ProgramFolder = before;
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(seen), kLoadTimeout);
+        QCOMPARE(QString::fromUtf8(ReadBytes(seen)), "1|" + file);
+        QVERIFY(QFile::exists(viewer));
     }
 
     void buildCancelled()
@@ -1014,7 +1053,7 @@ int main(int argc, char** argv)
 {
     RegisterBeforeApplication();
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Compiler"));
+    SetUpApplication();
     AppWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

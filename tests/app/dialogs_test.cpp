@@ -74,6 +74,7 @@ class DialogsTest : public QObject {
     QTemporaryDir temp_;
     ScriptedDialogs* dialogs_ = nullptr;
     RecordingShell* shell_ = nullptr;
+    QString viewer_;
     std::unique_ptr<Tmainform> main_;
     std::unique_ptr<TwizardForm> wizard_;
     std::unique_ptr<ToptionsForm> options_;
@@ -193,6 +194,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", temp_.filePath("config").toUtf8());
         State().Build.ProgramFolder = (temp_.filePath("program") + "/").toStdString();
         QDir().mkpath(temp_.filePath("program"));
+        viewer_ = PlaceViewer(temp_.filePath("program") + "/");
         auto dialogs = std::make_unique<ScriptedDialogs>();
         dialogs_ = dialogs.get();
         SetDialogService(std::move(dialogs));
@@ -236,7 +238,7 @@ private slots:
     void init()
     {
         dialogs_->Clear();
-        shell_->opened.clear();
+        shell_->Clear();
         Settings() = qv::TProjectSettings();
         State().ProjectModified = false;
         wizard_->hide();
@@ -535,7 +537,7 @@ private slots:
 
         QVERIFY(!wizard_->isVisible());
         QVERIFY(!main_->progressform->isVisible());
-        QVERIFY(shell_->opened.isEmpty());
+        QVERIFY(shell_->started.isEmpty());
         QVERIFY(!QFile::exists(site_ + "/index.qpf"));
         const qv::TProjectSettings& s = Settings();
         QCOMPARE(QString::fromStdString(s.HomePage.str()), home_);
@@ -585,12 +587,12 @@ private slots:
         Click(wizard_->Button2); // Finish: builds, then runs
         QCOMPARE(ended, QStringList{"Finished"});
         QVERIFY(QFile::exists(site_ + "/index.qpf"));
-        QCOMPARE(shell_->opened, QList<QUrl>{QUrl::fromLocalFile(site_ + "/index.qpf")});
+        QCOMPARE(shell_->started, (QList<QStringList>{{viewer_, site_ + "/index.qpf"}}));
         QVERIFY(main_->RunAction->isEnabled());
         QVERIFY(dialogs_->Texts("error").isEmpty());
 
         // Run unticked: built, not opened.
-        shell_->opened.clear();
+        shell_->Clear();
         QFile::remove(site_ + "/index.qpf");
         WizardTo(1);
         Click(wizard_->controls.qpfformat);
@@ -602,7 +604,7 @@ private slots:
         Click(wizard_->Button2);
         QCOMPARE(ended, QStringList{"Finished"});
         QVERIFY(QFile::exists(site_ + "/index.qpf"));
-        QVERIFY(shell_->opened.isEmpty());
+        QVERIFY(shell_->started.isEmpty());
         QFile::remove(site_ + "/index.qpf");
     }
 
@@ -618,7 +620,7 @@ private slots:
         Click(wizard_->Button2);
         QCOMPARE(ended, QStringList{"Failed!"});
         QCOMPARE(dialogs_->Texts("error").size(), 1);
-        QVERIFY(shell_->opened.isEmpty());
+        QVERIFY(shell_->started.isEmpty());
         QVERIFY(!main_->RunAction->isEnabled());
     }
 
@@ -1001,7 +1003,7 @@ int main(int argc, char** argv)
 {
     RegisterBeforeApplication();
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Compiler"));
+    SetUpApplication();
     DialogsTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -1,36 +1,22 @@
-#include "TestSupport.h"
+#include "ExeTools.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <regex>
-#include <set>
 
 namespace {
 
-const char* const kTopics[] = {"index.html", "wizard.html", "options.html", "formats.html", "commandline.html"};
+using qvtest::Capture;
+using qvtest::Quoted;
 
-std::string Capture(const std::string& command)
-{
-    std::unique_ptr<FILE, decltype(&pclose)> pipe(popen((command + " 2>/dev/null").c_str(), "r"), pclose);
-    if (!pipe)
-        return {};
-    std::string out;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
-        out.append(buffer.data(), n);
-    return out;
-}
+const char* const kTopics[] = {"index.html", "wizard.html", "options.html", "formats.html", "commandline.html"};
 
 class HelpFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!QV_HELP_BUILT)
+        if (!QV_CHM_BUILT)
             GTEST_SKIP() << "chmcmd was missing, so no help file was built";
     }
     static bool HaveChmls() { return std::string(QV_CHMLS).size() > 0; }
@@ -50,7 +36,7 @@ TEST_F(HelpFile, ListsEveryTopicContentsAndIndex)
 {
     if (!HaveChmls())
         GTEST_SKIP() << "chmls is missing";
-    const std::string listing = Capture(std::string(QV_CHMLS) + " list -n \"" + QV_HELP_FILE + "\"");
+    const std::string listing = Capture(std::string(QV_CHMLS) + " list -n " + Quoted(QV_HELP_FILE) + " 2>/dev/null");
     for (const char* topic : kTopics)
         EXPECT_NE(listing.find(std::string("/html/") + topic), std::string::npos) << topic << "\n" << listing;
     EXPECT_NE(listing.find("/toc.hhc"), std::string::npos);
@@ -62,7 +48,7 @@ TEST_F(HelpFile, PagesComeBackUnchangedAndTheirLinksResolve)
     if (!HaveChmls())
         GTEST_SKIP() << "chmls is missing";
     qvtest::TempDir out;
-    Capture(std::string(QV_CHMLS) + " extractall \"" + QV_HELP_FILE + "\" \"" + out.path().string() + "\"");
+    Capture(std::string(QV_CHMLS) + " extractall " + Quoted(QV_HELP_FILE) + " " + Quoted(out.path()) + " 2>/dev/null");
     const std::filesystem::path sources = QV_HELP_SOURCES;
     const std::regex link(R"re(href="([^"#:]+)")re");
     for (const char* topic : kTopics) {
@@ -81,6 +67,32 @@ TEST_F(HelpFile, PagesComeBackUnchangedAndTheirLinksResolve)
     const std::string contents(toc.begin(), toc.end());
     for (const char* topic : kTopics)
         EXPECT_NE(contents.find(std::string("html/") + topic), std::string::npos) << topic;
+}
+
+// The guide as quorvane-view shows it: a QPF whose every entry checks out,
+// holding each page under its own name, byte for byte.
+TEST(HelpOutput, IsAQpfOfEveryPage)
+{
+    const std::string quorvanec = QV_QUORVANEC;
+    int status = -1;
+    const std::string verified = Capture(quorvanec + " verify " + Quoted(QV_HELP_QPF) + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << verified;
+
+    const std::string listing = Capture(quorvanec + " list " + Quoted(QV_HELP_QPF), &status);
+    ASSERT_EQ(status, 0);
+    for (const char* page : {"index.html", "wizard.html", "options.html", "formats.html", "commandline.html", "style.css",
+                             "-config-"})
+        EXPECT_TRUE(std::regex_search(listing, std::regex(std::string(" ") + page + "\n"))) << page << "\n" << listing;
+    // Nothing from outside the pages' folder.
+    EXPECT_EQ(listing.find(".hh"), std::string::npos) << listing;
+
+    qvtest::TempDir out;
+    Capture(quorvanec + " extract " + Quoted(QV_HELP_QPF) + " " + Quoted(out.path()), &status);
+    ASSERT_EQ(status, 0);
+    const std::filesystem::path sources = QV_HELP_SOURCES;
+    for (const char* topic : kTopics)
+        EXPECT_EQ(qvtest::ReadFile(out / topic), qvtest::ReadFile(sources / "html" / topic)) << topic;
+    EXPECT_NE(Capture(quorvanec + " config " + Quoted(QV_HELP_QPF)).find("index.html"), std::string::npos);
 }
 
 } // namespace

@@ -13,8 +13,7 @@ namespace {
 
 QString Title()
 {
-    const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? QStringLiteral("Quorvane Compiler") : name;
+    return QStringLiteral("Quorvane Compiler");
 }
 
 // Messages carry Windows line breaks; a label wants plain ones.

@@ -1,6 +1,7 @@
 #include "services/ShellService.h"
 
 #include <QDesktopServices>
+#include <QProcess>
 
 namespace qv::app {
 namespace {
@@ -8,6 +9,10 @@ namespace {
 class DesktopShell final : public ShellService {
 public:
     bool Open(const QUrl& target) override { return QDesktopServices::openUrl(target); }
+    bool Start(const QString& program, const QStringList& arguments) override
+    {
+        return QProcess::startDetached(program, arguments);
+    }
 };
 
 std::unique_ptr<ShellService>& Current()
