@@ -1,6 +1,9 @@
 #include "ExeTools.h"
 #include "TestSupport.h"
 
+#include "quorvane/project/NewProject.h"
+#include "quorvane/project/ProjectFile.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -173,6 +176,21 @@ TEST_F(Cli, NewWritesAProjectThatBuilds)
     ASSERT_EQ(b.status, 0) << b.err;
     EXPECT_TRUE(fs::exists(dir / "site/home.qpf"));
     EXPECT_EQ(Quorvanec("new --home " + Quoted(dir / "site/none.htm") + " x.qp", work).status, 2);
+}
+
+TEST_F(Cli, NewWithoutOptionsWritesTheWizardsProposals)
+{
+    const fs::path home = dir / "site/home.htm";
+    qvtest::WriteFile(home, std::string("<p>hi</p>"));
+    ASSERT_EQ(Quorvanec("new --home " + Quoted(home) + " " + Quoted(dir / "new.qp"), work).status, 0);
+    std::string failure;
+    ASSERT_TRUE(qv::SaveProject((dir / "wizard.qp").string(), qv::WizardProposals({}, home.string(), qv::Today()),
+                                [&](const std::string& m) { failure = m; }))
+        << failure;
+    qv::TProjectSettings written, proposed;
+    qv::LoadProject((dir / "new.qp").string(), written);
+    qv::LoadProject((dir / "wizard.qp").string(), proposed);
+    EXPECT_EQ(qv::WriteSettingsImage(written), qv::WriteSettingsImage(proposed));
 }
 
 TEST_F(Cli, InterruptCancelsCleanly)
