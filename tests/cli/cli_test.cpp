@@ -93,18 +93,13 @@ TEST_F(Cli, BuildsTheSampleToAVerifiedQpfAndExe)
 
 TEST_F(Cli, TheExeOutputListsItsOwnArchiveUnderWine)
 {
-    if (std::string(QV_WINE).empty() || !fs::exists(fs::path(QV_QUORVANEC).parent_path() / "viewer.exe"))
+    if (!qvtest::TestWine().Available() || !fs::exists(fs::path(QV_QUORVANEC).parent_path() / "viewer.exe"))
         GTEST_SKIP() << "wine or viewer.exe is missing";
     ASSERT_EQ(Quorvanec("build sample-exe.qp", work).status, 0);
-    int status = -1;
-    fs::create_directories(QV_WINEPREFIX);
-    std::string out = qvtest::Capture("env -u DISPLAY WINEPREFIX=" + Quoted(QV_WINEPREFIX) +
-                                          " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 300 " +
-                                          Quoted(QV_WINE) + " " + Quoted(Output("exe")) + " --list 2>&1",
-                                      &status);
-    EXPECT_EQ(status, 0) << out;
+    const qvtest::WineRun run = qvtest::TestWine().Run(Output("exe"), {"--list"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
     for (const char* name : {"index.html", "css\\site.css", "pages\\about.html", "-config-", "-logo-"})
-        EXPECT_TRUE(Contains(out, name)) << name << "\n" << out;
+        EXPECT_TRUE(Contains(run.out, name)) << name << "\n" << run.out << run.err;
 }
 
 TEST_F(Cli, ExitStatuses)
