@@ -253,7 +253,7 @@ void ToptionsForm::SpeedButton3Click()
     SaveDialog1->SetRequest(request);
     const QString chosen = SaveDialog1->ExecuteSave(this);
     if (!chosen.isEmpty())
-        controls.outname->setText(QString::fromStdString(ReplaceExtension(chosen.toStdString(), ".exe")));
+        controls.outname->setText(QString::fromStdString(OutputPathFor(chosen.toStdString(), true)));
 }
 
 void ToptionsForm::SpeedButton4Click()
@@ -263,12 +263,12 @@ void ToptionsForm::SpeedButton4Click()
 
 void ToptionsForm::exeformatClick()
 {
-    RewriteExtension(controls.outname, ".exe");
+    ApplyOutputFormat(controls.outname, true);
 }
 
 void ToptionsForm::qpfformatClick()
 {
-    RewriteExtension(controls.outname, ".qpf");
+    ApplyOutputFormat(controls.outname, false);
 }
 
 void RegisterOptions()

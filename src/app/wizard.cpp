@@ -8,6 +8,7 @@
 #include "main.h"
 
 #include "quorvane/platform/FileSystem.h"
+#include "quorvane/project/NewProject.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +20,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
-#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolButton>
@@ -33,6 +33,8 @@ constexpr int kLastPage = kPages - 1;
 constexpr int kPageWidth = 297;
 constexpr int kTextLeft = 52; // beside the page's picture
 
+// Also the order of the opening, where the format comes before the output
+// name that its button's handler rewrites.
 const ProjectField kTransferOrder[] = {
     ProjectField::HomePage,      ProjectField::OutputIsExe,    ProjectField::OutputPath,   ProjectField::BorderType,
     ProjectField::ViewWidth,     ProjectField::ViewHeight,     ProjectField::LogoPath,     ProjectField::Centered,
@@ -164,7 +166,6 @@ void TwizardForm::BuildPages()
         c.exeformat = body.Radio("exeformat", QStringLiteral("EXE-format (single file with built-in viewer)"));
         c.qpfformat = body.Radio("qpfformat", QStringLiteral("QPF-format (smaller size, but reqires stand-alone viewer)"));
         body.EndGroup();
-        c.exeformat->setChecked(true);
         c.outname = body.Edit("outname", QStringLiteral("Output file name:"), "SpeedButton3", &SpeedButton3);
         body.Skip(6);
         c.iconfile = body.Edit("iconfile", QStringLiteral("Application Icon for EXE file"), "SpeedButton4",
@@ -179,7 +180,6 @@ void TwizardForm::BuildPages()
         c.borderstyle = body.Combo("borderstyle", {QStringLiteral("None"), QStringLiteral("Fixed"),
                                                    QStringLiteral("Sizeable"), QStringLiteral("Full Screen")});
         body.EndGroup();
-        c.borderstyle->setCurrentIndex(2);
         GroupBox3 = body.BeginGroup("GroupBox3", QStringLiteral("  Size and Position  "));
         c.centered = body.Check("centered", QStringLiteral("Centered"));
         body.Skip(4);
@@ -192,8 +192,6 @@ void TwizardForm::BuildPages()
         c.scrollbars = body.Check("scrollbars", QStringLiteral("Hide Scrollbars"));
         c.shadow = body.Check("shadow", QStringLiteral("Use Shadows "));
         body.EndGroup();
-        c.sizewidth->setText(QStringLiteral("640"));
-        c.sizeheight->setText(QStringLiteral("480"));
     }
     {
         QWidget* p = page(3);
@@ -262,7 +260,6 @@ void TwizardForm::BuildPages()
         c.compression = body.Combo("compression", {QStringLiteral("Normal"), QStringLiteral("Fastest"),
                                                    QStringLiteral("Maximum"), QStringLiteral("None")});
         body.EndGroup();
-        c.compression->setCurrentIndex(0);
         body.BeginGroup("GroupBox10", QStringLiteral("  User Agent  "));
         c.useragent = body.Edit("useragent", QStringLiteral("User Agent string for built-in browser, leave blank to "
                                                             "use default value from Internet Explorer"));
@@ -282,13 +279,7 @@ void TwizardForm::BuildPages()
         col.Skip(4);
         runnow = col.Check("runnow", QStringLiteral("Run Output file after building"));
     }
-    for (QCheckBox* box : controls.CheckBoxes())
-        box->setChecked(box != controls.expirationenabled);
-    buildnow->setChecked(true);
-    runnow->setChecked(true);
-    controls.expirationdate->setDate(QDate::currentDate());
-    controls.includemask->setText(QStringLiteral("*.*;"));
-    controls.directmask->setText(QStringLiteral("*.exe"));
+    ShowProposals(TProjectSettings());
 }
 
 int TwizardForm::PageIndex() const
@@ -315,26 +306,19 @@ void TwizardForm::changeEvent(QEvent* event)
 
 void TwizardForm::FormShow()
 {
-    for (QLineEdit* edit : controls.LabeledEdits())
-        edit->clear();
-    for (QCheckBox* box : controls.CheckBoxes())
-        box->setChecked(true);
+    // The compression level is the one control an opening keeps.
+    TProjectSettings kept;
+    kept.CompressionLevel = controls.compression->currentIndex();
+    ShowProposals(kept);
+    ShowPage(0);
+}
+
+void TwizardForm::ShowProposals(const TProjectSettings& base)
+{
     buildnow->setChecked(true);
     runnow->setChecked(true);
-    ShowPage(0);
-    {
-        // The output field stays empty: the opening is no click on the button.
-        const QSignalBlocker quiet(controls.exeformat);
-        controls.exeformat->setChecked(true);
-    }
-    controls.sizewidth->setText(QStringLiteral("640"));
-    controls.sizeheight->setText(QStringLiteral("480"));
-    controls.borderstyle->setCurrentIndex(2);
-    GroupBox3->setEnabled(true);
-    controls.expirationdate->setDate(QDate::currentDate());
-    controls.expirationenabled->setChecked(false);
-    controls.includemask->setText(QStringLiteral("*.*;"));
-    controls.directmask->setText(QStringLiteral("*.exe"));
+    LoadProjectFields(controls, kTransferOrder, WizardOpening(base, Today()));
+    borderstyleChange();
 }
 
 void TwizardForm::FormActivate()
@@ -365,8 +349,7 @@ void TwizardForm::Button2Click()
             ApplyButtonRule();
             return;
         }
-        controls.outname->setText(controls.homepage->text());
-        RewriteExtension(controls.outname, ".exe");
+        controls.outname->setText(QString::fromStdString(OutputPathFor(home, true)));
         ShowPage(1);
     } else if (index < kLastPage) {
         ShowPage(index + 1);
@@ -426,12 +409,12 @@ void TwizardForm::SpeedButton4Click()
 
 void TwizardForm::exeformatClick()
 {
-    RewriteExtension(controls.outname, ".exe");
+    ApplyOutputFormat(controls.outname, true);
 }
 
 void TwizardForm::qpfformatClick()
 {
-    RewriteExtension(controls.outname, ".qpf");
+    ApplyOutputFormat(controls.outname, false);
 }
 
 void TwizardForm::borderstyleChange()

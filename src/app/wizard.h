@@ -64,6 +64,8 @@ protected:
 
 private:
     void BuildPages();
+    // Fills every control with the new project's proposals on top of `base`.
+    void ShowProposals(const TProjectSettings& base);
     void ApplyButtonRule();
     void ShowPage(int index);
     void Finish();

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -19,13 +20,36 @@
 
 namespace {
 
+const char* const kBorders[] = {"none", "fixed", "sizeable", "fullscreen"};
+const char* const kLevels[] = {"normal", "fastest", "maximum", "none"};
+
 struct NewOptions {
-    std::string project, home, out, icon, border = "sizeable", compression = "normal";
-    std::string include = "*.*;", direct = "*.exe", password, userAgent, expires;
-    int width = 640, height = 480;
+    std::string project, home, out, icon, border, compression;
+    std::string include, direct, password, userAgent, expires;
+    int width = 0, height = 0;
     bool qpf = false;
     std::vector<std::string> disable;
 };
+
+// What the options say when not given: the wizard's proposals.
+NewOptions Proposed()
+{
+    const qv::TProjectSettings p = qv::WizardOpening(qv::TProjectSettings{}, qv::Today());
+    NewOptions o;
+    o.border = kBorders[p.BorderType];
+    o.compression = kLevels[p.CompressionLevel];
+    o.include = p.IncludeMask.str();
+    o.direct = p.DirectMask.str();
+    o.width = p.ViewWidth;
+    o.height = p.ViewHeight;
+    o.qpf = !p.OutputIsExe;
+    return o;
+}
+
+int IndexOf(const char* const (&names)[4], const std::string& name)
+{
+    return static_cast<int>(std::find(std::begin(names), std::end(names), name) - std::begin(names));
+}
 
 int NewProject(const NewOptions& o)
 {
@@ -35,13 +59,10 @@ int NewProject(const NewOptions& o)
     }
     const std::string home = qv::fs::AbsolutePath(o.home);
     qv::TProjectSettings s = qv::WizardProposals(qv::TProjectSettings{}, home, qv::Today());
-    const std::string ext = o.qpf ? ".qpf" : ".exe";
     s.OutputIsExe = !o.qpf;
-    s.OutputPath = o.out.empty() ? qv::ReplaceExtension(home, ext) : qv::fs::AbsolutePath(o.out);
-    static const std::map<std::string, int> borders = {{"none", 0}, {"fixed", 1}, {"sizeable", 2}, {"fullscreen", 3}};
-    static const std::map<std::string, int> levels = {{"normal", 0}, {"fastest", 1}, {"maximum", 2}, {"none", 3}};
-    s.BorderType = borders.at(o.border);
-    s.CompressionLevel = levels.at(o.compression);
+    s.OutputPath = o.out.empty() ? qv::OutputPathFor(home, s.OutputIsExe) : qv::fs::AbsolutePath(o.out);
+    s.BorderType = IndexOf(kBorders, o.border);
+    s.CompressionLevel = IndexOf(kLevels, o.compression);
     s.ViewWidth = o.width;
     s.ViewHeight = o.height;
     if (!o.icon.empty())
@@ -106,7 +127,7 @@ int qvc::Run(int argc, char** argv)
     auto* cmdResources = app.add_subcommand("resources", "List the resources of an executable");
     cmdResources->add_option("file", file, "Executable")->required();
 
-    NewOptions n;
+    NewOptions n = Proposed();
     auto* cmdNew = app.add_subcommand("new", "Write a new project file with the wizard's proposals");
     cmdNew->add_option("project", n.project, "Project file to write (.qp)")->required();
     cmdNew->add_option("--home", n.home, "Home page")->required();
@@ -116,9 +137,11 @@ int qvc::Run(int argc, char** argv)
     cmdNew->add_option("--width", n.width, "Viewer window width")->capture_default_str();
     cmdNew->add_option("--height", n.height, "Viewer window height")->capture_default_str();
     cmdNew->add_option("--border", n.border, "Border style")
-        ->check(CLI::IsMember({"none", "fixed", "sizeable", "fullscreen"}))->capture_default_str();
+        ->check(CLI::IsMember(std::vector<std::string>(std::begin(kBorders), std::end(kBorders))))
+        ->capture_default_str();
     cmdNew->add_option("--compression", n.compression, "Compression level")
-        ->check(CLI::IsMember({"normal", "fastest", "maximum", "none"}))->capture_default_str();
+        ->check(CLI::IsMember(std::vector<std::string>(std::begin(kLevels), std::end(kLevels))))
+        ->capture_default_str();
     cmdNew->add_option("--include", n.include, "Include masks")->capture_default_str();
     cmdNew->add_option("--direct", n.direct, "Direct-execution masks (left out of the archive)")->capture_default_str();
     cmdNew->add_option("--password", n.password, "Start password");

@@ -2,6 +2,7 @@
 // widgets by object name beside a real main window, their boxes and file
 // dialogs answered by a script.
 #include "AppTestSupport.h"
+#include "MarkedSettings.h"
 #include "RecordingShell.h"
 #include "ScriptedDialogs.h"
 #include "TlsServer.h"
@@ -16,6 +17,7 @@
 #include "processing.h"
 #include "wizard.h"
 
+#include "quorvane/project/NewProject.h"
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/platform/Http.h"
 
@@ -146,31 +148,7 @@ class DialogsTest : public QObject {
         main_->SaveAsAction->setEnabled(states[4] == '1');
     }
 
-    // A record unlike every opening value, to see what a dialog changes.
-    qv::TProjectSettings Marked()
-    {
-        qv::TProjectSettings s;
-        s.HomePage = "/marked/home.html";
-        s.OutputIsExe = false;
-        s.OutputPath = "/marked/out.data";
-        s.BorderType = 1;
-        s.ViewWidth = 111;
-        s.ViewHeight = 222;
-        s.LogoPath = "/marked/logo.ico";
-        s.Shadow = s.HideScrollbars = s.Centered = false;
-        s.ShowToolbar = s.ShowCaptions = s.ShowStatusbar = false;
-        s.EnableCopy = s.EnableSearch = s.EnablePrint = s.EnableFont = false;
-        s.Password = "secret";
-        s.ExpiryEnabled = true;
-        s.ExpiryDate = 40000;
-        s.IncludeMask = "*.htm";
-        s.DirectMask = "*.zip";
-        s.CursorOption = true;
-        s.CompressionLevel = 3;
-        s.UserAgent = "Marked/1.0";
-        s.ContextMenu = false;
-        return s;
-    }
+    qv::TProjectSettings Marked() { return qvtest::MarkedSettings(); }
 
     qv::TVersionCheck& Checker()
     {
@@ -574,6 +552,19 @@ private slots:
         QCOMPARE(States(), QStringLiteral("11011"));
         QCOMPARE(main_->StatusPanels[0]->text(), QString());
         QTRY_COMPARE(main_->WebBrowser1->url(), QUrl::fromLocalFile(home_));
+    }
+
+    void wizardProposesWhatTheCoreProposes()
+    {
+        // Only the home page given: the record is the one `quorvanec new` writes.
+        const qv::TProjectSettings before = Marked();
+        Settings() = before;
+        WizardTo(7);
+        wizard_->buildnow->setChecked(false);
+        qv::TProjectSettings base = before;
+        base.CompressionLevel = wizard_->controls.compression->currentIndex(); // the list keeps its own choice
+        Click(wizard_->Button2);
+        QCOMPARE(Image(Settings()), Image(qv::WizardProposals(base, home_.toStdString(), qv::Today())));
     }
 
     void wizardFinishBuildsAndRunsTheOutput()

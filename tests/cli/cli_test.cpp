@@ -1,6 +1,9 @@
 #include "ExeTools.h"
 #include "TestSupport.h"
 
+#include "quorvane/project/NewProject.h"
+#include "quorvane/project/ProjectFile.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -91,18 +94,13 @@ TEST_F(Cli, BuildsTheSampleToAVerifiedQpfAndExe)
 
 TEST_F(Cli, TheExeOutputListsItsOwnArchiveUnderWine)
 {
-    if (std::string(QV_WINE).empty() || !fs::exists(fs::path(QV_QUORVANEC).parent_path() / "viewer.exe"))
+    if (!qvtest::TestWine().Available() || !fs::exists(fs::path(QV_QUORVANEC).parent_path() / "viewer.exe"))
         GTEST_SKIP() << "wine or viewer.exe is missing";
     ASSERT_EQ(Quorvanec("build sample-exe.qp", work).status, 0);
-    int status = -1;
-    fs::create_directories(QV_WINEPREFIX);
-    std::string out = qvtest::Capture("env -u DISPLAY WINEPREFIX=" + Quoted(QV_WINEPREFIX) +
-                                          " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 300 " +
-                                          Quoted(QV_WINE) + " " + Quoted(Output("exe")) + " --list 2>&1",
-                                      &status);
-    EXPECT_EQ(status, 0) << out;
+    const qvtest::WineRun run = qvtest::TestWine().Run(Output("exe"), {"--list"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
     for (const char* name : {"index.html", "css\\site.css", "pages\\about.html", "-config-", "-logo-"})
-        EXPECT_TRUE(Contains(out, name)) << name << "\n" << out;
+        EXPECT_TRUE(Contains(run.out, name)) << name << "\n" << run.out << run.err;
 }
 
 TEST_F(Cli, ExitStatuses)
@@ -186,6 +184,21 @@ TEST_F(Cli, NewThroughALinkWritesItsTarget)
     EXPECT_TRUE(fs::is_symlink(dir / "link.qp"));
     const auto text = qvtest::ReadFile(dir / "real/p.qp");
     EXPECT_TRUE(Contains(std::string(text.begin(), text.end()), "<homepage path=\"site\\index.html\" />"));
+}
+
+TEST_F(Cli, NewWithoutOptionsWritesTheWizardsProposals)
+{
+    const fs::path home = dir / "site/home.htm";
+    qvtest::WriteFile(home, std::string("<p>hi</p>"));
+    ASSERT_EQ(Quorvanec("new --home " + Quoted(home) + " " + Quoted(dir / "new.qp"), work).status, 0);
+    std::string failure;
+    ASSERT_TRUE(qv::SaveProject((dir / "wizard.qp").string(), qv::WizardProposals({}, home.string(), qv::Today()),
+                                [&](const std::string& m) { failure = m; }))
+        << failure;
+    qv::TProjectSettings written, proposed;
+    qv::LoadProject((dir / "new.qp").string(), written);
+    qv::LoadProject((dir / "wizard.qp").string(), proposed);
+    EXPECT_EQ(qv::WriteSettingsImage(written), qv::WriteSettingsImage(proposed));
 }
 
 TEST_F(Cli, InterruptCancelsCleanly)

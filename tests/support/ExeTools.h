@@ -1,7 +1,8 @@
 #pragma once
 // Independent readers of executables for the tests: icoutils' wrestool for
-// resources, wine for whether the file still starts.
+// resources (wine, for whether a file still starts, is in Wine.h).
 #include "TestSupport.h"
+#include "Wine.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,13 +47,6 @@ inline bool HaveTool(const std::string& name)
     return status == 0;
 }
 
-// A Windows program from Debian's wine, or an empty path.
-inline std::filesystem::path WineProgram(const std::string& name)
-{
-    const std::filesystem::path p = std::filesystem::path("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows") / name;
-    return std::filesystem::exists(p) ? p : std::filesystem::path();
-}
-
 struct ListedResource {
     std::string type, name;
     unsigned language;
@@ -86,19 +80,6 @@ inline std::map<std::string, std::vector<uint8_t>> WrestoolExtractAll(const std:
         const std::string bytes = Capture("wrestool -x --raw" + id + " " + Quoted(exe) + " 2>/dev/null");
         out[key] = std::vector<uint8_t>(bytes.begin(), bytes.end());
     }
-    return out;
-}
-
-// Runs a Windows console program under wine in a private prefix; its output
-// without carriage returns.
-inline std::string RunUnderWine(const std::filesystem::path& exe, const std::filesystem::path& prefix, int* status)
-{
-    std::filesystem::create_directories(prefix);
-    std::string out = Capture("env -u DISPLAY WINEPREFIX=" + Quoted(prefix) +
-                                  " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 300 wine " + Quoted(exe) +
-                                  " 2>/dev/null",
-                              status);
-    std::erase(out, '\r');
     return out;
 }
 

@@ -3,6 +3,7 @@
 // resources read back by icoutils.
 #include "ArchiveComposer.h"
 #include "TestSupport.h"
+#include "Wine.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kViewer = QV_VIEWER_EXE;
-const std::string kWine = QV_WINE;
 const std::string kWrestool = QV_WRESTOOL;
 
 bool Found(const std::string& tool) { return tool.find("NOTFOUND") == std::string::npos && fs::exists(tool); }
@@ -30,21 +30,9 @@ std::string Quote(const std::string& s)
     return q + "'";
 }
 
-// The path wine's drive Z: (the Unix root) gives a Unix path.
-std::string WinPath(const fs::path& path)
-{
-    std::string p = "Z:" + path.string();
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return p;
-}
+const auto WinPath = Wine::WinPath;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = WineRun;
 
 Result Shell(const std::string& command, const fs::path& scratch)
 {
@@ -123,39 +111,19 @@ std::vector<uint8_t> Appended(const std::vector<uint8_t>& archive)
 
 class ViewerUnderWine : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        setenv("WINEPREFIX", QV_WINEPREFIX, 1);
-        setenv("WINEDEBUG", "-all", 1);
-        // No Mono or Gecko installer prompts when the prefix is first made.
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-        // Nothing here may open a window: a message box would wait forever.
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-    }
-
     void SetUp() override
     {
-        if (!Found(kWine))
+        if (!TestWine().Available())
             GTEST_SKIP() << "wine is not installed";
         if (!fs::exists(kViewer))
             GTEST_SKIP() << "viewer.exe was not built (no mingw-w64 cross compiler)";
         // The first start makes the prefix and talks about it on stderr;
-        // that happens here, once, not inside a test's run.
-        static const bool prepared = [this] {
-            return Shell(Quote(kWine) + " wineboot -i", dir_.path()).status == 0;
-        }();
-        ASSERT_TRUE(prepared) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+        // that happens here, not inside a test's run.
+        ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << TestWine().Prefix();
     }
 
     // Runs a program under wine with Windows-style arguments.
-    Result Wine(const fs::path& exe, const std::vector<std::string>& args)
-    {
-        std::string command = Quote(kWine) + " " + Quote(exe.string());
-        for (const std::string& a : args)
-            command += " " + Quote(a);
-        return Shell(command, dir_.path());
-    }
+    Result Wine(const fs::path& exe, const std::vector<std::string>& args) { return TestWine().Run(exe, args); }
 
     fs::path WriteExe(const std::string& name, const std::vector<uint8_t>& archive)
     {

@@ -56,9 +56,9 @@ QDate DateOfDays(double days)
     return kDayZero.addDays(static_cast<qint64>(std::floor(days)));
 }
 
-void RewriteExtension(QLineEdit* outname, const char* extension)
+void ApplyOutputFormat(QLineEdit* outname, bool exe)
 {
-    outname->setText(QString::fromStdString(ReplaceExtension(outname->text().toStdString(), extension)));
+    outname->setText(QString::fromStdString(OutputPathFor(outname->text().toStdString(), exe)));
 }
 
 void BrowseIntoEdit(TFileDialog* dialog, QWidget* parent, const QString& filter, QLineEdit* edit)

@@ -75,9 +75,9 @@ void LoadProjectFields(ProjectControls& c, std::span<const ProjectField> order, 
 double DaysOfDate(const QDate& date);
 QDate DateOfDays(double days);
 
-// The format buttons' rule: the extension of `outname`'s text becomes
-// `extension` (appended when there is none).
-void RewriteExtension(QLineEdit* outname, const char* extension);
+// The format buttons' rule: the extension of `outname`'s text becomes that
+// of the chosen format (appended when there is none).
+void ApplyOutputFormat(QLineEdit* outname, bool exe);
 
 // A browse button beside an edit: shows `dialog` as an open dialog with
 // `filter` and no default extension, and puts the chosen file into `edit`;

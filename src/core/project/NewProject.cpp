@@ -16,12 +16,22 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
     return path.substr(0, cut.folder.size() + dot) + extension;
 }
 
-TProjectSettings WizardProposals(const TProjectSettings& base, const std::string& homePage, double today)
+const char* OutputExtension(bool exe)
+{
+    return exe ? ".exe" : ".qpf";
+}
+
+std::string OutputPathFor(const std::string& path, bool exe)
+{
+    return ReplaceExtension(path, OutputExtension(exe));
+}
+
+TProjectSettings WizardOpening(const TProjectSettings& base, double today)
 {
     TProjectSettings s = base;
-    s.HomePage = homePage;
+    s.HomePage = "";
     s.OutputIsExe = true;
-    s.OutputPath = ReplaceExtension(homePage, ".exe");
+    s.OutputPath = "";
     s.BorderType = 2;
     s.ViewWidth = 640;
     s.ViewHeight = 480;
@@ -35,6 +45,14 @@ TProjectSettings WizardProposals(const TProjectSettings& base, const std::string
     s.IncludeMask = "*.*;";
     s.DirectMask = "*.exe";
     s.UserAgent = "";
+    return s;
+}
+
+TProjectSettings WizardProposals(const TProjectSettings& base, const std::string& homePage, double today)
+{
+    TProjectSettings s = WizardOpening(base, today);
+    s.HomePage = homePage;
+    s.OutputPath = OutputPathFor(homePage, s.OutputIsExe);
     return s;
 }
 

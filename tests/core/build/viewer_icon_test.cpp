@@ -76,7 +76,7 @@ TEST(ViewerIcon, EveryPixelFormatBecomesTheNewMainIconAndTheViewerStillRuns)
     }
 
     // With an archive appended, the re-iconed viewer lists it under wine.
-    if (std::string(QV_WINE).empty())
+    if (!TestWine().Available())
         GTEST_SKIP() << "wine is not installed";
     {
         qv::TZLBArc2 arc;
@@ -93,13 +93,8 @@ TEST(ViewerIcon, EveryPixelFormatBecomesTheNewMainIconAndTheViewerStillRuns)
     const auto archive = ReadFile(dir / "a.qpf");
     bytes.insert(bytes.end(), archive.begin(), archive.end());
     WriteFile(exe, bytes);
-    fs::create_directories(QV_WINEPREFIX);
-    int status = -1;
-    std::string out = Capture("env -u DISPLAY WINEPREFIX=" + Quoted(QV_WINEPREFIX) +
-                                  " WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 300 " + Quoted(QV_WINE) +
-                                  " " + Quoted(exe) + " --list 2>&1",
-                              &status);
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_NE(out.find("index.htm"), std::string::npos) << out;
-    EXPECT_NE(out.find("img\\a.png"), std::string::npos) << out;
+    const WineRun run = TestWine().Run(exe, {"--list"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("index.htm"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("img\\a.png"), std::string::npos) << run.out;
 }

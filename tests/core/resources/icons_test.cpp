@@ -546,15 +546,14 @@ TEST_F(OutputIconTest, RewrittenProgramStillRunsUnderWine)
     const auto exe = CopyOf("hostname.exe");
     if (exe.empty())
         GTEST_SKIP() << "needs wine's hostname.exe and icoutils' wrestool";
-    if (!qvtest::HaveTool("wine"))
+    qvtest::Wine& wine = qvtest::TestWine();
+    if (!wine.Available())
         GTEST_SKIP() << "wine is not installed";
-    const auto prefix = std::filesystem::path(QV_RUNTIME_DIR).parent_path() / "wineprefix";
     const auto original = dir / "original.exe";
     std::filesystem::copy_file(exe, original);
-    int status = -1;
-    const std::string expected = qvtest::RunUnderWine(original, prefix, &status);
-    if (status != 0 || expected.empty())
-        GTEST_SKIP() << "wine does not run the unchanged program here (status " << status << ")";
+    const qvtest::WineRun expected = wine.Run(original);
+    if (expected.status != 0 || expected.out.empty())
+        GTEST_SKIP() << "wine does not run the unchanged program here (status " << expected.status << ")";
 
     const auto before = qvtest::WrestoolExtractAll(exe);
     ReplaceOutputIcon(exe.string(), WriteIcon(IconFile({BitmapPart(16, 4), BitmapPart(32, 32)})));
@@ -563,6 +562,7 @@ TEST_F(OutputIconTest, RewrittenProgramStillRunsUnderWine)
     ASSERT_EQ(after.count("14/MAINICON/0"), 1u);
     EXPECT_EQ(GroupEntries(after.at("14/MAINICON/0")).size(), 2u);
 
-    EXPECT_EQ(qvtest::RunUnderWine(exe, prefix, &status), expected);
-    EXPECT_EQ(status, 0);
+    const qvtest::WineRun rewritten = wine.Run(exe);
+    EXPECT_EQ(rewritten.out, expected.out);
+    EXPECT_EQ(rewritten.status, 0);
 }

@@ -4,6 +4,7 @@
 // the whole binary: the prefix and server are set up once.
 #include "PeTestSupport.h"
 #include "TestSupport.h"
+#include "Wine.h"
 
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/pe/PeResources.h"
@@ -24,8 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kWineDlls = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
-
 // Diverse programs and libraries of wine's own: big and small resource
 // sections, string tables, dialogs, icons, manifests, many languages.
 const char* const kOriginals[] = {
@@ -34,40 +33,20 @@ const char* const kOriginals[] = {
     "regedit.exe", "winecfg.exe",  "wordpad.exe",  "cmd.exe",     "hostname.exe",
 };
 
-std::string WinePath(const fs::path& path)
-{
-    std::string out = "Z:" + fs::absolute(path).string();
-    for (char& c : out)
-        if (c == '/')
-            c = '\\';
-    return out;
-}
+const auto WinePath = qvtest::Wine::WinPath;
 
-std::string Quote(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-class Wine {
+// The probe and wine's own programs under the suite's wine.
+class Loader {
 public:
-    static bool Available() { return *QV_WINE && *QV_PE_PROBE && fs::exists(QV_PE_PROBE); }
+    static bool Available() { return qvtest::TestWine().Available() && *QV_PE_PROBE && fs::exists(QV_PE_PROBE); }
 
     // Runs `program` with `args` under wine; returns its standard output.
     static std::string Run(const fs::path& program, const std::vector<std::string>& args, int* status = nullptr)
     {
-        const fs::path out = Work() / "wine.out";
-        std::string command = Environment() + " " + Quote(QV_WINE) + " " + Quote(program.string());
-        for (const std::string& a : args)
-            command += " " + Quote(a);
-        command += " >" + Quote(out.string()) + " 2>" + Quote((Work() / "wine.err").string()) + " </dev/null";
-        const int rc = std::system(command.c_str());
+        const qvtest::WineRun run = qvtest::TestWine().Run(program, args);
         if (status)
-            *status = rc;
-        const auto bytes = qvtest::ReadFile(out);
-        return {bytes.begin(), bytes.end()};
+            *status = run.status;
+        return run.out;
     }
 
     // Runs a probe script; returns its output split per "FILE" block and
@@ -85,7 +64,7 @@ public:
     static fs::path Work()
     {
         static const fs::path dir = [] {
-            fs::path d = fs::path(QV_WINEPREFIX).parent_path() / "wine-work";
+            fs::path d = qvtest::TestWine().Prefix().parent_path() / "wine-work";
             fs::remove_all(d);
             fs::create_directories(d);
             return d;
@@ -93,29 +72,21 @@ public:
         return dir;
     }
 
+    // A server that stays up keeps the many runs quick.
     static void Start()
     {
-        // The first start creates the prefix; a persistent server keeps the
-        // later runs quick.
-        std::system((Environment() + " wineserver -p30 >/dev/null 2>&1").c_str());
+        qvtest::TestWine().KeepServer(30);
         Run(QV_PE_PROBE, {"self"});
     }
 
-    static void Stop() { std::system((Environment() + " wineserver -k >/dev/null 2>&1").c_str()); }
-
-private:
-    static std::string Environment()
-    {
-        return "env -u DISPLAY WINEPREFIX=" + Quote(QV_WINEPREFIX) +
-               " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEARCH=win64";
-    }
+    static void Stop() { qvtest::TestWine().StopServer(); }
 };
 
 // What the probe printed for each command, keyed by the command's first
 // two fields ("list<TAB>Z:\\...").
 std::map<std::string, std::string> ProbeOutputs(const std::vector<std::string>& commands)
 {
-    std::istringstream out(Wine::Probe(commands));
+    std::istringstream out(Loader::Probe(commands));
     std::map<std::string, std::string> outputs;
     std::string line;
     size_t index = 0;
@@ -180,17 +151,17 @@ class PeWine : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (Wine::Available())
-            Wine::Start();
+        if (Loader::Available())
+            Loader::Start();
     }
     static void TearDownTestSuite()
     {
-        if (Wine::Available())
-            Wine::Stop();
+        if (Loader::Available())
+            Loader::Stop();
     }
     void SetUp() override
     {
-        if (!Wine::Available())
+        if (!Loader::Available())
             GTEST_SKIP() << "wine or the mingw-w64 cross compiler is not installed";
     }
 
@@ -198,8 +169,8 @@ protected:
     {
         std::vector<fs::path> files;
         for (const char* name : kOriginals)
-            if (fs::exists(kWineDlls / name))
-                files.push_back(kWineDlls / name);
+            if (const fs::path p = qvtest::WineProgram(name); !p.empty())
+                files.push_back(p);
         for (const char* sample : {QV_PE_SAMPLE64, QV_PE_SAMPLE32, QV_PE_SAMPLE64_UNSTRIPPED})
             if (*sample)
                 files.push_back(sample);
@@ -229,7 +200,7 @@ TEST_F(PeWine, ReaderSeesWhatTheLoaderSees)
 
 TEST_F(PeWine, RewrittenFilesLoadAsOurReaderSaysAndMatchTheUpdateFunctions)
 {
-    const fs::path dir = Wine::Work() / "rewritten";
+    const fs::path dir = Loader::Work() / "rewritten";
     fs::create_directories(dir);
     struct Sample {
         fs::path original, same, grown, theirs;
@@ -280,7 +251,7 @@ TEST_F(PeWine, RewrittenFilesLoadAsOurReaderSaysAndMatchTheUpdateFunctions)
 
 TEST_F(PeWine, RewrittenProgramsStillRun)
 {
-    const fs::path dir = Wine::Work() / "run";
+    const fs::path dir = Loader::Work() / "run";
     fs::create_directories(dir);
     auto prepare = [&](const fs::path& from, const std::string& name, const std::function<void(std::vector<uint8_t>&)>& edit,
                        const std::vector<ResourceEntry>& entries) {
@@ -306,7 +277,7 @@ TEST_F(PeWine, RewrittenProgramsStillRun)
     ASSERT_EQ(qv::pe::detail::ParseImage(qvtest::ReadFile(appended)).sections.back().name, ".rsrc");
     for (const fs::path& exe : {grown, appended, emptied}) {
         int status = -1;
-        EXPECT_EQ(Wine::Run(exe, {"self"}, &status), self(exe)) << exe;
+        EXPECT_EQ(Loader::Run(exe, {"self"}, &status), self(exe)) << exe;
         EXPECT_EQ(status, 0) << exe;
     }
 
@@ -319,14 +290,13 @@ TEST_F(PeWine, RewrittenProgramsStillRun)
     if (*QV_PE_SAMPLE64_PLAIN)
         programs.emplace_back(QV_PE_SAMPLE64_PLAIN, prepare(QV_PE_SAMPLE64_PLAIN, "plain.exe", nullptr, Extra()));
     for (const char* name : {"hostname.exe", "whoami.exe"})
-        if (fs::exists(kWineDlls / name))
-            programs.emplace_back(kWineDlls / name, prepare(kWineDlls / name, name, nullptr,
-                                                            Join(ReadResources((kWineDlls / name).string()), Extra())));
+        if (const fs::path p = qvtest::WineProgram(name); !p.empty())
+            programs.emplace_back(p, prepare(p, name, nullptr, Join(ReadResources(p.string()), Extra())));
     for (const auto& [original, rewritten] : programs) {
         int before = -1, after = -1;
-        const std::string expected = Wine::Run(original, {}, &before);
+        const std::string expected = Loader::Run(original, {}, &before);
         EXPECT_FALSE(expected.empty()) << original;
-        EXPECT_EQ(Wine::Run(rewritten, {}, &after), expected) << rewritten;
+        EXPECT_EQ(Loader::Run(rewritten, {}, &after), expected) << rewritten;
         EXPECT_EQ(after, before) << rewritten;
     }
     std::printf("ran %zu rewritten programs under wine\n", programs.size() + 3);
