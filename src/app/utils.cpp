@@ -21,7 +21,9 @@ QString ProgramFile(const QString& name)
 
 QString ViewerProgram()
 {
-    return ProgramFolder() + QStringLiteral("quorvane-view");
+    // Installed or not, the viewer is a program beside this one.
+    const std::string& folder = State().Build.ProgramFolder;
+    return QString::fromStdString(folder.empty() ? fs::ProgramFolder() : folder) + QStringLiteral("quorvane-view");
 }
 
 void ShowInViewer(const QString& file)
