@@ -19,10 +19,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -38,6 +41,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace qv::app;
@@ -46,19 +50,31 @@ namespace {
 
 constexpr int kLoadTimeout = 30000;
 
-QVariant RunJs(QWebEnginePage* page, const QString& code)
+// The script's answer, or an invalid value when none came within `limit`
+// milliseconds. A script sent to a document that a navigation replaces may
+// be answered only when the page goes, long after this returned: the answer
+// lands in state of its own, never in this call's frame.
+QVariant RunJs(QWebEnginePage* page, const QString& code, int limit = kLoadTimeout)
 {
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(code, [&](const QVariant& v) {
-        result = v;
-        done = true;
+    struct Answer {
+        std::optional<QVariant> value;
+        QPointer<QEventLoop> loop;
+    };
+    auto answer = std::make_shared<Answer>();
+    page->runJavaScript(code, [answer](const QVariant& v) {
+        answer->value = v;
+        if (answer->loop)
+            answer->loop->quit();
     });
-    for (int i = 0; i < 3000 && !done; ++i)
-        QTest::qWait(10);
-    if (!done)
+    if (!answer->value) {
+        QEventLoop loop;
+        answer->loop = &loop;
+        QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    if (!answer->value)
         qWarning("script did not answer: %s", qPrintable(code));
-    return result;
+    return answer->value.value_or(QVariant());
 }
 
 QStringList MenuTexts(QMenu* menu)
@@ -112,16 +128,25 @@ class AppWindowTest : public QObject {
         return window_.get();
     }
 
+    // Until the page holds the document at `pathEnding`, fully loaded. The
+    // page reports the address it was sent to at once, while the document
+    // before (the empty one at start-up) still answers scripts and calls
+    // itself complete; only the document's own address tells them apart.
     bool WaitForPage(const QString& pathEnding)
     {
         QWebEnginePage* page = window_->WebPage;
-        for (int i = 0; i < kLoadTimeout / 50; ++i) {
-            if (page->url().path().endsWith(pathEnding) && !page->isLoading() &&
-                RunJs(page, "document.readyState").toString() == QLatin1String("complete"))
+        QSignalSpy loads(page, &QWebEnginePage::loadFinished);
+        QElapsedTimer clock;
+        clock.start();
+        QString document;
+        while (clock.elapsed() < kLoadTimeout) {
+            document = RunJs(page, "document.readyState + ' ' + location.href", 5000).toString();
+            if (document.startsWith(QLatin1String("complete ")) &&
+                QUrl(document.section(' ', 1)).path().endsWith(pathEnding) && !page->isLoading())
                 return true;
-            QTest::qWait(50);
+            loads.wait(200); // the next load's end, or another look soon
         }
-        qWarning("page %s not loaded, at %s", qPrintable(pathEnding), qPrintable(page->url().toString()));
+        qWarning("page %s not loaded, the document is %s", qPrintable(pathEnding), qPrintable(document));
         return false;
     }
 
