@@ -238,7 +238,7 @@ void CThread::Execute()
             const auto image = WriteSettingsImage(settings_);
             state_.FileBuffer.Write(image.data(), image.size());
             add("-config-");
-            // The Part leaves these two unchecked; an archive without its
+            // Checked like the files: an archive without its
             // settings must not pass for a finished build.
             confirm("-config-", "-config-");
             if (fs::FileExists(settings_.LogoPath.str())) {
