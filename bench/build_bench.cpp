@@ -7,7 +7,8 @@
 // deflateReset, the compressed bytes written sequentially to one file.
 // Usage: build_bench [folder] [small|large]
 //   folder: where the sites are generated (default: the system temporary folder)
-#include "quorvane/build/BuildJob.h"
+#include "SiteBuild.h"
+
 #include "quorvane/platform/FileSystem.h"
 
 #include <zlib.h>
@@ -44,11 +45,6 @@ void Write(const stdfs::path& p, const std::vector<uint8_t>& bytes)
                                              static_cast<std::streamsize>(bytes.size()));
 }
 
-struct NullView final : qv::BuildView {
-    void UpdateProgressView(const std::string&, const std::string&, int32_t, int32_t) override {}
-    void ShowErrorBox(const std::string& text) override { std::fprintf(stderr, "build failed: %s\n", text.c_str()); }
-};
-
 double BuildSeconds(const stdfs::path& site, const stdfs::path& out)
 {
     qv::TProjectSettings s;
@@ -56,19 +52,13 @@ double BuildSeconds(const stdfs::path& site, const stdfs::path& out)
     s.OutputIsExe = false;
     s.OutputPath = out.string();
     stdfs::remove(out);
-    qv::BuildState state;
-    qv::QueueDispatcher dispatcher;
-    NullView view;
     const auto t0 = Clock::now();
-    qv::CThread job(s, state, dispatcher, view);
-    bool ended = false;
-    job.OnTerminate = [&](qv::CThread&) { ended = true; };
-    job.Start();
-    dispatcher.Serve([&] { return ended; });
-    job.WaitFor();
+    const qvtest::SiteBuildResult result = qvtest::BuildSite(s, {});
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (job.ReturnValue != 1)
+    if (!result.ok) {
+        std::fprintf(stderr, "build failed: %s\n", result.error.c_str());
         std::exit(1);
+    }
     return seconds;
 }
 

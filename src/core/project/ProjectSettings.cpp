@@ -1,25 +1,21 @@
 #include "quorvane/project/ProjectSettings.h"
 
-#include "quorvane/base/Error.h"
 #include "quorvane/base/LittleEndian.h"
-
-#include <cstring>
 
 namespace qv {
 namespace {
 
 using Image = std::array<uint8_t, kSettingsImageSize>;
+namespace field = settings_image;
 
 void PutShort(Image& img, size_t at, const ShortString& s)
 {
-    const auto bytes = s.Image();
-    std::memcpy(img.data() + at, bytes.data(), bytes.size());
+    field::PutShortString(img, at, s.Ansi());
 }
 
 ShortString GetShort(std::span<const uint8_t> img, size_t at)
 {
-    const size_t len = img[at];
-    return ShortString::FromAnsiBytes(std::string_view(reinterpret_cast<const char*>(img.data() + at + 1), len));
+    return ShortString::FromAnsiBytes(field::ShortString(img, at));
 }
 
 } // namespace
@@ -31,9 +27,9 @@ Image WriteSettingsImage(const TProjectSettings& s)
     PutShort(img, o::HomePage, s.HomePage);
     img[o::OutputIsExe] = s.OutputIsExe;
     PutShort(img, o::OutputPath, s.OutputPath);
-    PutLE(img, o::BorderType, s.BorderType);
-    PutLE(img, o::ViewWidth, s.ViewWidth);
-    PutLE(img, o::ViewHeight, s.ViewHeight);
+    field::PutInt32(img, o::BorderType, s.BorderType);
+    field::PutInt32(img, o::ViewWidth, s.ViewWidth);
+    field::PutInt32(img, o::ViewHeight, s.ViewHeight);
     PutShort(img, o::LogoPath, s.LogoPath);
     img[o::ViewerFlag] = s.ViewerFlag;
     img[o::Shadow] = s.Shadow;
@@ -48,11 +44,11 @@ Image WriteSettingsImage(const TProjectSettings& s)
     img[o::EnableFont] = s.EnableFont;
     PutShort(img, o::Password, s.Password);
     img[o::ExpiryEnabled] = s.ExpiryEnabled;
-    PutLE(img, o::ExpiryDate, s.ExpiryDate);
+    field::PutDate(img, o::ExpiryDate, s.ExpiryDate);
     PutShort(img, o::IncludeMask, s.IncludeMask);
     PutShort(img, o::DirectMask, s.DirectMask);
     img[o::CursorOption] = s.CursorOption;
-    PutLE(img, o::CompressionLevel, s.CompressionLevel);
+    field::PutInt32(img, o::CompressionLevel, s.CompressionLevel);
     PutShort(img, o::UserAgent, s.UserAgent);
     img[o::ContextMenu] = s.ContextMenu;
     for (size_t i = 0; i < s.VersionStamp.size(); ++i)
@@ -63,16 +59,14 @@ Image WriteSettingsImage(const TProjectSettings& s)
 TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
 {
     namespace o = settings_offset;
-    if (img.size() != kSettingsImageSize)
-        throw Error("Settings image has " + std::to_string(img.size()) + " bytes instead of 3896");
-    const LeReader in(img);
+    field::CheckSize(img);
     TProjectSettings s;
     s.HomePage = GetShort(img, o::HomePage);
     s.OutputIsExe = img[o::OutputIsExe] != 0;
     s.OutputPath = GetShort(img, o::OutputPath);
-    s.BorderType = in.Get<int32_t>(o::BorderType);
-    s.ViewWidth = in.Get<int32_t>(o::ViewWidth);
-    s.ViewHeight = in.Get<int32_t>(o::ViewHeight);
+    s.BorderType = field::Int32(img, o::BorderType);
+    s.ViewWidth = field::Int32(img, o::ViewWidth);
+    s.ViewHeight = field::Int32(img, o::ViewHeight);
     s.LogoPath = GetShort(img, o::LogoPath);
     s.ViewerFlag = img[o::ViewerFlag] != 0;
     s.Shadow = img[o::Shadow] != 0;
@@ -87,15 +81,15 @@ TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
     s.EnableFont = img[o::EnableFont] != 0;
     s.Password = GetShort(img, o::Password);
     s.ExpiryEnabled = img[o::ExpiryEnabled] != 0;
-    s.ExpiryDate = in.Get<double>(o::ExpiryDate);
+    s.ExpiryDate = field::Date(img, o::ExpiryDate);
     s.IncludeMask = GetShort(img, o::IncludeMask);
     s.DirectMask = GetShort(img, o::DirectMask);
     s.CursorOption = img[o::CursorOption] != 0;
-    s.CompressionLevel = in.Get<int32_t>(o::CompressionLevel);
+    s.CompressionLevel = field::Int32(img, o::CompressionLevel);
     s.UserAgent = GetShort(img, o::UserAgent);
     s.ContextMenu = img[o::ContextMenu] != 0;
     for (size_t i = 0; i < s.VersionStamp.size(); ++i)
-        s.VersionStamp[i] = in.Get<char16_t>(o::VersionStamp + 2 * i);
+        s.VersionStamp[i] = LeReader(img).Get<char16_t>(o::VersionStamp + 2 * i);
     return s;
 }
 

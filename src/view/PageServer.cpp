@@ -1,0 +1,312 @@
+#include "PageServer.h"
+
+#include "quorvane/base/Error.h"
+#include "quorvane/viewercore/MimeTypes.h"
+#include "quorvane/viewercore/ReplyPages.h"
+#include "quorvane/viewercore/SiteArchive.h"
+
+#include <QDeadlineTimer>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+#include <optional>
+
+namespace qv::view {
+namespace {
+
+constexpr int kMaxHead = 32 * 1024;
+constexpr int kWaitSliceMs = 200;
+constexpr int kIdleLimitMs = 30000;
+constexpr qint64 kWriteBacklog = 512 * 1024;
+
+// The peer went away or the server is stopping: nothing more to send.
+struct ConnectionGone {};
+
+struct Request {
+    QByteArray method;
+    QByteArray target;
+    QByteArray range;
+    QByteArray userAgent;
+};
+
+std::optional<Request> ParseHead(const QByteArray& head)
+{
+    const QList<QByteArray> lines = head.split('\n');
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    if (first.size() != 3 || !first[2].startsWith("HTTP/1."))
+        return std::nullopt;
+    Request r{first[0], first[1], {}, {}};
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        if (name == "range")
+            r.range = line.mid(colon + 1).trimmed();
+        else if (name == "user-agent")
+            r.userAgent = line.mid(colon + 1).trimmed();
+    }
+    return r;
+}
+
+struct ByteRange {
+    qint64 first = 0;
+    qint64 count = 0;
+};
+
+// One "bytes=" range of an entry of `size` bytes. nullopt: serve the whole
+// entry (no range, or one we do not handle, such as several ranges); a
+// range with count -1 cannot be satisfied.
+std::optional<ByteRange> ParseRange(const QByteArray& header, qint64 size)
+{
+    if (!header.startsWith("bytes=") || header.contains(','))
+        return std::nullopt;
+    const QByteArray text = header.mid(6).trimmed();
+    const qsizetype dash = text.indexOf('-');
+    if (dash < 0)
+        return std::nullopt;
+    bool okFirst = false, okLast = false;
+    const QByteArray a = text.left(dash).trimmed(), b = text.mid(dash + 1).trimmed();
+    const qint64 first = a.toLongLong(&okFirst);
+    const qint64 last = b.toLongLong(&okLast);
+    if (a.isEmpty()) { // the last `last` bytes
+        if (!okLast)
+            return std::nullopt;
+        if (last <= 0 || size == 0)
+            return ByteRange{0, -1};
+        const qint64 n = std::min(last, size);
+        return ByteRange{size - n, n};
+    }
+    if (!okFirst || first < 0 || (!b.isEmpty() && (!okLast || last < first)))
+        return std::nullopt;
+    if (first >= size)
+        return ByteRange{0, -1};
+    const qint64 end = b.isEmpty() ? size - 1 : std::min(last, size - 1);
+    return ByteRange{first, end - first + 1};
+}
+
+} // namespace
+
+// One client's socket, used with the blocking calls of a worker thread.
+class Connection {
+public:
+    Connection(QTcpSocket& socket, const std::atomic<bool>& stopping) : socket_(socket), stopping_(stopping) {}
+
+    // The request's head, or nullopt when the peer sent none in time.
+    std::optional<QByteArray> ReadHead()
+    {
+        QByteArray head;
+        QDeadlineTimer idle(kIdleLimitMs);
+        while (!head.contains("\r\n\r\n")) {
+            if (head.size() > kMaxHead || idle.hasExpired() || stopping_)
+                return std::nullopt;
+            if (socket_.waitForReadyRead(kWaitSliceMs))
+                head += socket_.readAll();
+            else if (socket_.state() != QAbstractSocket::ConnectedState)
+                return std::nullopt;
+        }
+        return head.left(head.indexOf("\r\n\r\n"));
+    }
+
+    void Write(const char* data, qint64 size)
+    {
+        if (socket_.write(data, size) != size)
+            throw ConnectionGone{};
+        while (socket_.bytesToWrite() > kWriteBacklog) {
+            if (stopping_ || socket_.state() != QAbstractSocket::ConnectedState)
+                throw ConnectionGone{};
+            socket_.waitForBytesWritten(kWaitSliceMs);
+        }
+    }
+    void Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
+
+    void Finish()
+    {
+        QDeadlineTimer limit(kIdleLimitMs);
+        while (socket_.bytesToWrite() > 0 && socket_.state() == QAbstractSocket::ConnectedState && !stopping_ &&
+               !limit.hasExpired())
+            socket_.waitForBytesWritten(kWaitSliceMs);
+        socket_.disconnectFromHost();
+        if (socket_.state() != QAbstractSocket::UnconnectedState)
+            socket_.waitForDisconnected(kWaitSliceMs);
+    }
+
+private:
+    QTcpSocket& socket_;
+    const std::atomic<bool>& stopping_;
+};
+
+namespace {
+
+QByteArray ReasonOf(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 416: return "Range Not Satisfiable";
+    default: return "Internal Server Error";
+    }
+}
+
+QByteArray Head(int status, const QByteArray& type, qint64 length, const QByteArray& extra = {})
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + ReasonOf(status) + "\r\n";
+    if (!type.isEmpty())
+        head += "Content-Type: " + type + "\r\n";
+    head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    head += "Accept-Ranges: bytes\r\nCache-Control: no-cache\r\nConnection: close\r\n" + extra + "\r\n";
+    return head;
+}
+
+} // namespace
+
+PageServer::PageServer(std::shared_ptr<const SiteArchive> site, QObject* parent)
+    : QTcpServer(parent), site_(std::move(site))
+{
+    // 128 random bits: no other program on the machine can guess the way in.
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    for (const quint32 w : words)
+        token_ += QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0'));
+    pool_.setMaxThreadCount(8);
+}
+
+PageServer::~PageServer()
+{
+    close();
+    stopping_ = true;
+    pool_.waitForDone();
+}
+
+bool PageServer::Start()
+{
+    return listen(QHostAddress::LocalHost, 0);
+}
+
+QUrl PageServer::UrlOf(const QString& addressPath) const
+{
+    QString path = addressPath;
+    if (!path.startsWith(QLatin1Char('/')))
+        path.prepend(QLatin1Char('/'));
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/%2%3").arg(serverPort()).arg(token_, path));
+}
+
+bool PageServer::Owns(const QUrl& url, QString* addressPath) const
+{
+    if (url.scheme() != QLatin1String("http") || url.host() != QLatin1String("127.0.0.1") ||
+        url.port() != serverPort())
+        return false;
+    const QString path = url.path(QUrl::FullyEncoded);
+    const QString prefix = QLatin1Char('/') + token_;
+    if (path != prefix && !path.startsWith(prefix + QLatin1Char('/')))
+        return false;
+    if (addressPath)
+        *addressPath = path.mid(prefix.size());
+    return true;
+}
+
+void PageServer::incomingConnection(qintptr descriptor)
+{
+    pool_.start([this, descriptor] { Serve(descriptor); });
+}
+
+void PageServer::Serve(qintptr descriptor)
+{
+    QTcpSocket socket;
+    if (!socket.setSocketDescriptor(descriptor))
+        return;
+    if (!socket.peerAddress().isLoopback()) {
+        socket.abort();
+        return;
+    }
+    Connection connection(socket, stopping_);
+    const std::optional<QByteArray> head = connection.ReadHead();
+    if (!head)
+        return;
+    ServedRequest served;
+    try {
+        const std::optional<Request> request = ParseHead(*head);
+        if (request) {
+            served.method = request->method;
+            served.range = request->range;
+            served.userAgent = request->userAgent;
+        }
+        const QString prefix = QLatin1Char('/') + token_ + QLatin1Char('/');
+        const QString target = request ? QString::fromLatin1(request->target) : QString();
+        if (!request)
+            Answer(connection, served, 400, {});
+        else if (!target.startsWith(prefix))
+            Answer(connection, served, 403, {});
+        else if (request->method != "GET" && request->method != "HEAD")
+            Answer(connection, served, 405, {});
+        else {
+            served.addressPath = target.mid(prefix.size() - 1);
+            ServeEntry(connection, served);
+        }
+        connection.Finish();
+    } catch (const ConnectionGone&) {
+        socket.abort();
+    }
+    emit Served(served);
+}
+
+void PageServer::Answer(Connection& connection, ServedRequest& served, int status, const std::string& html)
+{
+    served.status = status;
+    const QByteArray body = QByteArray::fromStdString(html);
+    connection.Write(Head(status, "text/html; charset=utf-8", body.size()));
+    if (served.method != "HEAD")
+        connection.Write(body);
+}
+
+void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
+{
+    const SiteArchive::Target found = site_->Find(served.addressPath.toStdString());
+    if (found.kind != SiteArchive::Target::Kind::Entry) {
+        Answer(connection, served, 404, NotFoundPage(found.sitePath));
+        return;
+    }
+    const ArchiveEntry& entry = site_->Reader().Entry(found.index);
+    const qint64 size = entry.FileSize;
+    const std::optional<ByteRange> range = ParseRange(served.range, size);
+    if (range && range->count < 0) {
+        served.status = 416;
+        connection.Write(Head(416, {}, 0, "Content-Range: bytes */" + QByteArray::number(size) + "\r\n"));
+        return;
+    }
+    const qint64 first = range ? range->first : 0;
+    const qint64 count = range ? range->count : size;
+    served.status = range ? 206 : 200;
+    QByteArray extra;
+    if (range)
+        extra = "Content-Range: bytes " + QByteArray::number(first) + "-" + QByteArray::number(first + count - 1) +
+                "/" + QByteArray::number(size) + "\r\n";
+    const QByteArray head = Head(served.status, QByteArray(MimeTypeOf(entry.ArchiveName()).data()), count, extra);
+    bool started = false;
+    auto start = [&] {
+        if (!started)
+            connection.Write(head);
+        started = true;
+    };
+    try {
+        if (served.method == "GET")
+            site_->Read(found.index, first, count, [&](const uint8_t* data, size_t n) {
+                start();
+                connection.Write(reinterpret_cast<const char*>(data), static_cast<qint64>(n));
+            });
+        start();
+    } catch (const qv::Error& e) {
+        // Read checks an entry before its first byte goes out, so a failure
+        // after that can only be the output changing under us: cut it short.
+        if (started)
+            throw ConnectionGone{};
+        Answer(connection, served, 500, DamagedPage(e.what()));
+    }
+}
+
+} // namespace qv::view

@@ -1,0 +1,73 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QTcpServer>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace qv {
+class SiteArchive;
+}
+
+namespace qv::view {
+
+class Connection;
+
+// One answered request, as the viewer's tests and status see it.
+struct ServedRequest {
+    QByteArray method;
+    QString addressPath; // after the token, still escaped ("/sub/a%20b.html")
+    int status = 0;
+    QByteArray range;     // the Range header, if any
+    QByteArray userAgent; // the User-Agent header
+};
+
+// Serves the entries of one output over HTTP on 127.0.0.1 at a random port,
+// under a random token that is the first part of every path, so that only
+// this program's pages can reach them and everything a page may do on a web
+// server (fetch, XMLHttpRequest, byte ranges for media) works.
+//
+// HTTP/1.1, GET and HEAD, one request per connection. A request from
+// another host or without the token is refused; a missing entry gets a
+// short "not found" page, a damaged one an error page; Range requests are
+// answered 206 or 416. Connections are served on worker threads, reading
+// the output in place through SiteArchive. Life cycle: construct, Start,
+// then use until destroyed (which waits for the workers).
+class PageServer : public QTcpServer {
+    Q_OBJECT
+public:
+    explicit PageServer(std::shared_ptr<const SiteArchive> site, QObject* parent = nullptr);
+    ~PageServer() override;
+
+    // Listens; false (with errorString()) when no port could be had.
+    bool Start();
+    const QString& Token() const { return token_; }
+    // The address of a site path given as an address path ("/index.html").
+    QUrl UrlOf(const QString& addressPath) const;
+    // Whether `url` is one of this server's: then `addressPath` is its path
+    // after the token, still escaped.
+    bool Owns(const QUrl& url, QString* addressPath = nullptr) const;
+
+signals:
+    // Emitted on the server's thread for every answered request.
+    void Served(const qv::view::ServedRequest& request);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    void Serve(qintptr descriptor);
+    void Answer(Connection& connection, ServedRequest& served, int status, const std::string& html);
+    void ServeEntry(Connection& connection, ServedRequest& served);
+
+    std::shared_ptr<const SiteArchive> site_;
+    QString token_;
+    QThreadPool pool_;
+    std::atomic<bool> stopping_{false};
+};
+
+} // namespace qv::view

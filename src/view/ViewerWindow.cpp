@@ -1,0 +1,555 @@
+#include "ViewerWindow.h"
+
+#include "PageServer.h"
+#include "ToolIcons.h"
+#include "ViewerPage.h"
+
+#include "quorvane/base/Error.h"
+#include "quorvane/viewercore/SiteArchive.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPixmap>
+#include <QPrinter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineFindTextResult>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineHistory>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace qv::view {
+namespace {
+
+constexpr std::array<double, 13> kZoomSteps = {0.5, 0.67, 0.75, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
+
+// Backspace goes back unless a field of the page takes it; the page hears
+// the key first, so its own handlers and text fields keep working.
+const char* const kBackspaceScript = R"(
+addEventListener('keydown', function (e) {
+  if (e.key !== 'Backspace' || e.defaultPrevented || e.altKey || e.ctrlKey || e.metaKey) return;
+  var t = e.target;
+  if (t && (t.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(t.tagName))) return;
+  e.preventDefault();
+  history.back();
+});
+)";
+
+// The context menu of the page, without the entries that would save,
+// inspect or open elsewhere what the site shows, and without the copy
+// entries when copying is not allowed.
+class SiteView final : public QWebEngineView {
+public:
+    using QWebEngineView::QWebEngineView;
+    bool copyAllowed = true;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        QMenu* menu = createStandardContextMenu();
+        static constexpr QWebEnginePage::WebAction kDropped[] = {
+            QWebEnginePage::SavePage, QWebEnginePage::ViewSource, QWebEnginePage::InspectElement,
+            QWebEnginePage::DownloadLinkToDisk, QWebEnginePage::DownloadImageToDisk,
+            QWebEnginePage::DownloadMediaToDisk, QWebEnginePage::OpenLinkInNewWindow,
+            QWebEnginePage::OpenLinkInNewTab, QWebEnginePage::OpenLinkInNewBackgroundTab};
+        for (QAction* action : menu->actions()) {
+            bool drop = false;
+            for (const auto dropped : kDropped)
+                drop = drop || action == page()->action(dropped);
+            for (int a = 0; !copyAllowed && a < QWebEnginePage::WebActionCount; ++a)
+                drop = drop || (ViewerPage::IsCopyAction(static_cast<QWebEnginePage::WebAction>(a)) &&
+                                action == page()->action(static_cast<QWebEnginePage::WebAction>(a)));
+            if (drop)
+                menu->removeAction(action);
+        }
+        menu->setObjectName(QStringLiteral("contextmenu"));
+        menu->setAttribute(Qt::WA_DeleteOnClose, true);
+        menu->popup(event->globalPos());
+    }
+};
+
+bool IsCopyKey(const QKeyEvent* key)
+{
+    return key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut);
+}
+
+QString Text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+} // namespace
+
+ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QString& outputPath, ViewServices services,
+                           QWidget* parent)
+    : QMainWindow(parent), site_(std::move(site)), outputPath_(outputPath), services_(services)
+{
+    setObjectName(QStringLiteral("viewer"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    server_ = std::make_unique<PageServer>(site_);
+    if (!server_->Start())
+        throw Error("Cannot serve the pages on 127.0.0.1: " + server_->errorString().toStdString());
+
+    // Off the record: nothing of the site is kept on disk after the viewer.
+    profile_ = new QWebEngineProfile(this);
+    if (!Settings().UserAgent.empty())
+        profile_->setHttpUserAgent(Text(site_->Codec().FromAnsi(Settings().UserAgent)));
+    connect(profile_, &QWebEngineProfile::downloadRequested, this, [this](QWebEngineDownloadRequest* download) {
+        // Chromium cannot show it: hand a packed file to the desktop through
+        // a temporary copy; nothing from elsewhere is saved.
+        QString addressPath;
+        const bool ours = server_->Owns(download->url(), &addressPath);
+        download->cancel();
+        if (ours)
+            OpenPackedFile(addressPath);
+    });
+
+    page_ = new ViewerPage(
+        profile_, [this](const QUrl& url, bool isMainFrame) { return AcceptNavigation(url, isMainFrame); }, this);
+    page_->SetCopyAllowed(Settings().EnableCopy);
+    QWebEngineSettings* settings = page_->settings();
+    settings->setAttribute(QWebEngineSettings::ShowScrollBars, !Settings().HideScrollbars);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, true);
+    settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, true);
+    settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+
+    QWebEngineScript backspace;
+    backspace.setName(QStringLiteral("backspace"));
+    backspace.setSourceCode(QString::fromLatin1(kBackspaceScript));
+    backspace.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    backspace.setWorldId(QWebEngineScript::ApplicationWorld);
+    backspace.setRunsOnSubFrames(false);
+    page_->scripts().insert(backspace);
+
+    auto* view = new SiteView(this);
+    view->copyAllowed = Settings().EnableCopy;
+    view_ = view;
+    view_->setObjectName(QStringLiteral("view"));
+    view_->setPage(page_);
+    view_->setContextMenuPolicy(Settings().ContextMenu ? Qt::DefaultContextMenu : Qt::NoContextMenu);
+    WatchKeys(view_);
+    for (QObject* child : view_->children())
+        WatchKeys(child);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view_, 1);
+    setCentralWidget(central);
+
+    BuildCommands();
+    BuildFindBar(central);
+    BuildStatusBar();
+
+    connect(page_, &QWebEnginePage::titleChanged, this, &ViewerWindow::ApplyTitle);
+    connect(page_, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+        // One window: a page asking for another gets this one.
+        if (AcceptNavigation(request.requestedUrl(), true))
+            page_->load(request.requestedUrl());
+    });
+    connect(page_, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
+        request.accept();
+        SetFullScreen(request.toggleOn());
+    });
+    connect(page_, &QWebEnginePage::printRequested, this, [this] {
+        if (Settings().EnablePrint)
+            Print();
+    });
+    connect(page_, &QWebEnginePage::loadFinished, this, [this] {
+        // Text size is the viewer's, kept from page to page.
+        if (!qFuzzyCompare(view_->zoomFactor(), zoom_))
+            view_->setZoomFactor(zoom_);
+    });
+    connect(view_, &QWebEngineView::printFinished, this, [this] { printer_.reset(); });
+
+    ApplyTitle({});
+    const std::vector<uint8_t> logo = site_->Logo();
+    QPixmap icon;
+    if (!logo.empty() && icon.loadFromData(logo.data(), static_cast<uint>(logo.size()), "ICO"))
+        setWindowIcon(QIcon(icon));
+    ApplyWindowSettings();
+}
+
+ViewerWindow::~ViewerWindow()
+{
+    // The page must go before its profile, which is a child made earlier.
+    delete view_;
+    view_ = nullptr;
+    delete page_;
+    page_ = nullptr;
+}
+
+const ViewerSettings& ViewerWindow::Settings() const
+{
+    return site_->Settings();
+}
+
+QAction* ViewerWindow::Command(const char* name, const QString& text, const QIcon& icon,
+                               const QList<QKeySequence>& keys)
+{
+    auto* action = new QAction(icon, text, this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    return action;
+}
+
+void ViewerWindow::BuildCommands()
+{
+    const ViewerSettings& s = Settings();
+    auto* toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setMovable(false);
+    toolbar->setIconSize(QSize(24, 24));
+    toolbar->setToolButtonStyle(s.ShowCaptions ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+    toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, toolbar);
+    toolbar->setVisible(s.ShowToolbar);
+
+    QAction* back = Command("back", QStringLiteral("Back"), ToolIcon(Tool::Back),
+                            {QKeySequence(Qt::ALT | Qt::Key_Left)});
+    connect(back, &QAction::triggered, page_, [this] { page_->triggerAction(QWebEnginePage::Back); });
+    QAction* forward = Command("forward", QStringLiteral("Forward"), ToolIcon(Tool::Forward),
+                               {QKeySequence(Qt::ALT | Qt::Key_Right)});
+    connect(forward, &QAction::triggered, page_, [this] { page_->triggerAction(QWebEnginePage::Forward); });
+    QAction* home = Command("home", QStringLiteral("Home"), ToolIcon(Tool::Home), {QKeySequence(Qt::ALT | Qt::Key_Home)});
+    connect(home, &QAction::triggered, this, &ViewerWindow::ShowHome);
+    QAction* reload = Command("reload", QStringLiteral("Reload"), ToolIcon(Tool::Reload), {QKeySequence(Qt::Key_F5)});
+    connect(reload, &QAction::triggered, page_, [this] { page_->triggerAction(QWebEnginePage::Reload); });
+    auto history = [this, back, forward] {
+        back->setEnabled(page_->history()->canGoBack());
+        forward->setEnabled(page_->history()->canGoForward());
+    };
+    connect(page_, &QWebEnginePage::urlChanged, this, history);
+    connect(page_, &QWebEnginePage::loadFinished, this, history);
+    history();
+    toolbar->addAction(back);
+    toolbar->addAction(forward);
+    toolbar->addAction(home);
+
+    if (s.EnablePrint) {
+        QAction* print = Command("print", QStringLiteral("Print"), ToolIcon(Tool::Print), {QKeySequence::Print});
+        connect(print, &QAction::triggered, this, &ViewerWindow::Print);
+        QAction* pdf = Command("printpdf", QStringLiteral("Print to PDF..."), ToolIcon(Tool::Print), {});
+        connect(pdf, &QAction::triggered, this, &ViewerWindow::PrintToPdf);
+        auto* menu = new QMenu(this);
+        menu->addAction(print);
+        menu->addAction(pdf);
+        print->setMenu(menu);
+        toolbar->addAction(print);
+        if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(print)))
+            button->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+    if (s.EnableSearch) {
+        QAction* find = Command("find", QStringLiteral("Find"), ToolIcon(Tool::Find), {QKeySequence::Find});
+        connect(find, &QAction::triggered, this, [this] {
+            findBar_->show();
+            findText_->setFocus();
+            findText_->selectAll();
+        });
+        toolbar->addAction(find);
+    }
+    if (s.EnableFont) {
+        QAction* size = Command("textsize", QStringLiteral("Text size"), ToolIcon(Tool::TextSize), {});
+        QAction* bigger = Command("bigger", QStringLiteral("Bigger"), {},
+                                  {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+        QAction* smaller = Command("smaller", QStringLiteral("Smaller"), {}, {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+        QAction* normal = Command("normalsize", QStringLiteral("Normal"), {}, {QKeySequence(Qt::CTRL | Qt::Key_0)});
+        connect(bigger, &QAction::triggered, this, [this] { Zoom(1); });
+        connect(smaller, &QAction::triggered, this, [this] { Zoom(-1); });
+        connect(normal, &QAction::triggered, this, [this] { Zoom(0); });
+        connect(size, &QAction::triggered, this, [this] { Zoom(1); });
+        auto* menu = new QMenu(this);
+        menu->addActions({bigger, smaller, normal});
+        size->setMenu(menu);
+        toolbar->addAction(size);
+        if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(size)))
+            button->setPopupMode(QToolButton::InstantPopup);
+    }
+    if (s.EnableCopy) {
+        // Ctrl+C reaches the page itself; the button copies its selection.
+        QAction* copy = Command("copy", QStringLiteral("Copy"), ToolIcon(Tool::Copy), {});
+        connect(copy, &QAction::triggered, page_, [this] { page_->triggerAction(QWebEnginePage::Copy); });
+        toolbar->addAction(copy);
+    }
+
+    escape_ = Command("leavefullscreen", QStringLiteral("Leave full screen"), {}, {QKeySequence(Qt::Key_Escape)});
+    escape_->setEnabled(false);
+    connect(escape_, &QAction::triggered, this, [this] {
+        page_->triggerAction(QWebEnginePage::ExitFullScreen);
+        SetFullScreen(false);
+    });
+}
+
+void ViewerWindow::BuildFindBar(QWidget* host)
+{
+    findBar_ = new QWidget(host);
+    findBar_->setObjectName(QStringLiteral("findbar"));
+    auto* row = new QHBoxLayout(findBar_);
+    row->setContentsMargins(6, 3, 6, 3);
+    row->addWidget(new QLabel(QStringLiteral("Find:"), findBar_));
+    findText_ = new QLineEdit(findBar_);
+    findText_->setObjectName(QStringLiteral("findtext"));
+    findText_->setClearButtonEnabled(true);
+    row->addWidget(findText_, 1);
+    auto button = [this, row](const char* name, const QString& text, bool backward) {
+        auto* action = new QAction(text, findBar_);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [this, backward] { Find(backward); });
+        auto* b = new QToolButton(findBar_);
+        b->setDefaultAction(action);
+        row->addWidget(b);
+        findBar_->addAction(action);
+    };
+    button("findprevious", QStringLiteral("Previous"), true);
+    button("findnext", QStringLiteral("Next"), false);
+    findCount_ = new QLabel(findBar_);
+    findCount_->setObjectName(QStringLiteral("findcount"));
+    findCount_->setMinimumWidth(90);
+    row->addWidget(findCount_);
+    auto* close = new QToolButton(findBar_);
+    close->setText(QStringLiteral("Close"));
+    connect(close, &QToolButton::clicked, this, [this] {
+        findBar_->hide();
+        page_->findText(QString());
+        view_->setFocus();
+    });
+    row->addWidget(close);
+    connect(findText_, &QLineEdit::returnPressed, this, [this] { Find(false); });
+    connect(findText_, &QLineEdit::textChanged, this, [this] { Find(false); });
+    static_cast<QVBoxLayout*>(host->layout())->addWidget(findBar_);
+    findBar_->hide();
+}
+
+void ViewerWindow::BuildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusbar"));
+    statusLink_ = new QLabel(bar);
+    statusLink_->setObjectName(QStringLiteral("statuslink"));
+    loadState_ = new QLabel(bar);
+    loadState_->setObjectName(QStringLiteral("loadstate"));
+    bar->addWidget(statusLink_, 1);
+    bar->addPermanentWidget(loadState_);
+    bar->setVisible(Settings().ShowStatusbar);
+    connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString& link) {
+        // The site's own links read as site paths, not as the server's.
+        QString addressPath;
+        if (server_->Owns(QUrl(link), &addressPath))
+            statusLink_->setText(QUrl::fromPercentEncoding(addressPath.mid(1).toUtf8()));
+        else
+            statusLink_->setText(link);
+    });
+    connect(page_, &QWebEnginePage::loadStarted, this, [this] { loadState_->setText(QStringLiteral("Loading...")); });
+    connect(page_, &QWebEnginePage::loadProgress, this, [this](int percent) {
+        if (page_->isLoading())
+            loadState_->setText(QStringLiteral("Loading... %1%").arg(percent));
+    });
+    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        loadState_->setText(ok ? QStringLiteral("Done") : QStringLiteral("Failed"));
+    });
+}
+
+void ViewerWindow::ApplyWindowSettings()
+{
+    const ViewerSettings& s = Settings();
+    if (s.BorderKind() == ViewerSettings::NoBorder)
+        setWindowFlag(Qt::FramelessWindowHint, true);
+    const QSize size(s.ClientWidth(), s.ClientHeight());
+    if (s.BorderKind() == ViewerSettings::Fixed)
+        setFixedSize(size);
+    else
+        resize(size);
+    if (s.Centered) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen)
+            move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+}
+
+void ViewerWindow::Present()
+{
+    if (Settings().BorderKind() == ViewerSettings::FullScreen)
+        showFullScreen();
+    else
+        show();
+    ShowHome();
+}
+
+void ViewerWindow::ShowHome()
+{
+    page_->load(server_->UrlOf(QString::fromStdString(site_->HomeAddress())));
+}
+
+void ViewerWindow::ApplyTitle(const QString& title)
+{
+    // A page without a title gets its address as one, which says nothing.
+    if (title.isEmpty() || title.contains(server_->Token()))
+        setWindowTitle(QFileInfo(outputPath_).fileName());
+    else
+        setWindowTitle(title);
+}
+
+bool ViewerWindow::AcceptNavigation(const QUrl& url, bool isMainFrame)
+{
+    QString addressPath;
+    if (server_->Owns(url, &addressPath)) {
+        const SiteArchive::Target target = site_->Find(addressPath.toStdString());
+        if (target.kind != SiteArchive::Target::Kind::Direct)
+            return true;
+        if (isMainFrame) {
+            const QString beside = QFileInfo(outputPath_).absoluteDir().filePath(Text(target.sitePath));
+            services_.shell.Open(QUrl::fromLocalFile(beside));
+        }
+        return false;
+    }
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("about") || scheme == QLatin1String("data") || scheme == QLatin1String("blob"))
+        return true;
+    if (isMainFrame && (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+                        scheme == QLatin1String("mailto")))
+        services_.shell.Open(url);
+    return false;
+}
+
+void ViewerWindow::OpenPackedFile(const QString& addressPath)
+{
+    const SiteArchive::Target target = site_->Find(addressPath.toStdString());
+    if (target.kind != SiteArchive::Target::Kind::Entry || !opened_.isValid())
+        return;
+    // A folder per file keeps its own name and lets two files share one.
+    const QString folder = opened_.filePath(QString::number(target.index));
+    const QString path = folder + QLatin1Char('/') + QFileInfo(Text(target.sitePath)).fileName();
+    if (!QFile::exists(path)) {
+        QDir().mkpath(folder);
+        QFile file(path);
+        try {
+            if (!file.open(QIODevice::WriteOnly))
+                throw Error("Cannot write " + path.toStdString());
+            const ArchiveEntry& entry = site_->Reader().Entry(target.index);
+            site_->Read(target.index, 0, entry.FileSize, [&file](const uint8_t* bytes, size_t n) {
+                if (file.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(n)) != static_cast<qint64>(n))
+                    throw Error("Cannot write " + file.fileName().toStdString());
+            });
+            file.close();
+        } catch (const std::exception& e) {
+            file.remove();
+            services_.dialogs.Message(this, QApplication::applicationDisplayName(),
+                                      QString::fromStdString(ErrorBoxText(e.what())), ViewDialogs::Icon::Error);
+            return;
+        }
+    }
+    services_.shell.Open(QUrl::fromLocalFile(path));
+}
+
+void ViewerWindow::Zoom(int steps)
+{
+    if (steps == 0) {
+        zoom_ = 1.0;
+    } else {
+        const auto at = std::min_element(kZoomSteps.begin(), kZoomSteps.end(), [this](double a, double b) {
+            return std::abs(a - zoom_) < std::abs(b - zoom_);
+        });
+        const auto index = std::clamp<std::ptrdiff_t>(at - kZoomSteps.begin() + steps, 0,
+                                                       static_cast<std::ptrdiff_t>(kZoomSteps.size()) - 1);
+        zoom_ = kZoomSteps[static_cast<size_t>(index)];
+    }
+    view_->setZoomFactor(zoom_);
+}
+
+void ViewerWindow::Find(bool backward)
+{
+    const QString text = findText_->text();
+    if (text.isEmpty()) {
+        page_->findText(QString());
+        findCount_->clear();
+        return;
+    }
+    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
+                    [this](const QWebEngineFindTextResult& result) {
+                        findCount_->setText(result.numberOfMatches() == 0
+                                                ? QStringLiteral("No matches")
+                                                : QStringLiteral("%1 of %2")
+                                                      .arg(result.activeMatch())
+                                                      .arg(result.numberOfMatches()));
+                    });
+}
+
+void ViewerWindow::Print()
+{
+    if (printer_)
+        return; // one print at a time
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_->setDocName(windowTitle());
+    if (!services_.dialogs.Print(this, *printer_)) {
+        printer_.reset();
+        return;
+    }
+    view_->print(printer_.get());
+}
+
+void ViewerWindow::PrintToPdf()
+{
+    const QString path = services_.dialogs.SavePdf(this, QFileInfo(outputPath_).completeBaseName() + ".pdf");
+    if (!path.isEmpty())
+        page_->printToPdf(path);
+}
+
+void ViewerWindow::SetFullScreen(bool on)
+{
+    if (Settings().BorderKind() == ViewerSettings::FullScreen)
+        return; // full screen is how this output is shown
+    if (on)
+        showFullScreen();
+    else
+        showNormal();
+    escape_->setEnabled(on);
+}
+
+void ViewerWindow::WatchKeys(QObject* target)
+{
+    target->installEventFilter(this);
+}
+
+bool ViewerWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The page's render widget comes and goes; each one is watched.
+    if (watched == view_ && event->type() == QEvent::ChildAdded)
+        WatchKeys(static_cast<QChildEvent*>(event)->child());
+    if (watched != view_ && watched->parent() == view_) {
+        const auto type = event->type();
+        if ((type == QEvent::KeyPress || type == QEvent::ShortcutOverride) && !Settings().EnableCopy &&
+            IsCopyKey(static_cast<QKeyEvent*>(event))) {
+            event->accept();
+            return true;
+        }
+        if (type == QEvent::Wheel && !Settings().EnableFont &&
+            (static_cast<QWheelEvent*>(event)->modifiers() & Qt::ControlModifier))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace qv::view

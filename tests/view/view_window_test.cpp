@@ -1,0 +1,521 @@
+// quorvane-view through its real window and pages, in one process (Qt
+// WebEngine starts once), on outputs made by the real build job.
+#include "TestSite.h"
+#include "ViewTestSupport.h"
+
+#include "PageServer.h"
+#include "Viewer.h"
+#include "ViewerPage.h"
+#include "ViewerWindow.h"
+
+#include "quorvane/archive/ArchiveFile.h"
+#include "quorvane/project/ProjectFile.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QWebEngineView>
+
+#include <memory>
+
+using namespace qv::view;
+
+class ViewWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir temp_;
+    QString site_;
+    QByteArray clip_;
+    QByteArray zip_;
+    ScriptedViewDialogs dialogs_;
+    RecordingShell shell_;
+    std::unique_ptr<Viewer> viewer_;
+    QList<ServedRequest> served_;
+
+    ViewerWindow* Open(const QString& output, int expectedStatus = Viewer::kRunning)
+    {
+        viewer_.reset();
+        dialogs_.asked.clear();
+        shell_.opened.clear();
+        served_.clear();
+        viewer_ = std::make_unique<Viewer>(ViewServices{dialogs_, shell_});
+        const int status = viewer_->Start({output});
+        if (status != expectedStatus) {
+            qWarning("Start gave %d", status);
+            return nullptr;
+        }
+        ViewerWindow* window = viewer_->Window();
+        if (window)
+            connect(&window->Server(), &PageServer::Served, this, [this](const ServedRequest& r) { served_ << r; },
+                    Qt::QueuedConnection);
+        return window;
+    }
+
+    // Open, once the home page has loaded.
+    ViewerWindow* OpenAtHome(const QString& output)
+    {
+        ViewerWindow* w = Open(output);
+        return w && WaitForPage(PageOf(w), "/index.html") ? w : nullptr;
+    }
+
+    // An output of the test site with the settings changed by `adjust`.
+    QString Output(const QString& name, const std::function<void(qv::TProjectSettings&)>& adjust = {})
+    {
+        const QString output = temp_.filePath(name);
+        if (!BuildOutput(site_, "index.html", output, adjust))
+            qFatal("the site was not built");
+        return output;
+    }
+
+    QWebEnginePage* PageOf(ViewerWindow* w) { return w->View()->page(); }
+    QWidget* Keys(ViewerWindow* w) { return w->View()->focusProxy(); }
+
+    // The centre of an element, scrolled into view, in the view's pixels.
+    QPoint PointOf(ViewerWindow* w, const char* id)
+    {
+        const QVariantList at = RunJs(PageOf(w), QStringLiteral(R"((() => {
+              const e = document.getElementById('%1'); e.scrollIntoView({block: 'center'});
+              const r = e.getBoundingClientRect(); return [r.left + r.width / 2, r.top + r.height / 2]; })())")
+                                                      .arg(id))
+                                    .toList();
+        const double zoom = w->View()->zoomFactor();
+        return at.size() == 2 ? QPoint(int(at[0].toDouble() * zoom), int(at[1].toDouble() * zoom)) : QPoint(-1, -1);
+    }
+
+    // A click of the mouse on an element, as a user's: the page sees a
+    // user gesture, which history and external links ask for.
+    bool Click(ViewerWindow* w, const char* id)
+    {
+        const QPoint at = PointOf(w, id);
+        if (at.x() < 0 || !Keys(w))
+            return false;
+        QTest::mouseClick(Keys(w), Qt::LeftButton, {}, at);
+        return true;
+    }
+
+    // Every setting that can be switched off, off.
+    static void Restricted(qv::TProjectSettings& s)
+    {
+        s.ShowToolbar = false;
+        s.ShowStatusbar = false;
+        s.EnableCopy = false;
+        s.EnableSearch = false;
+        s.EnablePrint = false;
+        s.EnableFont = false;
+        s.ContextMenu = false;
+        s.HideScrollbars = true;
+        s.BorderType = 1;
+        s.ViewWidth = 620;
+        s.ViewHeight = 410;
+    }
+
+    // What the clipboard holds after Ctrl+C on a page whose text is all
+    // selected. A page that copies does so while handling the key, before
+    // it answers a script sent after the key.
+    QString CopiedByKeys(ViewerWindow* w, bool expectCopy)
+    {
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+        RunJs(PageOf(w), "document.execCommand('selectAll'); true");
+        w->View()->setFocus();
+        QTest::keyClick(Keys(w), Qt::Key_C, Qt::ControlModifier);
+        RunJs(PageOf(w), "true");
+        if (expectCopy && !QTest::qWaitFor([] { return QApplication::clipboard()->text() != "before"; }, 20000))
+            qWarning("nothing was copied");
+        return QApplication::clipboard()->text();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(temp_.isValid());
+        site_ = temp_.filePath("site");
+        WriteBytes(site_ + "/index.html", kHome);
+        WriteBytes(site_ + "/pages/sub page.html", kSubPage);
+        WriteBytes(site_ + QString::fromUtf8("/caf\xC3\xA9.html"),
+                   "<html><head><title>Caf\xC3\xA9</title><meta charset='utf-8'></head><body>menu</body></html>");
+        WriteBytes(site_ + "/untitled.html", "<html><body>no title here</body></html>");
+        WriteBytes(site_ + "/css/site.css", "body { color: rgb(1, 2, 3); } #pic { width: 40px; }");
+        WriteBytes(site_ + "/js/app.js", "document.addEventListener('DOMContentLoaded', () => "
+                                         "document.body.dataset.script = 'ran');");
+        WriteBytes(site_ + "/images/pic.png", ImageBytes(20, 10, "PNG"));
+        WriteBytes(site_ + "/data/info.json", R"({"answer": 42})");
+        WriteBytes(site_ + "/media/clip.webm", NoiseBytes(300000, 7));
+        WriteBytes(site_ + "/docs/guide.pdf", PdfBytes("Packed guide"));
+        WriteBytes(site_ + "/downloads/setup.exe", "MZ not packed");
+        WriteBytes(temp_.filePath("logo.ico"), ImageBytes(32, 32, "ICO"));
+        clip_ = NoiseBytes(300000, 7);
+        zip_ = "PK\x03\x04" + NoiseBytes(5000, 9);
+        WriteBytes(site_ + "/files/data.zip", zip_);
+    }
+
+    void cleanup() { viewer_.reset(); }
+
+    void pagesWorkAsOnAWebServer()
+    {
+        const QString output = Output("site.qpf", [this](qv::TProjectSettings& s) {
+            s.ViewWidth = 700;
+            s.ViewHeight = 500;
+            s.Centered = true;
+            s.LogoPath = temp_.filePath("logo.ico").toStdString();
+            s.UserAgent = "QuorvaneTest/1.0";
+        });
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Home page"));
+        QCOMPARE(w->size(), QSize(700, 500));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY((w->geometry().center() - screen.center()).manhattanLength() <= 2);
+        QVERIFY(!w->windowIcon().isNull());
+        QCOMPARE(w->windowIcon().availableSizes().value(0), QSize(32, 32));
+
+        QCOMPARE(RunJs(page, "getComputedStyle(document.body).color").toString(), QStringLiteral("rgb(1, 2, 3)"));
+        QVERIFY(WaitJs(page, "document.getElementById('pic').naturalWidth", 20));
+        QCOMPARE(RunJs(page, "document.body.dataset.script").toString(), QStringLiteral("ran"));
+        RunJs(page, "window.__x = undefined; var q = new XMLHttpRequest(); q.open('GET', 'data/info.json');"
+                    "q.onload = () => window.__x = JSON.parse(q.responseText).answer; q.send(); true");
+        QVERIFY(WaitJs(page, "window.__x", 42));
+        RunJs(page, "window.__f = undefined; fetch('data/info.json').then(r => r.json())"
+                    ".then(j => window.__f = j.answer); true");
+        QVERIFY(WaitJs(page, "window.__f", 42));
+        QCOMPARE(RunJs(page, "navigator.userAgent").toString(), QStringLiteral("QuorvaneTest/1.0"));
+        QTRY_VERIFY(!served_.isEmpty());
+        QCOMPARE(served_.first().userAgent, QByteArray("QuorvaneTest/1.0"));
+
+        // A seek in a packed video is a byte range of its entry.
+        RunJs(page, FetchScript("media/clip.webm", "bytes=100000-100999"));
+        QVERIFY(WaitJs(page, "window.__r",
+                       QStringLiteral("206 bytes 100000-100999/300000 1000 ") + Sum(clip_.mid(100000, 1000))));
+        RunJs(page, FetchScript("media/clip.webm", "bytes=-10"));
+        QVERIFY(WaitJs(page, "window.__r", QStringLiteral("206 bytes 299990-299999/300000 10 ") + Sum(clip_.right(10))));
+        RunJs(page, FetchScript("media/clip.webm", ""));
+        QVERIFY(WaitJs(page, "window.__r", QStringLiteral("200 - 300000 ") + Sum(clip_)));
+        RunJs(page, FetchScript("media/clip.webm", "bytes=300000-"));
+        QVERIFY(WaitJs(page, "window.__r", QStringLiteral("416 bytes */300000 0 0")));
+        // The viewer's own entries are no pages.
+        RunJs(page, FetchScript("-config-", ""));
+        QVERIFY(WaitJs(page, "window.__r.split(' ')[0]", QStringLiteral("404")));
+
+        // Without the token nothing is served.
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, w->Server().UrlOf("/").port());
+        probe.write("GET /index.html HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QByteArray answer;
+        QVERIFY(QTest::qWaitFor([&] {
+            answer += probe.readAll();
+            return probe.state() == QAbstractSocket::UnconnectedState;
+        }, 10000));
+        QVERIFY2(answer.startsWith("HTTP/1.1 403"), answer.constData());
+    }
+
+    void linksFragmentsAndMissingPages()
+    {
+        ViewerWindow* w = OpenAtHome(Output("links.qpf"));
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+
+        QVERIFY(Click(w, "sub"));
+        QVERIFY(WaitForPage(page, "/pages/sub%20page.html"));
+        QTRY_COMPARE(w->windowTitle(), QStringLiteral("Sub page"));
+        QVERIFY(WaitJs(page, "document.getElementById('pic').naturalWidth", 20));
+        QCOMPARE(RunJs(page, "getComputedStyle(document.body).color").toString(), QStringLiteral("rgb(1, 2, 3)"));
+        w->findChild<QAction*>("back")->trigger();
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QTest::keyClick(Keys(w), Qt::Key_Right, Qt::AltModifier);
+        QVERIFY(WaitForPage(page, "/pages/sub%20page.html"));
+        QTest::keyClick(Keys(w), Qt::Key_Left, Qt::AltModifier);
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QVERIFY(Click(w, "sub"));
+        QVERIFY(WaitForPage(page, "/pages/sub%20page.html"));
+        w->View()->setFocus();
+        QTest::keyClick(Keys(w), Qt::Key_Backspace);
+        QVERIFY(WaitForPage(page, "/index.html"));
+
+        QVERIFY(Click(w, "cafe"));
+        QVERIFY(WaitForPage(page, "/caf%C3%A9.html"));
+        QTRY_COMPARE(w->windowTitle(), QString::fromUtf8("Caf\xC3\xA9"));
+        w->findChild<QAction*>("home")->trigger();
+        QVERIFY(WaitForPage(page, "/index.html"));
+
+        QVERIFY(Click(w, "frag"));
+        QTRY_COMPARE(page->url().fragment(), QStringLiteral("end"));
+        QVERIFY(WaitJs(page, "window.scrollY > 2000", true));
+
+        QVERIFY(Click(w, "missing"));
+        QVERIFY(WaitForPage(page, "/nothing/here.html"));
+        QCOMPARE(RunJs(page, "document.body.innerText").toString(),
+                 QStringLiteral("Not found\n\nThis file holds no page named \"nothing/here.html\"."));
+        QTRY_VERIFY(std::any_of(served_.begin(), served_.end(), [](const ServedRequest& r) {
+            return r.addressPath == "/nothing/here.html" && r.status == 404;
+        }));
+
+        // A page without a title keeps the output's name as the caption.
+        page->load(w->Server().UrlOf("/untitled.html"));
+        QVERIFY(WaitForPage(page, "/untitled.html"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("links.qpf"));
+        QTest::keyClick(Keys(w), Qt::Key_F5);
+        QVERIFY(WaitForPage(page, "/untitled.html"));
+    }
+
+    void otherAddressesGoToTheDesktop()
+    {
+        const QString output = Output("external.qpf");
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        const QUrl home = page->url();
+        for (const char* id : {"ext", "mail", "blank", "direct"}) {
+            const qsizetype before = shell_.opened.size();
+            QVERIFY(Click(w, id));
+            QTRY_COMPARE_WITH_TIMEOUT(shell_.opened.size(), before + 1, 20000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(shell_.opened.size(), 4, 20000);
+        QCOMPARE(shell_.opened[0], QUrl("https://example.com/x?y=1"));
+        QCOMPARE(shell_.opened[1], QUrl("mailto:someone@example.com"));
+        QCOMPARE(shell_.opened[2], QUrl("https://example.org/"));
+        QCOMPARE(shell_.opened[3], QUrl::fromLocalFile(temp_.filePath("downloads/setup.exe")));
+        QCOMPARE(page->url(), home);
+        QVERIFY(!std::any_of(served_.begin(), served_.end(), [](const ServedRequest& r) {
+            return r.addressPath.contains("setup.exe");
+        }));
+    }
+
+    void packedFilesChromiumCannotShowGoThroughATemporaryCopy()
+    {
+        ViewerWindow* w = OpenAtHome(Output("files.qpf"));
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        QVERIFY(Click(w, "zip"));
+        QTRY_COMPARE_WITH_TIMEOUT(shell_.opened.size(), 1, 20000);
+        const QString copy = shell_.opened[0].toLocalFile();
+        QCOMPARE(QFileInfo(copy).fileName(), QStringLiteral("data.zip"));
+        QCOMPARE(ReadBytes(copy), zip_);
+        viewer_.reset();
+        QVERIFY(!QFile::exists(copy));
+
+        // A PDF shows in the view's own PDF viewer.
+        w = OpenAtHome(temp_.filePath("files.qpf"));
+        QVERIFY(w);
+        page = PageOf(w);
+        QVERIFY(Click(w, "guide"));
+        QVERIFY(WaitForPage(page, "/docs/guide.pdf"));
+        QVERIFY(WaitJs(page, "document.querySelector('embed').type", QStringLiteral("application/pdf")));
+        QVERIFY(shell_.opened.isEmpty());
+    }
+
+    void aDamagedEntryGivesAnErrorPage()
+    {
+        const QString output = Output("damaged.qpf");
+        {
+            qv::ArchiveFile archive(output.toStdString());
+            const int css = archive.Reader().IndexOf("css\\site.css");
+            QVERIFY(css >= 0);
+            QFile f(output);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek(archive.Reader().Entry(css).Offset + 5);
+            const char b = f.read(1)[0];
+            f.seek(archive.Reader().Entry(css).Offset + 5);
+            f.write(QByteArray(1, static_cast<char>(b ^ 0x55)));
+        }
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        RunJs(page, "window.__t = undefined; fetch('css/site.css').then(async r => "
+                    "window.__t = r.status + ' ' + (await r.text()).includes('Damaged page')); true");
+        QVERIFY(WaitJs(page, "window.__t", QStringLiteral("500 true")));
+        QVERIFY(RunJs(page, "getComputedStyle(document.body).color").toString() != QStringLiteral("rgb(1, 2, 3)"));
+    }
+
+    void everyCommandWhereAllowed()
+    {
+        ViewerWindow* w = OpenAtHome(Output("commands.qpf"));
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        auto* toolbar = w->findChild<QToolBar*>("toolbar");
+        QVERIFY(toolbar->isVisible());
+        QCOMPARE(toolbar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QStringList names;
+        for (QAction* a : toolbar->actions())
+            names << a->objectName();
+        QCOMPARE(names, QStringList({"back", "forward", "home", "print", "find", "textsize", "copy"}));
+        QVERIFY(w->statusBar()->isVisible());
+        QCOMPARE(w->findChild<QLabel*>("loadstate")->text(), QStringLiteral("Done"));
+        QTest::mouseMove(Keys(w), PointOf(w, "sub"));
+        QTRY_COMPARE(w->findChild<QLabel*>("statuslink")->text(), QStringLiteral("pages/sub page.html"));
+        QVERIFY(RunJs(page, "window.innerWidth - document.documentElement.clientWidth").toInt() > 0);
+
+        // Find: Ctrl+F, the number of matches, next and previous.
+        QTest::keyClick(Keys(w), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(w->findChild<QWidget*>("findbar")->isVisible());
+        QTest::keyClicks(w->findChild<QLineEdit*>("findtext"), "apple");
+        auto* count = w->findChild<QLabel*>("findcount");
+        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
+        w->findChild<QAction*>("findnext")->trigger();
+        QTRY_COMPARE(count->text(), QStringLiteral("2 of 3"));
+        w->findChild<QAction*>("findprevious")->trigger();
+        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
+
+        // Text size, kept from page to page.
+        w->View()->setFocus();
+        QTest::keyClick(Keys(w), Qt::Key_Plus, Qt::ControlModifier);
+        QTest::keyClick(Keys(w), Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(w->TextZoom(), 1.25);
+        QVERIFY(WaitJs(page, "Math.round(window.devicePixelRatio * 100)", 125));
+        QVERIFY(Click(w, "sub"));
+        QVERIFY(WaitForPage(page, "/pages/sub%20page.html"));
+        QVERIFY(WaitJs(page, "Math.round(window.devicePixelRatio * 100)", 125));
+        QTest::keyClick(Keys(w), Qt::Key_Minus, Qt::ControlModifier);
+        QVERIFY(WaitJs(page, "Math.round(window.devicePixelRatio * 100)", 110));
+        QTest::keyClick(Keys(w), Qt::Key_0, Qt::ControlModifier);
+        QVERIFY(WaitJs(page, "Math.round(window.devicePixelRatio * 100)", 100));
+        w->findChild<QAction*>("home")->trigger();
+        QVERIFY(WaitForPage(page, "/index.html"));
+
+        // Copy, by key and by the button; the context menu offers it.
+        QVERIFY(CopiedByKeys(w, true).contains("Welcome"));
+        QApplication::clipboard()->setText("before");
+        w->findChild<QAction*>("copy")->trigger();
+        QTRY_VERIFY(QApplication::clipboard()->text().contains("apple pear"));
+        QTest::mouseClick(Keys(w), Qt::RightButton, {}, PointOf(w, "words"));
+        QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu->actions().contains(page->action(QWebEnginePage::Copy)));
+        QVERIFY(!menu->actions().contains(page->action(QWebEnginePage::ViewSource)));
+        menu->close();
+
+        // Print, and print to PDF; pdftotext reads back what was printed.
+        const QString printed = temp_.filePath("printed.pdf");
+        dialogs_.printAnswer = [&](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setResolution(96); // the pages are pictures: keep them small
+            printer.setOutputFileName(printed);
+            return true;
+        };
+        QSignalSpy printDone(w->View(), &QWebEngineView::printFinished);
+        QTest::keyClick(Keys(w), Qt::Key_P, Qt::ControlModifier);
+        QVERIFY(printDone.wait(60000));
+        QCOMPARE(printDone.first().first().toBool(), true);
+        dialogs_.pdfAnswer = temp_.filePath("page.pdf");
+        QSignalSpy pdfDone(page, &QWebEnginePage::pdfPrintingFinished);
+        w->findChild<QAction*>("printpdf")->trigger();
+        QVERIFY(pdfDone.wait(60000));
+        QCOMPARE(dialogs_.Kinds(), QStringList({"print", "pdf"}));
+        QVERIFY(ReadBytes(printed).startsWith("%PDF-"));
+        QVERIFY(ReadBytes(dialogs_.pdfAnswer).startsWith("%PDF-"));
+        // The printer gets the pages as pictures; the PDF keeps the text.
+        if (!QString(QV_PDFTOTEXT).isEmpty()) {
+            QProcess text;
+            text.start(QV_PDFTOTEXT, {dialogs_.pdfAnswer, "-"});
+            QVERIFY(text.waitForFinished(30000));
+            const QByteArray words = text.readAllStandardOutput();
+            QVERIFY2(words.contains("apple pear apple"), words.constData());
+        }
+    }
+
+    void disallowedCommandsAndTheirKeysDoNothing()
+    {
+        ViewerWindow* w = OpenAtHome(Output("restricted.qpf", Restricted));
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        QVERIFY(!w->findChild<QToolBar*>("toolbar")->isVisible());
+        QVERIFY(!w->statusBar()->isVisible());
+        for (const char* name : {"print", "printpdf", "find", "textsize", "bigger", "copy"})
+            QVERIFY2(!w->findChild<QAction*>(name), name);
+        QCOMPARE(w->minimumSize(), QSize(620, 410));
+        QCOMPARE(w->maximumSize(), QSize(620, 410));
+        QCOMPARE(RunJs(page, "window.innerWidth - document.documentElement.clientWidth").toInt(), 0);
+
+        w->View()->setFocus();
+        QTest::keyClick(Keys(w), Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(Keys(w), Qt::Key_P, Qt::ControlModifier);
+        QTest::keyClick(Keys(w), Qt::Key_Plus, Qt::ControlModifier);
+        RunJs(page, "window.print(); true");
+        QCOMPARE(CopiedByKeys(w, false), QStringLiteral("before"));
+        QTest::mouseClick(Keys(w), Qt::RightButton, {}, PointOf(w, "words"));
+        RunJs(page, "true");
+        QVERIFY(!w->findChild<QWidget*>("findbar")->isVisible());
+        QVERIFY(dialogs_.asked.empty());
+        QCOMPARE(w->View()->zoomFactor(), 1.0);
+        QCOMPARE(RunJs(page, "window.devicePixelRatio").toDouble(), 1.0);
+        QVERIFY(!QApplication::activePopupWidget());
+        page->triggerAction(QWebEnginePage::Copy);
+        RunJs(page, "true");
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+
+    void bordersAndFullScreen()
+    {
+        ViewerWindow* w = OpenAtHome(Output("frameless.qpf", [](qv::TProjectSettings& s) {
+            s.BorderType = 0;
+            s.ShowCaptions = false;
+        }));
+        QVERIFY(w);
+        QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(w->findChild<QToolBar*>("toolbar")->toolButtonStyle(), Qt::ToolButtonIconOnly);
+
+        // Full screen at a page's request; Escape leaves it.
+        w = OpenAtHome(Output("sizable.qpf"));
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        QVERIFY(Click(w, "full"));
+        QTRY_VERIFY(w->isFullScreen());
+        QTest::keyClick(Keys(w), Qt::Key_Escape);
+        QTRY_VERIFY(!w->isFullScreen());
+
+        // BorderType 3 is full screen for good.
+        w = OpenAtHome(Output("full.qpf", [](qv::TProjectSettings& s) { s.BorderType = 3; }));
+        QVERIFY(w);
+        page = PageOf(w);
+        QVERIFY(w->isFullScreen());
+        QTest::keyClick(Keys(w), Qt::Key_Escape);
+        RunJs(page, "true");
+        QVERIFY(w->isFullScreen());
+    }
+
+    void withoutAFileTheFileDialogAsks()
+    {
+        Viewer viewer(ViewServices{dialogs_, shell_});
+        dialogs_.asked.clear();
+        dialogs_.openAnswer.clear();
+        QCOMPARE(viewer.Start({}), 0);
+        QCOMPARE(dialogs_.Kinds(), QStringList{"open"});
+        dialogs_.openAnswer = Output("chosen.qpf");
+        QCOMPARE(viewer.Start({}), Viewer::kRunning);
+        QVERIFY(WaitForPage(viewer.Window()->View()->page(), "/index.html"));
+    }
+
+    // QV_SCREENSHOT_DIR=<folder> writes view-sample.png: the sample site
+    // in the viewer (run under xvfb-run with QT_QPA_PLATFORM=xcb).
+    void sampleSiteScreenshot()
+    {
+        const QString folder = qEnvironmentVariable("QV_SCREENSHOT_DIR");
+        if (folder.isEmpty())
+            QSKIP("QV_SCREENSHOT_DIR is not set");
+        qv::TProjectSettings s;
+        qv::LoadProject(QV_SOURCE_DIR "/examples/sample-qpf.qp", s);
+        const QString output = temp_.filePath("northwind.qpf");
+        s.OutputPath = output.toStdString();
+        QVERIFY(qvtest::BuildSite(s, {}).ok);
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QVERIFY(WaitJs(PageOf(w), "[...document.images].every(i => i.complete && i.naturalWidth > 0)", true));
+        QTest::mouseMove(Keys(w), QPoint(5, 5));
+        RunJs(PageOf(w), "new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))");
+        QVERIFY(w->grab().save(folder + "/view-sample.png"));
+    }
+};
+
+QTEST_MAIN(ViewWindowTest)
+#include "view_window_test.moc"
