@@ -4,5 +4,15 @@
 set(QV_CORE_PORTABLE_SOURCES
   base/Stream.cpp
   base/Error.cpp
+  base/Text.cpp
+  base/Utf8.cpp
   archive/ArchiveReader.cpp
-  archive/ArchivePaths.cpp)
+  archive/ArchivePaths.cpp
+  platform/Wildcard.cpp
+  project/SettingsImage.cpp
+  viewercore/MimeTypes.cpp
+  viewercore/PageAddress.cpp
+  viewercore/ReplyPages.cpp
+  viewercore/SiteArchive.cpp
+  viewercore/StartRules.cpp
+  viewercore/ViewerSettings.cpp)

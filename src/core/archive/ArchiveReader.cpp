@@ -76,9 +76,10 @@ private:
 // Inflates exactly `inputSize` bytes of `stream` from `position`; they must
 // be one whole zlib stream giving exactly `expected` bytes. Output goes to
 // `sink` block by block and is refused as soon as it would pass `expected`,
-// so nothing depends on the stream being honest.
+// so nothing depends on the stream being honest. With `stopAfter` it ends
+// quietly once that many bytes have come out, checking nothing further.
 void InflateRange(Stream& stream, int64_t position, int64_t inputSize, int64_t expected,
-                  const ArchiveReader::ByteSink& sink)
+                  const ArchiveReader::ByteSink& sink, int64_t stopAfter = -1)
 {
     std::vector<uint8_t> in(static_cast<size_t>(std::min<int64_t>(inputSize, kBlock)));
     std::vector<uint8_t> out(kBlock);
@@ -104,6 +105,8 @@ void InflateRange(Stream& stream, int64_t position, int64_t inputSize, int64_t e
                 throw InflateProblem{"it inflates to more than " + Num(expected) + " bytes"};
             sink(out.data(), have);
             produced += static_cast<int64_t>(have);
+            if (stopAfter >= 0 && produced >= stopAfter)
+                return;
         }
         if (rc == Z_STREAM_END)
             break;
@@ -330,15 +333,31 @@ int ArchiveReader::IndexOf(std::string_view ansiName) const
 
 void ArchiveReader::ReadAt(int64_t archiveOffset, void* buffer, size_t count)
 {
-    stream_.Seek(start_ + archiveOffset);
-    stream_.ReadExact(buffer, count);
+    ReadAt(stream_, archiveOffset, buffer, count);
 }
 
-void ArchiveReader::Extract(size_t index, const ByteSink& sink)
+void ArchiveReader::ReadAt(Stream& from, int64_t archiveOffset, void* buffer, size_t count) const
+{
+    from.Seek(start_ + archiveOffset);
+    from.ReadExact(buffer, count);
+}
+
+const ArchiveEntry& ArchiveReader::Readable(size_t index) const
 {
     const ArchiveEntry& e = Entry(index);
     if (e.Encrypted())
         Fail("Cannot extract \"" + DisplayName(e) + "\": encrypted entry");
+    return e;
+}
+
+void ArchiveReader::Extract(size_t index, const ByteSink& sink)
+{
+    Extract(stream_, index, sink);
+}
+
+void ArchiveReader::Extract(Stream& from, size_t index, const ByteSink& sink) const
+{
+    const ArchiveEntry& e = Readable(index);
 
     uint32_t crc = 0;
     int64_t produced = 0;
@@ -352,13 +371,13 @@ void ArchiveReader::Extract(size_t index, const ByteSink& sink)
         int64_t position = e.Offset;
         while (produced < e.FileSize) {
             const size_t n = static_cast<size_t>(std::min<int64_t>(e.FileSize - produced, kBlock));
-            ReadAt(position, block.data(), n);
+            ReadAt(from, position, block.data(), n);
             position += static_cast<int64_t>(n);
             checked(block.data(), n);
         }
     } else {
         try {
-            InflateRange(stream_, start_ + e.Offset, e.CompressedSize, e.FileSize, checked);
+            InflateRange(from, start_ + e.Offset, e.CompressedSize, e.FileSize, checked);
         } catch (const InflateProblem& problem) {
             FailEntry(e, "is damaged: " + problem.text);
         }
@@ -367,6 +386,48 @@ void ArchiveReader::Extract(size_t index, const ByteSink& sink)
         FailEntry(e, "is damaged: it holds " + Num(produced) + " bytes instead of " + Num(e.FileSize));
     if (crc != e.CRC)
         FailEntry(e, "is damaged: CRC mismatch (recorded " + Hex32(e.CRC) + ", data gives " + Hex32(crc) + ")");
+}
+
+void ArchiveReader::CheckRange(const ArchiveEntry& e, int64_t offset, int64_t count) const
+{
+    if (offset < 0 || count < 0 || offset > e.FileSize || count > e.FileSize - offset)
+        Fail("Cannot read bytes " + Num(offset) + " to " + Num(offset + count) + " of \"" + DisplayName(e) +
+             "\": it holds " + Num(e.FileSize) + " bytes");
+}
+
+void ArchiveReader::ExtractRange(Stream& from, size_t index, int64_t offset, int64_t count,
+                                 const ByteSink& sink) const
+{
+    const ArchiveEntry& e = Readable(index);
+    CheckRange(e, offset, count);
+    if (count == 0)
+        return;
+    if (e.Kind() == EntryStorage::Stored) {
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(count, kBlock)));
+        for (int64_t done = 0; done < count;) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(count - done, kBlock));
+            ReadAt(from, e.Offset + offset + done, block.data(), n);
+            done += static_cast<int64_t>(n);
+            sink(block.data(), n);
+        }
+        return;
+    }
+    // Deflate data cannot be entered in the middle: inflate from the start
+    // and pass on only the bytes asked for.
+    int64_t position = 0;
+    const ByteSink window = [&](const uint8_t* data, size_t size) {
+        const int64_t end = position + static_cast<int64_t>(size);
+        const int64_t first = std::max(position, offset);
+        const int64_t last = std::min(end, offset + count);
+        if (first < last)
+            sink(data + (first - position), static_cast<size_t>(last - first));
+        position = end;
+    };
+    try {
+        InflateRange(from, start_ + e.Offset, e.CompressedSize, e.FileSize, window, offset + count);
+    } catch (const InflateProblem& problem) {
+        FailEntry(e, "is damaged: " + problem.text);
+    }
 }
 
 void ArchiveReader::ExtractTo(size_t index, Stream& out)

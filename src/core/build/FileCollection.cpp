@@ -124,17 +124,6 @@ void Walk::Folder(const std::string& folder, bool isRoot)
 
 } // namespace
 
-std::vector<std::string> CutMaskList(const std::string& list)
-{
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    for (size_t semi = list.find(';'); semi != std::string::npos; semi = list.find(';', start)) {
-        pieces.push_back(list.substr(start, semi - start));
-        start = semi + 1;
-    }
-    return pieces;
-}
-
 void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, const std::string& root,
                   CollectListener* listener)
 {

@@ -1,6 +1,6 @@
 #include "quorvane/platform/Wildcard.h"
 
-#include "quorvane/platform/CodePage.h"
+#include "quorvane/base/Utf8.h"
 
 #include <string>
 
@@ -57,9 +57,20 @@ bool PathMatchSpec(std::string_view name, std::string_view mask)
         mask.remove_prefix(1);
     if (mask == "*.*")
         return true;
-    const std::u32string n = codepage::DecodeUtf8(name);
-    const std::u32string m = codepage::DecodeUtf8(mask);
+    const std::u32string n = DecodeUtf8(name);
+    const std::u32string m = DecodeUtf8(mask);
     return Match(n, 0, m, 0);
+}
+
+std::vector<std::string> CutMaskList(const std::string& list)
+{
+    std::vector<std::string> pieces;
+    size_t start = 0;
+    for (size_t semi = list.find(';'); semi != std::string::npos; semi = list.find(';', start)) {
+        pieces.push_back(list.substr(start, semi - start));
+        start = semi + 1;
+    }
+    return pieces;
 }
 
 } // namespace qv

@@ -1,55 +1,19 @@
 #include "quorvane/project/ProjectSettings.h"
 
-#include "quorvane/base/Error.h"
-
-#include <bit>
-#include <cstring>
-
 namespace qv {
 namespace {
 
 using Image = std::array<uint8_t, kSettingsImageSize>;
+namespace field = settings_image;
 
 void PutShort(Image& img, size_t at, const ShortString& s)
 {
-    const auto bytes = s.Image();
-    std::memcpy(img.data() + at, bytes.data(), bytes.size());
-}
-
-void PutI32(Image& img, size_t at, int32_t v)
-{
-    const auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        img[at + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
-void PutF64(Image& img, size_t at, double v)
-{
-    const auto u = std::bit_cast<uint64_t>(v);
-    for (int i = 0; i < 8; ++i)
-        img[at + i] = static_cast<uint8_t>(u >> (8 * i));
+    field::PutShortString(img, at, s.Ansi());
 }
 
 ShortString GetShort(std::span<const uint8_t> img, size_t at)
 {
-    const size_t len = img[at];
-    return ShortString::FromAnsiBytes(std::string_view(reinterpret_cast<const char*>(img.data() + at + 1), len));
-}
-
-int32_t GetI32(std::span<const uint8_t> img, size_t at)
-{
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i)
-        u |= static_cast<uint32_t>(img[at + i]) << (8 * i);
-    return static_cast<int32_t>(u);
-}
-
-double GetF64(std::span<const uint8_t> img, size_t at)
-{
-    uint64_t u = 0;
-    for (int i = 0; i < 8; ++i)
-        u |= static_cast<uint64_t>(img[at + i]) << (8 * i);
-    return std::bit_cast<double>(u);
+    return ShortString::FromAnsiBytes(field::ShortString(img, at));
 }
 
 } // namespace
@@ -61,9 +25,9 @@ Image WriteSettingsImage(const TProjectSettings& s)
     PutShort(img, o::HomePage, s.HomePage);
     img[o::OutputIsExe] = s.OutputIsExe;
     PutShort(img, o::OutputPath, s.OutputPath);
-    PutI32(img, o::BorderType, s.BorderType);
-    PutI32(img, o::ViewWidth, s.ViewWidth);
-    PutI32(img, o::ViewHeight, s.ViewHeight);
+    field::PutInt32(img, o::BorderType, s.BorderType);
+    field::PutInt32(img, o::ViewWidth, s.ViewWidth);
+    field::PutInt32(img, o::ViewHeight, s.ViewHeight);
     PutShort(img, o::LogoPath, s.LogoPath);
     img[o::ViewerFlag] = s.ViewerFlag;
     img[o::Shadow] = s.Shadow;
@@ -78,11 +42,11 @@ Image WriteSettingsImage(const TProjectSettings& s)
     img[o::EnableFont] = s.EnableFont;
     PutShort(img, o::Password, s.Password);
     img[o::ExpiryEnabled] = s.ExpiryEnabled;
-    PutF64(img, o::ExpiryDate, s.ExpiryDate);
+    field::PutDate(img, o::ExpiryDate, s.ExpiryDate);
     PutShort(img, o::IncludeMask, s.IncludeMask);
     PutShort(img, o::DirectMask, s.DirectMask);
     img[o::CursorOption] = s.CursorOption;
-    PutI32(img, o::CompressionLevel, s.CompressionLevel);
+    field::PutInt32(img, o::CompressionLevel, s.CompressionLevel);
     PutShort(img, o::UserAgent, s.UserAgent);
     img[o::ContextMenu] = s.ContextMenu;
     for (size_t i = 0; i < s.VersionStamp.size(); ++i) {
@@ -95,15 +59,14 @@ Image WriteSettingsImage(const TProjectSettings& s)
 TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
 {
     namespace o = settings_offset;
-    if (img.size() != kSettingsImageSize)
-        throw Error("Settings image has " + std::to_string(img.size()) + " bytes instead of 3896");
+    field::CheckSize(img);
     TProjectSettings s;
     s.HomePage = GetShort(img, o::HomePage);
     s.OutputIsExe = img[o::OutputIsExe] != 0;
     s.OutputPath = GetShort(img, o::OutputPath);
-    s.BorderType = GetI32(img, o::BorderType);
-    s.ViewWidth = GetI32(img, o::ViewWidth);
-    s.ViewHeight = GetI32(img, o::ViewHeight);
+    s.BorderType = field::Int32(img, o::BorderType);
+    s.ViewWidth = field::Int32(img, o::ViewWidth);
+    s.ViewHeight = field::Int32(img, o::ViewHeight);
     s.LogoPath = GetShort(img, o::LogoPath);
     s.ViewerFlag = img[o::ViewerFlag] != 0;
     s.Shadow = img[o::Shadow] != 0;
@@ -118,11 +81,11 @@ TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
     s.EnableFont = img[o::EnableFont] != 0;
     s.Password = GetShort(img, o::Password);
     s.ExpiryEnabled = img[o::ExpiryEnabled] != 0;
-    s.ExpiryDate = GetF64(img, o::ExpiryDate);
+    s.ExpiryDate = field::Date(img, o::ExpiryDate);
     s.IncludeMask = GetShort(img, o::IncludeMask);
     s.DirectMask = GetShort(img, o::DirectMask);
     s.CursorOption = img[o::CursorOption] != 0;
-    s.CompressionLevel = GetI32(img, o::CompressionLevel);
+    s.CompressionLevel = field::Int32(img, o::CompressionLevel);
     s.UserAgent = GetShort(img, o::UserAgent);
     s.ContextMenu = img[o::ContextMenu] != 0;
     for (size_t i = 0; i < s.VersionStamp.size(); ++i)

@@ -104,7 +104,18 @@ public:
     // come to FileSize bytes with the recorded CRC (the sink may have been
     // given part of them by then).
     void Extract(size_t index, const ByteSink& sink);
+    // The same through another stream on the same file, so that threads
+    // with a stream each can read side by side; the reader is not changed.
+    void Extract(Stream& from, size_t index, const ByteSink& sink) const;
+    // Bytes [offset, offset + count) of the entry through `from`, without
+    // checking the entry's size or CRC: for callers that have checked the
+    // whole entry once with Extract. A stored entry is read in place; a
+    // deflated one is inflated from its start. Throws for a range outside
+    // the entry and for deflate data that turns out damaged.
+    void ExtractRange(Stream& from, size_t index, int64_t offset, int64_t count, const ByteSink& sink) const;
     void ExtractTo(size_t index, Stream& out);
+    // Throws unless [offset, offset + count) lies inside the entry.
+    void CheckRange(const ArchiveEntry& entry, int64_t offset, int64_t count) const;
     // The whole entry in memory; refuses entries of 2 GiB or more.
     std::vector<uint8_t> Extract(size_t index);
 
@@ -121,6 +132,8 @@ private:
     void ParseDirectory(const std::vector<uint8_t>& records);
     void CheckEntry(const ArchiveEntry& entry) const;
     void ReadAt(int64_t archiveOffset, void* buffer, size_t count);
+    void ReadAt(Stream& from, int64_t archiveOffset, void* buffer, size_t count) const;
+    const ArchiveEntry& Readable(size_t index) const;
 
     Stream& stream_;
     Options options_;

@@ -1,5 +1,6 @@
 #pragma once
 #include "quorvane/base/Error.h"
+#include "quorvane/platform/Wildcard.h"
 #include "quorvane/project/ProjectSettings.h"
 
 #include <string>
@@ -22,10 +23,6 @@ public:
     virtual void Included(const std::string& path, const std::string& piece) = 0;
     virtual void Excluded(const std::string& path, const std::string& rule) = 0;
 };
-
-// The pieces a mask list is cut into: each text followed by a ";", left to
-// right; text after the last ";" is not used.
-std::vector<std::string> CutMaskList(const std::string& list);
 
 // Appends the files under `root` (a folder path ending with "/") that the
 // include masks take and no exclusion leaves out: each folder's own files

@@ -1,4 +1,6 @@
 #pragma once
+#include "quorvane/base/Utf8.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,10 +27,10 @@ std::string FromAnsi(std::string_view ansi);
 // system's when the language has none (language-neutral, Unicode-only).
 int CodePageOfLanguage(uint16_t languageId);
 
-// UTF-8 helpers shared by the wildcard rule and the short strings.
-std::u32string DecodeUtf8(std::string_view utf8);
-std::string EncodeUtf8(std::u32string_view text);
-std::u16string ToUtf16(std::string_view utf8);
-std::string FromUtf16(std::u16string_view utf16);
+// The UTF-8 helpers, reachable under this name as before.
+using qv::DecodeUtf8;
+using qv::EncodeUtf8;
+using qv::FromUtf16;
+using qv::ToUtf16;
 
 } // namespace qv::codepage

@@ -1,4 +1,5 @@
 #pragma once
+#include "quorvane/project/SettingsImage.h"
 #include "quorvane/project/ShortString.h"
 
 #include <array>
@@ -43,20 +44,6 @@ struct TProjectSettings {
 
     void StampVersion() { VersionStamp = {u'4', u'.', u'3', u'0'}; }
 };
-
-constexpr size_t kSettingsImageSize = 3896;
-
-// Byte offsets of the image, shared by the writer, the reader and the tests.
-namespace settings_offset {
-constexpr size_t HomePage = 0, OutputIsExe = 256, OutputPath = 257, BorderType = 516,
-                 ViewWidth = 520, ViewHeight = 524, LogoPath = 528, ViewerFlag = 784,
-                 Shadow = 785, HideScrollbars = 786, Centered = 787, ShowToolbar = 788,
-                 ShowCaptions = 789, ShowStatusbar = 790, EnableCopy = 791, EnableSearch = 792,
-                 EnablePrint = 793, EnableFont = 794, Password = 795, ExpiryEnabled = 1051,
-                 ExpiryDate = 1056, IncludeMask = 1064, DirectMask = 1320, CursorOption = 1576,
-                 CompressionLevel = 1580, UserAgent = 1584, ContextMenu = 1840,
-                 VersionStamp = 1842, Reserved = 1850;
-} // namespace settings_offset
 
 std::array<uint8_t, kSettingsImageSize> WriteSettingsImage(const TProjectSettings& s);
 

@@ -1,0 +1,44 @@
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Portable: shared by quorvane-view and viewer.exe.
+namespace qv {
+
+// The writer's single-byte code page, supplied by each viewer (the core
+// converts no text itself): Windows-1252 or QUORVANE_ANSI_CODEPAGE on Linux,
+// the system's ANSI code page on Windows. ToAnsi turns what the code page
+// lacks into "?", as the writer did.
+struct AnsiCodec {
+    std::function<std::string(std::string_view utf8)> ToAnsi;
+    std::function<std::string(std::string_view ansi)> FromAnsi;
+};
+
+// "%xx" escapes turned into their bytes; a "%" not followed by two hex
+// digits stays as written.
+std::string PercentDecode(std::string_view text);
+
+// The archive name (code-page bytes, folders joined by "\") that the path of
+// a page address names: the query and fragment are dropped, escapes decoded,
+// "/" and "\" both separate folders, empty parts and "." are skipped, ".."
+// climbs one folder but never above the site's root, and the UTF-8 result
+// is converted with `codec`. The root itself gives an empty name. Nothing
+// (nullopt) for a path holding a NUL byte and for the viewer's own entries
+// "-config-" and "-logo-", which are never served.
+std::optional<std::string> EntryNameOf(std::string_view addressPath, const AnsiCodec& codec);
+
+// The same steps up to the conversion: the site-relative path in UTF-8 with
+// "/" between folders ("" for the root, nullopt as above).
+std::optional<std::string> SitePathOf(std::string_view addressPath);
+
+// The address path of an archive name: "/" + its parts in UTF-8, escaped so
+// that EntryNameOf gives the name back ("sub\my page.html" gives
+// "/sub/my%20page.html").
+std::string AddressPathOf(std::string_view ansiName, const AnsiCodec& codec);
+
+// Whether `ansiName` is "-config-" or "-logo-" (A-Z case ignored).
+bool IsReservedEntry(std::string_view ansiName);
+
+} // namespace qv

@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+// Portable: the short pages both viewers answer with instead of an entry.
+namespace qv {
+
+// "Not found" for a site path (UTF-8, e.g. "sub/missing.html").
+std::string NotFoundPage(std::string_view sitePath);
+// A page telling that an entry could not be read, with the failure's text.
+std::string DamagedPage(std::string_view message);
+
+} // namespace qv

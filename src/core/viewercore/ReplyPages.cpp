@@ -1,0 +1,40 @@
+#include "quorvane/viewercore/ReplyPages.h"
+
+namespace qv {
+namespace {
+
+std::string Escaped(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Page(std::string_view title, const std::string& body)
+{
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + Escaped(title) +
+           "</title></head>\n<body style=\"font-family: sans-serif; margin: 2em\"><h1>" + Escaped(title) +
+           "</h1>\n<p>" + body + "</p></body></html>\n";
+}
+
+} // namespace
+
+std::string NotFoundPage(std::string_view sitePath)
+{
+    return Page("Not found", "This file holds no page named \"" + Escaped(sitePath) + "\".");
+}
+
+std::string DamagedPage(std::string_view message)
+{
+    return Page("Damaged page", Escaped(message));
+}
+
+} // namespace qv

@@ -1,0 +1,351 @@
+#include "ArchiveComposer.h"
+#include "TestSupport.h"
+
+#include "quorvane/base/Error.h"
+#include "quorvane/platform/CodePage.h"
+#include "quorvane/project/ProjectSettings.h"
+#include "quorvane/viewercore/MimeTypes.h"
+#include "quorvane/viewercore/PageAddress.h"
+#include "quorvane/viewercore/SiteArchive.h"
+#include "quorvane/viewercore/SiteFile.h"
+#include "quorvane/viewercore/StartRules.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace qv;
+using qvtest::ArchiveComposer;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::optional<std::string> Entry(std::string_view address)
+{
+    return EntryNameOf(address, SystemAnsiCodec());
+}
+
+Bytes ConfigImage(const TProjectSettings& s)
+{
+    const auto image = WriteSettingsImage(s);
+    return Bytes(image.begin(), image.end());
+}
+
+std::unique_ptr<SiteArchive> Open(const Bytes& file)
+{
+    return std::make_unique<SiteArchive>([file] { return std::make_unique<MemoryStream>(file); }, SystemAnsiCodec(),
+                                         "site.qpf");
+}
+
+// What a reading call passed on, or its failure.
+struct ReadResult {
+    Bytes bytes;
+    std::string error;
+};
+
+ReadResult ReadRange(const SiteArchive& site, size_t index, int64_t offset, int64_t count)
+{
+    ReadResult r;
+    try {
+        site.Read(index, offset, count, [&](const uint8_t* d, size_t n) { r.bytes.insert(r.bytes.end(), d, d + n); });
+    } catch (const Error& e) {
+        r.error = e.what();
+    }
+    return r;
+}
+
+// A site as the build job lays it out: pages, "-config-", "-logo-".
+ArchiveComposer SampleSite(const TProjectSettings& settings)
+{
+    ArchiveComposer c;
+    c.Add("index.html", Text("<html>home</html>"));
+    c.Add("Sub\\Page.HTML", Text("<html>sub</html>"));
+    c.Add("\xC9t\xE9.html", Text("summer"));   // "Été" in Windows-1252
+    c.Add("media\\clip.bin", qvtest::NoiseBytes(5000, 2));
+    c.Add("-config-", ConfigImage(settings));
+    c.Add("-logo-", Text("ICON"));
+    return c;
+}
+
+TProjectSettings SampleSettings()
+{
+    TProjectSettings s;
+    s.HomePage = "index.html";
+    s.DirectMask = "*.exe;*.pdf;notes*.txt";
+    return s;
+}
+
+} // namespace
+
+TEST(PageAddress, DecodesAndNeverLeavesTheRoot)
+{
+    EXPECT_EQ(PercentDecode("a%20b%2Fc%zz%4"), "a b/c%zz%4");
+    EXPECT_EQ(Entry("/sub/page.html"), "sub\\page.html");
+    EXPECT_EQ(Entry("/my%20page.html?x=1#top"), "my page.html");
+    EXPECT_EQ(Entry("/./a//b/./c.html"), "a\\b\\c.html");
+    EXPECT_EQ(Entry("/sub/../x.html"), "x.html");
+    EXPECT_EQ(Entry("/../../../etc/passwd"), "etc\\passwd");
+    EXPECT_EQ(Entry("/a/%2e%2e/%2E%2E/%2e%2e/b.css"), "b.css");
+    EXPECT_EQ(Entry("/a%2f..%2f..%2fb.css"), "b.css");
+    EXPECT_EQ(Entry("/a%5c..%5c..%5cb.css"), "b.css");
+    EXPECT_EQ(Entry("/"), "");
+    EXPECT_EQ(Entry("/x%00.html"), std::nullopt);
+}
+
+TEST(PageAddress, ViewerEntriesAreNeverNamed)
+{
+    EXPECT_EQ(Entry("/-config-"), std::nullopt);
+    EXPECT_EQ(Entry("/-LOGO-"), std::nullopt);
+    EXPECT_EQ(Entry("/sub/../-config-"), std::nullopt);
+    EXPECT_EQ(Entry("/%2Dconfig%2D"), std::nullopt);
+    EXPECT_EQ(Entry("/sub/-config-"), "sub\\-config-"); // an ordinary page of a folder
+}
+
+TEST(PageAddress, ConvertsToTheWritersCodePageBothWays)
+{
+    EXPECT_EQ(Entry("/caf%C3%A9.html"), "caf\xE9.html");
+    // What the code page lacks became "?" when written, and is looked up so.
+    EXPECT_EQ(Entry("/%E6%97%A5.html"), "?.html");
+    EXPECT_EQ(AddressPathOf("sub\\caf\xE9 1.html", SystemAnsiCodec()), "/sub/caf%C3%A9%201.html");
+    EXPECT_EQ(Entry(AddressPathOf("a&b\\%x.html", SystemAnsiCodec())), "a&b\\%x.html");
+
+    codepage::SetAnsiCodePage(1251);
+    const auto cyrillic = Entry("/%D0%96.html"); // "Ж"
+    codepage::SetAnsiCodePage(1252);
+    EXPECT_EQ(cyrillic, "\xC6.html");
+}
+
+TEST(MimeTypes, ByExtensionIgnoringCase)
+{
+    EXPECT_EQ(MimeTypeOf("index.html"), "text/html");
+    EXPECT_EQ(MimeTypeOf("SUB\\PAGE.HTM"), "text/html");
+    EXPECT_EQ(MimeTypeOf("a/site.css"), "text/css");
+    EXPECT_EQ(MimeTypeOf("app.mjs"), "text/javascript");
+    EXPECT_EQ(MimeTypeOf("data.json"), "application/json");
+    EXPECT_EQ(MimeTypeOf("pic.JPEG"), "image/jpeg");
+    EXPECT_EQ(MimeTypeOf("font.woff2"), "font/woff2");
+    EXPECT_EQ(MimeTypeOf("clip.mp4"), "video/mp4");
+    EXPECT_EQ(MimeTypeOf("guide.pdf"), "application/pdf");
+    EXPECT_EQ(MimeTypeOf("code.wasm"), "application/wasm");
+    EXPECT_EQ(MimeTypeOf("archive.tar.gz"), "application/octet-stream");
+    EXPECT_EQ(MimeTypeOf("README"), "application/octet-stream");
+    EXPECT_EQ(MimeTypeOf("dir.html\\file"), "application/octet-stream");
+}
+
+TEST(ViewerSettingsImage, ReadsWhatTheBuildWrites)
+{
+    TProjectSettings s;
+    s.HomePage = "start.htm";
+    s.BorderType = 3;
+    s.ViewWidth = 1024;
+    s.ViewHeight = 700;
+    s.HideScrollbars = true;
+    s.EnableCopy = false;
+    s.EnablePrint = false;
+    s.ContextMenu = false;
+    s.Password = "s\xC3\xA9same"; // "sésame"
+    s.ExpiryEnabled = true;
+    s.ExpiryDate = 45658.75;
+    s.UserAgent = "Agent/1";
+    s.DirectMask = "*.exe;";
+    const ViewerSettings v = ReadViewerSettings(ConfigImage(s));
+    EXPECT_EQ(v.HomePage, "start.htm");
+    EXPECT_EQ(v.BorderKind(), ViewerSettings::FullScreen);
+    EXPECT_EQ(v.ClientWidth(), 1024);
+    EXPECT_EQ(v.ClientHeight(), 700);
+    EXPECT_TRUE(v.HideScrollbars);
+    EXPECT_FALSE(v.EnableCopy);
+    EXPECT_TRUE(v.EnableSearch);
+    EXPECT_FALSE(v.EnablePrint);
+    EXPECT_FALSE(v.ContextMenu);
+    EXPECT_EQ(v.Password, "s\xE9same");
+    EXPECT_TRUE(v.ExpiryEnabled);
+    EXPECT_DOUBLE_EQ(v.ExpiryDate, 45658.75);
+    EXPECT_EQ(v.UserAgent, "Agent/1");
+    EXPECT_EQ(v.DirectMask, "*.exe;");
+
+    Bytes image = ConfigImage(TProjectSettings{});
+    image[settings_offset::BorderType] = 9;
+    const ViewerSettings defaults = ReadViewerSettings(image);
+    EXPECT_EQ(defaults.BorderKind(), ViewerSettings::Sizable);
+    EXPECT_EQ(defaults.ClientWidth(), 800);
+    EXPECT_EQ(defaults.ClientHeight(), 600);
+    EXPECT_THROW(ReadViewerSettings(Bytes(3895)), Error);
+}
+
+TEST(SiteArchive, FindsPagesAsTheArchiveComparesNames)
+{
+    ArchiveComposer c = SampleSite(SampleSettings());
+    Bytes file = c.Build();
+    file[file.size() - 36] ^= 0xFF; // the whole archive's CRC is not checked on opening
+    const auto site = Open(file);
+    EXPECT_EQ(site->HomeAddress(), "/index.html");
+
+    auto find = [&](std::string_view address) { return site->Find(address); };
+    using Kind = SiteArchive::Target::Kind;
+    EXPECT_EQ(find("/sub/page.html").kind, Kind::Entry);
+    EXPECT_EQ(find("/sub/page.html").index, 1u);
+    EXPECT_EQ(find("/SUB/PAGE.html").index, 1u);
+    EXPECT_EQ(find("/%C3%89t%C3%A9.html").index, 2u);
+    EXPECT_EQ(find("/%C3%A9t%C3%A9.html").kind, Kind::Missing); // only A-Z is folded
+    EXPECT_EQ(find("/").index, 0u);
+    EXPECT_EQ(find("/-config-").kind, Kind::Missing);
+    EXPECT_EQ(find("/-logo-").kind, Kind::Missing);
+    EXPECT_EQ(find("/nothing.html").kind, Kind::Missing);
+    EXPECT_EQ(find("/nothing.html").sitePath, "nothing.html");
+
+    const auto direct = find("/downloads/Setup.EXE");
+    EXPECT_EQ(direct.kind, Kind::Direct);
+    EXPECT_EQ(direct.sitePath, "downloads/Setup.EXE");
+    EXPECT_EQ(find("/notes1.txt").kind, Kind::Missing); // text after the last ";" is no mask
+    EXPECT_EQ(site->Logo(), Text("ICON"));
+}
+
+TEST(SiteArchive, AnExeOutputWithoutSettingsStillShowsItsIndex)
+{
+    ArchiveComposer c;
+    c.Add("a.html", Text("a"));
+    c.Add("index.htm", Text("home"));
+    Bytes exe = qvtest::NoiseBytes(70000, 5);
+    const Bytes archive = c.Build();
+    exe.insert(exe.end(), archive.begin(), archive.end());
+    const auto site = Open(exe);
+    EXPECT_FALSE(site->HasSettings());
+    EXPECT_EQ(site->HomeAddress(), "/index.htm");
+    EXPECT_EQ(ReadRange(*site, 1, 0, 4).bytes, Text("home"));
+    EXPECT_TRUE(site->Logo().empty());
+    EXPECT_THROW(Open(qvtest::NoiseBytes(100, 1)), ArchiveNotFound);
+}
+
+TEST(SiteArchive, ReadsRangesAndNeverPassesOnADamagedEntry)
+{
+    const Bytes small = qvtest::TextBytes(100000, 7);
+    const Bytes big = qvtest::TextBytes(SiteArchive::kCheckedInMemory + 300000, 8);
+    ArchiveComposer c;
+    c.Add("small.txt", small);
+    c.Add("big.mp4", big);
+    c.Add("stored.bin", qvtest::NoiseBytes(70000, 3));
+    ASSERT_EQ(c.Records[0].Storage, 0);
+    ASSERT_EQ(c.Records[2].Storage, 1);
+    const Bytes good = c.Build();
+    const auto site = Open(good);
+
+    const auto part = ReadRange(*site, 1, 17000000, 5000);
+    EXPECT_EQ(part.error, "");
+    EXPECT_EQ(part.bytes, Bytes(big.begin() + 17000000, big.begin() + 17005000));
+    EXPECT_EQ(ReadRange(*site, 0, 99990, 10).bytes, Bytes(small.end() - 10, small.end()));
+    const Bytes stored = qvtest::NoiseBytes(70000, 3);
+    EXPECT_EQ(ReadRange(*site, 2, 65000, 5000).bytes, Bytes(stored.begin() + 65000, stored.end()));
+    EXPECT_NE(ReadRange(*site, 0, 99990, 11).error.find("it holds 100000 bytes"), std::string::npos);
+
+    // The same archive with each entry's recorded CRC wrong.
+    for (auto& record : c.Records)
+        record.CRC ^= 1;
+    const auto damaged = Open(c.Build());
+    for (size_t i = 0; i < 3; ++i) {
+        const auto r = ReadRange(*damaged, i, i == 1 ? 17000000 : 10, 100);
+        EXPECT_TRUE(r.bytes.empty()) << i;
+        EXPECT_NE(r.error.find("CRC mismatch"), std::string::npos) << r.error;
+    }
+    // A damaged large entry stays refused; a sound one is checked once.
+    EXPECT_NE(ReadRange(*damaged, 1, 0, 1).error.find("CRC mismatch"), std::string::npos);
+    EXPECT_EQ(ReadRange(*site, 1, 0, 3).bytes, Bytes(big.begin(), big.begin() + 3));
+}
+
+namespace {
+
+class ScriptedPrompts final : public StartPrompts {
+public:
+    std::deque<std::optional<std::string>> typed;
+    std::vector<std::string> shown; // "caption|text" of every box and dialog
+
+    void Message(std::string_view caption, std::string_view text) override
+    {
+        shown.push_back(std::string(caption) + "|" + std::string(text));
+    }
+    std::optional<std::string> AskPassword(std::string_view caption, std::string_view text) override
+    {
+        shown.push_back(std::string(caption) + "|" + std::string(text));
+        auto answer = typed.front();
+        typed.pop_front();
+        return answer;
+    }
+};
+
+const std::string kAsk = "Password required|This file is protected. Please enter the password:";
+const std::string kWrong = "Password required|Wrong password.";
+const std::string kExpired = "Expired|This file has expired and can no longer be opened.";
+
+ViewerSettings Protected(const std::string& utf8Password)
+{
+    ViewerSettings s;
+    s.Password = codepage::ToAnsi(utf8Password);
+    return s;
+}
+
+} // namespace
+
+TEST(StartRules, DatesCountFromTheSettingsEpoch)
+{
+    EXPECT_EQ(DateSerial(1899, 12, 30), 0);
+    EXPECT_EQ(DateSerial(2025, 1, 1), 45658);
+    EXPECT_EQ(DateSerial(2024, 2, 29) + 1, DateSerial(2024, 3, 1));
+    EXPECT_EQ(DateSerial(2000, 12, 31) - DateSerial(2000, 1, 1), 365);
+
+    ViewerSettings s;
+    s.ExpiryDate = 45658.75;
+    EXPECT_FALSE(HasExpired(s, 45700)); // not enabled
+    s.ExpiryEnabled = true;
+    EXPECT_FALSE(HasExpired(s, 45657));
+    EXPECT_TRUE(HasExpired(s, 45658)); // the day itself, whatever its time
+    EXPECT_TRUE(HasExpired(s, 46000));
+}
+
+TEST(StartRules, PasswordDialogsInOrder)
+{
+    const AnsiCodec codec = SystemAnsiCodec();
+    ScriptedPrompts right;
+    right.typed = {std::string("wrong"), std::string("s\xC3\xA9same")};
+    EXPECT_TRUE(RunStartRules(Protected("s\xC3\xA9same"), codec, 45000, right));
+    EXPECT_EQ(right.shown, (std::vector<std::string>{kAsk, kWrong, kAsk}));
+
+    ScriptedPrompts threeWrong;
+    threeWrong.typed = {std::string("a"), std::string("S\xC3\xA9same"), std::string("")};
+    EXPECT_FALSE(RunStartRules(Protected("s\xC3\xA9same"), codec, 45000, threeWrong));
+    EXPECT_EQ(threeWrong.shown, (std::vector<std::string>{kAsk, kWrong, kAsk, kWrong, kAsk, kWrong}));
+
+    ScriptedPrompts cancel;
+    cancel.typed = {std::nullopt};
+    EXPECT_FALSE(RunStartRules(Protected("x"), codec, 45000, cancel));
+    EXPECT_EQ(cancel.shown, std::vector<std::string>{kAsk});
+
+    // Stored as the writer stored it: converted, then cut to 255 bytes.
+    const std::string longPassword(300, 'k');
+    ViewerSettings cut = Protected(longPassword.substr(0, 255));
+    EXPECT_TRUE(PasswordMatches(cut, longPassword, codec));
+    EXPECT_TRUE(PasswordMatches(Protected("?"), "\xE6\x97\xA5", codec));
+
+    ScriptedPrompts none;
+    EXPECT_TRUE(RunStartRules(ViewerSettings{}, codec, 45000, none));
+    EXPECT_TRUE(none.shown.empty());
+}
+
+TEST(StartRules, AnExpiredOutputAsksForNoPassword)
+{
+    ViewerSettings s = Protected("x");
+    s.ExpiryEnabled = true;
+    s.ExpiryDate = 45000;
+    ScriptedPrompts prompts;
+    EXPECT_FALSE(RunStartRules(s, SystemAnsiCodec(), 45000, prompts));
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{kExpired});
+
+    StartRules rules(s, SystemAnsiCodec(), 44999);
+    EXPECT_EQ(rules.Current(), StartRules::Step::AskPassword);
+    rules.Acknowledge(); // not a box that is up: ignored
+    EXPECT_EQ(rules.Current(), StartRules::Step::AskPassword);
+    rules.Enter("x");
+    EXPECT_EQ(rules.Current(), StartRules::Step::Open);
+}
