@@ -43,8 +43,6 @@ public:
     OleSession& operator=(const OleSession&) = delete;
 };
 
-std::string DecodeAnsi(std::string_view ansi) { return WideToUtf8(AnsiToWide(ansi)); }
-
 // An archive on disk, read and verified on opening.
 class Archive {
 public:
@@ -61,7 +59,7 @@ private:
     static std::unique_ptr<qv::ArchiveReader> Open(Win32FileStream& stream, const std::wstring& path, bool own)
     {
         qv::ArchiveReader::Options options;
-        options.DecodeName = DecodeAnsi;
+        options.DecodeName = AnsiToUtf8;
         options.SourceName = WideToUtf8(path);
         try {
             return std::make_unique<qv::ArchiveReader>(stream, options);
@@ -186,7 +184,7 @@ std::vector<std::wstring> TargetParts(const qv::ArchiveEntry& entry)
         }
     }
     if (!reason.empty())
-        throw qv::Error("Refusing to extract \"" + DecodeAnsi(name) + "\": " + reason);
+        throw qv::Error("Refusing to extract \"" + AnsiToUtf8(name) + "\": " + reason);
     return parts;
 }
 

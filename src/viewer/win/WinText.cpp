@@ -21,6 +21,8 @@ std::wstring ToWide(UINT codePage, std::string_view text)
 
 std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
 
+std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(AnsiToWide(ansi)); }
+
 std::wstring Utf8ToWide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
 
 std::string WideToAnsi(std::wstring_view wide)
@@ -51,7 +53,7 @@ qv::AnsiCodec WindowsAnsiCodec()
 {
     qv::AnsiCodec codec;
     codec.ToAnsi = [](std::string_view utf8) { return WideToAnsi(Utf8ToWide(utf8)); };
-    codec.FromAnsi = [](std::string_view ansi) { return WideToUtf8(AnsiToWide(ansi)); };
+    codec.FromAnsi = AnsiToUtf8;
     return codec;
 }
 

@@ -9,6 +9,7 @@
 namespace viewer {
 
 std::wstring AnsiToWide(std::string_view ansi);
+std::string AnsiToUtf8(std::string_view ansi);
 // What the ANSI code page lacks becomes "?", as the writer stored it.
 std::string WideToAnsi(std::wstring_view wide);
 std::wstring Utf8ToWide(std::string_view utf8);
