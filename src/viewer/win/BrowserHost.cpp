@@ -76,6 +76,8 @@ public:
     }
 
     void SetBounds(const RECT& bounds) { bounds_ = bounds; }
+    // The control itself, to tell its own navigations from its frames'.
+    void SetControl(IUnknown* control) { control_ = control; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
@@ -261,7 +263,7 @@ public:
                     events_.HistoryChanged(Deref(args[1]).lVal, Deref(args[0]).boolVal != VARIANT_FALSE);
                 break;
             case DISPID_BEFORENAVIGATE2:
-                if (count >= 7 && events_.BeforeNavigate(Text(args[5])))
+                if (count >= 7 && events_.BeforeNavigate(Text(args[5]), IsControl(Deref(args[6]))))
                     SetTrue(args[0]);
                 break;
             case DISPID_NEWWINDOW3:
@@ -342,7 +344,16 @@ public:
     HRESULT STDMETHODCALLTYPE GetZoneMappings(DWORD, IEnumString**, DWORD) override { return INET_E_DEFAULT_ACTION; }
 
 private:
+    bool IsControl(const VARIANT& v) const
+    {
+        if (v.vt != VT_DISPATCH || !v.pdispVal || !control_)
+            return false;
+        ComPtr<IUnknown> identity;
+        return SUCCEEDED(v.pdispVal->QueryInterface(IID_IUnknown, identity.OutVoid())) && identity.Get() == control_;
+    }
+
     HWND parent_;
+    IUnknown* control_ = nullptr; // not owned: the Browser holds the control
     BrowserPolicy policy_;
     BrowserEvents& events_;
     RECT bounds_;
@@ -384,6 +395,9 @@ Browser::Browser(HWND parent, const BrowserPolicy& policy, BrowserEvents& events
         Teardown();
         Fail("the web browser control cannot be placed", hr);
     }
+    ComPtr<IUnknown> identity;
+    if (SUCCEEDED(object_->QueryInterface(IID_IUnknown, identity.OutVoid())))
+        site_->SetControl(identity.Get());
     // Files dropped on the pages would be opened in their place.
     browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
 }
@@ -392,6 +406,8 @@ Browser::~Browser() { Teardown(); }
 
 void Browser::Teardown()
 {
+    if (site_)
+        site_->SetControl(nullptr);
     if (eventPoint_ && cookie_)
         eventPoint_->Unadvise(cookie_);
     eventPoint_.Reset();

@@ -34,9 +34,10 @@ public:
     // Back (CSC_NAVIGATEBACK) or Forward (CSC_NAVIGATEFORWARD) became
     // possible or impossible.
     virtual void HistoryChanged(long command, bool enabled) = 0;
-    // Before the browser goes to `url`: true when the window took care of
-    // it, and the browser stays where it is.
-    virtual bool BeforeNavigate(const std::wstring& url) = 0;
+    // Before the browser goes to `url`, in the whole view (`topLevel`) or in
+    // one of the page's frames: true when the window took care of it, and
+    // the browser stays where it is.
+    virtual bool BeforeNavigate(const std::wstring& url, bool topLevel) = 0;
     // A page asked for a new window; the viewer keeps to its one window.
     virtual void NewWindowRequested(const std::wstring& url) = 0;
     // A script called window.close().

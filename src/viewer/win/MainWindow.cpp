@@ -387,7 +387,14 @@ void MainWindow::HistoryChanged(long command, bool enabled)
         SendMessageW(toolbar_, TB_ENABLEBUTTON, Forward, MAKELONG(enabled, 0));
 }
 
-bool MainWindow::BeforeNavigate(const std::wstring& url) { return links_.OpenOutside(url, window_); }
+bool MainWindow::BeforeNavigate(const std::wstring& url, bool topLevel)
+{
+    // A frame of a page may show another site or a document in place; only
+    // where the visitor goes leaves the view.
+    if (!topLevel && UrlScheme(url) != L"mailto")
+        return false;
+    return links_.OpenOutside(url, window_);
+}
 
 void MainWindow::NewWindowRequested(const std::wstring& url)
 {

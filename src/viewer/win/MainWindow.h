@@ -51,7 +51,7 @@ private:
     void TitleChanged(const std::wstring& title) override;
     void StatusTextChanged(const std::wstring& text) override;
     void HistoryChanged(long command, bool enabled) override;
-    bool BeforeNavigate(const std::wstring& url) override;
+    bool BeforeNavigate(const std::wstring& url, bool topLevel) override;
     void NewWindowRequested(const std::wstring& url) override;
     void CloseRequested() override;
 
