@@ -274,6 +274,17 @@ TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
     EXPECT_EQ(w.rect.top, 0);
     EXPECT_EQ(w.rect.Width(), 1280); // the X server's screen
     EXPECT_EQ(w.rect.Height(), 1024);
+
+    // Escape leaves full screen for a sizable window of the settings' size.
+    const Session s = Drive(Output("wall.exe", wall), {},
+                            {"window", "wall.exe", "key", "27", "style", "80c40000", "00c40000", "info", "close",
+                             "gone"});
+    EXPECT_EQ(s.viewer.status, 0);
+    const auto lines = Lines(s.probe.out, "window ");
+    ASSERT_EQ(lines.size(), 1u);
+    const Rect restored = ParseRect(Field(lines[0], "rect"));
+    EXPECT_EQ(restored.Width(), 640);
+    EXPECT_EQ(restored.Height(), 480);
 }
 
 TEST_F(ViewerWindow, ThreeWrongPasswordsEndTheViewer)

@@ -11,6 +11,10 @@
  *   type TEXT      WM_SETTEXT to its first edit field
  *   press ID       a click on the button ID (posted, so a box it opens
  *                  cannot block the probe)
+ *   key VK         a key press (WM_KEYDOWN) posted to the window's thread,
+ *                  as the keyboard would
+ *   style MASK VALUE  wait until the window's style masked with MASK is
+ *                  VALUE (both hexadecimal)
  *   close          WM_CLOSE (posted)
  *   gone           wait until the window no longer exists
  *   noprocess NAME wait until no process of this file name runs
@@ -86,6 +90,16 @@ static BOOL process_gone(void *context)
         running = _wcsicmp(entry.szExeFile, name) == 0;
     CloseHandle(snapshot);
     return !running;
+}
+
+struct style_wait {
+    unsigned long mask, value;
+};
+
+static BOOL style_is(void *context)
+{
+    struct style_wait *w = context;
+    return ((unsigned long)GetWindowLongW(selected, GWL_STYLE) & w->mask) == w->value;
 }
 
 static void info(void)
@@ -196,6 +210,13 @@ int wmain(int argc, wchar_t **argv)
             int id = _wtoi(arg);
             PostMessageW(selected, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(selected, id));
             ++i;
+        } else if (!wcscmp(step, L"key")) {
+            PostMessageW(selected, WM_KEYDOWN, (WPARAM)_wtoi(arg), 1);
+            ++i;
+        } else if (!wcscmp(step, L"style")) {
+            struct style_wait w = {wcstoul(arg, NULL, 16), wcstoul(i + 2 < argc ? argv[i + 2] : L"0", NULL, 16)};
+            wait_for(style_is, &w, "style");
+            i += 2;
         } else if (!wcscmp(step, L"close")) {
             PostMessageW(selected, WM_CLOSE, 0, 0);
         } else if (!wcscmp(step, L"gone")) {

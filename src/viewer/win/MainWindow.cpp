@@ -108,6 +108,7 @@ MainWindow::MainWindow(const OutputFile& output, LinkOpener& links) : output_(ou
     int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
     int width = s.ClientWidth(), height = s.ClientHeight();
     if (border == qv::ViewerSettings::FullScreen) {
+        fullScreen_ = true;
         MONITORINFO monitor = {};
         monitor.cbSize = sizeof monitor;
         GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
@@ -215,6 +216,10 @@ int MainWindow::Run()
 {
     MSG msg = {};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && fullScreen_) {
+            LeaveFullScreen();
+            continue;
+        }
         const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
         if (key && browser_ && msg.hwnd != toolbar_ && IsChild(window_, msg.hwnd) && browser_->TranslateKey(msg))
             continue;
@@ -222,6 +227,21 @@ int MainWindow::Run()
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+void MainWindow::LeaveFullScreen()
+{
+    // Escape is the way out of a window that has no frame to close.
+    fullScreen_ = false;
+    const qv::ViewerSettings& s = output_.Site->Settings();
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int width = s.ClientWidth(), height = s.ClientHeight();
+    SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
+                 work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER);
+    // The frame last: whoever sees the new style sees the new place too.
+    SetWindowLongPtrW(window_, GWL_STYLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE);
+    SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED);
 }
 
 std::wstring MainWindow::HomeUrl() const

@@ -16,7 +16,8 @@ namespace viewer {
 // ViewWidth x ViewHeight, the border (none, fixed, sizable, full screen),
 // centred or not, a drop shadow, the output's icon, the toolbar with the
 // buttons the settings allow (captions or not), the status bar, and the
-// pages in the browser control below them.
+// pages in the browser control below them. Escape leaves full screen for a
+// sizable window.
 //
 // The window class is "QuorvaneViewer"; its caption is the page's title,
 // the output's file name until a page names itself. The toolbar's buttons
@@ -45,6 +46,7 @@ private:
     void CreateToolbar();
     void Layout();
     void RunCommand(int id);
+    void LeaveFullScreen();
     void ShowZoomMenu(const RECT& button);
     std::wstring HomeUrl() const;
 
@@ -66,6 +68,7 @@ private:
     std::unique_ptr<Browser> browser_;
     std::wstring pendingUrl_;
     int zoom_ = 100;
+    bool fullScreen_ = false;
 };
 
 } // namespace viewer
