@@ -3,7 +3,8 @@
 // resources read back by icoutils.
 #include "ArchiveComposer.h"
 #include "TestSupport.h"
-#include "Wine.h"
+#include "ViewerOutputs.h"
+#include "WineRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -30,15 +31,13 @@ std::string Quote(const std::string& s)
     return q + "'";
 }
 
-const auto WinPath = Wine::WinPath;
+std::string WinPath(const fs::path& path) { return WineRunner::WindowsPath(path); }
 
-using Result = WineRun;
-
-Result Shell(const std::string& command, const fs::path& scratch)
+RunResult Shell(const std::string& command, const fs::path& scratch)
 {
     const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
     const int raw = std::system((command + " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string())).c_str());
-    Result r;
+    RunResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     const auto o = ReadFile(out), e = ReadFile(err);
     r.out.assign(o.begin(), o.end());
@@ -48,12 +47,9 @@ Result Shell(const std::string& command, const fs::path& scratch)
 
 std::vector<uint8_t> SettingsImage(const std::string& homePage)
 {
-    std::vector<uint8_t> image(3896, 0);
-    image[0] = static_cast<uint8_t>(homePage.size());
-    std::copy(homePage.begin(), homePage.end(), image.begin() + 1);
-    image[256] = 1;
-    image[516] = 2;
-    return image;
+    OutputSettings settings;
+    settings.homePage = homePage;
+    return settings.Image();
 }
 
 // Two folders of 120 characters: longer than a plain Windows path may be.
@@ -100,44 +96,44 @@ std::string ExpectedListing(const ArchiveComposer& c)
     return s.str();
 }
 
-std::vector<uint8_t> Appended(const std::vector<uint8_t>& archive)
-{
-    std::vector<uint8_t> exe = ReadFile(kViewer);
-    exe.insert(exe.end(), archive.begin(), archive.end());
-    return exe;
-}
-
 #define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
 
 class ViewerUnderWine : public testing::Test {
 protected:
+    // Nothing here may open a window: the runner gives wine no display.
+    static void SetUpTestSuite() { wine_ = new WineRunner(false); }
+    static void TearDownTestSuite() { delete wine_; }
+
     void SetUp() override
     {
-        if (!TestWine().Available())
-            GTEST_SKIP() << "wine is not installed";
+        if (const std::string missing = WineRunner::Missing(); !missing.empty())
+            GTEST_SKIP() << missing;
         if (!fs::exists(kViewer))
             GTEST_SKIP() << "viewer.exe was not built (no mingw-w64 cross compiler)";
-        // The first start makes the prefix and talks about it on stderr;
-        // that happens here, not inside a test's run.
-        ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << TestWine().Prefix();
+        ASSERT_TRUE(wine_->Ready()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
     }
 
-    // Runs a program under wine with Windows-style arguments.
-    Result Wine(const fs::path& exe, const std::vector<std::string>& args) { return TestWine().Run(exe, args); }
+    RunResult Wine(const fs::path& exe, const std::vector<std::string>& args)
+    {
+        return wine_->Run(exe, args, dir_.path());
+    }
 
     fs::path WriteExe(const std::string& name, const std::vector<uint8_t>& archive)
     {
-        WriteFile(dir_ / name, Appended(archive));
+        WriteFile(dir_ / name, ViewerWith(archive));
         return dir_ / name;
     }
 
+    static WineRunner* wine_;
     TempDir dir_;
 };
+
+WineRunner* ViewerUnderWine::wine_ = nullptr;
 
 TEST_F(ViewerUnderWine, ListsTheArchiveAttachedToItself)
 {
     const ArchiveComposer site = Site();
-    const Result r = Wine(WriteExe("site.exe", site.Build()), {"--list"});
+    const RunResult r = Wine(WriteExe("site.exe", site.Build()), {"--list"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, ExpectedListing(site));
     EXPECT_EQ(r.err, "");
@@ -147,7 +143,7 @@ TEST_F(ViewerUnderWine, ExtractsByteIdenticalFilesIntoNewFolders)
 {
     const ArchiveComposer site = Site();
     const fs::path target = dir_ / "out" / "deeper";
-    const Result r = Wine(WriteExe("site.exe", site.Build()), {"--extract", WinPath(target)});
+    const RunResult r = Wine(WriteExe("site.exe", site.Build()), {"--extract", WinPath(target)});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Extracted 6 entries to " + WinPath(target) + "\n");
     EXPECT_EQ(ReadFile(target / "index.html"), TextBytes(20000, 11));
@@ -167,7 +163,7 @@ TEST_F(ViewerUnderWine, DamagedArchivesFailWithAClearMessage)
     // A flipped byte in the entry data: the archive's checksum catches it.
     auto bytes = Site().Build();
     bytes[100] ^= 0x01;
-    Result r = Wine(WriteExe("damaged.exe", bytes), {"--list"});
+    RunResult r = Wine(WriteExe("damaged.exe", bytes), {"--list"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_CONTAINS(r.err, "damaged.exe: Archive checksum mismatch");
@@ -191,7 +187,7 @@ TEST_F(ViewerUnderWine, ReadsAStandAloneArchiveNamedOnTheCommandLine)
     WriteFile(dir_ / "site.qpf", c.Build());
     const fs::path viewer = dir_ / "viewer.exe";
     fs::copy_file(kViewer, viewer);
-    const Result r = Wine(viewer, {"--list", WinPath(dir_ / "site.qpf")});
+    const RunResult r = Wine(viewer, {"--list", WinPath(dir_ / "site.qpf")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, ExpectedListing(c));
 }
@@ -202,7 +198,7 @@ TEST_F(ViewerUnderWine, RefusesEntriesThatWouldLeaveTheTargetFolder)
     c.Add("fine.txt", TextBytes(100));
     c.Add("..\\..\\escaped.txt", TextBytes(100));
     const fs::path target = dir_ / "a" / "b";
-    const Result r = Wine(WriteExe("evil.exe", c.Build()), {"--extract", WinPath(target)});
+    const RunResult r = Wine(WriteExe("evil.exe", c.Build()), {"--extract", WinPath(target)});
     EXPECT_EQ(r.status, 1);
     EXPECT_CONTAINS(r.err, "Refusing to extract \"..\\..\\escaped.txt\": it leads out of the target folder");
     // Names are judged before anything is written.
@@ -214,13 +210,63 @@ TEST_F(ViewerUnderWine, ReportsAMissingArchiveAndWrongArguments)
 {
     const fs::path viewer = dir_ / "viewer.exe";
     fs::copy_file(kViewer, viewer);
-    Result r = Wine(viewer, {"--list"});
+    RunResult r = Wine(viewer, {"--list"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "No archive is attached to this viewer\n");
 
     r = Wine(viewer, {"--extract"});
     EXPECT_EQ(r.status, 1);
     EXPECT_CONTAINS(r.err, "wrong number of arguments for --extract\nusage: viewer.exe");
+}
+
+TEST_F(ViewerUnderWine, GetServesEveryEntryByItsPageAddress)
+{
+    ArchiveComposer c = Site();
+    c.Add("Sous dossier\\Caf\xE9 cr\xE8me.html", TextBytes(700, 21)); // code page 1252
+    const fs::path exe = WriteExe("site.exe", c.Build());
+    const struct {
+        std::string address;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"index.html", TextBytes(20000, 11)},
+        {"/", TextBytes(20000, 11)}, // the root is the home page
+        {"IMG/Logo.PNG", NoiseBytes(3000, 12)},
+        {"sub/caf%C3%A9.htm", TextBytes(500, 13)},
+        {"Sous%20dossier/Caf%C3%A9%20cr%C3%A8me.html", TextBytes(700, 21)},
+        {"img/../%69ndex.html?page=2#top", TextBytes(20000, 11)},
+        {"empty.txt", {}},
+        {std::string(120, 'd') + "/" + std::string(120, 'e') + "/long.txt", TextBytes(50, 14)},
+    };
+    for (const auto& expected : cases) {
+        const RunResult r = Wine(exe, {"--get", expected.address});
+        EXPECT_EQ(r.status, 0) << expected.address << ": " << r.err;
+        EXPECT_EQ(std::vector<uint8_t>(r.out.begin(), r.out.end()), expected.bytes) << expected.address;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
+{
+    ArchiveComposer c = Site();
+    c.Add("-logo-", NoiseBytes(300, 5));
+    c.Records[1].CRC ^= 0x10; // img\logo.png, under a sound archive checksum
+    const fs::path exe = WriteExe("site.exe", c.Build());
+    const struct {
+        std::string address;
+        std::string reason;
+    } cases[] = {
+        {"missing.html", "No entry \"missing.html\" in site.exe"},
+        {"-config-", "\"-config-\" is the viewer's own entry and is never served"},
+        {"%2DLOGO-", "\"-LOGO-\" is the viewer's own entry and is never served"},
+        {"setup.exe", "\"setup.exe\" is not packed: it runs from the folder beside site.exe"},
+        {"img/logo.png", "Archive entry \"img\\logo.png\" is damaged: CRC mismatch"},
+    };
+    for (const auto& refused : cases) {
+        const RunResult r = Wine(exe, {"--get", refused.address});
+        EXPECT_EQ(r.status, 1) << refused.address;
+        EXPECT_EQ(r.out, "") << refused.address;
+        EXPECT_CONTAINS(r.err, refused.reason);
+    }
 }
 
 // Resources as icoutils reads them from the file.
@@ -236,7 +282,7 @@ protected:
 
     std::string Tool(const std::string& args)
     {
-        const Result r = Shell(Quote(kWrestool) + " " + args + " " + Quote(kViewer), dir_.path());
+        const RunResult r = Shell(Quote(kWrestool) + " " + args + " " + Quote(kViewer), dir_.path());
         EXPECT_EQ(r.status, 0) << r.err;
         return r.out;
     }

@@ -2,6 +2,8 @@
 
 #include "WinText.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 namespace viewer {
@@ -22,6 +24,18 @@ HANDLE OpenConsoleOutput()
                        OPEN_EXISTING, 0, nullptr);
 }
 
+void WriteAll(HANDLE h, const char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(h, data + done, chunk, &written, nullptr) || written == 0)
+            return;
+        done += written;
+    }
+}
+
 void Write(HANDLE h, std::wstring_view text)
 {
     if (!Usable(h) || text.empty())
@@ -33,13 +47,7 @@ void Write(HANDLE h, std::wstring_view text)
         return;
     }
     const std::string utf8 = WideToUtf8(text);
-    size_t done = 0;
-    while (done < utf8.size()) {
-        if (!WriteFile(h, utf8.data() + done, static_cast<DWORD>(utf8.size() - done), &written, nullptr) ||
-            written == 0)
-            return;
-        done += written;
-    }
+    WriteAll(h, utf8.data(), utf8.size());
 }
 
 } // namespace
@@ -66,6 +74,12 @@ void Console::Attach()
 bool Console::HasError() { return Usable(g_err); }
 
 void Console::Out(std::wstring_view text) { Write(g_out, text); }
+
+void Console::OutBytes(const void* data, size_t size)
+{
+    if (Usable(g_out))
+        WriteAll(g_out, static_cast<const char*>(data), size);
+}
 
 void Console::Error(std::wstring_view text) { Write(g_err, text); }
 

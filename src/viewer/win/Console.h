@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string_view>
 
 namespace viewer {
@@ -13,6 +14,8 @@ public:
     static void Attach();
     static bool HasError();
     static void Out(std::wstring_view text);
+    // Bytes as they are, for a console too.
+    static void OutBytes(const void* data, size_t size);
     static void Error(std::wstring_view text);
 };
 

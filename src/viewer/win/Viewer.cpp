@@ -1,40 +1,48 @@
 #include "Viewer.h"
 
+#include "BrowserEmulation.h"
 #include "Console.h"
+#include "LinkOpener.h"
+#include "MainWindow.h"
+#include "OutputFile.h"
+#include "PageDownload.h"
+#include "PageProtocol.h"
+#include "SiteUrl.h"
+#include "StartDialogs.h"
 #include "Win32FileStream.h"
 #include "WinText.h"
 #include "quorvane/archive/ArchivePaths.h"
 #include "quorvane/archive/ArchiveReader.h"
 #include "quorvane/base/PathParts.h"
-#include "quorvane/project/ProjectSettings.h"
 
 #include <memory>
 #include <new>
+
 #include <windows.h>
+
+#include <urlmon.h>
 
 namespace viewer {
 
 namespace {
 
 constexpr wchar_t kTitle[] = L"Quorvane Viewer";
-constexpr wchar_t kUsage[] = L"usage: viewer.exe [--list [FILE] | --extract DIR [FILE] | FILE]\n";
+constexpr wchar_t kUsage[] =
+    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get URL-PATH [FILE]]\n";
 
-std::wstring OwnPath()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            throw qv::Error("Cannot find the viewer's own file. " + WideToUtf8(SystemMessage(GetLastError())));
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
+// COM in this thread's single-threaded apartment, as the browser control wants.
+class OleSession {
+public:
+    OleSession()
+    {
+        const HRESULT hr = OleInitialize(nullptr);
+        if (FAILED(hr))
+            throw qv::Error("Cannot start OLE. " + WideToUtf8(SystemMessage(static_cast<DWORD>(hr))));
     }
-}
-
-std::string DecodeAnsi(std::string_view ansi) { return WideToUtf8(AnsiToWide(ansi)); }
+    ~OleSession() { OleUninitialize(); }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+};
 
 // An archive on disk, read and verified on opening.
 class Archive {
@@ -46,14 +54,13 @@ public:
     {
     }
     qv::ArchiveReader& Reader() { return *reader_; }
-    bool Own() const { return own_; }
     const std::wstring& Path() const { return path_; }
 
 private:
     static std::unique_ptr<qv::ArchiveReader> Open(Win32FileStream& stream, const std::wstring& path, bool own)
     {
         qv::ArchiveReader::Options options;
-        options.DecodeName = DecodeAnsi;
+        options.DecodeName = AnsiToUtf8;
         options.SourceName = WideToUtf8(path);
         try {
             return std::make_unique<qv::ArchiveReader>(stream, options);
@@ -178,12 +185,16 @@ std::vector<std::wstring> TargetParts(const qv::ArchiveEntry& entry)
         }
     }
     if (!reason.empty())
-        throw qv::Error("Refusing to extract \"" + DecodeAnsi(name) + "\": " + reason);
+        throw qv::Error("Refusing to extract \"" + AnsiToUtf8(name) + "\": " + reason);
     return parts;
 }
 
 int Extract(const std::wstring& dir, const std::wstring& file)
 {
+    if (!PassStartRules(*OpenOutputFile(file).Site)) {
+        Console::Error(L"Nothing extracted.\n");
+        return qv::kRefusedExitStatus;
+    }
     Archive archive(file);
     qv::ArchiveReader& reader = archive.Reader();
     // Every name is judged before anything is written.
@@ -220,33 +231,52 @@ int Extract(const std::wstring& dir, const std::wstring& file)
     return 0;
 }
 
-std::wstring HomePage(qv::ArchiveReader& reader)
+int Get(const std::wstring& urlPath, const std::wstring& file)
 {
-    const int index = reader.IndexOf("-config-");
-    if (index < 0)
-        return L"(no settings entry)";
-    if (reader.Entry(static_cast<size_t>(index)).FileSize != static_cast<int64_t>(qv::kSettingsImageSize))
-        return L"(the settings entry has the wrong size)";
-    const std::vector<uint8_t> image = reader.Extract(static_cast<size_t>(index));
-    const uint8_t* home = image.data() + qv::settings_offset::HomePage;
-    const std::wstring page = AnsiToWide(std::string_view(reinterpret_cast<const char*>(home + 1), home[0]));
-    return page.empty() ? L"(none)" : page;
+    const OutputFile output = OpenOutputFile(file);
+    if (!PassStartRules(*output.Site)) {
+        Console::Error(L"Nothing read.\n");
+        return qv::kRefusedExitStatus;
+    }
+    OleSession ole;
+    bool served = false;
+    PageReply::Kind kind = PageReply::Kind::Missing;
+    std::string reason;
+    PageProtocol protocol(output, [&](const PageReply& reply) {
+        served = true;
+        kind = reply.kind;
+        reason = reply.reason;
+    });
+    const std::wstring url = SiteUrlOf(urlPath);
+    const std::vector<uint8_t> bytes = DownloadUrl(url);
+    if (!served)
+        throw qv::Error("The page protocol was not asked for " + WideToUtf8(url));
+    if (kind != PageReply::Kind::Entry) {
+        Console::Error(Utf8ToWide(reason) + L"\n");
+        return 1;
+    }
+    Console::OutBytes(bytes.data(), bytes.size());
+    return 0;
 }
 
-void ShowSummary(const std::wstring& file)
+int Show(const std::wstring& file)
 {
-    std::wstring text;
-    UINT icon = MB_ICONINFORMATION;
-    try {
-        Archive archive(file);
-        const size_t count = archive.Reader().Count();
-        text = (archive.Own() ? std::wstring(L"This viewer") : archive.Path()) + L" holds " + CountText(count) +
-               L".\nHome page: " + HomePage(archive.Reader());
-    } catch (const qv::ArchiveNotFound& e) {
-        text = Utf8ToWide(qv::ErrorBoxText(e.what()));
-        icon = file.empty() ? MB_ICONINFORMATION : MB_ICONERROR;
-    }
-    MessageBoxW(nullptr, text.c_str(), kTitle, MB_OK | icon);
+    const OutputFile output = OpenOutputFile(file);
+    // Nothing of the site before the start rules let it open.
+    if (!PassStartRules(*output.Site))
+        return qv::kRefusedExitStatus;
+    OleSession ole;
+    const std::wstring own = OwnPath();
+    RequestIe11DocumentMode(own.substr(own.find_last_of(L"\\/") + 1));
+    const std::string& agent = output.Site->Settings().UserAgent;
+    if (!agent.empty())
+        UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, const_cast<char*>(agent.data()),
+                              static_cast<DWORD>(agent.size()), 0);
+    PageProtocol protocol(output);
+    LinkOpener links(output);
+    MainWindow window(output, links);
+    window.Show();
+    return window.Run();
 }
 
 int UsageError(const std::wstring& problem)
@@ -263,13 +293,17 @@ int Run(const std::vector<std::wstring>& args)
     const std::vector<std::wstring> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
     const bool list = !rest.empty() && rest[0] == L"--list";
     const bool extract = !rest.empty() && rest[0] == L"--extract";
+    const bool get = !rest.empty() && rest[0] == L"--get";
+    const bool console = list || extract || get;
     try {
-        if (list || extract) {
+        if (console) {
             Console::Attach();
             if (list && rest.size() <= 2)
                 return List(rest.size() == 2 ? rest[1] : L"");
             if (extract && rest.size() >= 2 && rest.size() <= 3)
                 return Extract(rest[1], rest.size() == 3 ? rest[2] : L"");
+            if (get && rest.size() >= 2 && rest.size() <= 3)
+                return Get(rest[1], rest.size() == 3 ? rest[2] : L"");
             return UsageError(L"wrong number of arguments for " + rest[0]);
         }
         if (!rest.empty() && (rest[0] == L"--help" || rest[0] == L"/?")) {
@@ -279,11 +313,10 @@ int Run(const std::vector<std::wstring>& args)
         }
         if (rest.size() > 1 || (!rest.empty() && rest[0].rfind(L"--", 0) == 0))
             return UsageError(L"unknown arguments");
-        ShowSummary(rest.empty() ? L"" : rest[0]);
-        return 0;
+        return Show(rest.empty() ? L"" : rest[0]);
     } catch (const std::exception& e) {
         const std::string message = dynamic_cast<const std::bad_alloc*>(&e) ? "Out of memory" : e.what();
-        if ((list || extract) && Console::HasError())
+        if (console && Console::HasError())
             Console::Error(Utf8ToWide(message) + L"\n");
         else
             MessageBoxW(nullptr, Utf8ToWide(qv::ErrorBoxText(message)).c_str(), kTitle, MB_OK | MB_ICONERROR);

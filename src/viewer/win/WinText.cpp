@@ -21,7 +21,22 @@ std::wstring ToWide(UINT codePage, std::string_view text)
 
 std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
 
+std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(AnsiToWide(ansi)); }
+
 std::wstring Utf8ToWide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
+
+std::string WideToAnsi(std::wstring_view wide)
+{
+    if (wide.empty())
+        return {};
+    const int size = static_cast<int>(wide.size());
+    // A UTF-8 ANSI code page takes no replacement character.
+    const char* replacement = GetACP() == CP_UTF8 ? nullptr : "?";
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, replacement, nullptr);
+    std::string ansi(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), size, ansi.data(), n, replacement, nullptr);
+    return ansi;
+}
 
 std::string WideToUtf8(std::wstring_view wide)
 {
@@ -32,6 +47,14 @@ std::string WideToUtf8(std::wstring_view wide)
     std::string utf8(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
     return utf8;
+}
+
+qv::AnsiCodec WindowsAnsiCodec()
+{
+    qv::AnsiCodec codec;
+    codec.ToAnsi = [](std::string_view utf8) { return WideToAnsi(Utf8ToWide(utf8)); };
+    codec.FromAnsi = AnsiToUtf8;
+    return codec;
 }
 
 std::wstring SystemMessage(unsigned long code)

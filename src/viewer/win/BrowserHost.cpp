@@ -1,0 +1,464 @@
+#include "BrowserHost.h"
+
+#include "SiteUrl.h"
+#include "WinText.h"
+#include "quorvane/base/Error.h"
+
+#include <exdispid.h>
+#include <mshtmhst.h>
+#include <urlmon.h>
+
+namespace viewer {
+
+namespace {
+
+// CGID_DocHostCommandHandler, which the import libraries do not carry.
+const GUID kDocHostCommands = {0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+
+const VARIANT& Deref(const VARIANT& v) { return v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal ? *v.pvarVal : v; }
+
+std::wstring Text(const VARIANT& v)
+{
+    const VARIANT& d = Deref(v);
+    return d.vt == VT_BSTR && d.bstrVal ? std::wstring(d.bstrVal, SysStringLen(d.bstrVal)) : std::wstring();
+}
+
+void SetTrue(VARIANT& v)
+{
+    if (v.vt == (VT_BYREF | VT_BOOL) && v.pboolVal)
+        *v.pboolVal = VARIANT_TRUE;
+}
+
+} // namespace
+
+bool IsBlockedKey(const BrowserPolicy& policy, WPARAM key, bool control)
+{
+    switch (key) {
+    case VK_F3: return !policy.find;
+    }
+    if (!control)
+        return false;
+    switch (key) {
+    case 'C':
+    case 'X':
+    case 'S':
+    case VK_INSERT: return !policy.copy;
+    case 'F': return !policy.find;
+    case 'P': return !policy.print;
+    case VK_OEM_PLUS:
+    case VK_OEM_MINUS:
+    case VK_ADD:
+    case VK_SUBTRACT:
+    case '0':
+    case VK_NUMPAD0: return !policy.zoom;
+    case 'N':
+    case 'O':
+    case 'L': return true;
+    }
+    return false;
+}
+
+// One object for every interface the control asks of its container.
+class Browser::Site final : public IOleClientSite,
+                            public IOleInPlaceSite,
+                            public IOleInPlaceFrame,
+                            public IDocHostUIHandler,
+                            public IDispatch,
+                            public IOleCommandTarget,
+                            public IServiceProvider,
+                            public IInternetSecurityManager,
+                            private RefCounted {
+public:
+    Site(HWND parent, const BrowserPolicy& policy, BrowserEvents& events)
+        : parent_(parent), policy_(policy), events_(events)
+    {
+        SetRectEmpty(&bounds_);
+    }
+
+    void SetBounds(const RECT& bounds) { bounds_ = bounds; }
+    // The control itself, to tell its own navigations from its frames'.
+    void SetControl(IUnknown* control) { control_ = control; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        IUnknown* found = nullptr;
+        if (riid == IID_IUnknown || riid == IID_IOleClientSite)
+            found = static_cast<IOleClientSite*>(this);
+        else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
+            found = static_cast<IOleInPlaceSite*>(this);
+        else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
+            found = static_cast<IOleInPlaceFrame*>(this);
+        else if (riid == IID_IDocHostUIHandler)
+            found = static_cast<IDocHostUIHandler*>(this);
+        else if (riid == IID_IDispatch || riid == DIID_DWebBrowserEvents2)
+            found = static_cast<IDispatch*>(this);
+        else if (riid == IID_IOleCommandTarget)
+            found = static_cast<IOleCommandTarget*>(this);
+        else if (riid == IID_IServiceProvider)
+            found = static_cast<IServiceProvider*>(this);
+        return AnswerQuery(found, object);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return DropReference(); }
+
+    // IOleClientSite
+    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** moniker) override
+    {
+        if (moniker)
+            *moniker = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) override
+    {
+        if (container)
+            *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleWindow, for the site and the frame alike
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override
+    {
+        if (!window)
+            return E_POINTER;
+        *window = parent_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    // IOleInPlaceSite
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                               LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override
+    {
+        if (!frame || !document || !position || !clip || !info)
+            return E_POINTER;
+        *frame = static_cast<IOleInPlaceFrame*>(this);
+        AddRef();
+        *document = nullptr;
+        *position = bounds_;
+        *clip = bounds_;
+        info->fMDIApp = FALSE;
+        info->hwndFrame = parent_;
+        info->haccel = nullptr;
+        info->cAccelEntries = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
+
+    // IOleInPlaceUIWindow, IOleInPlaceFrame: no menus or tool space to share
+    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+    // IDocHostUIHandler
+    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override
+    {
+        return policy_.contextMenu ? S_FALSE : S_OK; // S_OK: handled, nothing shown
+    }
+    HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override
+    {
+        if (!info)
+            return E_POINTER;
+        info->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_THEME | DOCHOSTUIFLAG_DPI_AWARE |
+                        (policy_.hideScrollbars ? DOCHOSTUIFLAG_SCROLL_NO : 0);
+        info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                                     IOleInPlaceUIWindow*) override
+    {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE HideUI() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE UpdateUI() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, const GUID*, DWORD) override
+    {
+        if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN))
+            return S_FALSE;
+        return IsBlockedKey(policy_, msg->wParam, GetKeyState(VK_CONTROL) < 0) ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override
+    {
+        if (key)
+            *key = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget*, IDropTarget** target) override
+    {
+        if (target)
+            *target = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override
+    {
+        if (external)
+            *external = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override
+    {
+        if (out)
+            *out = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** out) override
+    {
+        if (out)
+            *out = nullptr;
+        return S_FALSE;
+    }
+
+    // IDispatch: DWebBrowserEvents2, and ambient properties (none answered)
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+    {
+        if (count)
+            *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
+                                     EXCEPINFO*, UINT*) override
+    {
+        if (flags & DISPATCH_PROPERTYGET)
+            return DISP_E_MEMBERNOTFOUND;
+        if (!params)
+            return S_OK;
+        VARIANT* args = params->rgvarg; // last argument first
+        const UINT count = params->cArgs;
+        try {
+            switch (id) {
+            case DISPID_TITLECHANGE:
+                if (count >= 1)
+                    events_.TitleChanged(Text(args[0]));
+                break;
+            case DISPID_STATUSTEXTCHANGE:
+                if (count >= 1)
+                    events_.StatusTextChanged(Text(args[0]));
+                break;
+            case DISPID_COMMANDSTATECHANGE:
+                if (count >= 2 && Deref(args[1]).vt == VT_I4 && Deref(args[0]).vt == VT_BOOL)
+                    events_.HistoryChanged(Deref(args[1]).lVal, Deref(args[0]).boolVal != VARIANT_FALSE);
+                break;
+            case DISPID_BEFORENAVIGATE2:
+                if (count >= 7 && events_.BeforeNavigate(Text(args[5]), IsControl(Deref(args[6]))))
+                    SetTrue(args[0]);
+                break;
+            case DISPID_NEWWINDOW3:
+                if (count >= 5) {
+                    SetTrue(args[3]);
+                    events_.NewWindowRequested(Text(args[0]));
+                }
+                break;
+            case DISPID_WINDOWCLOSING:
+                if (count >= 2) {
+                    SetTrue(args[0]);
+                    events_.CloseRequested();
+                }
+                break;
+            }
+        } catch (...) {
+            // Nothing may leave through the control; the event is dropped.
+        }
+        return S_OK;
+    }
+
+    // IOleCommandTarget: script errors are the page's own affair, and a
+    // visitor is not asked about them.
+    HRESULT STDMETHODCALLTYPE QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override
+    {
+        return OLECMDERR_E_UNKNOWNGROUP;
+    }
+    HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD command, DWORD, VARIANT*, VARIANT* out) override
+    {
+        if (!group || *group != kDocHostCommands)
+            return OLECMDERR_E_UNKNOWNGROUP;
+        if (command != OLECMDID_SHOWSCRIPTERROR)
+            return OLECMDERR_E_NOTSUPPORTED;
+        if (out) {
+            out->vt = VT_BOOL;
+            out->boolVal = VARIANT_TRUE; // keep running the page's scripts
+        }
+        return S_OK;
+    }
+
+    // IServiceProvider
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** object) override
+    {
+        const bool known = service == SID_SInternetSecurityManager && riid == IID_IInternetSecurityManager;
+        return AnswerQuery(known ? static_cast<IInternetSecurityManager*>(this) : nullptr, object);
+    }
+
+    // IInternetSecurityManager: the site's pages are in the Internet zone,
+    // as a file someone handed over deserves; everything else takes the
+    // system's rules.
+    HRESULT STDMETHODCALLTYPE SetSecuritySite(IInternetSecurityMgrSite*) override { return INET_E_DEFAULT_ACTION; }
+    HRESULT STDMETHODCALLTYPE GetSecuritySite(IInternetSecurityMgrSite** site) override
+    {
+        if (site)
+            *site = nullptr;
+        return INET_E_DEFAULT_ACTION;
+    }
+    HRESULT STDMETHODCALLTYPE MapUrlToZone(LPCWSTR url, DWORD* zone, DWORD) override
+    {
+        if (!url || !zone || !IsSiteUrl(url))
+            return INET_E_DEFAULT_ACTION;
+        *zone = URLZONE_INTERNET;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetSecurityId(LPCWSTR, BYTE*, DWORD*, DWORD_PTR) override
+    {
+        return INET_E_DEFAULT_ACTION;
+    }
+    HRESULT STDMETHODCALLTYPE ProcessUrlAction(LPCWSTR, DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override
+    {
+        return INET_E_DEFAULT_ACTION;
+    }
+    HRESULT STDMETHODCALLTYPE QueryCustomPolicy(LPCWSTR, REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override
+    {
+        return INET_E_DEFAULT_ACTION;
+    }
+    HRESULT STDMETHODCALLTYPE SetZoneMapping(DWORD, LPCWSTR, DWORD) override { return INET_E_DEFAULT_ACTION; }
+    HRESULT STDMETHODCALLTYPE GetZoneMappings(DWORD, IEnumString**, DWORD) override { return INET_E_DEFAULT_ACTION; }
+
+private:
+    bool IsControl(const VARIANT& v) const
+    {
+        if (v.vt != VT_DISPATCH || !v.pdispVal || !control_)
+            return false;
+        ComPtr<IUnknown> identity;
+        return SUCCEEDED(v.pdispVal->QueryInterface(IID_IUnknown, identity.OutVoid())) && identity.Get() == control_;
+    }
+
+    HWND parent_;
+    IUnknown* control_ = nullptr; // not owned: the Browser holds the control
+    BrowserPolicy policy_;
+    BrowserEvents& events_;
+    RECT bounds_;
+};
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, HRESULT hr)
+{
+    throw qv::Error(std::string("Cannot show the pages: ") + what + ". " +
+                    WideToUtf8(SystemMessage(static_cast<DWORD>(hr))));
+}
+
+} // namespace
+
+Browser::Browser(HWND parent, const BrowserPolicy& policy, BrowserEvents& events)
+    : site_(new Site(parent, policy, events))
+{
+    RECT bounds;
+    GetClientRect(parent, &bounds);
+    site_->SetBounds(bounds);
+    HRESULT hr = CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, object_.OutVoid());
+    if (FAILED(hr)) {
+        Teardown();
+        Fail("the web browser control is missing", hr);
+    }
+    object_->SetClientSite(static_cast<IOleClientSite*>(site_));
+    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0, parent, &bounds);
+    if (SUCCEEDED(hr))
+        hr = object_->QueryInterface(IID_IWebBrowser2, browser_.OutVoid());
+    ComPtr<IConnectionPointContainer> points;
+    if (SUCCEEDED(hr))
+        hr = browser_->QueryInterface(IID_IConnectionPointContainer, points.OutVoid());
+    if (SUCCEEDED(hr))
+        hr = points->FindConnectionPoint(DIID_DWebBrowserEvents2, eventPoint_.Out());
+    if (SUCCEEDED(hr))
+        hr = eventPoint_->Advise(static_cast<IDispatch*>(site_), &cookie_);
+    if (FAILED(hr)) {
+        Teardown();
+        Fail("the web browser control cannot be placed", hr);
+    }
+    ComPtr<IUnknown> identity;
+    if (SUCCEEDED(object_->QueryInterface(IID_IUnknown, identity.OutVoid())))
+        site_->SetControl(identity.Get());
+    // Files dropped on the pages would be opened in their place.
+    browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
+}
+
+Browser::~Browser() { Teardown(); }
+
+void Browser::Teardown()
+{
+    if (site_)
+        site_->SetControl(nullptr);
+    if (eventPoint_ && cookie_)
+        eventPoint_->Unadvise(cookie_);
+    eventPoint_.Reset();
+    cookie_ = 0;
+    if (browser_)
+        browser_->Stop();
+    browser_.Reset();
+    if (object_) {
+        ComPtr<IOleInPlaceObject> inPlace;
+        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, inPlace.OutVoid())))
+            inPlace->InPlaceDeactivate();
+        object_->Close(OLECLOSE_NOSAVE);
+        object_->SetClientSite(nullptr);
+    }
+    object_.Reset();
+    if (site_)
+        std::exchange(site_, nullptr)->Release();
+}
+
+void Browser::Navigate(const std::wstring& url)
+{
+    BSTR address = SysAllocString(url.c_str());
+    VARIANT empty;
+    VariantInit(&empty);
+    browser_->Navigate(address, &empty, &empty, &empty, &empty);
+    SysFreeString(address);
+}
+
+void Browser::SetBounds(const RECT& bounds)
+{
+    site_->SetBounds(bounds);
+    ComPtr<IOleInPlaceObject> inPlace;
+    if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, inPlace.OutVoid())))
+        inPlace->SetObjectRects(&bounds, &bounds);
+}
+
+void Browser::GoBack() { browser_->GoBack(); }
+
+void Browser::GoForward() { browser_->GoForward(); }
+
+void Browser::Execute(OLECMDID command, OLECMDEXECOPT option, VARIANT* in)
+{
+    browser_->ExecWB(command, option, in, nullptr);
+}
+
+bool Browser::TranslateKey(MSG& msg)
+{
+    ComPtr<IOleInPlaceActiveObject> active;
+    if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, active.OutVoid())))
+        return false;
+    return active->TranslateAccelerator(&msg) == S_OK;
+}
+
+} // namespace viewer

@@ -1,0 +1,430 @@
+#include "MainWindow.h"
+
+#include "OutputIcon.h"
+#include "SiteUrl.h"
+#include "ToolbarImages.h"
+#include "WinText.h"
+#include "quorvane/base/Error.h"
+
+#include <utility>
+
+#include <commctrl.h>
+
+namespace viewer {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"QuorvaneViewer";
+constexpr UINT kNavigatePending = WM_APP + 1;
+constexpr int kZoomSteps[] = {50, 75, 100, 125, 150, 200};
+constexpr int kZoomCommand = 1000; // + the percentage
+
+struct ButtonSpec {
+    MainWindow::Command id;
+    ToolbarImage image;
+    const wchar_t* text;
+};
+
+constexpr ButtonSpec kButtons[] = {
+    {MainWindow::Back, ToolbarImage::Back, L"Back"},
+    {MainWindow::Forward, ToolbarImage::Forward, L"Forward"},
+    {MainWindow::Home, ToolbarImage::Home, L"Home"},
+    {MainWindow::Print, ToolbarImage::Print, L"Print"},
+    {MainWindow::Find, ToolbarImage::Find, L"Find"},
+    {MainWindow::TextSize, ToolbarImage::TextSize, L"Text size"},
+    {MainWindow::Copy, ToolbarImage::Copy, L"Copy"},
+};
+
+const wchar_t* ButtonText(int id)
+{
+    for (const ButtonSpec& b : kButtons)
+        if (b.id == id)
+            return b.text;
+    return L"";
+}
+
+bool Allowed(const qv::ViewerSettings& s, MainWindow::Command id)
+{
+    switch (id) {
+    case MainWindow::Print: return s.EnablePrint;
+    case MainWindow::Find: return s.EnableSearch;
+    case MainWindow::TextSize: return s.EnableFont;
+    case MainWindow::Copy: return s.EnableCopy;
+    default: return true;
+    }
+}
+
+BrowserPolicy PolicyOf(const qv::ViewerSettings& s)
+{
+    BrowserPolicy p;
+    p.hideScrollbars = s.HideScrollbars;
+    p.contextMenu = s.ContextMenu;
+    p.copy = s.EnableCopy;
+    p.find = s.EnableSearch;
+    p.print = s.EnablePrint;
+    p.zoom = s.EnableFont;
+    return p;
+}
+
+int Scaled(int pixels)
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return MulDiv(pixels, dpi, 96);
+}
+
+void Register(bool shadow, WNDPROC procedure)
+{
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW | (shadow ? CS_DROPSHADOW : 0);
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassExW(&wc))
+        throw qv::Error("Cannot make the viewer's window. " + WideToUtf8(SystemMessage(GetLastError())));
+}
+
+} // namespace
+
+MainWindow::MainWindow(const OutputFile& output, LinkOpener& links) : output_(output), links_(links)
+{
+    const qv::ViewerSettings& s = output_.Site->Settings();
+    const auto border = s.BorderKind();
+    Register(s.Shadow && border != qv::ViewerSettings::FullScreen, &MainWindow::Procedure);
+
+    DWORD style = WS_CLIPCHILDREN;
+    switch (border) {
+    case qv::ViewerSettings::NoBorder: style |= WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX; break;
+    case qv::ViewerSettings::Fixed: style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX; break;
+    case qv::ViewerSettings::Sizable: style |= WS_OVERLAPPEDWINDOW; break;
+    case qv::ViewerSettings::FullScreen: style |= WS_POPUP | WS_SYSMENU; break;
+    }
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    int width = s.ClientWidth(), height = s.ClientHeight();
+    if (border == qv::ViewerSettings::FullScreen) {
+        fullScreen_ = true;
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        x = monitor.rcMonitor.left;
+        y = monitor.rcMonitor.top;
+        width = monitor.rcMonitor.right - monitor.rcMonitor.left;
+        height = monitor.rcMonitor.bottom - monitor.rcMonitor.top;
+    } else if (s.Centered) {
+        x = work.left + (work.right - work.left - width) / 2;
+        y = work.top + (work.bottom - work.top - height) / 2;
+    }
+    CreateWindowExW(0, kClassName, output_.FileName().c_str(), style, x, y, width, height, nullptr, nullptr,
+                    GetModuleHandleW(nullptr), this);
+    if (!window_)
+        throw qv::Error("Cannot make the viewer's window. " + WideToUtf8(SystemMessage(GetLastError())));
+    try {
+        BuildParts();
+    } catch (...) {
+        // The window forgets this half-made object before it goes.
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+        window_ = nullptr;
+        Release();
+        throw;
+    }
+}
+
+void MainWindow::BuildParts()
+{
+    const qv::ViewerSettings& s = output_.Site->Settings();
+    bigIcon_ = LoadOutputIcon(output_, GetSystemMetrics(SM_CXICON));
+    smallIcon_ = LoadOutputIcon(output_, GetSystemMetrics(SM_CXSMICON));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (s.ShowToolbar)
+        CreateToolbar();
+    if (s.ShowStatusbar) {
+        const DWORD grip = s.BorderKind() == qv::ViewerSettings::Sizable ? SBARS_SIZEGRIP : 0;
+        status_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | grip, 0, 0, 0, 0, window_,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+    browser_ = std::make_unique<Browser>(window_, PolicyOf(s), static_cast<BrowserEvents&>(*this));
+    Layout();
+}
+
+MainWindow::~MainWindow()
+{
+    browser_.reset();
+    if (window_ && IsWindow(window_)) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+    Release();
+}
+
+void MainWindow::Release()
+{
+    if (images_)
+        ImageList_Destroy(images_);
+    images_ = nullptr;
+    for (HICON* icon : {&bigIcon_, &smallIcon_})
+        if (*icon)
+            DestroyIcon(std::exchange(*icon, nullptr));
+}
+
+void MainWindow::CreateToolbar()
+{
+    const qv::ViewerSettings& s = output_.Site->Settings();
+    toolbar_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                               WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, 0, 0, 0, 0,
+                               window_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!toolbar_)
+        throw qv::Error("Cannot make the toolbar. " + WideToUtf8(SystemMessage(GetLastError())));
+    SendMessageW(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolbar_, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
+    images_ = MakeToolbarImages(Scaled(20));
+    SendMessageW(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
+    for (const ButtonSpec& spec : kButtons) {
+        if (!Allowed(s, spec.id))
+            continue;
+        TBBUTTON button = {};
+        button.iBitmap = static_cast<int>(spec.image);
+        button.idCommand = spec.id;
+        // Back and Forward wait for a history to go to.
+        button.fsState = spec.id == Back || spec.id == Forward ? 0 : TBSTATE_ENABLED;
+        button.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | (spec.id == TextSize ? BTNS_WHOLEDROPDOWN : 0);
+        // Without captions a button has no text; its tip still names it.
+        button.iString = s.ShowCaptions ? reinterpret_cast<INT_PTR>(spec.text) : -1;
+        SendMessageW(toolbar_, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button));
+    }
+    SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
+}
+
+void MainWindow::Show()
+{
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+    browser_->Navigate(HomeUrl());
+}
+
+int MainWindow::Run()
+{
+    MSG msg = {};
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && fullScreen_) {
+            LeaveFullScreen();
+            continue;
+        }
+        const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+        if (key && browser_ && msg.hwnd != toolbar_ && IsChild(window_, msg.hwnd) && browser_->TranslateKey(msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+void MainWindow::LeaveFullScreen()
+{
+    // Escape is the way out of a window that has no frame to close.
+    fullScreen_ = false;
+    const qv::ViewerSettings& s = output_.Site->Settings();
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int width = s.ClientWidth(), height = s.ClientHeight();
+    SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
+                 work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER);
+    // The frame last: whoever sees the new style sees the new place too.
+    SetWindowLongPtrW(window_, GWL_STYLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE);
+    SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED);
+}
+
+std::wstring MainWindow::HomeUrl() const
+{
+    const qv::SiteArchive& site = *output_.Site;
+    std::string home = site.HomeAddress();
+    // A home page the archive does not hold still has its address: a
+    // program DirectMask kept beside the output runs from there, anything
+    // else meets the "Not found" page.
+    if (home.empty() && !site.Settings().HomePage.empty())
+        home = qv::AddressPathOf(site.Settings().HomePage, site.Codec());
+    return SiteUrlOf(Utf8ToWide(home));
+}
+
+LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(window, message, wParam, lParam);
+    try {
+        return self->Handle(message, wParam, lParam);
+    } catch (const std::exception& e) {
+        MessageBoxW(window, Utf8ToWide(qv::ErrorBoxText(e.what())).c_str(), L"Quorvane Viewer",
+                    MB_OK | MB_ICONERROR);
+        return 0;
+    }
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE: Layout(); return 0;
+    case WM_COMMAND:
+        RunCommand(LOWORD(wParam));
+        return 0;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == toolbar_ && header->code == TBN_DROPDOWN) {
+            const auto* drop = reinterpret_cast<const NMTOOLBARW*>(lParam);
+            ShowZoomMenu(drop->rcButton);
+            return TBDDRET_DEFAULT;
+        }
+        if (header->hwndFrom == toolbar_ && header->code == TBN_GETINFOTIPW) {
+            auto* tip = reinterpret_cast<NMTBGETINFOTIPW*>(lParam);
+            lstrcpynW(tip->pszText, ButtonText(tip->iItem), tip->cchTextMax);
+            return 0;
+        }
+        break;
+    }
+    case kNavigatePending:
+        if (browser_ && !pendingUrl_.empty())
+            browser_->Navigate(std::exchange(pendingUrl_, std::wstring()));
+        return 0;
+    case WM_CLOSE: DestroyWindow(window_); return 0;
+    case WM_DESTROY:
+        // The control goes while its window still stands.
+        browser_.reset();
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void MainWindow::Layout()
+{
+    if (!browser_)
+        return;
+    RECT client;
+    GetClientRect(window_, &client);
+    RECT part;
+    if (toolbar_) {
+        SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
+        GetWindowRect(toolbar_, &part);
+        client.top += part.bottom - part.top;
+    }
+    if (status_) {
+        SendMessageW(status_, WM_SIZE, 0, 0);
+        GetWindowRect(status_, &part);
+        client.bottom -= part.bottom - part.top;
+    }
+    if (client.bottom < client.top)
+        client.bottom = client.top;
+    browser_->SetBounds(client);
+}
+
+void MainWindow::RunCommand(int id)
+{
+    if (!browser_)
+        return;
+    const qv::ViewerSettings& s = output_.Site->Settings();
+    switch (id) {
+    case Back: browser_->GoBack(); return;
+    case Forward: browser_->GoForward(); return;
+    case Home: browser_->Navigate(HomeUrl()); return;
+    case Print:
+        if (s.EnablePrint)
+            browser_->Execute(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER);
+        return;
+    case Find:
+        if (s.EnableSearch)
+            browser_->Execute(OLECMDID_FIND, OLECMDEXECOPT_PROMPTUSER);
+        return;
+    case Copy:
+        if (s.EnableCopy)
+            browser_->Execute(OLECMDID_COPY, OLECMDEXECOPT_DODEFAULT);
+        return;
+    case TextSize: {
+        RECT button = {};
+        SendMessageW(toolbar_, TB_GETRECT, TextSize, reinterpret_cast<LPARAM>(&button));
+        ShowZoomMenu(button);
+        return;
+    }
+    }
+    if (id > kZoomCommand && s.EnableFont) {
+        zoom_ = id - kZoomCommand;
+        VARIANT percent;
+        VariantInit(&percent);
+        percent.vt = VT_I4;
+        percent.lVal = zoom_;
+        browser_->Execute(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &percent);
+    }
+}
+
+void MainWindow::ShowZoomMenu(const RECT& button)
+{
+    const HMENU menu = CreatePopupMenu();
+    for (const int step : kZoomSteps) {
+        const std::wstring text = std::to_wstring(step) + L" %";
+        AppendMenuW(menu, MF_STRING | (step == zoom_ ? MF_CHECKED : 0), kZoomCommand + step, text.c_str());
+    }
+    POINT corner = {button.left, button.bottom};
+    ClientToScreen(toolbar_, &corner);
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, corner.x, corner.y, 0, window_, nullptr);
+    DestroyMenu(menu);
+}
+
+void MainWindow::TitleChanged(const std::wstring& title)
+{
+    // Without a <title> the browser reports the address; the file's name
+    // says more.
+    const bool named = !title.empty() && !IsSiteUrl(title) && UrlScheme(title) != L"about";
+    SetWindowTextW(window_, named ? title.c_str() : output_.FileName().c_str());
+}
+
+void MainWindow::StatusTextChanged(const std::wstring& text)
+{
+    if (status_)
+        SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MainWindow::HistoryChanged(long command, bool enabled)
+{
+    if (!toolbar_)
+        return;
+    if (command == CSC_NAVIGATEBACK)
+        SendMessageW(toolbar_, TB_ENABLEBUTTON, Back, MAKELONG(enabled, 0));
+    else if (command == CSC_NAVIGATEFORWARD)
+        SendMessageW(toolbar_, TB_ENABLEBUTTON, Forward, MAKELONG(enabled, 0));
+}
+
+bool MainWindow::BeforeNavigate(const std::wstring& url, bool topLevel)
+{
+    // A frame of a page may show another site or a document in place; only
+    // where the visitor goes leaves the view.
+    if (!topLevel && UrlScheme(url) != L"mailto")
+        return false;
+    return links_.OpenOutside(url, window_);
+}
+
+void MainWindow::NewWindowRequested(const std::wstring& url)
+{
+    if (links_.OpenOutside(url, window_))
+        return;
+    // Taken in place once the event has returned.
+    pendingUrl_ = url;
+    PostMessageW(window_, kNavigatePending, 0, 0);
+}
+
+void MainWindow::CloseRequested() { PostMessageW(window_, WM_CLOSE, 0, 0); }
+
+} // namespace viewer

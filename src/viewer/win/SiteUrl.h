@@ -1,0 +1,36 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Addresses of the page protocol: "qv://site/" followed by a page's path
+// relative to the site's root, percent-encoded. One origin for the whole
+// site, so its pages may script each other's frames. Plain standard C++
+// (no Windows headers), so the rules are tested on the build machine too.
+namespace viewer {
+
+inline constexpr std::wstring_view kSiteScheme = L"qv";
+inline constexpr std::wstring_view kSiteOrigin = L"qv://site";
+
+// The scheme of an absolute address in lower case ("http"); empty for a
+// relative one.
+std::wstring UrlScheme(std::wstring_view url);
+bool IsSiteUrl(std::wstring_view url);
+
+// The address of a site path: `addressPath` "/index.html" or "index.html"
+// gives "qv://site/index.html".
+std::wstring SiteUrlOf(std::wstring_view addressPath);
+
+// The path of a site address from its first "/" on, query and fragment
+// included ("/Caf%C3%A9.html?x"); "/" when it has none; nullopt when the
+// address is not one of ours.
+std::optional<std::wstring> AddressPathOfUrl(std::wstring_view url);
+
+// A reference resolved against a site address by the rules of RFC 3986
+// (dot segments removed, "\" taken as "/" in the path, the way the
+// browser treats links of pages made on Windows). nullopt when `base` is
+// not a site address or `relative` names another scheme: the browser's
+// own rules apply then.
+std::optional<std::wstring> CombineSiteUrl(std::wstring_view base, std::wstring_view relative);
+
+} // namespace viewer

@@ -1,0 +1,390 @@
+// viewer.exe's window, dialogs and message boxes as a user meets them: run
+// by wine on an X server of the test's own, and looked at from another
+// process through the window API (window_probe.c). Wine has no engine to
+// draw pages here, so everything up to the drawing is what is checked.
+#include "ArchiveComposer.h"
+#include "TestSupport.h"
+#include "ViewerOutputs.h"
+#include "WineRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <ctime>
+#include <sstream>
+
+using namespace qvtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kProbe = QV_WINDOW_PROBE;
+
+constexpr uint32_t kPopup = 0x80000000, kCaption = 0x00C00000, kThickFrame = 0x00040000, kMaximizeBox = 0x00010000,
+                   kDropShadow = 0x00020000;
+
+#define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
+
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') // the probe writes text-mode lines
+            line.pop_back();
+        if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+// The value after " key=", up to the next " name=" ("text=" comes last and
+// runs to the line's end; class names may hold blanks).
+std::string Field(const std::string& line, const std::string& key)
+{
+    const size_t at = line.find(" " + key + "=");
+    if (at == std::string::npos)
+        return {};
+    const size_t start = at + key.size() + 2;
+    if (key == "text")
+        return line.substr(start);
+    size_t end = start;
+    while ((end = line.find(' ', end)) != std::string::npos) {
+        const size_t name = end + 1;
+        size_t after = name;
+        while (after < line.size() && std::islower(static_cast<unsigned char>(line[after])))
+            ++after;
+        if (after > name && after < line.size() && line[after] == '=')
+            break;
+        end = name;
+    }
+    return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+struct Rect {
+    long left = 0, top = 0, right = 0, bottom = 0;
+    long Width() const { return right - left; }
+    long Height() const { return bottom - top; }
+};
+
+Rect ParseRect(const std::string& text)
+{
+    Rect r;
+    std::sscanf(text.c_str(), "%ld,%ld,%ld,%ld", &r.left, &r.top, &r.right, &r.bottom);
+    return r;
+}
+
+struct Button {
+    int id = 0;
+    bool enabled = false;
+    std::string text;
+};
+
+// What the probe saw of the main window.
+struct Shown {
+    int status = -1; // the viewer's, after the probe closed its window
+    std::string className;
+    uint32_t style = 0;
+    uint32_t classStyle = 0;
+    Rect rect;
+    Rect work;
+    std::vector<std::string> children;
+    std::vector<Button> buttons;
+
+    bool HasChild(const std::string& name) const
+    {
+        return std::find(children.begin(), children.end(), name) != children.end();
+    }
+    std::vector<std::string> ButtonTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const Button& b : buttons)
+            texts.push_back(b.text);
+        return texts;
+    }
+};
+
+std::vector<uint8_t> Site(const OutputSettings& settings)
+{
+    ArchiveComposer c;
+    const std::string page = "<html><head><title>Welcome</title></head><body>Hello</body></html>";
+    c.Add("index.html", std::vector<uint8_t>(page.begin(), page.end()));
+    c.Add("-config-", settings.Image());
+    return c.Build();
+}
+
+class ViewerWindow : public testing::Test {
+protected:
+    static void SetUpTestSuite() { wine_ = new WineRunner(true); }
+    static void TearDownTestSuite()
+    {
+        delete wine_;
+        wine_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (const std::string missing = WineRunner::Missing(); !missing.empty())
+            GTEST_SKIP() << missing;
+        if (!fs::exists(QV_VIEWER_EXE) || kProbe.empty() || !fs::exists(kProbe))
+            GTEST_SKIP() << "viewer.exe or the probe was not built (no mingw-w64 cross compiler)";
+        if (!wine_->HasDisplay())
+            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(wine_->Ready()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+    }
+
+    fs::path Output(const std::string& name, const OutputSettings& settings)
+    {
+        WriteFile(dir_ / name, ViewerWith(Site(settings)));
+        return dir_ / name;
+    }
+
+    struct Session {
+        RunResult viewer;
+        RunResult probe;
+    };
+    // Starts the viewer, runs the probe's steps, and waits for the viewer.
+    Session Drive(const fs::path& exe, const std::vector<std::string>& viewerArgs,
+                  const std::vector<std::string>& steps)
+    {
+        WineProcess viewer = wine_->Start(exe, viewerArgs, dir_.path());
+        Session s;
+        s.probe = wine_->Run(kProbe, steps, dir_.path());
+        if (s.probe.status != 0)
+            viewer.Kill();
+        s.viewer = viewer.Wait();
+        EXPECT_EQ(s.probe.status, 0) << s.probe.out;
+        return s;
+    }
+
+    // The main window captioned `caption`, looked at and closed.
+    Shown Look(const fs::path& exe, const std::vector<std::string>& args, const std::string& caption)
+    {
+        const Session s = Drive(exe, args, {"window", caption, "info", "children", "toolbar", "close", "gone"});
+        Shown shown;
+        shown.status = s.viewer.status;
+        const auto window = Lines(s.probe.out, "window ");
+        if (window.empty())
+            return shown;
+        shown.className = Field(window[0], "class");
+        shown.style = static_cast<uint32_t>(std::stoul(Field(window[0], "style"), nullptr, 16));
+        shown.classStyle = static_cast<uint32_t>(std::stoul(Field(window[0], "classstyle"), nullptr, 16));
+        shown.rect = ParseRect(Field(window[0], "rect"));
+        shown.work = ParseRect(Field(window[0], "workarea"));
+        for (const std::string& line : Lines(s.probe.out, "child "))
+            shown.children.push_back(Field(line, "class"));
+        for (const std::string& line : Lines(s.probe.out, "button ")) {
+            shown.buttons.push_back({std::stoi(Field(line, "id")), Field(line, "enabled") == "1", Field(line, "text")});
+        }
+        return shown;
+    }
+
+    // A line another process writes to `file`, once it is whole: a bounded
+    // poll on that condition. Empty when it does not come.
+    static std::string LineWrittenTo(const fs::path& file, int seconds)
+    {
+        const timespec step = {0, 20 * 1000 * 1000};
+        for (int i = 0; i < seconds * 50; ++i) {
+            if (fs::exists(file)) {
+                const auto bytes = ReadFile(file);
+                if (!bytes.empty() && bytes.back() == '\n')
+                    return std::string(bytes.begin(), bytes.end());
+            }
+            nanosleep(&step, nullptr);
+        }
+        return {};
+    }
+
+    static WineRunner* wine_;
+    TempDir dir_;
+};
+
+WineRunner* ViewerWindow::wine_ = nullptr;
+
+TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
+{
+    OutputSettings fixed;
+    fixed.border = 1;
+    fixed.width = 700;
+    fixed.height = 500;
+    fixed.centered = true;
+    fixed.shadow = true;
+    fixed.print = false;
+    fixed.copy = false;
+    fixed.statusbar = false;
+    Shown w = Look(Output("Kiosk Guide.exe", fixed), {}, "Kiosk Guide.exe");
+    EXPECT_EQ(w.status, 0);
+    EXPECT_EQ(w.className, "QuorvaneViewer");
+    EXPECT_EQ(w.style & kCaption, kCaption);
+    EXPECT_EQ(w.style & (kThickFrame | kMaximizeBox | kPopup), 0u);
+    EXPECT_EQ(w.classStyle & kDropShadow, kDropShadow);
+    EXPECT_EQ(w.rect.Width(), 700);
+    EXPECT_EQ(w.rect.Height(), 500);
+    EXPECT_EQ(w.rect.left, w.work.left + (w.work.Width() - 700) / 2);
+    EXPECT_EQ(w.rect.top, w.work.top + (w.work.Height() - 500) / 2);
+    EXPECT_TRUE(w.HasChild("ToolbarWindow32"));
+    EXPECT_TRUE(w.HasChild("Shell Embedding")); // the WebBrowser control
+    EXPECT_FALSE(w.HasChild("msctls_statusbar32"));
+    EXPECT_EQ(w.ButtonTexts(), (std::vector<std::string>{"Back", "Forward", "Home", "Find", "Text size"}));
+    ASSERT_EQ(w.buttons.size(), 5u);
+    EXPECT_FALSE(w.buttons[0].enabled); // no history yet
+    EXPECT_TRUE(w.buttons[2].enabled);
+    // The IE11 document mode, asked for under the program's own name only.
+    const RunResult reg = wine_->Run("reg",
+                                     {"query",
+                                      "HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\"
+                                      "FEATURE_BROWSER_EMULATION",
+                                      "/v", "Kiosk Guide.exe"},
+                                     dir_.path());
+    EXPECT_EQ(reg.status, 0);
+    EXPECT_CONTAINS(reg.out, "Kiosk Guide.exe    REG_DWORD    0x2af9");
+
+    // A stand-alone archive on the command line; no captions, a status bar.
+    OutputSettings sizable;
+    sizable.captions = false;
+    WriteFile(dir_ / "site.qpf", Site(sizable));
+    fs::copy_file(QV_VIEWER_EXE, dir_ / "viewer.exe");
+    w = Look(dir_ / "viewer.exe", {WineRunner::WindowsPath(dir_ / "site.qpf")}, "site.qpf");
+    EXPECT_EQ(w.status, 0);
+    EXPECT_EQ(w.style & (kThickFrame | kMaximizeBox), kThickFrame | kMaximizeBox);
+    EXPECT_EQ(w.classStyle & kDropShadow, 0u);
+    EXPECT_EQ(w.rect.Width(), 640);
+    EXPECT_EQ(w.rect.Height(), 480);
+    EXPECT_TRUE(w.HasChild("msctls_statusbar32"));
+    EXPECT_EQ(w.ButtonTexts(), std::vector<std::string>(7, ""));
+
+    OutputSettings bare;
+    bare.border = 0;
+    bare.toolbar = false;
+    bare.statusbar = false;
+    bare.shadow = true;
+    w = Look(Output("bare.exe", bare), {}, "bare.exe");
+    EXPECT_EQ(w.style & (kPopup | kCaption | kThickFrame), kPopup);
+    EXPECT_EQ(w.classStyle & kDropShadow, kDropShadow);
+    EXPECT_EQ(w.children, std::vector<std::string>{"Shell Embedding"});
+    EXPECT_EQ(w.rect.Width(), 640);
+
+    OutputSettings wall;
+    wall.border = 3;
+    wall.shadow = true;
+    w = Look(Output("wall.exe", wall), {}, "wall.exe");
+    EXPECT_EQ(w.style & (kPopup | kCaption), kPopup);
+    EXPECT_EQ(w.classStyle & kDropShadow, 0u);
+    EXPECT_EQ(w.rect.left, 0);
+    EXPECT_EQ(w.rect.top, 0);
+    EXPECT_EQ(w.rect.Width(), 1280); // the X server's screen
+    EXPECT_EQ(w.rect.Height(), 1024);
+
+    // Escape leaves full screen for a sizable window of the settings' size.
+    const Session s = Drive(Output("wall.exe", wall), {},
+                            {"window", "wall.exe", "key", "27", "style", "80c40000", "00c40000", "info", "close",
+                             "gone"});
+    EXPECT_EQ(s.viewer.status, 0);
+    const auto lines = Lines(s.probe.out, "window ");
+    ASSERT_EQ(lines.size(), 1u);
+    const Rect restored = ParseRect(Field(lines[0], "rect"));
+    EXPECT_EQ(restored.Width(), 640);
+    EXPECT_EQ(restored.Height(), 480);
+}
+
+TEST_F(ViewerWindow, ThreeWrongPasswordsEndTheViewer)
+{
+    OutputSettings protectedSite;
+    protectedSite.password = "open sesame";
+    std::vector<std::string> steps;
+    for (const char* guess : {"open", "sesame", "Open Sesame"}) {
+        for (const char* step : {"window", "Password required", "children", "type", guess, "press", "1", "gone",
+                                 "window", "Password required", "children", "press", "1", "gone"})
+            steps.push_back(step);
+    }
+    const Session s = Drive(Output("guarded.exe", protectedSite), {}, steps);
+    EXPECT_EQ(s.viewer.status, 1);
+    EXPECT_EQ(Lines(s.probe.out, "child class=Static id=65535 text=This file is protected. Please enter the password:")
+                  .size(),
+              3u);
+    EXPECT_EQ(Lines(s.probe.out, "child class=Edit").size(), 3u);
+    EXPECT_EQ(Lines(s.probe.out, "child class=Static id=65535 text=Wrong password.").size(), 3u);
+}
+
+TEST_F(ViewerWindow, TheRightPasswordOpensTheSite)
+{
+    OutputSettings protectedSite;
+    protectedSite.password = "open sesame";
+    const Session s = Drive(Output("guarded.exe", protectedSite), {},
+                            {"window", "Password required", "type", "nope", "press", "1", "gone", "window",
+                             "Password required", "press", "1", "gone", "window", "Password required", "type",
+                             "open sesame", "press", "1", "gone", "window", "guarded.exe", "close", "gone"});
+    EXPECT_EQ(s.viewer.status, 0);
+}
+
+TEST_F(ViewerWindow, ExtractAsksForThePasswordFirst)
+{
+    OutputSettings protectedSite;
+    protectedSite.password = "open sesame";
+    const fs::path exe = Output("guarded.exe", protectedSite);
+    const fs::path target = dir_ / "out";
+    Session s = Drive(exe, {"--extract", WineRunner::WindowsPath(target)},
+                      {"window", "Password required", "press", "2", "gone"});
+    EXPECT_EQ(s.viewer.status, 1);
+    EXPECT_EQ(s.viewer.err, "Nothing extracted.\n");
+    EXPECT_FALSE(fs::exists(target));
+
+    s = Drive(exe, {"--extract", WineRunner::WindowsPath(target)},
+              {"window", "Password required", "type", "open sesame", "press", "1", "gone"});
+    EXPECT_EQ(s.viewer.status, 0) << s.viewer.err;
+    const auto page = ReadFile(target / "index.html");
+    EXPECT_EQ(std::string(page.begin(), page.end()).find("<title>Welcome</title>"), 12u);
+}
+
+TEST_F(ViewerWindow, AnExpiredOutputSaysSoAndEnds)
+{
+    OutputSettings expired;
+    expired.expiry = true;
+    expired.expiryDate = 36526.0; // 1 January 2000
+    const Session s = Drive(Output("old.exe", expired), {}, {"window", "Expired", "children", "press", "1", "gone"});
+    EXPECT_EQ(s.viewer.status, 1);
+    EXPECT_CONTAINS(s.probe.out, "text=This file has expired and can no longer be opened.");
+}
+
+TEST_F(ViewerWindow, FilesThatAreNoPagesOpenOutsideTheView)
+{
+    // The home page is a program DirectMask kept beside the output: it runs
+    // from there. The script notes where it ran.
+    const fs::path marker = dir_ / "ran.txt";
+    const std::string script = "@echo off\r\necho %~dp0> " + WineRunner::WindowsPath(marker) + "\r\n";
+    WriteFile(dir_ / "run.bat", script);
+    OutputSettings direct;
+    direct.homePage = "run.bat";
+    direct.directMask = "*.bat;";
+    {
+        WineProcess viewer = wine_->Start(Output("direct.exe", direct), {}, dir_.path());
+        EXPECT_EQ(LineWrittenTo(marker, 60), WineRunner::WindowsPath(dir_.path()) + "\\\r\n");
+        EXPECT_EQ(wine_->Run(kProbe, {"window", "direct.exe", "close", "gone"}, dir_.path()).status, 0);
+        EXPECT_EQ(viewer.Wait().status, 0);
+    }
+
+    // A packed script is no page: it is written to a temporary folder, run
+    // from there, and gone once the viewer ends.
+    fs::remove(marker);
+    ArchiveComposer c;
+    c.Add("tools\\pack.bat", std::vector<uint8_t>(script.begin(), script.end()));
+    OutputSettings packed;
+    packed.homePage = "tools\\pack.bat";
+    c.Add("-config-", packed.Image());
+    WriteFile(dir_ / "packed.exe", ViewerWith(c.Build()));
+    WineProcess viewer = wine_->Start(dir_ / "packed.exe", {}, dir_.path());
+    const std::string ran = LineWrittenTo(marker, 60);
+    ASSERT_GT(ran.size(), 2u);
+    const std::string folder = ran.substr(0, ran.size() - 2); // without the line break
+    const fs::path copy = WineRunner::UnixPath(folder + "pack.bat");
+    ASSERT_TRUE(fs::exists(copy)) << folder;
+    EXPECT_EQ(ReadFile(copy), std::vector<uint8_t>(script.begin(), script.end()));
+    // The script's interpreter lets go of it before the viewer ends.
+    EXPECT_EQ(wine_->Run(kProbe, {"noprocess", "cmd.exe", "window", "packed.exe", "close", "gone"}, dir_.path()).status,
+              0);
+    EXPECT_EQ(viewer.Wait().status, 0);
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_FALSE(fs::exists(copy.parent_path().parent_path())) << "the viewer's temporary folder stays";
+}
+
+} // namespace
