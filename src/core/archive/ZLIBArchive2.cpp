@@ -1,4 +1,6 @@
 #include "quorvane/archive/ZLIBArchive2.h"
+
+#include "quorvane/archive/EntryPacker.h"
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
@@ -27,8 +29,11 @@ constexpr const char* kUnknownMarker = "Unknown file position marker";
 constexpr const char* kAdding = "Adding: %s";
 constexpr const char* kWritingRegistry = "Writing archive registry";
 
-constexpr size_t kReadBlockSize = 61440;
-constexpr size_t kDeflateBufferSize = 65536;
+// Compressed bytes an entry written in order keeps back before they go to
+// the archive: a small entry that turns out stored is never written twice.
+constexpr size_t kHoldLimit = size_t{1} << 20;
+// Directory records fed to the compressor at a time.
+constexpr size_t kRecordBatch = 119;
 constexpr size_t kShortCapacity = 255;
 
 std::string Format(const char* pattern, const std::string& arg)
@@ -159,109 +164,6 @@ int ZLibLevel(TFileCompressionLevel level)
     return Z_DEFAULT_COMPRESSION;
 }
 
-// A zlib compressor that collects its output in a 65,536-byte buffer and
-// hands every full buffer to the destination, then reports how much input
-// it has consumed. The final, partial buffer is not reported.
-//
-// The state lives as long as the writer: deflateReset costs a fraction of
-// deflateInit2's allocation and clearing, and yields the same bytes.
-class ArchiveDeflater {
-public:
-    using Notify = std::function<void(int64_t consumed)>;
-
-    ArchiveDeflater() : buffer_(kDeflateBufferSize) {}
-    ~ArchiveDeflater()
-    {
-        if (ready_)
-            deflateEnd(&z_);
-    }
-    ArchiveDeflater(const ArchiveDeflater&) = delete;
-    ArchiveDeflater& operator=(const ArchiveDeflater&) = delete;
-
-    void Begin(int level, Stream& out, Notify notify)
-    {
-        if (ready_ && level != level_) {
-            deflateEnd(&z_);
-            ready_ = false;
-        }
-        if (!ready_) {
-            z_ = z_stream{};
-            Check(deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY));
-            ready_ = true;
-            level_ = level;
-        } else {
-            Check(deflateReset(&z_));
-        }
-        out_ = &out;
-        notify_ = std::move(notify);
-        consumed_ = 0;
-        z_.next_out = buffer_.data();
-        z_.avail_out = static_cast<uInt>(buffer_.size());
-    }
-
-    void Write(const uint8_t* data, size_t size)
-    {
-        while (size > 0) {
-            // zlib counts its input in 32 bits.
-            const size_t slice = std::min<size_t>(size, std::numeric_limits<uInt>::max());
-            z_.next_in = const_cast<Bytef*>(data);
-            z_.avail_in = static_cast<uInt>(slice);
-            while (z_.avail_in > 0) {
-                const uInt before = z_.avail_in;
-                Check(deflate(&z_, Z_NO_FLUSH));
-                consumed_ += before - z_.avail_in;
-                if (z_.avail_out == 0)
-                    FlushFull();
-            }
-            data += slice;
-            size -= slice;
-        }
-    }
-
-    void Finish()
-    {
-        z_.next_in = nullptr;
-        z_.avail_in = 0;
-        for (;;) {
-            const int rc = deflate(&z_, Z_FINISH);
-            Check(rc);
-            if (z_.avail_out == 0)
-                FlushFull();
-            if (rc == Z_STREAM_END)
-                break;
-        }
-        const size_t pending = buffer_.size() - z_.avail_out;
-        if (pending > 0)
-            out_->Write(buffer_.data(), pending);
-        out_ = nullptr;
-        notify_ = nullptr;
-    }
-
-private:
-    void FlushFull()
-    {
-        out_->Write(buffer_.data(), buffer_.size());
-        z_.next_out = buffer_.data();
-        z_.avail_out = static_cast<uInt>(buffer_.size());
-        if (notify_)
-            notify_(consumed_);
-    }
-
-    static void Check(int rc)
-    {
-        if (rc != Z_OK && rc != Z_STREAM_END)
-            throw Error("Compression error (zlib " + std::to_string(rc) + ")");
-    }
-
-    z_stream z_{};
-    bool ready_ = false;
-    int level_ = 0;
-    std::vector<uint8_t> buffer_;
-    Stream* out_ = nullptr;
-    Notify notify_;
-    int64_t consumed_ = 0;
-};
-
 std::string TZLBFileRec2::NameAnsi() const { return ShortText(Name); }
 std::string TZLBFileRec2::PathAnsi() const { return ShortText(Path); }
 std::string TZLBFileRec2::NameText() const { return codepage::FromAnsi(NameAnsi()); }
@@ -336,7 +238,7 @@ TZLBTrailer2 TZLBTrailer2::FromImage(std::span<const uint8_t> image)
     return t;
 }
 
-TZLBArc2::TZLBArc2(void* owner) : owner_(owner), deflater_(std::make_unique<ArchiveDeflater>()) {}
+TZLBArc2::TZLBArc2(void* owner) : owner_(owner), packer_(std::make_unique<EntryPacker>()) {}
 
 TZLBArc2::~TZLBArc2()
 {
@@ -432,7 +334,7 @@ TZLBFileRec2 TZLBArc2::GetFileItem(int32_t Index) const
     return records_[static_cast<size_t>(Index)];
 }
 
-void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
+void TZLBArc2::CheckNewEntry(const std::string& Name) const
 {
     if (archiveName_.empty())
         throw Error(kNoArchive);
@@ -446,7 +348,11 @@ void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
     const std::string key = (SavePaths ? Name.substr(0, folderLength) : std::string()) + Name.substr(folderLength);
     if (IndexOf(key) >= 0)
         throw Error(Format(kAlreadyExists, key));
+}
 
+void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
+{
+    CheckNewEntry(Name);
     // From here on a failure only means the entry is not recorded; the
     // caller finds out through IndexOf, as the build job does.
     try {
@@ -455,6 +361,42 @@ void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
     }
 }
 
+void TZLBArc2::BeginProgress(const std::string& name, int64_t total)
+{
+    operation_ = Operation::Adding;
+    progressTotal_ = total;
+    progressDone_ = 0;
+    progressMessage_ = Format(kAdding, name);
+}
+
+TZLBFileRec2 TZLBArc2::NewRecord(const std::string& name, int64_t size, int64_t position) const
+{
+    TZLBFileRec2 record;
+    const size_t folderLength = FolderLength(name);
+    record.SetName(ToShortAnsi(name.substr(folderLength)));
+    if (SavePaths)
+        record.SetPath(WithoutDrive(ToShortAnsi(name.substr(0, folderLength))));
+    record.FileSize = size;
+    record.Offset = position - positionMarker_;
+    return record;
+}
+
+namespace {
+
+// Hands a compressor's output to a stream and its progress to the writer.
+class StreamSink final : public PackSink {
+public:
+    StreamSink(Stream& out, std::function<void(int64_t)> progress) : out_(out), progress_(std::move(progress)) {}
+    void Data(const uint8_t* bytes, size_t size) override { out_.Write(bytes, size); }
+    void Progress(int64_t consumed, int64_t) override { progress_(consumed); }
+
+private:
+    Stream& out_;
+    std::function<void(int64_t)> progress_;
+};
+
+} // namespace
+
 void TZLBArc2::AddEntry(const std::string& name, Stream& source, bool encrypt)
 {
     const int64_t size = source.Size();
@@ -462,34 +404,15 @@ void TZLBArc2::AddEntry(const std::string& name, Stream& source, bool encrypt)
     Stream& buffer = scratch.stream();
 
     const TFileCompressionLevel level = CompressionLevel;
-    deflater_->Begin(ZLibLevel(level), buffer, [this](int64_t consumed) { DispatchProgress(consumed); });
-    operation_ = Operation::Adding;
-    progressTotal_ = size;
-    progressDone_ = 0;
-    progressMessage_ = Format(kAdding, name);
-
-    source.Seek(0);
-    const size_t blockSize = static_cast<size_t>(std::min<int64_t>(size, kReadBlockSize));
-    block_.resize(blockSize);
-    int64_t remaining = size;
-    while (remaining != 0 && !aborted_.load()) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, static_cast<int64_t>(blockSize)));
-        source.ReadExact(block_.data(), n);
-        deflater_->Write(block_.data(), n);
-        remaining -= static_cast<int64_t>(n);
-    }
-    deflater_->Finish();
+    BeginProgress(name, size);
+    StreamSink sink(buffer, [this](int64_t consumed) { DispatchProgress(consumed); });
+    packer_->Pack(source, level, sink, [this] { return aborted_.load(); });
     buffer.Seek(0);
 
-    TZLBFileRec2 record;
+    // Checksummed apart from compression: an aborted entry still describes
+    // its whole source.
+    TZLBFileRec2 record = NewRecord(name, size, archive_->Position());
     record.CRC = StreamCRC32(source, 0, 0);
-
-    const size_t folderLength = FolderLength(name);
-    record.SetName(ToShortAnsi(name.substr(folderLength)));
-    if (SavePaths)
-        record.SetPath(WithoutDrive(ToShortAnsi(name.substr(0, folderLength))));
-    record.FileSize = size;
-    record.Offset = archive_->Position() - positionMarker_;
 
     const bool encrypting = encrypt && OnEncryptStream;
     const bool compressed = buffer.Size() < size;
@@ -519,6 +442,101 @@ void TZLBArc2::AddEntry(const std::string& name, Stream& source, bool encrypt)
     }
     scratch.Release();
     Record(record);
+}
+
+// Takes an entry's zlib stream as it is made and writes it at the end of
+// the archive. The first MiB is held back, so a small entry that turns out
+// stored costs no second write; past that the stream goes straight to the
+// file and an entry that turns out stored is cut off again.
+class TZLBArc2::EntryWriter final : public PackSink {
+public:
+    struct Failed {};
+
+    EntryWriter(TZLBArc2& arc, const std::string& name) : arc_(arc), out_(*arc.archive_), start_(out_.Position())
+    {
+        arc_.BeginProgress(name, 0);
+        arc_.held_.clear();
+    }
+
+    void Data(const uint8_t* bytes, size_t size) override
+    {
+        try {
+            std::vector<uint8_t>& held = arc_.held_;
+            if (!streaming_ && held.size() + size <= kHoldLimit) {
+                held.insert(held.end(), bytes, bytes + size);
+                return;
+            }
+            if (!streaming_) {
+                out_.Write(held.data(), held.size());
+                held.clear();
+                streaming_ = true;
+            }
+            out_.Write(bytes, size);
+        } catch (...) {
+            throw Failed{};
+        }
+    }
+
+    void Progress(int64_t consumed, int64_t total) override
+    {
+        try {
+            arc_.progressTotal_ = total;
+            arc_.DispatchProgress(consumed);
+        } catch (...) {
+            throw Failed{};
+        }
+    }
+
+    TZLBFileRec2 Finish(const std::string& name, const PackResult& result, const std::function<Stream&()>& source)
+    {
+        TZLBFileRec2 record = arc_.NewRecord(name, result.SourceSize, start_);
+        record.CRC = result.CRC;
+        // A stopped entry keeps what was made of it, as AddStream's does.
+        if (!result.Complete() || result.CompressedSize < result.SourceSize) {
+            out_.Write(arc_.held_.data(), arc_.held_.size());
+            record.Storage = 0;
+            record.CompressedSize = result.CompressedSize;
+            record.Level = static_cast<uint8_t>(result.Level);
+        } else {
+            if (streaming_) {
+                out_.SetSize(start_);
+                out_.Seek(start_);
+            }
+            if (result.SourceSize > 0) {
+                Stream& again = source();
+                again.Seek(0);
+                out_.CopyFrom(again, result.SourceSize);
+            }
+            record.Storage = 1;
+        }
+        arc_.held_.clear();
+        return record;
+    }
+
+private:
+    TZLBArc2& arc_;
+    Stream& out_;
+    int64_t start_;
+    bool streaming_ = false;
+};
+
+void TZLBArc2::AddPacked(const std::string& Name, const std::function<PackResult(PackSink&)>& produce,
+                         const std::function<Stream&()>& source)
+{
+    CheckNewEntry(Name);
+    EntryWriter writer(*this, Name);
+    PackResult result;
+    try {
+        result = produce(writer);
+    } catch (const EntryWriter::Failed&) {
+        held_.clear();
+        return;
+    }
+    try {
+        Record(writer.Finish(Name, result, source));
+    } catch (...) {
+        held_.clear();
+    }
 }
 
 void TZLBArc2::Record(TZLBFileRec2 record)
@@ -577,18 +595,27 @@ void TZLBArc2::WriteRegistry()
     trailer_.RegistryOffset = out.Size() - positionMarker_;
     out.Seek(out.Size());
     try {
-        std::vector<uint8_t> directory(records_.size() * TZLBFileRec2::kImageSize);
-        for (size_t i = 0; i < records_.size(); ++i)
-            records_[i].WriteImage(std::span<uint8_t, TZLBFileRec2::kImageSize>(
-                directory.data() + i * TZLBFileRec2::kImageSize, TZLBFileRec2::kImageSize));
-
-        deflater_->Begin(ZLibLevel(CompressionLevel), out, [this](int64_t consumed) { DispatchProgress(consumed); });
+        StreamSink sink(out, [this](int64_t consumed) { DispatchProgress(consumed); });
+        const int64_t total = static_cast<int64_t>(records_.size() * TZLBFileRec2::kImageSize);
         operation_ = Operation::WritingDirectory;
-        progressTotal_ = static_cast<int64_t>(directory.size());
+        progressTotal_ = total;
         progressDone_ = 0;
         progressMessage_ = kWritingRegistry;
-        deflater_->Write(directory.data(), directory.size());
-        deflater_->Finish();
+        packer_->Begin(CompressionLevel, sink, total);
+        // Stored blocks (level 0) follow how the input is cut, so there the
+        // directory goes in whole; every other level gives the same bytes
+        // batch by batch, without a second copy of every record.
+        const size_t batch = CompressionLevel == TFileCompressionLevel::fcNone ? records_.size() : kRecordBatch;
+        std::vector<uint8_t> images;
+        for (size_t first = 0; first < records_.size(); first += batch) {
+            const size_t count = std::min(batch, records_.size() - first);
+            images.resize(count * TZLBFileRec2::kImageSize);
+            for (size_t i = 0; i < count; ++i)
+                records_[first + i].WriteImage(std::span<uint8_t, TZLBFileRec2::kImageSize>(
+                    images.data() + i * TZLBFileRec2::kImageSize, TZLBFileRec2::kImageSize));
+            packer_->Write(images.data(), images.size());
+        }
+        packer_->Finish();
 
         const int64_t registrySize = out.Size() - positionMarker_ - trailer_.RegistryOffset;
         // The field is 32 bits; a directory that does not fit is stored raw

@@ -60,10 +60,17 @@ void FileStream::Seek(int64_t position)
 
 size_t FileStream::Read(void* buffer, size_t count)
 {
+    const size_t done = ReadAt(position_, buffer, count);
+    position_ += static_cast<int64_t>(done);
+    return done;
+}
+
+size_t FileStream::ReadAt(int64_t at, void* buffer, size_t count) const
+{
     size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pread(fd_, out + done, count - done, position_);
+        const ssize_t n = ::pread(fd_, out + done, count - done, at + static_cast<int64_t>(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -72,7 +79,6 @@ size_t FileStream::Read(void* buffer, size_t count)
         if (n == 0)
             break;
         done += static_cast<size_t>(n);
-        position_ += n;
     }
     return done;
 }

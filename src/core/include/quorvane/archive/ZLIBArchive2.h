@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <span>
@@ -85,7 +86,9 @@ struct TZLBTrailer2 {
     static TZLBTrailer2 FromImage(std::span<const uint8_t> image);
 };
 
-class ArchiveDeflater;
+class EntryPacker;
+class PackSink;
+struct PackResult;
 
 // Writes one archive, single pass and append-only.
 //
@@ -148,6 +151,17 @@ public:
     // Compresses Source (from its start, whatever its position) and appends
     // the entry. Encrypting needs both Encrypt and an OnEncryptStream handler.
     void AddStream(const std::string& Name, Stream& Source, bool Encrypt);
+    // Adds an entry whose zlib stream an EntryPacker makes, on any thread:
+    // `produce` hands the stream and its progress, in order, to the sink it
+    // is given and returns the packer's result. OnProgress is raised as the
+    // progress arrives, as for AddStream. `source` gives the source again,
+    // read only when the entry is stored unchanged. Throws what AddStream
+    // throws, and what `produce` throws on its own (the source could not be
+    // read); a failure to write or record the entry is swallowed as in
+    // AddStream.
+    void AddPacked(const std::string& Name, const std::function<PackResult(PackSink&)>& produce,
+                   const std::function<Stream&()>& source);
+    bool Aborted() const noexcept { return aborted_.load(); }
     // Index of the first entry whose Path and Name match, ASCII letters
     // compared without case; -1 when none does.
     int32_t IndexOf(const std::string& Name) const;
@@ -176,7 +190,11 @@ public:
 
 private:
     enum class Operation { None, Adding, WritingDirectory, Resetting };
+    class EntryWriter;
 
+    void CheckNewEntry(const std::string& name) const;
+    void BeginProgress(const std::string& name, int64_t total);
+    TZLBFileRec2 NewRecord(const std::string& name, int64_t size, int64_t position) const;
     void AddEntry(const std::string& name, Stream& source, bool encrypt);
     void Record(TZLBFileRec2 record);
     void WriteRegistry();
@@ -191,7 +209,9 @@ private:
     int mode_ = 0;
     std::string archiveName_;
     TZLBTrailer2 trailer_;
-    std::vector<TZLBFileRec2> records_;
+    // A deque: a vector's doubling would hold two copies of a big directory
+    // while it grows.
+    std::deque<TZLBFileRec2> records_;
     // ASCII-lowered "Path + Name" of the records as UTF-8, to the first
     // index that has it: IndexOf without walking the directory.
     std::unordered_map<std::string, int32_t> index_;
@@ -204,8 +224,9 @@ private:
     bool olderVersion_ = false;
     bool destroying_ = false;
     // One compressor state serves every entry and the directory.
-    std::unique_ptr<ArchiveDeflater> deflater_;
-    std::vector<uint8_t> block_;
+    std::unique_ptr<EntryPacker> packer_;
+    // What EntryWriter holds back of the entry being added.
+    std::vector<uint8_t> held_;
 };
 
 } // namespace qv

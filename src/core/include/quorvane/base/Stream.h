@@ -65,6 +65,9 @@ public:
     size_t Read(void* buffer, size_t count) override;
     void Write(const void* buffer, size_t count) override;
     void SetSize(int64_t size) override;
+    // Reads at `at` without moving the position, so one thread may read
+    // what another has written, each at its own place.
+    size_t ReadAt(int64_t at, void* buffer, size_t count) const;
 
     const std::string& Path() const { return path_; }
     // Flushes to the device and closes; failures raise OsError. The
