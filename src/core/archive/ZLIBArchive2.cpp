@@ -238,6 +238,69 @@ TZLBTrailer2 TZLBTrailer2::FromImage(std::span<const uint8_t> image)
     return t;
 }
 
+// The archive file. It keeps the CRC-32 of the bytes written from its
+// start, so closing needs no second pass over a file that may be gigabytes
+// long. A write anywhere but at the end drops the running value and closing
+// reads the file after all; a mark lets an entry or a directory that is cut
+// off again go back to the value it started from.
+class TZLBArc2::ArchiveOutput final : public Stream {
+public:
+    explicit ArchiveOutput(const std::string& path) : file_(path, FileStream::Mode::Create) {}
+
+    int64_t Size() const override { return file_.Size(); }
+    int64_t Position() const override { return file_.Position(); }
+    void Seek(int64_t position) override { file_.Seek(position); }
+    size_t Read(void* buffer, size_t count) override { return file_.Read(buffer, count); }
+
+    void Write(const void* buffer, size_t count) override
+    {
+        const int64_t at = file_.Position();
+        file_.Write(buffer, count);
+        if (at == covered_) {
+            crc_ = UpdateCRC32(crc_, buffer, count);
+            covered_ += static_cast<int64_t>(count);
+        } else {
+            covered_ = kLost;
+        }
+    }
+
+    void SetSize(int64_t size) override
+    {
+        file_.SetSize(size);
+        if (size == markAt_) {
+            covered_ = markAt_;
+            crc_ = markCrc_;
+        } else if (size < covered_) {
+            covered_ = kLost;
+        }
+    }
+
+    void Mark()
+    {
+        markAt_ = covered_;
+        markCrc_ = crc_;
+    }
+
+    // The CRC-32 of the bytes from `start` to the end, as StreamCRC32 gives it.
+    uint32_t Checksum(int64_t start)
+    {
+        if (start == 0 && covered_ != kLost && covered_ == file_.Size())
+            return covered_ > 0 ? crc_ ^ 0xFFFFFFFFu : 0;
+        return StreamCRC32(*this, start, 0);
+    }
+
+    void Close() { file_.Close(); }
+
+private:
+    static constexpr int64_t kLost = -1;
+
+    FileStream file_;
+    uint32_t crc_ = 0xFFFFFFFFu;
+    int64_t covered_ = 0;
+    int64_t markAt_ = kLost;
+    uint32_t markCrc_ = 0;
+};
+
 TZLBArc2::TZLBArc2(void* owner) : owner_(owner), packer_(std::make_unique<EntryPacker>()) {}
 
 TZLBArc2::~TZLBArc2()
@@ -285,7 +348,7 @@ void TZLBArc2::OpenForWriting()
     // the name is still set, and creating it would wipe that file.
     if (mode_ != 1)
         throw Error(kNoArchive);
-    archive_ = std::make_unique<FileStream>(archiveName_, FileStream::Mode::Create);
+    archive_ = std::make_unique<ArchiveOutput>(archiveName_);
 }
 
 int64_t TZLBArc2::MemoryLimit() const
@@ -454,6 +517,7 @@ public:
 
     EntryWriter(TZLBArc2& arc, const std::string& name) : arc_(arc), out_(*arc.archive_), start_(out_.Position())
     {
+        out_.Mark();
         arc_.BeginProgress(name, 0);
         arc_.held_.clear();
     }
@@ -515,7 +579,7 @@ public:
 
 private:
     TZLBArc2& arc_;
-    Stream& out_;
+    ArchiveOutput& out_;
     int64_t start_;
     bool streaming_ = false;
 };
@@ -590,10 +654,11 @@ void TZLBArc2::CloseArchive()
 
 void TZLBArc2::WriteRegistry()
 {
-    Stream& out = *archive_;
+    ArchiveOutput& out = *archive_;
     trailer_ = TZLBTrailer2{};
     trailer_.RegistryOffset = out.Size() - positionMarker_;
     out.Seek(out.Size());
+    out.Mark();
     try {
         StreamSink sink(out, [this](int64_t consumed) { DispatchProgress(consumed); });
         const int64_t total = static_cast<int64_t>(records_.size() * TZLBFileRec2::kImageSize);
@@ -640,7 +705,7 @@ void TZLBArc2::WriteRegistry()
     }
     trailer_.EntryCount = static_cast<int32_t>(records_.size());
     trailer_.Version = TZLBTrailer2::kVersion;
-    trailer_.ArchiveCRC = StreamCRC32(out, positionMarker_, 0);
+    trailer_.ArchiveCRC = out.Checksum(positionMarker_);
 
     const auto image = trailer_.Image();
     out.Seek(out.Size());

@@ -49,11 +49,10 @@ void QueueDispatcher::Wake()
 
 void InlineDispatcher::Synchronize(const std::function<void()>& work)
 {
-    {
-        std::lock_guard lock(mutex_);
-        work();
-    }
-    changed_.notify_all();
+    // No wake-up here: a build makes a hand-over per file, and the waiting
+    // thread needs to hear only of the end, which comes with Wake.
+    std::lock_guard lock(mutex_);
+    work();
 }
 
 void InlineDispatcher::ServeUntil(const std::function<bool()>& done)

@@ -190,6 +190,7 @@ public:
 
 private:
     enum class Operation { None, Adding, WritingDirectory, Resetting };
+    class ArchiveOutput;
     class EntryWriter;
 
     void CheckNewEntry(const std::string& name) const;
@@ -205,7 +206,7 @@ private:
 
     void* owner_;
     std::atomic<bool> aborted_{false};
-    std::unique_ptr<FileStream> archive_;
+    std::unique_ptr<ArchiveOutput> archive_;
     int mode_ = 0;
     std::string archiveName_;
     TZLBTrailer2 trailer_;
