@@ -249,8 +249,8 @@ void CThread::Execute()
             }
         }
 
-        // A cancelled archive is deleted unread: its directory and checksum
-        // (a pass over every byte written) would only delay the end.
+        // A cancelled archive is deleted unread: compressing its directory
+        // (a large one takes a while) would only delay the end.
         if (state_.CancelRequested)
             Archive->Reset();
         else
