@@ -1,0 +1,308 @@
+#include "quorvane/build/PackPipeline.h"
+
+#include "quorvane/base/Error.h"
+#include "quorvane/base/Stream.h"
+#include "quorvane/platform/TempFiles.h"
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+#include <utility>
+
+namespace qv {
+namespace {
+
+// How far workers may run ahead of the file being written. Enough that a
+// run of small files never leaves a worker idle, few enough that their
+// bookkeeping stays small.
+constexpr size_t kWindow = 256;
+constexpr size_t kCopyBlock = 65536;
+
+} // namespace
+
+// One file between its worker and Add. Everything here is guarded by the
+// pipeline's mutex, except the spill file's bytes: the worker writes them
+// before it publishes their range, and Add reads only published ranges.
+struct PackPipeline::Slot {
+    // Compressed bytes held in memory, or (when `bytes` is empty) a range of
+    // the spill file.
+    struct Segment {
+        std::vector<uint8_t> bytes;
+        int64_t from = 0, to = 0;
+    };
+
+    size_t index = std::numeric_limits<size_t>::max();
+    bool opened = false;
+    bool done = false;
+    bool attached = false; // Add is writing this file: keep it in memory
+    std::atomic<bool> abandoned{false};
+    std::exception_ptr error;
+    PackResult result;
+    int64_t total = 0;
+    std::deque<int64_t> progress;
+    std::deque<Segment> segments;
+    int64_t heldBytes = 0;
+    std::unique_ptr<FileStream> spill;
+    int64_t spillLength = 0;
+
+    void Clear()
+    {
+        index = std::numeric_limits<size_t>::max();
+        opened = done = attached = false;
+        abandoned = false;
+        error = nullptr;
+        result = PackResult{};
+        total = 0;
+        progress.clear();
+        segments.clear();
+        heldBytes = 0;
+        spill.reset();
+        spillLength = 0;
+    }
+};
+
+// The worker's side of a slot.
+class PackPipeline::SlotSink final : public PackSink {
+public:
+    SlotSink(PackPipeline& owner, Slot& slot) : owner_(owner), slot_(slot) {}
+
+    void Data(const uint8_t* bytes, size_t size) override
+    {
+        Slot::Segment segment;
+        segment.bytes.assign(bytes, bytes + size);
+        const auto n = static_cast<int64_t>(size);
+        {
+            std::lock_guard lock(owner_.mutex_);
+            if (slot_.attached || owner_.held_ + n <= owner_.options_.MemoryBudget) {
+                owner_.held_ += n;
+                slot_.heldBytes += n;
+                slot_.segments.push_back(std::move(segment));
+                owner_.Notify(slot_);
+                return;
+            }
+        }
+        // Over the budget and not yet being written: to the slot's own file.
+        if (!slot_.spill) {
+            const std::string& folder = owner_.options_.TempFolder;
+            auto file = tempfiles::OpenNamelessFile(folder.empty() ? tempfiles::SystemTempFolder() : folder, "ZLB");
+            std::lock_guard lock(owner_.mutex_);
+            slot_.spill = std::move(file);
+        }
+        slot_.spill->Write(bytes, size);
+        std::lock_guard lock(owner_.mutex_);
+        const int64_t from = slot_.spillLength;
+        slot_.spillLength += n;
+        if (!slot_.segments.empty() && slot_.segments.back().bytes.empty() && slot_.segments.back().to == from)
+            slot_.segments.back().to = slot_.spillLength;
+        else
+            slot_.segments.push_back(Slot::Segment{{}, from, slot_.spillLength});
+        owner_.Notify(slot_);
+    }
+
+    void Progress(int64_t consumed, int64_t total) override
+    {
+        std::lock_guard lock(owner_.mutex_);
+        slot_.progress.push_back(consumed);
+        slot_.total = total;
+        owner_.Notify(slot_);
+    }
+
+private:
+    PackPipeline& owner_;
+    Slot& slot_;
+};
+
+PackPipeline::PackPipeline(const std::vector<std::string>& files, Options options)
+    : files_(files), options_(std::move(options))
+{
+    const size_t jobs = std::min<size_t>(std::max(options_.Jobs, 1u), std::max<size_t>(files.size(), 1));
+    if (jobs == 1) {
+        packer_ = std::make_unique<EntryPacker>();
+        return;
+    }
+    slots_ = std::vector<Slot>(kWindow);
+    try {
+        for (size_t i = 0; i < jobs; ++i)
+            workers_.emplace_back([this] { Work(); });
+    } catch (...) {
+        stop_ = true;
+        workCv_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+        throw;
+    }
+}
+
+PackPipeline::~PackPipeline()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    workCv_.notify_all();
+    for (std::thread& t : workers_)
+        t.join();
+}
+
+void PackPipeline::Notify(const Slot& slot)
+{
+    if (slot.index == head_)
+        headCv_.notify_one();
+}
+
+void PackPipeline::Work()
+{
+    EntryPacker packer;
+    for (;;) {
+        size_t index = 0;
+        {
+            std::unique_lock lock(mutex_);
+            // The file being written is always taken, whatever the budget:
+            // its bytes are what frees memory.
+            workCv_.wait(lock, [&] {
+                return stop_ || next_ >= files_.size() ||
+                       (next_ < head_ + kWindow && (next_ == head_ || held_ < options_.MemoryBudget / 2));
+            });
+            if (stop_ || next_ >= files_.size())
+                return;
+            index = next_++;
+            slots_[index % kWindow].index = index;
+        }
+        Produce(packer, index);
+    }
+}
+
+void PackPipeline::Produce(EntryPacker& packer, size_t index)
+{
+    Slot& slot = slots_[index % kWindow];
+    auto publish = [&](auto&& change) {
+        std::lock_guard lock(mutex_);
+        change();
+        Notify(slot);
+    };
+    try {
+        FileStream file(files_[index], FileStream::Mode::OpenRead);
+        publish([&] { slot.opened = true; });
+        SlotSink sink(*this, slot);
+        const PackResult result = packer.Pack(file, options_.Level, sink, [&] {
+            return stop_.load(std::memory_order_relaxed) || slot.abandoned.load(std::memory_order_relaxed) ||
+                   (options_.Stopped && options_.Stopped());
+        });
+        publish([&] {
+            slot.result = result;
+            slot.done = true;
+        });
+    } catch (...) {
+        publish([&] {
+            slot.error = std::current_exception();
+            slot.done = true;
+        });
+    }
+}
+
+PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
+{
+    std::unique_lock lock(mutex_);
+    slot.attached = true;
+    std::vector<uint8_t> block;
+    for (;;) {
+        headCv_.wait(lock, [&] { return !slot.progress.empty() || !slot.segments.empty() || slot.done; });
+        const std::deque<int64_t> progress = std::exchange(slot.progress, {});
+        std::deque<Slot::Segment> segments = std::exchange(slot.segments, {});
+        const int64_t total = slot.total;
+        int64_t freed = 0;
+        for (const Slot::Segment& s : segments)
+            freed += static_cast<int64_t>(s.bytes.size());
+        if (freed > 0) {
+            held_ -= freed;
+            slot.heldBytes -= freed;
+            workCv_.notify_all();
+        }
+        const bool finished = slot.done;
+        lock.unlock();
+
+        for (int64_t consumed : progress)
+            out.Progress(consumed, total);
+        for (const Slot::Segment& s : segments) {
+            if (!s.bytes.empty()) {
+                out.Data(s.bytes.data(), s.bytes.size());
+                continue;
+            }
+            block.resize(kCopyBlock);
+            for (int64_t at = s.from; at < s.to;) {
+                const size_t n = static_cast<size_t>(std::min<int64_t>(s.to - at, kCopyBlock));
+                if (slot.spill->ReadAt(at, block.data(), n) != n)
+                    throw Error("Stream read error");
+                out.Data(block.data(), n);
+                at += static_cast<int64_t>(n);
+            }
+        }
+
+        lock.lock();
+        if (finished && slot.progress.empty() && slot.segments.empty()) {
+            if (slot.error)
+                std::rethrow_exception(slot.error);
+            return slot.result;
+        }
+    }
+}
+
+void PackPipeline::Release(size_t index)
+{
+    Slot& slot = slots_[index % kWindow];
+    std::unique_lock lock(mutex_);
+    // A file left half written (its entry failed) stops at its next block.
+    slot.abandoned = true;
+    headCv_.wait(lock, [&] { return slot.index != index || slot.done; });
+    held_ -= slot.heldBytes;
+    slot.Clear();
+    head_ = index + 1;
+    workCv_.notify_all();
+}
+
+void PackPipeline::Add(size_t index, TZLBArc2& archive, const std::string& name)
+{
+    if (workers_.empty()) {
+        AddFileEntry(archive, *packer_, name, files_[index], options_.Stopped);
+        return;
+    }
+    struct Releasing {
+        PackPipeline& owner;
+        size_t index;
+        ~Releasing() { owner.Release(index); }
+    } releasing{*this, index};
+
+    Slot& slot = slots_[index % kWindow];
+    {
+        std::unique_lock lock(mutex_);
+        headCv_.wait(lock, [&] { return slot.index == index && (slot.opened || slot.done); });
+        if (!slot.opened && slot.error)
+            std::rethrow_exception(slot.error);
+    }
+    std::unique_ptr<FileStream> again;
+    archive.AddPacked(
+        name, [&](PackSink& out) { return Pump(slot, out); },
+        [&]() -> Stream& {
+            again = std::make_unique<FileStream>(files_[index], FileStream::Mode::OpenRead);
+            return *again;
+        });
+}
+
+void AddFileEntry(TZLBArc2& archive, EntryPacker& packer, const std::string& name, const std::string& path,
+                  const std::function<bool()>& stopped)
+{
+    FileStream file(path, FileStream::Mode::OpenRead);
+    const TFileCompressionLevel level = archive.CompressionLevel;
+    archive.AddPacked(
+        name, [&](PackSink& out) { return packer.Pack(file, level, out, stopped); },
+        [&]() -> Stream& { return file; });
+}
+
+unsigned JobCount(unsigned requested)
+{
+    if (requested > 0)
+        return requested;
+    return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+} // namespace qv
