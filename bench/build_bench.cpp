@@ -1,23 +1,41 @@
-// Whole builds against their floor: the same bytes through plain zlib.
+// Whole builds by quorvanec against a floor and against zip -r -6.
 //
-// For each generated site the benchmark runs a real QPF build (collection,
-// archive with progress hand-overs to a serving thread, settings entry,
-// directory, trailer) and then the floor: every file read sequentially,
-// CRC-32 and deflate at the same level with one compressor reused through
-// deflateReset, the compressed bytes written sequentially to one file.
-// Usage: build_bench [folder] [small|large]
-//   folder: where the sites are generated (default: the system temporary folder)
-#include "SiteBuild.h"
-
-#include "quorvane/platform/FileSystem.h"
+// Each contender runs as a child process and is measured by wait4: wall
+// time, CPU time (user + system) and peak memory (ru_maxrss). The floor is
+// this program run with --floor: single-threaded, it reads each file whole,
+// computes its CRC-32 and deflates it at level 6 with one compressor reused
+// through deflateReset, writing the streams to one file. quorvanec builds a
+// QPF at the default compression with --jobs 1 and --jobs 2 (and once with
+// --jobs 3, to check that 1, 2 and 3 jobs give the same bytes).
+//
+// Sites: the Python 3.11 HTML documentation (Debian python3.11-doc), the
+// GIMP help in English (gimp-help-en), 100,000 generated small pages in 100
+// folders, and 4 generated files of 256 MiB, half random and half text. A
+// site whose files are missing is skipped. The generated sites are kept in
+// the work folder for the next run.
+//
+// Usage: build_bench [--rounds N] [--work FOLDER] [--only NAME,...]
+//        NAME: python, gimp, pages, big. Medians of N rounds (default 3),
+//        contenders interleaved within a round, after one warm-up pass.
+#include "quorvane/project/ProjectFile.h"
+#include "quorvane/project/ProjectSettings.h"
 
 #include <zlib.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -25,62 +43,30 @@ namespace {
 namespace stdfs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::vector<uint8_t> Text(size_t size, uint32_t seed)
-{
-    static const char* words[] = {"<p>", "trail ", "harbour ", "the ", "pine ", "stage ", "</p>\n", "<a href=\"x\">",
-                                  "north ", "cliff ", "12 km ", "water "};
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> out;
-    out.reserve(size);
-    while (out.size() < size)
-        for (const char* p = words[rng() % 12]; *p && out.size() < size; ++p)
-            out.push_back(static_cast<uint8_t>(*p));
-    return out;
-}
+// ------------------------------------------------------------ the floor
 
-void Write(const stdfs::path& p, const std::vector<uint8_t>& bytes)
+int Floor(const std::string& site, const std::string& out)
 {
-    stdfs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                             static_cast<std::streamsize>(bytes.size()));
-}
-
-double BuildSeconds(const stdfs::path& site, const stdfs::path& out)
-{
-    qv::TProjectSettings s;
-    s.HomePage = (site / "index.htm").string();
-    s.OutputIsExe = false;
-    s.OutputPath = out.string();
-    stdfs::remove(out);
-    const auto t0 = Clock::now();
-    const qvtest::SiteBuildResult result = qvtest::BuildSite(s, {});
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (!result.ok) {
-        std::fprintf(stderr, "build failed: %s\n", result.error.c_str());
-        std::exit(1);
-    }
-    return seconds;
-}
-
-double FloorSeconds(const stdfs::path& site, const stdfs::path& out)
-{
-    const auto t0 = Clock::now();
     std::vector<std::string> files;
-    for (const auto& e : stdfs::recursive_directory_iterator(site))
+    for (const auto& e : stdfs::recursive_directory_iterator(site, stdfs::directory_options::follow_directory_symlink))
         if (e.is_regular_file())
             files.push_back(e.path().string());
     std::FILE* sink = std::fopen(out.c_str(), "wb");
+    if (!sink)
+        return 1;
     z_stream zs{};
-    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&zs, 6, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
     std::vector<uint8_t> in, buf(65536);
     uLong sum = 0;
     for (const std::string& f : files) {
         std::FILE* src = std::fopen(f.c_str(), "rb");
+        if (!src)
+            return 1;
         std::fseek(src, 0, SEEK_END);
         in.resize(static_cast<size_t>(std::ftell(src)));
         std::fseek(src, 0, SEEK_SET);
         if (!in.empty() && std::fread(in.data(), 1, in.size(), src) != in.size())
-            std::exit(1);
+            return 1;
         std::fclose(src);
         sum ^= crc32(0, in.data(), static_cast<uInt>(in.size()));
         deflateReset(&zs);
@@ -95,47 +81,278 @@ double FloorSeconds(const stdfs::path& site, const stdfs::path& out)
         } while (rc != Z_STREAM_END);
     }
     deflateEnd(&zs);
-    std::fclose(sink);
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (sum == 42)
-        std::puts("");
-    return seconds;
+    std::fwrite(&sum, sizeof sum, 1, sink);
+    return std::fclose(sink) == 0 ? 0 : 1;
 }
 
-void Measure(const char* title, const stdfs::path& site, const stdfs::path& work)
+// ------------------------------------------------------------ children
+
+struct Measure {
+    double wall = 0, cpu = 0, mib = 0;
+};
+
+double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+
+Measure Spawn(const std::vector<std::string>& args, const std::string& folder)
 {
-    // Best of three each, interleaved, so both see the same warm cache.
-    double build = 1e9, floor = 1e9;
-    for (int round = 0; round < 3; ++round) {
-        build = std::min(build, BuildSeconds(site, work / "out.qpf"));
-        floor = std::min(floor, FloorSeconds(site, work / "floor.bin"));
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto t0 = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!folder.empty() && chdir(folder.c_str()) != 0)
+            _exit(126);
+        execvp(argv[0], argv.data());
+        _exit(127);
     }
-    std::printf("%-34s build %8.3f s   floor %8.3f s   ratio %.2f\n", title, build, floor, build / floor);
+    int status = 0;
+    rusage ru{};
+    if (pid < 0 || wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "build_bench: %s failed (status %d)\n", args[0].c_str(), status);
+        std::exit(1);
+    }
+    Measure m;
+    m.wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    m.cpu = Seconds(ru.ru_utime) + Seconds(ru.ru_stime);
+    m.mib = static_cast<double>(ru.ru_maxrss) / 1024.0;
+    return m;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+Measure Median(const std::vector<Measure>& runs)
+{
+    std::vector<double> wall, cpu, mib;
+    for (const Measure& m : runs) {
+        wall.push_back(m.wall);
+        cpu.push_back(m.cpu);
+        mib.push_back(m.mib);
+    }
+    return {Median(wall), Median(cpu), Median(mib)};
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
+            return false;
+        if (fa.gcount() == 0)
+            return fa.eof() && fb.eof();
+    }
+}
+
+// ------------------------------------------------------------ generated sites
+
+class Words {
+public:
+    explicit Words(uint32_t seed) : rng_(seed) {}
+    void Fill(std::string& out, size_t size)
+    {
+        static const char* words[] = {"<p>",   "trail ", "harbour ",      "the ",   "pine ",  "stage ",
+                                      "</p>\n", "<a href=\"x\">", "north ", "cliff ", "12 km ", "water "};
+        out.clear();
+        while (out.size() < size)
+            out += words[rng_() % 12];
+        out.resize(size);
+    }
+
+private:
+    std::mt19937 rng_;
+};
+
+void Put(const stdfs::path& p, const std::string& bytes)
+{
+    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void MakePages(const stdfs::path& site)
+{
+    Words words(1);
+    std::string page;
+    for (int d = 0; d < 100; ++d)
+        stdfs::create_directories(site / ("d" + std::to_string(d)));
+    for (int i = 0; i < 100000; ++i) {
+        words.Fill(page, 200 + static_cast<size_t>(i) * 7919 % 4800);
+        char name[32];
+        std::snprintf(name, sizeof name, "d%d/p%06d.htm", i % 100, i);
+        Put(site / name, page);
+    }
+    Put(site / "index.htm", "<html><body>pages</body></html>\n");
+}
+
+void MakeBigFiles(const stdfs::path& site)
+{
+    stdfs::create_directories(site);
+    constexpr size_t kHalf = size_t{128} << 20;
+    std::string chunk;
+    for (int f = 0; f < 4; ++f) {
+        std::ofstream out(site / ("media" + std::to_string(f) + ".dat"), std::ios::binary);
+        std::mt19937_64 rng(100 + static_cast<uint64_t>(f));
+        chunk.resize(size_t{1} << 20);
+        for (size_t done = 0; done < kHalf; done += chunk.size()) {
+            for (size_t i = 0; i < chunk.size(); i += 8) {
+                const uint64_t r = rng();
+                std::memcpy(chunk.data() + i, &r, 8);
+            }
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        }
+        Words words(200 + static_cast<uint32_t>(f));
+        for (size_t done = 0; done < kHalf; done += chunk.size()) {
+            words.Fill(chunk, size_t{1} << 20);
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        }
+    }
+    Put(site / "index.htm", "<html><body>media</body></html>\n");
+}
+
+// Generated once; a marker says the folder is whole.
+stdfs::path Generated(const stdfs::path& site, void (*make)(const stdfs::path&))
+{
+    if (!stdfs::exists(site / ".complete")) {
+        std::fprintf(stderr, "generating %s ...\n", site.c_str());
+        stdfs::remove_all(site);
+        make(site);
+        Put(site / ".complete", "");
+    }
+    return site;
+}
+
+struct Site {
+    std::string key, title;
+    stdfs::path root;
+    std::string home;
+};
+
+std::string Describe(const stdfs::path& root)
+{
+    size_t files = 0;
+    uintmax_t bytes = 0;
+    for (const auto& e : stdfs::recursive_directory_iterator(root, stdfs::directory_options::follow_directory_symlink))
+        if (e.is_regular_file()) {
+            ++files;
+            bytes += e.file_size();
+        }
+    char text[64];
+    std::snprintf(text, sizeof text, "%zu files, %.1f MB", files, static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+void Report(const char* who, const Measure& m, const Measure& floor, const Measure& zip)
+{
+    std::printf("  %-20s wall %7.2f s  %5.2f x floor  %5.2f x zip | CPU %7.2f s  %5.2f x floor  %5.2f x zip | "
+                "peak %6.1f MiB  %5.2f x floor  %5.2f x zip\n",
+                who, m.wall, m.wall / floor.wall, m.wall / zip.wall, m.cpu, m.cpu / floor.cpu, m.cpu / zip.cpu, m.mib,
+                m.mib / floor.mib, m.mib / zip.mib);
+}
+
+double Load()
+{
+    double avg[1] = {0};
+    return getloadavg(avg, 1) == 1 ? avg[0] : -1;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const stdfs::path base = argc > 1 ? stdfs::path(argv[1]) : stdfs::temp_directory_path();
-    const stdfs::path work = base / "qv-build-bench";
-    stdfs::remove_all(work);
-    const stdfs::path small = work / "small", large = work / "large";
-    const std::string only = argc > 2 ? argv[2] : "";
+    if (argc == 4 && std::string(argv[1]) == "--floor")
+        return Floor(argv[2], argv[3]);
 
-    if (only != "large") {
-        Write(small / "index.htm", Text(2000, 0));
-        for (int i = 0; i < 10000; ++i)
-            Write(small / ("d" + std::to_string(i % 40)) / ("page" + std::to_string(i) + ".htm"),
-                  Text(200 + static_cast<size_t>(i % 1800), static_cast<uint32_t>(i)));
-        Measure("10,000 small files (~11 MiB)", small, work);
+    int rounds = 3;
+    stdfs::path work = stdfs::temp_directory_path() / "qv-build-bench";
+    std::string only;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string opt = argv[i];
+        if (opt == "--rounds")
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (opt == "--work")
+            work = argv[i + 1];
+        else if (opt == "--only")
+            only = argv[i + 1];
     }
-    if (only != "small") {
-        Write(large / "index.htm", Text(2000, 0));
-        for (int i = 0; i < 5; ++i)
-            Write(large / ("media" + std::to_string(i) + ".dat"), Text(size_t{60} << 20, static_cast<uint32_t>(100 + i)));
-        Measure("5 large files (300 MiB)", large, work);
+    auto wanted = [&](const std::string& key) { return only.empty() || ("," + only + ",").find("," + key + ",") != std::string::npos; };
+    const std::string self = stdfs::canonical("/proc/self/exe").string();
+    stdfs::create_directories(work);
+
+    std::vector<Site> sites;
+    if (wanted("python"))
+        sites.push_back({"python", "python3.11-doc HTML", "/usr/share/doc/python3.11/html", "index.html"});
+    if (wanted("gimp"))
+        sites.push_back({"gimp", "gimp-help-en", "/usr/share/gimp/2.0/help/en", "index.html"});
+    if (wanted("pages"))
+        sites.push_back({"pages", "100,000 small pages in 100 folders", Generated(work / "pages", MakePages), "index.htm"});
+    if (wanted("big"))
+        sites.push_back({"big", "4 x 256 MiB, half random, half text", Generated(work / "big", MakeBigFiles), "index.htm"});
+
+    std::printf("quorvanec: %s\nrounds: %d (medians), load average at start: %.2f, cores: %u\n", QV_QUORVANEC, rounds,
+                Load(), std::thread::hardware_concurrency());
+    for (const Site& site : sites) {
+        if (!stdfs::exists(site.root / site.home)) {
+            std::printf("\n%s: skipped, %s is missing\n", site.title.c_str(), (site.root / site.home).c_str());
+            continue;
+        }
+        const stdfs::path out = work / ("out-" + site.key);
+        stdfs::create_directories(out);
+        const std::string project = (out / "site.qp").string(), qpf = (out / "site.qpf").string();
+        qv::TProjectSettings s;
+        s.HomePage = (site.root / site.home).string();
+        s.OutputIsExe = false;
+        s.OutputPath = qpf;
+        if (!qv::SaveProject(project, s, [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); }))
+            return 1;
+
+        auto floorRun = [&] { return Spawn({self, "--floor", site.root.string(), (out / "floor.bin").string()}, ""); };
+        auto zipRun = [&] {
+            stdfs::remove(out / "site.zip");
+            return Spawn({"zip", "-r", "-6", "-q", (out / "site.zip").string(), "."}, site.root.string());
+        };
+        auto qvRun = [&](int jobs) {
+            return Spawn({QV_QUORVANEC, "build", "-q", "--jobs", std::to_string(jobs), project}, "");
+        };
+
+        std::printf("\n%s (%s)\n", site.title.c_str(), Describe(site.root).c_str());
+        std::fflush(stdout);
+        floorRun(); // warms the page cache
+        const std::string reference = (out / "jobs1.qpf").string();
+        qvRun(1);
+        stdfs::rename(qpf, reference);
+        bool same = true;
+        std::vector<Measure> floors, zips, ones, twos;
+        for (int r = 0; r < rounds; ++r) {
+            floors.push_back(floorRun());
+            zips.push_back(zipRun());
+            ones.push_back(qvRun(1));
+            same = SameFile(qpf, reference) && same;
+            twos.push_back(qvRun(2));
+            same = SameFile(qpf, reference) && same;
+        }
+        qvRun(3);
+        same = SameFile(qpf, reference) && same;
+
+        const Measure floor = Median(floors), zip = Median(zips);
+        std::printf("  %-20s wall %7.2f s | CPU %7.2f s | peak %6.1f MiB\n", "floor", floor.wall, floor.cpu, floor.mib);
+        Report("zip -r -6", zip, floor, zip);
+        Report("quorvanec --jobs 1", Median(ones), floor, zip);
+        Report("quorvanec --jobs 2", Median(twos), floor, zip);
+        std::printf("  same bytes for 1, 2 and 3 jobs: %s\n", same ? "yes" : "NO");
+        std::fflush(stdout);
+        stdfs::remove(reference);
+        stdfs::remove(out / "floor.bin");
+        stdfs::remove(out / "site.zip");
+        stdfs::remove(qpf);
+        if (!same)
+            return 1;
     }
-    stdfs::remove_all(work);
+    std::printf("\nload average at the end: %.2f\n", Load());
     return 0;
 }

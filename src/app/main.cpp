@@ -424,6 +424,7 @@ void Tmainform::FormCreate(const QStringList& arguments)
     state.Build.FileBuffer.Clear();
     if (state.Build.ProgramFolder.empty())
         state.Build.ProgramFolder = fs::ProgramFolder();
+    state.Build.Jobs = 0; // builds compress on every core
     state.ProjectSettings = TProjectSettings();
     // A settings file that cannot be read is reported; start-up goes on
     // with no recent projects.

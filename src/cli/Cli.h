@@ -8,6 +8,7 @@ namespace qvc {
 struct BuildOptions {
     std::string project;
     bool quiet = false;
+    unsigned jobs = 0; // 0: one per core
 };
 
 int Build(const BuildOptions& options);

@@ -109,7 +109,8 @@ int Build(const BuildOptions& options)
 
     qv::BuildState state;
     state.ProgramFolder = qv::fs::ProgramFolder();
-    qv::QueueDispatcher dispatcher;
+    state.Jobs = options.jobs;
+    qv::InlineDispatcher dispatcher;
     CliView view(options.quiet, qv::term::IsTerminal(stderr));
     const auto started = std::chrono::steady_clock::now();
 
@@ -124,7 +125,7 @@ int Build(const BuildOptions& options)
         job.Cancel();
     });
     job.Start();
-    dispatcher.Serve([&] { return ended; });
+    dispatcher.ServeUntil([&] { return ended; });
     job.WaitFor();
     view.EndLine();
 

@@ -111,6 +111,8 @@ int qvc::Run(int argc, char** argv)
     auto* cmdBuild = app.add_subcommand("build", "Build a project (also: /COMPILE PROJECT.qp)");
     cmdBuild->add_option("project", build.project, "Project file (.qp)")->required();
     cmdBuild->add_flag("-q,--quiet", build.quiet, "Print nothing but errors");
+    cmdBuild->add_option("-j,--jobs", build.jobs, "Threads that compress (default: one per core)")
+        ->check(CLI::Range(1u, 1024u));
 
     std::string file, folder, project;
     auto* cmdList = app.add_subcommand("list", "List the entries of a QPF or EXE output");

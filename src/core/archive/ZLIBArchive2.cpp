@@ -1,4 +1,6 @@
 #include "quorvane/archive/ZLIBArchive2.h"
+
+#include "quorvane/archive/EntryPacker.h"
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
@@ -27,8 +29,11 @@ constexpr const char* kUnknownMarker = "Unknown file position marker";
 constexpr const char* kAdding = "Adding: %s";
 constexpr const char* kWritingRegistry = "Writing archive registry";
 
-constexpr size_t kReadBlockSize = 61440;
-constexpr size_t kDeflateBufferSize = 65536;
+// Compressed bytes an entry written in order keeps back before they go to
+// the archive: a small entry that turns out stored is never written twice.
+constexpr size_t kHoldLimit = size_t{1} << 20;
+// Directory records fed to the compressor at a time.
+constexpr size_t kRecordBatch = 119;
 constexpr size_t kShortCapacity = archive_layout::kShortStringSize - 1;
 
 std::string Format(const char* pattern, const std::string& arg)
@@ -126,113 +131,73 @@ int ZLibLevel(TFileCompressionLevel level)
     return Z_DEFAULT_COMPRESSION;
 }
 
-// A zlib compressor that collects its output in a 65,536-byte buffer and
-// hands every full buffer to the destination, then reports how much input
-// it has consumed. The final, partial buffer is not reported.
-//
-// The state lives as long as the writer: deflateReset costs a fraction of
-// deflateInit2's allocation and clearing, and yields the same bytes.
-class ArchiveDeflater {
-public:
-    using Notify = std::function<void(int64_t consumed)>;
-
-    ArchiveDeflater() : buffer_(kDeflateBufferSize) {}
-    ~ArchiveDeflater()
-    {
-        if (ready_)
-            deflateEnd(&z_);
-    }
-    ArchiveDeflater(const ArchiveDeflater&) = delete;
-    ArchiveDeflater& operator=(const ArchiveDeflater&) = delete;
-
-    void Begin(int level, Stream& out, Notify notify)
-    {
-        if (ready_ && level != level_) {
-            deflateEnd(&z_);
-            ready_ = false;
-        }
-        if (!ready_) {
-            z_ = z_stream{};
-            Check(deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY));
-            ready_ = true;
-            level_ = level;
-        } else {
-            Check(deflateReset(&z_));
-        }
-        out_ = &out;
-        notify_ = std::move(notify);
-        consumed_ = 0;
-        z_.next_out = buffer_.data();
-        z_.avail_out = static_cast<uInt>(buffer_.size());
-    }
-
-    void Write(const uint8_t* data, size_t size)
-    {
-        while (size > 0) {
-            // zlib counts its input in 32 bits.
-            const size_t slice = std::min<size_t>(size, std::numeric_limits<uInt>::max());
-            z_.next_in = const_cast<Bytef*>(data);
-            z_.avail_in = static_cast<uInt>(slice);
-            while (z_.avail_in > 0) {
-                const uInt before = z_.avail_in;
-                Check(deflate(&z_, Z_NO_FLUSH));
-                consumed_ += before - z_.avail_in;
-                if (z_.avail_out == 0)
-                    FlushFull();
-            }
-            data += slice;
-            size -= slice;
-        }
-    }
-
-    void Finish()
-    {
-        z_.next_in = nullptr;
-        z_.avail_in = 0;
-        for (;;) {
-            const int rc = deflate(&z_, Z_FINISH);
-            Check(rc);
-            if (z_.avail_out == 0)
-                FlushFull();
-            if (rc == Z_STREAM_END)
-                break;
-        }
-        const size_t pending = buffer_.size() - z_.avail_out;
-        if (pending > 0)
-            out_->Write(buffer_.data(), pending);
-        out_ = nullptr;
-        notify_ = nullptr;
-    }
-
-private:
-    void FlushFull()
-    {
-        out_->Write(buffer_.data(), buffer_.size());
-        z_.next_out = buffer_.data();
-        z_.avail_out = static_cast<uInt>(buffer_.size());
-        if (notify_)
-            notify_(consumed_);
-    }
-
-    static void Check(int rc)
-    {
-        if (rc != Z_OK && rc != Z_STREAM_END)
-            throw Error("Compression error (zlib " + std::to_string(rc) + ")");
-    }
-
-    z_stream z_{};
-    bool ready_ = false;
-    int level_ = 0;
-    std::vector<uint8_t> buffer_;
-    Stream* out_ = nullptr;
-    Notify notify_;
-    int64_t consumed_ = 0;
-};
-
 std::string TZLBFileRec2::NameText() const { return codepage::FromAnsi(NameAnsi()); }
 std::string TZLBFileRec2::PathText() const { return codepage::FromAnsi(PathAnsi()); }
 
-TZLBArc2::TZLBArc2(void* owner) : owner_(owner), deflater_(std::make_unique<ArchiveDeflater>()) {}
+// The archive file. It keeps the CRC-32 of the bytes written from its
+// start, so closing needs no second pass over a file that may be gigabytes
+// long. A write anywhere but at the end drops the running value and closing
+// reads the file after all; a mark lets an entry or a directory that is cut
+// off again go back to the value it started from.
+class TZLBArc2::ArchiveOutput final : public Stream {
+public:
+    explicit ArchiveOutput(const std::string& path) : file_(path, FileStream::Mode::Create) {}
+
+    int64_t Size() const override { return file_.Size(); }
+    int64_t Position() const override { return file_.Position(); }
+    void Seek(int64_t position) override { file_.Seek(position); }
+    size_t Read(void* buffer, size_t count) override { return file_.Read(buffer, count); }
+
+    void Write(const void* buffer, size_t count) override
+    {
+        const int64_t at = file_.Position();
+        file_.Write(buffer, count);
+        if (at == covered_) {
+            crc_ = UpdateCRC32(crc_, buffer, count);
+            covered_ += static_cast<int64_t>(count);
+        } else {
+            covered_ = kLost;
+        }
+    }
+
+    void SetSize(int64_t size) override
+    {
+        file_.SetSize(size);
+        if (size == markAt_) {
+            covered_ = markAt_;
+            crc_ = markCrc_;
+        } else if (size < covered_) {
+            covered_ = kLost;
+        }
+    }
+
+    void Mark()
+    {
+        markAt_ = covered_;
+        markCrc_ = crc_;
+    }
+
+    // The CRC-32 of the bytes from `start` to the end, as StreamCRC32 gives it.
+    uint32_t Checksum(int64_t start)
+    {
+        if (start == 0 && covered_ != kLost && covered_ == file_.Size())
+            return covered_ > 0 ? crc_ ^ 0xFFFFFFFFu : 0;
+        return StreamCRC32(*this, start, 0);
+    }
+
+    void Close() { file_.Close(); }
+
+private:
+    static constexpr int64_t kLost = -1;
+
+    FileStream file_;
+    uint32_t crc_ = 0xFFFFFFFFu;
+    int64_t covered_ = 0;
+    int64_t markAt_ = kLost;
+    uint32_t markCrc_ = 0;
+};
+
+TZLBArc2::TZLBArc2(void* owner) : owner_(owner), packer_(std::make_unique<EntryPacker>()) {}
 
 TZLBArc2::~TZLBArc2()
 {
@@ -279,7 +244,7 @@ void TZLBArc2::OpenForWriting()
     // the name is still set, and creating it would wipe that file.
     if (mode_ != 1)
         throw Error(kNoArchive);
-    archive_ = std::make_unique<FileStream>(archiveName_, FileStream::Mode::Create);
+    archive_ = std::make_unique<ArchiveOutput>(archiveName_);
 }
 
 int64_t TZLBArc2::MemoryLimit() const
@@ -328,7 +293,7 @@ TZLBFileRec2 TZLBArc2::GetFileItem(int32_t Index) const
     return records_[static_cast<size_t>(Index)];
 }
 
-void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
+void TZLBArc2::CheckNewEntry(const std::string& Name) const
 {
     if (archiveName_.empty())
         throw Error(kNoArchive);
@@ -342,7 +307,11 @@ void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
     const std::string key = (SavePaths ? Name.substr(0, folderLength) : std::string()) + Name.substr(folderLength);
     if (IndexOf(key) >= 0)
         throw Error(Format(kAlreadyExists, key));
+}
 
+void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
+{
+    CheckNewEntry(Name);
     // From here on a failure only means the entry is not recorded; the
     // caller finds out through IndexOf, as the build job does, and may ask
     // LastAddFailure why.
@@ -354,6 +323,42 @@ void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
     }
 }
 
+void TZLBArc2::BeginProgress(const std::string& name, int64_t total)
+{
+    operation_ = Operation::Adding;
+    progressTotal_ = total;
+    progressDone_ = 0;
+    progressMessage_ = Format(kAdding, name);
+}
+
+TZLBFileRec2 TZLBArc2::NewRecord(const std::string& name, int64_t size, int64_t position) const
+{
+    TZLBFileRec2 record;
+    const size_t folderLength = FolderLength(name);
+    record.SetName(ToShortAnsi(name.substr(folderLength)));
+    if (SavePaths)
+        record.SetPath(WithoutDrive(ToShortAnsi(name.substr(0, folderLength))));
+    record.FileSize = size;
+    record.Offset = position - positionMarker_;
+    return record;
+}
+
+namespace {
+
+// Hands a compressor's output to a stream and its progress to the writer.
+class StreamSink final : public PackSink {
+public:
+    StreamSink(Stream& out, std::function<void(int64_t)> progress) : out_(out), progress_(std::move(progress)) {}
+    void Data(const uint8_t* bytes, size_t size) override { out_.Write(bytes, size); }
+    void Progress(int64_t consumed, int64_t) override { progress_(consumed); }
+
+private:
+    Stream& out_;
+    std::function<void(int64_t)> progress_;
+};
+
+} // namespace
+
 void TZLBArc2::AddEntry(const std::string& name, Stream& source, bool encrypt)
 {
     const int64_t size = source.Size();
@@ -361,34 +366,15 @@ void TZLBArc2::AddEntry(const std::string& name, Stream& source, bool encrypt)
     Stream& buffer = scratch.stream();
 
     const TFileCompressionLevel level = CompressionLevel;
-    deflater_->Begin(ZLibLevel(level), buffer, [this](int64_t consumed) { DispatchProgress(consumed); });
-    operation_ = Operation::Adding;
-    progressTotal_ = size;
-    progressDone_ = 0;
-    progressMessage_ = Format(kAdding, name);
-
-    source.Seek(0);
-    const size_t blockSize = static_cast<size_t>(std::min<int64_t>(size, kReadBlockSize));
-    block_.resize(blockSize);
-    int64_t remaining = size;
-    while (remaining != 0 && !aborted_.load()) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, static_cast<int64_t>(blockSize)));
-        source.ReadExact(block_.data(), n);
-        deflater_->Write(block_.data(), n);
-        remaining -= static_cast<int64_t>(n);
-    }
-    deflater_->Finish();
+    BeginProgress(name, size);
+    StreamSink sink(buffer, [this](int64_t consumed) { DispatchProgress(consumed); });
+    packer_->Pack(source, level, sink, [this] { return aborted_.load(); });
     buffer.Seek(0);
 
-    TZLBFileRec2 record;
+    // Checksummed apart from compression: an aborted entry still describes
+    // its whole source.
+    TZLBFileRec2 record = NewRecord(name, size, archive_->Position());
     record.CRC = StreamCRC32(source, 0, 0);
-
-    const size_t folderLength = FolderLength(name);
-    record.SetName(ToShortAnsi(name.substr(folderLength)));
-    if (SavePaths)
-        record.SetPath(WithoutDrive(ToShortAnsi(name.substr(0, folderLength))));
-    record.FileSize = size;
-    record.Offset = archive_->Position() - positionMarker_;
 
     const bool encrypting = encrypt && OnEncryptStream;
     const bool compressed = buffer.Size() < size;
@@ -418,6 +404,106 @@ void TZLBArc2::AddEntry(const std::string& name, Stream& source, bool encrypt)
     }
     scratch.Release();
     Record(record);
+}
+
+// Takes an entry's zlib stream as it is made and writes it at the end of
+// the archive. The first MiB is held back, so a small entry that turns out
+// stored costs no second write; past that the stream goes straight to the
+// file and an entry that turns out stored is cut off again.
+class TZLBArc2::EntryWriter final : public PackSink {
+public:
+    struct Failed {};
+
+    EntryWriter(TZLBArc2& arc, const std::string& name) : arc_(arc), out_(*arc.archive_), start_(out_.Position())
+    {
+        out_.Mark();
+        arc_.BeginProgress(name, 0);
+        arc_.held_.clear();
+    }
+
+    void Data(const uint8_t* bytes, size_t size) override
+    {
+        try {
+            std::vector<uint8_t>& held = arc_.held_;
+            if (!streaming_ && held.size() + size <= kHoldLimit) {
+                held.insert(held.end(), bytes, bytes + size);
+                return;
+            }
+            if (!streaming_) {
+                out_.Write(held.data(), held.size());
+                held.clear();
+                streaming_ = true;
+            }
+            out_.Write(bytes, size);
+        } catch (...) {
+            arc_.lastAddFailure_ = std::current_exception();
+            throw Failed{};
+        }
+    }
+
+    void Progress(int64_t consumed, int64_t total) override
+    {
+        try {
+            arc_.progressTotal_ = total;
+            arc_.DispatchProgress(consumed);
+        } catch (...) {
+            arc_.lastAddFailure_ = std::current_exception();
+            throw Failed{};
+        }
+    }
+
+    TZLBFileRec2 Finish(const std::string& name, const PackResult& result, const std::function<Stream&()>& source)
+    {
+        TZLBFileRec2 record = arc_.NewRecord(name, result.SourceSize, start_);
+        record.CRC = result.CRC;
+        // A stopped entry keeps what was made of it, as AddStream's does.
+        if (!result.Complete() || result.CompressedSize < result.SourceSize) {
+            out_.Write(arc_.held_.data(), arc_.held_.size());
+            record.Storage = 0;
+            record.CompressedSize = result.CompressedSize;
+            record.Level = static_cast<uint8_t>(result.Level);
+        } else {
+            if (streaming_) {
+                out_.SetSize(start_);
+                out_.Seek(start_);
+            }
+            if (result.SourceSize > 0) {
+                Stream& again = source();
+                again.Seek(0);
+                out_.CopyFrom(again, result.SourceSize);
+            }
+            record.Storage = 1;
+        }
+        arc_.held_.clear();
+        return record;
+    }
+
+private:
+    TZLBArc2& arc_;
+    ArchiveOutput& out_;
+    int64_t start_;
+    bool streaming_ = false;
+};
+
+void TZLBArc2::AddPacked(const std::string& Name, const std::function<PackResult(PackSink&)>& produce,
+                         const std::function<Stream&()>& source)
+{
+    CheckNewEntry(Name);
+    lastAddFailure_ = nullptr;
+    EntryWriter writer(*this, Name);
+    PackResult result;
+    try {
+        result = produce(writer);
+    } catch (const EntryWriter::Failed&) {
+        held_.clear();
+        return;
+    }
+    try {
+        Record(writer.Finish(Name, result, source));
+    } catch (...) {
+        lastAddFailure_ = std::current_exception();
+        held_.clear();
+    }
 }
 
 void TZLBArc2::Record(TZLBFileRec2 record)
@@ -471,23 +557,33 @@ void TZLBArc2::CloseArchive()
 
 void TZLBArc2::WriteRegistry()
 {
-    Stream& out = *archive_;
+    ArchiveOutput& out = *archive_;
     trailer_ = TZLBTrailer2{};
     trailer_.RegistryOffset = out.Size() - positionMarker_;
     out.Seek(out.Size());
+    out.Mark();
     try {
-        std::vector<uint8_t> directory(records_.size() * TZLBFileRec2::kImageSize);
-        for (size_t i = 0; i < records_.size(); ++i)
-            records_[i].WriteImage(std::span<uint8_t, TZLBFileRec2::kImageSize>(
-                directory.data() + i * TZLBFileRec2::kImageSize, TZLBFileRec2::kImageSize));
-
-        deflater_->Begin(ZLibLevel(CompressionLevel), out, [this](int64_t consumed) { DispatchProgress(consumed); });
+        StreamSink sink(out, [this](int64_t consumed) { DispatchProgress(consumed); });
+        const int64_t total = static_cast<int64_t>(records_.size() * TZLBFileRec2::kImageSize);
         operation_ = Operation::WritingDirectory;
-        progressTotal_ = static_cast<int64_t>(directory.size());
+        progressTotal_ = total;
         progressDone_ = 0;
         progressMessage_ = kWritingRegistry;
-        deflater_->Write(directory.data(), directory.size());
-        deflater_->Finish();
+        packer_->Begin(CompressionLevel, sink, total);
+        // Stored blocks (level 0) follow how the input is cut, so there the
+        // directory goes in whole; every other level gives the same bytes
+        // batch by batch, without a second copy of every record.
+        const size_t batch = CompressionLevel == TFileCompressionLevel::fcNone ? records_.size() : kRecordBatch;
+        std::vector<uint8_t> images;
+        for (size_t first = 0; first < records_.size(); first += batch) {
+            const size_t count = std::min(batch, records_.size() - first);
+            images.resize(count * TZLBFileRec2::kImageSize);
+            for (size_t i = 0; i < count; ++i)
+                records_[first + i].WriteImage(std::span<uint8_t, TZLBFileRec2::kImageSize>(
+                    images.data() + i * TZLBFileRec2::kImageSize, TZLBFileRec2::kImageSize));
+            packer_->Write(images.data(), images.size());
+        }
+        packer_->Finish();
 
         const int64_t registrySize = out.Size() - positionMarker_ - trailer_.RegistryOffset;
         // The field is 32 bits; a directory that does not fit is stored raw
@@ -512,7 +608,7 @@ void TZLBArc2::WriteRegistry()
     }
     trailer_.EntryCount = static_cast<int32_t>(records_.size());
     trailer_.Version = TZLBTrailer2::kVersion;
-    trailer_.ArchiveCRC = StreamCRC32(out, positionMarker_, 0);
+    trailer_.ArchiveCRC = out.Checksum(positionMarker_);
 
     const auto image = trailer_.Image();
     out.Seek(out.Size());

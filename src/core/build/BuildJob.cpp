@@ -4,6 +4,7 @@
 #include "quorvane/base/PathParts.h"
 #include "quorvane/build/FileCollection.h"
 #include "quorvane/build/OutputIcon.h"
+#include "quorvane/build/PackPipeline.h"
 #include "quorvane/base/SizeText.h"
 #include "quorvane/archive/ZLIBArchive2.h"
 #include "quorvane/platform/FileSystem.h"
@@ -212,21 +213,34 @@ void CThread::Execute()
             }
         };
 
-        for (size_t i = 0; i < files.size() && !state_.CancelRequested; ++i) {
-            state_.FileBuffer.Clear();
-            std::string name = files[i].substr(root.size());
-            for (char& c : name)
-                if (c == '/')
-                    c = '\\';
-            handling_ = files[i];
-            state_.FileBuffer.LoadFromFile(files[i]);
-            add(name);
-            const TZLBFileRec2 rec = confirm(files[i], name);
-            state_.PackedSize = static_cast<int32_t>(static_cast<uint32_t>(state_.PackedSize) +
-                                                     static_cast<uint32_t>(static_cast<uint64_t>(rec.CompressedSize)));
-            ShowProgress();
-            OverallPercent = static_cast<int32_t>(
-                std::nearbyint(static_cast<double>(i + 1) * 100.0 / static_cast<double>(files.size())));
+        // Asked by the packing threads between blocks; the pipeline ends
+        // before the writer goes.
+        TZLBArc2* const writer = Archive.get();
+        const std::function<bool()> stopped = [this, writer] {
+            return state_.CancelRequested.load() || writer->Aborted();
+        };
+        {
+            PackPipeline::Options packing;
+            packing.Jobs = JobCount(state_.Jobs);
+            packing.Level = writer->CompressionLevel;
+            packing.MemoryBudget = state_.MemoryBudget;
+            packing.TempFolder = writer->TempPath;
+            packing.Stopped = stopped;
+            PackPipeline pipeline(files, std::move(packing));
+            for (size_t i = 0; i < files.size() && !state_.CancelRequested; ++i) {
+                std::string name = files[i].substr(root.size());
+                for (char& c : name)
+                    if (c == '/')
+                        c = '\\';
+                handling_ = files[i];
+                pipeline.Add(i, *Archive, name);
+                const TZLBFileRec2 rec = confirm(files[i], name);
+                state_.PackedSize = static_cast<int32_t>(static_cast<uint32_t>(state_.PackedSize) +
+                                                         static_cast<uint32_t>(static_cast<uint64_t>(rec.CompressedSize)));
+                ShowProgress();
+                OverallPercent = static_cast<int32_t>(
+                    std::nearbyint(static_cast<double>(i + 1) * 100.0 / static_cast<double>(files.size())));
+            }
         }
 
         if (!state_.CancelRequested) {
@@ -243,14 +257,19 @@ void CThread::Execute()
             confirm("-config-", "-config-");
             if (fs::FileExists(settings_.LogoPath.str())) {
                 handling_ = settings_.LogoPath.str();
-                state_.FileBuffer.LoadFromFile(settings_.LogoPath.str());
-                add("-logo-");
+                EntryPacker packer;
+                AddFileEntry(*Archive, packer, "-logo-", settings_.LogoPath.str(), stopped);
                 confirm(settings_.LogoPath.str(), "-logo-");
             }
         }
 
         handling_ = temp;
-        Archive->CloseArchive();
+        // A cancelled archive is deleted unread: compressing its directory
+        // (a large one takes a while) would only delay the end.
+        if (state_.CancelRequested)
+            Archive->Reset();
+        else
+            Archive->CloseArchive();
         SetArchive(nullptr);
 
         if (!state_.CancelRequested) {

@@ -1,52 +1,14 @@
 #include "quorvane/build/Dispatcher.h"
 
-#include <chrono>
-#include <thread>
-
 namespace qv {
-namespace {
-
-// A hand-over costs two thread wake-ups when both sides sleep; a build of
-// many small files makes one per file. Both sides therefore poll for a
-// short while before they sleep: the worker for the answer, which comes
-// within microseconds, and the serving thread for the next hand-over,
-// which comes soon while files are small.
-constexpr auto kWorkerPoll = std::chrono::microseconds(50);
-constexpr auto kServerPoll = std::chrono::microseconds(200);
-
-template <typename Ready>
-bool PollFor(std::chrono::microseconds window, Ready ready)
-{
-    const auto until = std::chrono::steady_clock::now() + window;
-    for (int i = 0;; ++i) {
-        if (ready())
-            return true;
-        if ((i & 63) == 63) {
-            if (std::chrono::steady_clock::now() >= until)
-                return false;
-            std::this_thread::yield();
-        }
-    }
-}
-
-} // namespace
 
 void QueueDispatcher::Synchronize(const std::function<void()>& work)
 {
-    Item item{&work, {false}, nullptr};
-    {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(&item);
-        queued_.fetch_add(1, std::memory_order_release);
-        changed_.notify_all();
-    }
-    if (!PollFor(kWorkerPoll, [&] { return item.finished.load(std::memory_order_acquire); })) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return item.finished.load(std::memory_order_acquire); });
-    }
-    // The server may still hold the lock it set `finished` under; take it
-    // once so `item` is not destroyed under its feet.
-    std::lock_guard lock(mutex_);
+    Item item{&work, false, nullptr};
+    std::unique_lock lock(mutex_);
+    queue_.push_back(&item);
+    changed_.notify_one();
+    served_.wait(lock, [&] { return item.finished; });
     if (item.error)
         std::rethrow_exception(item.error);
 }
@@ -58,7 +20,6 @@ void QueueDispatcher::Serve(const std::function<bool()>& done)
         while (!queue_.empty()) {
             Item* item = queue_.front();
             queue_.pop_front();
-            queued_.fetch_sub(1, std::memory_order_relaxed);
             lock.unlock();
             try {
                 (*item->work)();
@@ -66,30 +27,44 @@ void QueueDispatcher::Serve(const std::function<bool()>& done)
                 item->error = std::current_exception();
             }
             lock.lock();
-            item->finished.store(true, std::memory_order_release);
-            changed_.notify_all();
+            item->finished = true;
+            served_.notify_all();
         }
         lock.unlock();
-        if (done()) {
-            lock.lock();
-            if (queue_.empty())
-                return;
-            continue;
-        }
-        const bool more = PollFor(kServerPoll, [&] {
-            return queued_.load(std::memory_order_acquire) > 0 || woken_.load(std::memory_order_acquire);
-        });
+        const bool finished = done();
         lock.lock();
-        if (!more)
-            changed_.wait(lock, [&] { return !queue_.empty() || woken_.load(std::memory_order_relaxed); });
-        woken_.store(false, std::memory_order_relaxed);
+        if (finished && queue_.empty())
+            return;
+        changed_.wait(lock, [&] { return !queue_.empty() || woken_; });
+        woken_ = false;
     }
 }
 
 void QueueDispatcher::Wake()
 {
     std::lock_guard lock(mutex_);
-    woken_.store(true, std::memory_order_release);
+    woken_ = true;
+    changed_.notify_all();
+}
+
+void InlineDispatcher::Synchronize(const std::function<void()>& work)
+{
+    // No wake-up here: a build makes a hand-over per file, and the waiting
+    // thread needs to hear only of the end, which comes with Wake.
+    std::lock_guard lock(mutex_);
+    work();
+}
+
+void InlineDispatcher::ServeUntil(const std::function<bool()>& done)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, done);
+}
+
+void InlineDispatcher::Wake()
+{
+    // Taken so a ServeUntil between its test and its sleep cannot miss us.
+    std::lock_guard lock(mutex_);
     changed_.notify_all();
 }
 

@@ -105,12 +105,19 @@ void FileStream::Seek(int64_t position)
 
 size_t FileStream::Read(void* buffer, size_t count)
 {
-    if (const int err = fs::InjectedFault({fs::FileOp::Read, path_, position_, count}))
+    const size_t done = ReadAt(position_, buffer, count);
+    position_ += static_cast<int64_t>(done);
+    return done;
+}
+
+size_t FileStream::ReadAt(int64_t at, void* buffer, size_t count) const
+{
+    if (const int err = fs::InjectedFault({fs::FileOp::Read, path_, at, count}))
         RaiseOsError("Cannot read file", path_, err);
     size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pread(fd_, out + done, count - done, position_);
+        const ssize_t n = ::pread(fd_, out + done, count - done, at + static_cast<int64_t>(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -119,7 +126,6 @@ size_t FileStream::Read(void* buffer, size_t count)
         if (n == 0)
             break;
         done += static_cast<size_t>(n);
-        position_ += n;
     }
     return done;
 }
@@ -161,6 +167,19 @@ void MemoryStream::LoadFromFile(const std::string& path)
     position_ = 0;
 }
 
+void FileStream::ReadPromised(void* buffer, size_t count)
+{
+    if (Read(buffer, count) != count)
+        throw Error("Cannot read file \"" + path_ + "\". It became shorter while it was being read");
+}
+
+void FileStream::ExpectEnd()
+{
+    uint8_t more;
+    if (Read(&more, 1) != 0)
+        throw Error("Cannot read file \"" + path_ + "\". It became longer while it was being read");
+}
+
 void FileStream::ReadWhole(void* buffer, size_t count)
 {
     // In blocks, so that a failure in the middle of a big file is one of
@@ -169,14 +188,10 @@ void FileStream::ReadWhole(void* buffer, size_t count)
     auto* out = static_cast<uint8_t*>(buffer);
     for (size_t done = 0; done < count;) {
         const size_t want = std::min(kBlock, count - done);
-        const size_t got = Read(out + done, want);
-        if (got != want)
-            throw Error("Cannot read file \"" + path_ + "\". It became shorter while it was being read");
-        done += got;
+        ReadPromised(out + done, want);
+        done += want;
     }
-    uint8_t more;
-    if (Read(&more, 1) != 0)
-        throw Error("Cannot read file \"" + path_ + "\". It became longer while it was being read");
+    ExpectEnd();
 }
 
 } // namespace qv

@@ -30,4 +30,18 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& prefi
     return name;
 }
 
+std::unique_ptr<FileStream> OpenNamelessFile(const std::string& folder, const std::string& prefix)
+{
+    const std::string name = CreateUniqueFile(folder, prefix);
+    std::unique_ptr<FileStream> file;
+    try {
+        file = std::make_unique<FileStream>(name, FileStream::Mode::OpenReadWrite);
+    } catch (...) {
+        ::unlink(name.c_str());
+        throw;
+    }
+    ::unlink(name.c_str());
+    return file;
+}
+
 } // namespace qv::tempfiles

@@ -20,11 +20,11 @@ CancelOnInterrupt::CancelOnInterrupt(std::function<void()> onInterrupt) : onInte
     sigaddset(&set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     watcher_ = std::thread([this, set] {
-        // A short timeout lets the destructor end the watcher without
-        // sending it a signal.
-        const timespec wait{0, 100'000'000};
+        // The destructor ends the wait with a signal of the set; the
+        // timeout is only a safety net.
+        const timespec wait{1, 0};
         while (!stop_) {
-            if (sigtimedwait(&set, nullptr, &wait) > 0 && !interrupted_.exchange(true))
+            if (sigtimedwait(&set, nullptr, &wait) > 0 && !stop_ && !interrupted_.exchange(true))
                 onInterrupt_();
         }
     });
@@ -33,6 +33,8 @@ CancelOnInterrupt::CancelOnInterrupt(std::function<void()> onInterrupt) : onInte
 CancelOnInterrupt::~CancelOnInterrupt()
 {
     stop_ = true;
+    // Without this the end of every build would wait out the watcher's sleep.
+    pthread_kill(watcher_.native_handle(), SIGTERM);
     watcher_.join();
     sigset_t set;
     sigemptyset(&set);

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/archive/EntryPacker.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/base/Stream.h"
@@ -1219,6 +1220,73 @@ TEST(ArchiveLifeCycle, DestroyedOrRestartedWithoutClosingLeavesNoDirectory)
     arc.CreateArchive((dir / "y.qpf").string());
     EXPECT_EQ(MessageOf([&] { arc.AddStream("b", s, false); }), "No archive is currently open");
     EXPECT_EQ(ReadFile(dir / "x.qpf"), RefDeflate(text, -1).bytes);
+}
+
+// ---------------------------------------------------------------- packed entries
+
+// Entries whose streams an EntryPacker makes apart from the writer land as
+// AddStream would put them, with the same events, including an entry that
+// turns out stored after more than a MiB of its stream was written.
+TEST(ArchivePacked, SameBytesAndEventsAsAddStream)
+{
+    const std::vector<Entry> entries = {{"a.htm", TextBytes(150000, 1)},  {"noise.bin", NoiseBytes(5000, 2)},
+                                        {"empty.txt", {}},                 {"big.bin", NoiseBytes(1600000, 3)},
+                                        {"sub\\b.htm", TextBytes(3 << 20, 4)}};
+    TempDir dir;
+    for (auto level : {TFileCompressionLevel::fcNone, TFileCompressionLevel::fcDefault}) {
+        SCOPED_TRACE(static_cast<int>(level));
+        Events streamed, packed;
+        const Bytes reference = Write(dir / "s.qpf", entries, [&](TZLBArc2& arc) {
+            arc.CompressionLevel = level;
+            arc.OnProgress = [&](const std::string& m, int32_t p) { streamed.emplace_back(m, p); };
+        });
+        TZLBArc2 arc;
+        arc.CompressionLevel = level;
+        arc.OnProgress = [&](const std::string& m, int32_t p) { packed.emplace_back(m, p); };
+        Start(arc, dir / "p.qpf");
+        EntryPacker packer;
+        for (const Entry& e : entries) {
+            MemoryStream source(e.data);
+            arc.AddPacked(
+                e.name, [&](PackSink& out) { return packer.Pack(source, level, out, nullptr); },
+                [&]() -> Stream& { return source; });
+        }
+        arc.CloseArchive();
+        EXPECT_EQ(ReadFile(dir / "p.qpf"), reference);
+        EXPECT_EQ(packed, streamed);
+        fs::remove(dir / "s.qpf");
+        fs::remove(dir / "p.qpf");
+    }
+}
+
+TEST(ArchivePacked, SourceFailuresPropagateWriteFailuresDropTheEntry)
+{
+    TempDir dir;
+    TZLBArc2 arc;
+    Start(arc, dir / "f.qpf");
+    EntryPacker packer;
+    MemoryStream text(TextBytes(200000, 5));
+    auto add = [&](const std::string& name, Stream& source) {
+        arc.AddPacked(
+            name, [&](PackSink& out) { return packer.Pack(source, arc.CompressionLevel, out, nullptr); },
+            [&]() -> Stream& { return source; });
+    };
+    ProbeStream failing(TextBytes(200000, 6));
+    failing.limit = 100000;
+    EXPECT_EQ(MessageOf([&] { add("short.htm", failing); }), "Stream read error");
+    arc.OnProgress = [](const std::string&, int32_t) { throw Error("window gone"); };
+    MemoryStream noise(NoiseBytes(200000, 7));
+    add("progress.bin", noise);
+    arc.OnProgress = nullptr;
+    EXPECT_EQ(arc.FileCount(), 0);
+    add("ok.htm", text);
+    EXPECT_EQ(MessageOf([&] { add("OK.htm", text); }), "OK.htm already exists in the archive");
+    arc.CloseArchive();
+    const Archive a = Parse(ReadFile(dir / "f.qpf"));
+    ASSERT_EQ(a.recs.size(), 1u);
+    EXPECT_EQ(a.recs[0].name, "ok.htm");
+    EXPECT_EQ(a.Data(0), TextBytes(200000, 5));
+    EXPECT_EQ(a.archiveCRC, a.ComputedCRC());
 }
 
 // ---------------------------------------------------------------- abort

@@ -63,3 +63,36 @@ TEST(QueueDispatcher, RunsWorkOnTheServingThreadAndReturnsErrors)
         EXPECT_EQ(id, servingThread);
     EXPECT_TRUE(errorCameBack);
 }
+
+TEST(InlineDispatcher, RunsWorkOnTheAskingThreadOneAtATime)
+{
+    InlineDispatcher d;
+    int inside = 0, most = 0, runs = 0;
+    bool done = false;
+    auto worker = [&] {
+        for (int i = 0; i < 200; ++i)
+            d.Synchronize([&] {
+                most = std::max(most, ++inside);
+                ++runs;
+                --inside;
+            });
+    };
+    std::thread a(worker), b(worker);
+    std::thread::id ranOn;
+    std::thread ender([&] {
+        a.join();
+        b.join();
+        d.Synchronize([&] {
+            ranOn = std::this_thread::get_id();
+            done = true;
+        });
+        d.Wake();
+    });
+    const auto enderId = ender.get_id();
+    d.ServeUntil([&] { return done; });
+    ender.join();
+    EXPECT_EQ(runs, 400);
+    EXPECT_EQ(most, 1);
+    EXPECT_EQ(ranOn, enderId);
+    EXPECT_THROW(d.Synchronize([] { throw std::runtime_error("boom"); }), std::runtime_error);
+}

@@ -516,3 +516,129 @@ const Fault kFaults[] = {
 
 INSTANTIATE_TEST_SUITE_P(Faults, BuildFault, ::testing::ValuesIn(kFaults),
                          [](const ::testing::TestParamInfo<Fault>& p) { return std::string(p.param.name); });
+
+namespace {
+
+bool operator==(const Update& a, const Update& b)
+{
+    return a.size == b.size && a.status == b.status && a.file == b.file && a.overall == b.overall;
+}
+
+} // namespace
+
+// The same site built with 1, 2 and 3 jobs: the same bytes and the same
+// hand-overs. A small memory budget sends the big files through temporary
+// files or straight into the archive, and the big noise file turns out
+// stored after more than a MiB of its stream was written.
+TEST_F(Build, EveryNumberOfJobsGivesTheSameBytesAndProgress)
+{
+    Page("index.htm", 4000, 1);
+    for (int i = 0; i < 40; ++i)
+        Page("pages/p" + std::to_string(i) + ".htm", 300 + 97 * static_cast<size_t>(i), static_cast<uint32_t>(i));
+    Page("media/big.htm", 3 << 20, 7);
+    WriteFile(Site() + "media/big.bin", qvtest::NoiseBytes(2 << 20, 8));
+    WriteFile(Site() + "media/noise.bin", qvtest::NoiseBytes(70000, 9));
+    Page("media/text.htm", 900000, 10);
+    WriteFile(Site() + "media/empty.txt", std::string());
+    WriteFile(Site() + "pages/zero.htm", std::string());
+    state.MemoryBudget = 256 << 10;
+
+    std::vector<uint8_t> first;
+    std::vector<Update> firstUpdates;
+    for (unsigned jobs : {1u, 2u, 3u}) {
+        SCOPED_TRACE(jobs);
+        state.Jobs = jobs;
+        const Result r = Run(Project());
+        ASSERT_EQ(r.returnValue, 1) << (r.view.errors.empty() ? "" : r.view.errors[0]);
+        const auto bytes = qvtest::ReadFile(Out() + "site.qpf");
+        if (jobs == 1) {
+            first = bytes;
+            firstUpdates = r.view.updates;
+            continue;
+        }
+        EXPECT_EQ(bytes, first);
+        EXPECT_TRUE(r.view.updates == firstUpdates);
+    }
+
+    // Every entry read back with zlib, both storage kinds present.
+    ArchiveFile archive(Out() + "site.qpf");
+    std::map<int, int> kinds;
+    for (size_t i = 0; i + 1 < archive.Reader().Count(); ++i) {
+        const ArchiveEntry& e = archive.Reader().Entry(i);
+        std::string rel = archive.Name(i);
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        const auto source = qvtest::ReadFile(Site() + rel);
+        const uint8_t* stored = first.data() + e.Offset;
+        const auto data = e.Storage == 0 ? qvtest::Inflate(stored, static_cast<size_t>(e.CompressedSize), source.size())
+                                         : std::vector<uint8_t>(stored, stored + e.FileSize);
+        EXPECT_EQ(data, source) << rel;
+        EXPECT_EQ(e.CRC, source.empty() ? 0u : qvtest::Crc32(source)) << rel;
+        ++kinds[e.Storage];
+    }
+    EXPECT_EQ(kinds[1], 4); // the two noise files and the two empty ones
+    EXPECT_GT(kinds[0], 40);
+}
+
+TEST_F(Build, CancelInTheMiddleOfABigFileWithTwoJobs)
+{
+    Page("index.htm");
+    Page("a.htm", 2000, 2);
+    WriteFile(Site() + "big.htm", qvtest::TextBytes(12 << 20, 3));
+    Page("z.htm", 2000, 4);
+    state.Jobs = 2;
+    // Hand-overs: the archive's start, a.htm, then big.htm's blocks.
+    const size_t cancelledAt = 6;
+    const Result r = Run(Project(), [&](size_t n, CThread& job) {
+        if (n == cancelledAt) {
+            state.CancelRequested = true;
+            job.Cancel();
+        }
+    });
+    ASSERT_GE(r.view.updates.size(), cancelledAt);
+    EXPECT_EQ(r.view.updates[cancelledAt - 1].status, "Adding: big.htm");
+    EXPECT_LT(r.view.updates[cancelledAt - 1].file, 50);
+    EXPECT_EQ(r.returnValue, -1);
+    EXPECT_TRUE(r.view.errors.empty());
+    EXPECT_FALSE(stdfs::exists(Out() + "site.qpf"));
+    EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+    // Nothing after the cancel speaks of a later file.
+    for (size_t i = cancelledAt; i < r.view.updates.size(); ++i)
+        EXPECT_NE(r.view.updates[i].status, "Adding: z.htm");
+}
+
+TEST_F(Build, AFailingEntryWithTwoJobsFailsWithItsOwnMessage)
+{
+    for (int i = 0; i < 30; ++i)
+        Page("p" + std::to_string(i) + ".htm", 1500, static_cast<uint32_t>(i));
+    Page("index.htm");
+    stdfs::create_symlink(Site() + "gone", Site() + "p15x.htm");
+    WriteFile(Site() + "p29x.htm", qvtest::TextBytes(4 << 20, 5)); // in flight when the failure comes
+
+    state.Jobs = 1;
+    const Result one = Run(Project());
+    state.Jobs = 2;
+    const Result two = Run(Project());
+    for (const Result* r : {&one, &two}) {
+        EXPECT_EQ(r->returnValue, -1);
+        ASSERT_EQ(r->view.errors.size(), 1u);
+        EXPECT_EQ(r->view.errors[0].rfind("Cannot open file \"" + Site() + "p15x.htm\".", 0), 0u) << r->view.errors[0];
+        EXPECT_FALSE(stdfs::exists(Out() + "site.qpf"));
+        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+    }
+    EXPECT_TRUE(two.view.updates == one.view.updates);
+
+    // A name the archive already holds, found by the writer in list order.
+    stdfs::remove(Site() + "p15x.htm");
+    Page("P3.HTM", 700, 6);
+    std::vector<Result> dups;
+    for (unsigned jobs : {1u, 2u}) {
+        state.Jobs = jobs;
+        dups.push_back(Run(Project()));
+        ASSERT_EQ(dups.back().view.errors.size(), 1u);
+        const std::string& text = dups.back().view.errors[0];
+        EXPECT_EQ(text.substr(6), " already exists in the archive.") << text;
+        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+    }
+    EXPECT_EQ(dups[0].view.errors, dups[1].view.errors);
+    EXPECT_TRUE(dups[0].view.updates == dups[1].view.updates);
+}

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -23,7 +24,9 @@ enum class TFileCompressionLevel : uint8_t { fcNone = 0, fcFastest = 1, fcDefaul
 // The zlib level of a compression level: 0, 1, -1 (zlib's default) or 9.
 int ZLibLevel(TFileCompressionLevel level);
 
-class ArchiveDeflater;
+class EntryPacker;
+class PackSink;
+struct PackResult;
 
 // Writes one archive, single pass and append-only.
 //
@@ -87,11 +90,22 @@ public:
     // Compresses Source (from its start, whatever its position) and appends
     // the entry. Encrypting needs both Encrypt and an OnEncryptStream handler.
     void AddStream(const std::string& Name, Stream& Source, bool Encrypt);
+    // Adds an entry whose zlib stream an EntryPacker makes, on any thread:
+    // `produce` hands the stream and its progress, in order, to the sink it
+    // is given and returns the packer's result. OnProgress is raised as the
+    // progress arrives, as for AddStream. `source` gives the source again,
+    // read only when the entry is stored unchanged. Throws what AddStream
+    // throws, and what `produce` throws on its own (the source could not be
+    // read); a failure to write or record the entry is swallowed as in
+    // AddStream.
+    void AddPacked(const std::string& Name, const std::function<PackResult(PackSink&)>& produce,
+                   const std::function<Stream&()>& source);
+    bool Aborted() const noexcept { return aborted_.load(); }
     // Index of the first entry whose Path and Name match, ASCII letters
     // compared without case; -1 when none does.
     int32_t IndexOf(const std::string& Name) const;
     int32_t FileCount() const;
-    // Why the last AddStream recorded nothing (a write to the archive file
+    // Why the last AddStream or AddPacked recorded nothing (a write to the archive file
     // that failed, say); null when it raised no failure.
     std::exception_ptr LastAddFailure() const { return lastAddFailure_; }
     TZLBFileRec2 GetFileItem(int32_t Index) const;
@@ -118,7 +132,12 @@ public:
 
 private:
     enum class Operation { None, Adding, WritingDirectory, Resetting };
+    class ArchiveOutput;
+    class EntryWriter;
 
+    void CheckNewEntry(const std::string& name) const;
+    void BeginProgress(const std::string& name, int64_t total);
+    TZLBFileRec2 NewRecord(const std::string& name, int64_t size, int64_t position) const;
     void AddEntry(const std::string& name, Stream& source, bool encrypt);
     void Record(TZLBFileRec2 record);
     void WriteRegistry();
@@ -129,11 +148,13 @@ private:
 
     void* owner_;
     std::atomic<bool> aborted_{false};
-    std::unique_ptr<FileStream> archive_;
+    std::unique_ptr<ArchiveOutput> archive_;
     int mode_ = 0;
     std::string archiveName_;
     TZLBTrailer2 trailer_;
-    std::vector<TZLBFileRec2> records_;
+    // A deque: a vector's doubling would hold two copies of a big directory
+    // while it grows.
+    std::deque<TZLBFileRec2> records_;
     // ASCII-lowered "Path + Name" of the records as UTF-8, to the first
     // index that has it: IndexOf without walking the directory.
     std::unordered_map<std::string, int32_t> index_;
@@ -147,8 +168,9 @@ private:
     bool destroying_ = false;
     std::exception_ptr lastAddFailure_;
     // One compressor state serves every entry and the directory.
-    std::unique_ptr<ArchiveDeflater> deflater_;
-    std::vector<uint8_t> block_;
+    std::unique_ptr<EntryPacker> packer_;
+    // What EntryWriter holds back of the entry being added.
+    std::vector<uint8_t> held_;
 };
 
 } // namespace qv

@@ -21,6 +21,11 @@ public:
     virtual void SetSize(int64_t size) = 0;
 
     void ReadExact(void* buffer, size_t count);
+    // Reading a source whole, as far as Size() said at the start: a short
+    // read, and more left after that much (ExpectEnd), mean the source
+    // changed while it was read. Bytes in memory cannot change.
+    virtual void ReadPromised(void* buffer, size_t count) { ReadExact(buffer, count); }
+    virtual void ExpectEnd() {}
     // Copies `count` bytes from the source's current position; a count of 0
     // copies the whole source from its start.
     void CopyFrom(Stream& source, int64_t count);
@@ -67,11 +72,18 @@ public:
     size_t Read(void* buffer, size_t count) override;
     void Write(const void* buffer, size_t count) override;
     void SetSize(int64_t size) override;
+    // Reads at `at` without moving the position, so one thread may read
+    // what another has written, each at its own place.
+    size_t ReadAt(int64_t at, void* buffer, size_t count) const;
+
+    // A file that ends sooner or goes on fails naming the file, so a file
+    // changed while it is packed never passes as whole.
+    void ReadPromised(void* buffer, size_t count) override;
+    void ExpectEnd() override;
 
     const std::string& Path() const { return path_; }
     // Reads `count` bytes from the current position that must be all the
-    // rest of the file: one that ends sooner or goes on fails naming the
-    // file, so a file changed while it is packed never passes as whole.
+    // rest of the file (ReadPromised in blocks, then ExpectEnd).
     void ReadWhole(void* buffer, size_t count);
     // Flushes to the device and closes; failures raise OsError. The
     // destructor closes silently.

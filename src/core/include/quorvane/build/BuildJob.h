@@ -17,13 +17,18 @@ namespace qv {
 class TZLBArc2;
 
 // What a build shares with the program around it: the cancel flag, the
-// size shown as the output size, the reused file buffer, and where
-// "viewer.exe" is found. One per program; a job borrows it.
+// size shown as the output size, the reused settings buffer, where
+// "viewer.exe" is found, and how many threads and how much memory packing
+// may take. One per program; a job borrows it.
 struct BuildState {
     std::atomic<bool> CancelRequested{false};
     int32_t PackedSize = 0;        // written by the worker, read in UpdateProgressView
-    MemoryStream FileBuffer;       // the worker's, one entry at a time
+    MemoryStream FileBuffer;       // the worker's, for the settings entry
     std::string ProgramFolder;     // where "viewer.exe" is looked for (fs::ProgramFile), with a trailing "/"
+    unsigned Jobs = 0;             // threads that compress; 0: one per core
+    // Compressed bytes held in memory for files waiting for their turn;
+    // beyond it they wait in temporary files.
+    int64_t MemoryBudget = int64_t{32} << 20;
 };
 
 // The user-interface side of a build. Both calls run on the dispatcher's

@@ -1,5 +1,4 @@
 #pragma once
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -23,9 +22,9 @@ public:
     virtual void Wake() = 0;
 };
 
-// The dispatcher of a program without an event loop: the thread that owns
-// it serves the queue in Serve until `done` holds. Used by the command-line
-// compiler and by the tests.
+// The dispatcher of a program without an event loop whose own thread
+// serves the hand-overs in Serve (the tests). Both sides sleep on a
+// condition while they wait.
 class QueueDispatcher final : public Dispatcher {
 public:
     void Synchronize(const std::function<void()>& work) override;
@@ -38,14 +37,29 @@ public:
 private:
     struct Item {
         const std::function<void()>* work;
-        std::atomic<bool> finished{false};
+        bool finished = false;
         std::exception_ptr error;
     };
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable served_;   // the waiting worker
+    std::condition_variable changed_;  // the serving thread
     std::deque<Item*> queue_;
-    std::atomic<int> queued_{0};
-    std::atomic<bool> woken_{false};
+    bool woken_ = false;
+};
+
+// The dispatcher of a program without windows (the command line): a
+// hand-over runs at once on the worker that asks for it, one at a time,
+// without a thread switch. ServeUntil only sleeps until `done` holds; the
+// work and `done` are never run at the same time.
+class InlineDispatcher final : public Dispatcher {
+public:
+    void Synchronize(const std::function<void()>& work) override;
+    void ServeUntil(const std::function<bool()>& done) override;
+    void Wake() override;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
 };
 
 } // namespace qv

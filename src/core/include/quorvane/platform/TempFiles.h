@@ -1,4 +1,7 @@
 #pragma once
+#include "quorvane/base/Stream.h"
+
+#include <memory>
 #include <string>
 
 // Temporary files with a prefix, standing in for GetTempPath and
@@ -12,5 +15,10 @@ std::string SystemTempFolder();
 // and returns its full name. Throws qv::OsError naming the folder when the
 // file cannot be created.
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix);
+
+// A new file like CreateUniqueFile's, open for reading and writing, whose
+// name is already gone: its space is freed with the stream, however the
+// program ends.
+std::unique_ptr<FileStream> OpenNamelessFile(const std::string& folder, const std::string& prefix);
 
 } // namespace qv::tempfiles
