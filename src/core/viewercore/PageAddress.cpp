@@ -22,8 +22,8 @@ bool Unreserved(unsigned char c)
 }
 
 // The site-relative parts of an address path, with "." and ".." resolved
-// inside the root.
-std::optional<std::vector<std::string>> SiteParts(std::string_view addressPath)
+// inside the root; `climbed` is set when a ".." found nothing left to climb.
+std::optional<std::vector<std::string>> SiteParts(std::string_view addressPath, bool* climbed = nullptr)
 {
     const size_t end = addressPath.find_first_of("?#");
     const std::string path = PercentDecode(addressPath.substr(0, end));
@@ -35,6 +35,8 @@ std::optional<std::vector<std::string>> SiteParts(std::string_view addressPath)
         if (part == "..") {
             if (!parts.empty())
                 parts.pop_back();
+            else if (climbed)
+                *climbed = true;
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
@@ -122,6 +124,13 @@ std::string AddressPathOf(std::string_view ansiName, const AnsiCodec& codec)
         }
     }
     return path;
+}
+
+bool LeavesRoot(std::string_view addressPath)
+{
+    bool climbed = false;
+    SiteParts(addressPath, &climbed);
+    return climbed;
 }
 
 bool IsReservedEntry(std::string_view ansiName)
