@@ -17,6 +17,11 @@ import urllib.parse
 SITE = "/usr/share/doc/debian-policy/policy.html"
 DAMAGE = ["_static/basic.css", "ch-docs.html", "_images/debian-policy-install-conffiles.png"]
 
+# Renamed in letter case only: linkchecker, comparing as Linux does, finds
+# it broken; the viewers compare names with A-Z case ignored, as Windows
+# does, and show it. Ours is the answer that holds for the output.
+RECASED = ("_static/pygments.css", "_static/Pygments.css")
+
 # Found by us only, and rightly: linkchecker leaves addresses outside the
 # start folder unchecked, while an output can serve no absolute address.
 OURS_ONLY = {("absolute", "ch-opersys.html", "file:///usr/share/doc/debian-policy/fhs/")}
@@ -37,6 +42,7 @@ def main():
         shutil.copytree(SITE, site)  # links into /usr/share/javascript become files
         for rel in DAMAGE:
             os.remove(os.path.join(site, rel))
+        os.rename(os.path.join(site, RECASED[0]), os.path.join(site, RECASED[1]))
 
         qp = os.path.join(tmp, "policy.qp")
         subprocess.run([quorvanec, "new", "--qpf", "--out", os.path.join(tmp, "policy.qpf"),
@@ -63,10 +69,13 @@ def main():
                 base = "file://" + urllib.parse.quote(os.path.join(site, f["page"]))
                 broken_ours.add(path_of(urllib.parse.urljoin(base, f["reference"])))
         broken_theirs = {path_of(r["url"]) for r in theirs}
-        assert broken_ours == broken_theirs, (sorted(broken_ours), sorted(broken_theirs))
+        assert broken_ours | {os.path.join(site, RECASED[0])} == broken_theirs, \
+            (sorted(broken_ours), sorted(broken_theirs))
         assert broken_ours == {os.path.join(site, rel) for rel in DAMAGE}, sorted(broken_ours)
         ours_pairs = {(f["page"], f["reference"]) for f in ours["findings"]}
         for r in theirs:
+            if path_of(r["url"]) == os.path.join(site, RECASED[0]):
+                continue
             page = os.path.relpath(path_of(r["parentname"]), site)
             assert (page, r["urlname"]) in ours_pairs, (page, r["urlname"])
 
