@@ -102,6 +102,7 @@ private:
     };
     struct Target {
         std::optional<size_t> file;
+        bool besideOutput = false; // not packed, but where the viewer looks for it
         Kind kind = Kind::Missing;
         std::string reason; // "does not exist", "is not packed: ...": follows "the target "
     };
@@ -118,7 +119,7 @@ private:
     TProjectSettings settings_;
     unsigned threads_;
     AnsiCodec codec_ = SystemAnsiCodec();
-    std::string root_, outputKey_;
+    std::string root_, outputKey_, outputFolder_;
     std::vector<File> files_;
     std::unordered_map<std::string, size_t> packed_;
     std::unordered_map<std::string, std::string> leftOutFiles_, leftOutFolders_;
@@ -150,6 +151,7 @@ CheckReport Checker::Run()
     LeftOut leftOut;
     CollectFiles(list, settings_, root_, &leftOut);
     const std::string output = ResolveOutputPath(settings_);
+    outputFolder_ = fs::FolderOf(output);
     if (output.rfind(root_, 0) == 0)
         outputKey_ = KeyOf(output.substr(root_.size()));
     for (const auto& [path, rule] : leftOut.files)
@@ -274,7 +276,14 @@ Checker::Target Checker::Explain(const std::string& key, const std::string& site
         return t;
     }
     t.kind = Kind::Missing;
-    t.reason = fs::FolderExists(path) ? "is a folder, not a file" : "does not exist";
+    if (fs::FolderExists(path)) {
+        t.reason = "is a folder, not a file";
+    } else if (DirectMaskTakes(sitePath, settings_.DirectMask.str())) {
+        t.besideOutput = fs::FileExists(outputFolder_ + sitePath);
+        t.reason = "does not exist, here or beside the output";
+    } else {
+        t.reason = "does not exist";
+    }
     return t;
 }
 
@@ -358,6 +367,8 @@ void Checker::Reference(const File& file, const PageReference& ref, const std::s
         return;
     }
     const Target target = Find(address);
+    if (target.besideOutput)
+        return;
     if (!target.file) {
         Add(&file, target.kind, ref.line, ref.text, "the target " + target.reason);
         return;

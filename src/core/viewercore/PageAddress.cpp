@@ -1,6 +1,7 @@
 #include "quorvane/viewercore/PageAddress.h"
 
 #include "quorvane/base/Text.h"
+#include "quorvane/platform/Wildcard.h"
 
 #include <vector>
 
@@ -131,6 +132,15 @@ bool LeavesRoot(std::string_view addressPath)
     bool climbed = false;
     SiteParts(addressPath, &climbed);
     return climbed;
+}
+
+bool DirectMaskTakes(std::string_view sitePath, const std::string& directMask)
+{
+    const std::string_view fileName = sitePath.substr(sitePath.rfind('/') + 1);
+    for (const std::string& mask : CutMaskList(directMask))
+        if (!mask.empty() && PathMatchSpec(fileName, mask))
+            return true;
+    return false;
 }
 
 bool IsReservedEntry(std::string_view ansiName)

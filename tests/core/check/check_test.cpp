@@ -205,3 +205,18 @@ TEST(PageReferences, StylesheetsAndSrcsetAreReadAsBrowsersReadThem)
     EXPECT_FALSE(qv::IsUtf8("\xC0\xAF")); // overlong "/"
     EXPECT_FALSE(qv::IsUtf8("\xED\xA0\x80")); // surrogate
 }
+
+TEST_F(SiteCheck, DirectFilesAreLookedForBesideTheOutput)
+{
+    fs::remove_all(root);
+    qvtest::WriteFile(dir / "index.html", "<a href=\"setup.exe\">s</a>\n<a href=\"tools/gone.exe\">g</a>\n");
+    fs::create_directories(dir / "dist");
+    qvtest::WriteFile(dir / "dist/setup.exe", "MZ");
+    settings.HomePage = (dir / "index.html").string();
+    settings.OutputPath = (dir / "dist/site.qpf").string();
+    settings.DirectMask = "*.exe";
+    const qv::CheckReport report = qv::CheckSite(settings, 1);
+    ASSERT_EQ(report.findings.size(), 1u);
+    EXPECT_EQ(report.findings[0].reference, "tools/gone.exe");
+    EXPECT_EQ(report.findings[0].message, "the target does not exist, here or beside the output");
+}
