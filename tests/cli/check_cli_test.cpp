@@ -69,6 +69,7 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
                         "<a href=\"gone\\x&#9;y&#1;.html\">again</a>\n");
     Write("say \"hi\".html", "<a href=\"caf\xE9.html#n\">latin-1 page</a>\n<a href=\"/abs.html\">a</a>\n");
     Write("caf\xC3\xA9.html", "<p>no anchors</p>");
+    Write("z\xFF.html", "<img src=\"nope.png\">"); // a name that is not UTF-8
     const std::string qp = Project();
 
     const Outcome plain = Quorvanec("check " + qp);
@@ -76,7 +77,8 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
     EXPECT_EQ(plain.out, "index.html:2: \"gone\\x\ty\x01.html\": the target does not exist (also line 3)\n"
                          "say \"hi\".html:1: \"caf\xC3\xA9.html#n\": the target page has no id or name \"n\"\n"
                          "say \"hi\".html:2: \"/abs.html\": an absolute local reference\n"
-                         "3 pages, 0 stylesheets, 5 references (0 external), 3 findings\n");
+                         "z\xFF.html:1: \"nope.png\": the target does not exist\n"
+                         "4 pages, 0 stylesheets, 6 references (0 external), 4 findings\n");
 
     const fs::path json = dir / "report.json";
     int status = 0;
@@ -88,8 +90,9 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
         "print(d[\"pages\"], d[\"stylesheets\"], d[\"references\"], d[\"external\"], d[\"root\"].endswith(\"/site/\"))\n"
         "for f in d[\"findings\"]: print(f[\"kind\"], f[\"page\"], f[\"lines\"], ascii(f[\"reference\"]))' " +
         Quoted(json) + " 2>&1");
-    EXPECT_EQ(read, "3 0 5 0 True\n"
+    EXPECT_EQ(read, "4 0 6 0 True\n"
                     "missing index.html [2, 3] 'gone\\\\x\\ty\\x01.html'\n"
                     "fragment say \"hi\".html [1] 'caf\\xe9.html#n'\n"
-                    "absolute say \"hi\".html [2] '/abs.html'\n");
+                    "absolute say \"hi\".html [2] '/abs.html'\n"
+                    "missing z\xEF\xBF\xBD.html [1] 'nope.png'\n"); // U+FFFD for the byte
 }
