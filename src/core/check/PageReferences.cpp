@@ -19,7 +19,6 @@ bool TakesAttribute(GumboTag tag, std::string_view name)
     case GUMBO_TAG_LINK:
         return name == "href";
     case GUMBO_TAG_IMG:
-        return name == "src" || name == "srcset";
     case GUMBO_TAG_SOURCE:
         return name == "src" || name == "srcset";
     case GUMBO_TAG_VIDEO:

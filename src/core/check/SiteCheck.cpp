@@ -107,14 +107,15 @@ private:
         std::string reason; // "does not exist", "is not packed: ...": follows "the target "
     };
 
-    std::string KeyOf(const std::string& rel) const;
+    std::string AnsiName(const std::string& rel) const;
+    std::string KeyOf(const std::string& rel) const { return AsciiLower(AnsiName(rel)); }
     void Scan();
     Target Find(const std::string& address) const;
     Target Explain(const std::string& key, const std::string& sitePath) const;
     void CheckHome();
     void CheckFile(const File& file);
     void Reference(const File& file, const PageReference& ref, const std::string& folder);
-    void Add(const File* file, Kind kind, int line, const std::string& reference, std::string message);
+    void Add(const File& file, Kind kind, int line, const std::string& reference, std::string message);
 
     TProjectSettings settings_;
     unsigned threads_;
@@ -135,10 +136,11 @@ Checker::Checker(const TProjectSettings& settings, unsigned threads) : settings_
         threads_ = std::max(1u, std::thread::hardware_concurrency());
 }
 
-// The archive name with A-Z folded: what the viewers look names up by.
-std::string Checker::KeyOf(const std::string& rel) const
+// The archive name the build gives a file; with A-Z folded (KeyOf) it is
+// what the viewers look names up by.
+std::string Checker::AnsiName(const std::string& rel) const
 {
-    std::string name = AsciiLower(codec_.ToAnsi(rel));
+    std::string name = codec_.ToAnsi(rel);
     std::replace(name.begin(), name.end(), '/', '\\');
     return name;
 }
@@ -164,8 +166,7 @@ CheckReport Checker::Run()
         File f;
         f.path = path;
         f.rel = path.substr(root_.size());
-        std::string name = codec_.ToAnsi(f.rel);
-        std::replace(name.begin(), name.end(), '/', '\\');
+        const std::string name = AnsiName(f.rel);
         f.address = AddressPathOf(name, codec_);
         f.kind = KindOfFile(f.rel);
         packed_.emplace(AsciiLower(name), files_.size());
@@ -322,14 +323,14 @@ void Checker::CheckFile(const File& file)
         if (form == Form::Relative) {
             const std::string address = folder + base.substr(0, base.find_first_of("?#"));
             if (LeavesRoot(address))
-                Add(&file, Kind::LeavesRoot, file.scan.baseLine, file.scan.baseHref,
+                Add(file, Kind::LeavesRoot, file.scan.baseLine, file.scan.baseHref,
                     "the reference leaves the root folder");
             folder = FolderOfAddress(address);
         } else {
             // Relative references then lead outside the output.
             baseUsable = false;
             if (form == Form::Absolute)
-                Add(&file, Kind::Absolute, file.scan.baseLine, file.scan.baseHref, "an absolute local reference");
+                Add(file, Kind::Absolute, file.scan.baseLine, file.scan.baseHref, "an absolute local reference");
         }
     }
     for (const PageReference& ref : file.scan.references) {
@@ -354,7 +355,7 @@ void Checker::Reference(const File& file, const PageReference& ref, const std::s
         ++report_.external;
         return;
     case Form::Absolute:
-        Add(&file, Kind::Absolute, ref.line, ref.text, "an absolute local reference");
+        Add(file, Kind::Absolute, ref.line, ref.text, "an absolute local reference");
         return;
     case Form::Relative:
         break;
@@ -363,14 +364,14 @@ void Checker::Reference(const File& file, const PageReference& ref, const std::s
     const std::string path = clean.substr(0, std::min(hash, clean.find('?')));
     const std::string address = path.empty() ? file.address : folder + path;
     if (LeavesRoot(address)) {
-        Add(&file, Kind::LeavesRoot, ref.line, ref.text, "the reference leaves the root folder");
+        Add(file, Kind::LeavesRoot, ref.line, ref.text, "the reference leaves the root folder");
         return;
     }
     const Target target = Find(address);
     if (target.besideOutput)
         return;
     if (!target.file) {
-        Add(&file, target.kind, ref.line, ref.text, "the target " + target.reason);
+        Add(file, target.kind, ref.line, ref.text, "the target " + target.reason);
         return;
     }
     const File& to = files_[*target.file];
@@ -380,10 +381,10 @@ void Checker::Reference(const File& file, const PageReference& ref, const std::s
     if (fragment.empty() || EqualAsciiNoCase(fragment, "top") || to.scan.anchors.count(fragment) ||
         to.scan.anchors.count(PercentDecode(fragment)))
         return;
-    Add(&file, Kind::Fragment, ref.line, ref.text, "the target page has no id or name \"" + fragment + "\"");
+    Add(file, Kind::Fragment, ref.line, ref.text, "the target page has no id or name \"" + fragment + "\"");
 }
 
-void Checker::Add(const File* file, Kind kind, int line, const std::string& reference, std::string message)
+void Checker::Add(const File& file, Kind kind, int line, const std::string& reference, std::string message)
 {
     const auto [it, added] = seen_.emplace(std::make_pair(kind, reference), pageFindings_.size());
     if (!added) {
@@ -392,7 +393,7 @@ void Checker::Add(const File* file, Kind kind, int line, const std::string& refe
     }
     CheckFinding f;
     f.kind = kind;
-    f.page = file->rel;
+    f.page = file.rel;
     f.line = line;
     f.reference = reference;
     f.message = std::move(message);
