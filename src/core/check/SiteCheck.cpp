@@ -16,6 +16,7 @@
 #include <exception>
 #include <map>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -212,8 +213,13 @@ void Checker::Scan()
     };
     std::vector<std::thread> pool;
     const size_t count = std::min<size_t>(threads_, todo.size());
-    for (size_t t = 1; t < count; ++t)
-        pool.emplace_back(work);
+    for (size_t t = 1; t < count; ++t) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer threads do the same work
+        }
+    }
     work();
     for (std::thread& t : pool)
         t.join();
@@ -231,13 +237,11 @@ Checker::Target Checker::Find(const std::string& address) const
         return target;
     }
     if (sitePath->empty()) {
-        // The root folder shows the home page.
-        const std::string home = settings_.HomePage.str();
-        if (home.rfind(root_, 0) == 0)
-            if (const auto it = packed_.find(KeyOf(home.substr(root_.size()))); it != packed_.end()) {
-                target.file = it->second;
-                return target;
-            }
+        // The root folder shows the home page, which lies in it.
+        if (const auto it = packed_.find(KeyOf(fs::FileNameOf(settings_.HomePage.str()))); it != packed_.end()) {
+            target.file = it->second;
+            return target;
+        }
         target.reason = "is the root folder, whose home page the output lacks";
         return target;
     }
@@ -291,7 +295,7 @@ Checker::Target Checker::Explain(const std::string& key, const std::string& site
 void Checker::CheckHome()
 {
     const std::string home = settings_.HomePage.str();
-    const std::string rel = home.rfind(root_, 0) == 0 ? home.substr(root_.size()) : fs::FileNameOf(home);
+    const std::string rel = fs::FileNameOf(home); // the root is the home page's folder
     std::string problem;
     if (home.empty())
         problem = "no home page is set";

@@ -184,6 +184,10 @@ TEST_F(SiteCheck, NamesAHomePageThatIsMissingNotPackedOrNoPage)
                                 [](const qv::CheckFinding& f) { return f.kind == Kind::HomePage; }),
                   1);
     }
+    // A home page named through ".." is still the root folder's own page.
+    settings.HomePage = (root / "pages/../index.html").string();
+    for (const qv::CheckFinding& f : qv::CheckSite(settings, 1).findings)
+        EXPECT_NE(f.kind, Kind::HomePage) << f.message;
 }
 
 TEST(PageReferences, StylesheetsAndSrcsetAreReadAsBrowsersReadThem)
