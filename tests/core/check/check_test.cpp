@@ -41,7 +41,7 @@ const char* const kIndex = R"HTML(<!DOCTYPE html>
 <a href="missing.html">missing again</a>
 <p style="background-image: url('img/gone.png')">styled</p>
 <a href="Recycled/x.html">recycled</a>
-<a href="#top">top</a> <a href="#">hash</a> <a href="#intro">self</a> <a href="">empty</a> <a href="?q">query</a>
+<a href="#top">top</a> <a href="#">hash</a> <a href="#intro">self</a> <a href="">empty</a> <a href="?q">query</a> <a href="./">root</a>
 <a href="#absent">self, absent</a>
 </body></html>
 )HTML";
