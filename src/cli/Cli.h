@@ -1,4 +1,6 @@
 #pragma once
+#include "quorvane/project/ProjectSettings.h"
+
 #include <string>
 
 // The commands of the headless compiler. Each returns the exit status:
@@ -18,11 +20,17 @@ int Verify(const std::string& file);
 int Extract(const std::string& file, const std::string& folder);
 int Config(const std::string& file);
 int Resources(const std::string& file);
+// Every link of the project's pages that will break in its output; 1 when
+// one is found. `json` writes the findings as one JSON document.
+int Check(const std::string& project, bool json);
 
 // The whole program: parses the command line and runs one command.
 int Run(int argc, char** argv);
 
 // "quorvanec: <message>" on standard error.
 void Complain(const std::string& message);
+
+// Loads `project` for a command, or complains and returns false.
+bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings);
 
 } // namespace qvc

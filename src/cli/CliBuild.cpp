@@ -76,6 +76,8 @@ std::string Elapsed(std::chrono::steady_clock::duration d)
     return text;
 }
 
+} // namespace
+
 bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings)
 {
     if (!qv::fs::FileExists(project)) {
@@ -90,8 +92,6 @@ bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings)
     }
     return true;
 }
-
-} // namespace
 
 void Complain(const std::string& message)
 {

@@ -126,6 +126,10 @@ int qvc::Run(int argc, char** argv)
     cmdConfig->add_option("file", file, "Output file")->required();
     auto* cmdFiles = app.add_subcommand("files", "Dry run: which files a build packs, and why others are left out");
     cmdFiles->add_option("project", project, "Project file (.qp)")->required();
+    bool json = false;
+    auto* cmdCheck = app.add_subcommand("check", "Every link of the pages that will break in the output, before it is built");
+    cmdCheck->add_option("project", project, "Project file (.qp)")->required();
+    cmdCheck->add_flag("--json", json, "Write the findings as one JSON document");
     auto* cmdResources = app.add_subcommand("resources", "List the resources of an executable");
     cmdResources->add_option("file", file, "Executable")->required();
 
@@ -171,6 +175,7 @@ int qvc::Run(int argc, char** argv)
         if (*cmdExtract) return qvc::Extract(file, folder);
         if (*cmdConfig) return qvc::Config(file);
         if (*cmdFiles) return qvc::Files(project);
+        if (*cmdCheck) return qvc::Check(project, json);
         if (*cmdResources) return qvc::Resources(file);
         if (*cmdNew) return NewProject(n);
     } catch (const std::bad_alloc&) {

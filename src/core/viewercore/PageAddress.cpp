@@ -1,6 +1,7 @@
 #include "quorvane/viewercore/PageAddress.h"
 
 #include "quorvane/base/Text.h"
+#include "quorvane/platform/Wildcard.h"
 
 #include <vector>
 
@@ -22,8 +23,8 @@ bool Unreserved(unsigned char c)
 }
 
 // The site-relative parts of an address path, with "." and ".." resolved
-// inside the root.
-std::optional<std::vector<std::string>> SiteParts(std::string_view addressPath)
+// inside the root; `climbed` is set when a ".." found nothing left to climb.
+std::optional<std::vector<std::string>> SiteParts(std::string_view addressPath, bool* climbed = nullptr)
 {
     const size_t end = addressPath.find_first_of("?#");
     const std::string path = PercentDecode(addressPath.substr(0, end));
@@ -35,6 +36,8 @@ std::optional<std::vector<std::string>> SiteParts(std::string_view addressPath)
         if (part == "..") {
             if (!parts.empty())
                 parts.pop_back();
+            else if (climbed)
+                *climbed = true;
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
@@ -122,6 +125,22 @@ std::string AddressPathOf(std::string_view ansiName, const AnsiCodec& codec)
         }
     }
     return path;
+}
+
+bool LeavesRoot(std::string_view addressPath)
+{
+    bool climbed = false;
+    SiteParts(addressPath, &climbed);
+    return climbed;
+}
+
+bool DirectMaskTakes(std::string_view sitePath, const std::string& directMask)
+{
+    const std::string_view fileName = sitePath.substr(sitePath.rfind('/') + 1);
+    for (const std::string& mask : CutMaskList(directMask))
+        if (!mask.empty() && PathMatchSpec(fileName, mask))
+            return true;
+    return false;
 }
 
 bool IsReservedEntry(std::string_view ansiName)

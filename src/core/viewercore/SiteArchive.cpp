@@ -1,7 +1,6 @@
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include "quorvane/base/Text.h"
-#include "quorvane/platform/Wildcard.h"
 #include "quorvane/project/SettingsImage.h"
 
 namespace qv {
@@ -84,13 +83,8 @@ SiteArchive::Target SiteArchive::Find(std::string_view addressPath) const
         target.index = static_cast<size_t>(index);
         return target;
     }
-    const std::string fileName = sitePath->substr(sitePath->rfind('/') + 1);
-    for (const std::string& mask : CutMaskList(codec_.FromAnsi(settings_.DirectMask))) {
-        if (!mask.empty() && PathMatchSpec(fileName, mask)) {
-            target.kind = Target::Kind::Direct;
-            break;
-        }
-    }
+    if (DirectMaskTakes(*sitePath, codec_.FromAnsi(settings_.DirectMask)))
+        target.kind = Target::Kind::Direct;
     return target;
 }
 

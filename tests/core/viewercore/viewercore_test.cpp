@@ -93,6 +93,11 @@ TEST(PageAddress, DecodesAndNeverLeavesTheRoot)
     EXPECT_EQ(Entry("/a%5c..%5c..%5cb.css"), "b.css");
     EXPECT_EQ(Entry("/"), "");
     EXPECT_EQ(Entry("/x%00.html"), std::nullopt);
+    // Where the mapping stops at the root, LeavesRoot says that it did.
+    for (const char* out : {"/../../../etc/passwd", "/a/%2e%2e/%2E%2E/%2e%2e/b.css", "/a%5c..%5c..%5cb.css", "/.."})
+        EXPECT_TRUE(LeavesRoot(out)) << out;
+    for (const char* in : {"/sub/../x.html", "/a/b/../../c", "/..x/y", "/a?../../..", "/a#/../.."})
+        EXPECT_FALSE(LeavesRoot(in)) << in;
 }
 
 TEST(PageAddress, ViewerEntriesAreNeverNamed)

@@ -33,6 +33,15 @@ std::optional<std::string> EntryNameOf(std::string_view addressPath, const AnsiC
 // "/" between folders ("" for the root, nullopt as above).
 std::optional<std::string> SitePathOf(std::string_view addressPath);
 
+// Whether the path's ".." parts climb above the site's root, where the two
+// calls above quietly stop: the page's author meant a file outside the site.
+bool LeavesRoot(std::string_view addressPath);
+
+// Whether the file name of `sitePath` matches a piece of `directMask` (UTF-8,
+// pieces ending with ";"): such a file, when not packed, is opened from the
+// folder beside the output.
+bool DirectMaskTakes(std::string_view sitePath, const std::string& directMask);
+
 // The address path of an archive name: "/" + its parts in UTF-8, escaped so
 // that EntryNameOf gives the name back ("sub\my page.html" gives
 // "/sub/my%20page.html").

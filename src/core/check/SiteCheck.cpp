@@ -1,0 +1,427 @@
+#include "quorvane/check/SiteCheck.h"
+
+#include "quorvane/base/Error.h"
+#include "quorvane/base/Stream.h"
+#include "quorvane/base/Text.h"
+#include "quorvane/build/BuildJob.h"
+#include "quorvane/build/FileCollection.h"
+#include "quorvane/check/PageReferences.h"
+#include "quorvane/platform/FileSystem.h"
+#include "quorvane/viewercore/MimeTypes.h"
+#include "quorvane/viewercore/PageAddress.h"
+#include "quorvane/viewercore/SiteFile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <map>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+namespace qv {
+namespace {
+
+using Kind = CheckFinding::Kind;
+
+enum class FileKind { Page, Stylesheet, Other };
+
+FileKind KindOfFile(std::string_view name)
+{
+    const std::string_view type = MimeTypeOf(name);
+    if (type == "text/html" || type == "application/xhtml+xml")
+        return FileKind::Page;
+    return type == "text/css" ? FileKind::Stylesheet : FileKind::Other;
+}
+
+// What the build's collection said about each file and folder it left out.
+struct LeftOut final : CollectListener {
+    std::vector<std::pair<std::string, std::string>> files, folders;
+    void Included(const std::string&, const std::string&) override {}
+    void Excluded(const std::string& path, const std::string& rule) override
+    {
+        (path.back() == '/' ? folders : files).emplace_back(path, rule);
+    }
+};
+
+// Browsers drop blanks and controls around an address, and tabs and line
+// breaks inside it.
+std::string Cleaned(std::string_view text)
+{
+    std::string clean;
+    for (const char c : TrimControls(text))
+        if (c != '\t' && c != '\n' && c != '\r')
+            clean += c;
+    return clean;
+}
+
+enum class Form { External, Absolute, Relative };
+
+Form FormOf(std::string_view ref)
+{
+    auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (!ref.empty() && alpha(ref[0])) {
+        size_t i = 1;
+        while (i < ref.size() && (alpha(ref[i]) || (ref[i] >= '0' && ref[i] <= '9') || ref[i] == '+' ||
+                                  ref[i] == '-' || ref[i] == '.'))
+            ++i;
+        if (i < ref.size() && ref[i] == ':') {
+            // One letter is a drive, not a scheme.
+            if (i == 1 || EqualAsciiNoCase(ref.substr(0, i), "file"))
+                return Form::Absolute;
+            return Form::External;
+        }
+    }
+    if (ref.substr(0, 2) == "//")
+        return Form::External;
+    if (!ref.empty() && (ref[0] == '/' || ref[0] == '\\'))
+        return Form::Absolute;
+    return Form::Relative;
+}
+
+std::string FolderOfAddress(const std::string& address) { return address.substr(0, address.rfind('/') + 1); }
+
+std::string ReadText(const std::string& path)
+{
+    FileStream file(path, FileStream::Mode::OpenRead);
+    std::string text(static_cast<size_t>(file.Size()), '\0');
+    file.ReadExact(text.data(), text.size());
+    return text;
+}
+
+class Checker {
+public:
+    Checker(const TProjectSettings& settings, unsigned threads);
+    CheckReport Run();
+
+private:
+    struct File {
+        std::string path, rel, address;
+        FileKind kind;
+        PageScan scan;
+    };
+    struct Target {
+        std::optional<size_t> file;
+        bool besideOutput = false; // not packed, but where the viewer looks for it
+        Kind kind = Kind::Missing;
+        std::string reason; // "does not exist", "is not packed: ...": follows "the target "
+    };
+
+    std::string AnsiName(const std::string& rel) const;
+    std::string KeyOf(const std::string& rel) const { return AsciiLower(AnsiName(rel)); }
+    void Scan();
+    Target Find(const std::string& address) const;
+    Target Explain(const std::string& key, const std::string& sitePath) const;
+    void CheckHome();
+    void CheckFile(const File& file);
+    void Reference(const File& file, const PageReference& ref, const std::string& folder);
+    void Add(const File& file, Kind kind, int line, const std::string& reference, std::string message);
+
+    TProjectSettings settings_;
+    unsigned threads_;
+    AnsiCodec codec_ = SystemAnsiCodec();
+    std::string root_, outputKey_, outputFolder_;
+    std::vector<File> files_;
+    std::unordered_map<std::string, size_t> packed_;
+    std::unordered_map<std::string, std::string> leftOutFiles_, leftOutFolders_;
+    CheckReport report_;
+    // Per page: (kind, reference) -> finding, so that a repeat adds a line.
+    std::map<std::pair<Kind, std::string>, size_t> seen_;
+    std::vector<CheckFinding> pageFindings_;
+};
+
+Checker::Checker(const TProjectSettings& settings, unsigned threads) : settings_(settings), threads_(threads)
+{
+    if (threads_ == 0)
+        threads_ = std::max(1u, std::thread::hardware_concurrency());
+}
+
+// The archive name the build gives a file; with A-Z folded (KeyOf) it is
+// what the viewers look names up by.
+std::string Checker::AnsiName(const std::string& rel) const
+{
+    std::string name = codec_.ToAnsi(rel);
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+CheckReport Checker::Run()
+{
+    root_ = ProjectRoot(settings_);
+    report_.root = root_;
+    std::vector<std::string> list;
+    LeftOut leftOut;
+    CollectFiles(list, settings_, root_, &leftOut);
+    const std::string output = ResolveOutputPath(settings_);
+    outputFolder_ = fs::FolderOf(output);
+    if (output.rfind(root_, 0) == 0)
+        outputKey_ = KeyOf(output.substr(root_.size()));
+    for (const auto& [path, rule] : leftOut.files)
+        leftOutFiles_.emplace(KeyOf(path.substr(root_.size())), rule);
+    for (const auto& [path, rule] : leftOut.folders)
+        leftOutFolders_.emplace(KeyOf(path.substr(root_.size())), rule);
+
+    files_.reserve(list.size());
+    for (const std::string& path : list) {
+        File f;
+        f.path = path;
+        f.rel = path.substr(root_.size());
+        const std::string name = AnsiName(f.rel);
+        f.address = AddressPathOf(name, codec_);
+        f.kind = KindOfFile(f.rel);
+        packed_.emplace(AsciiLower(name), files_.size());
+        files_.push_back(std::move(f));
+    }
+    Scan();
+
+    CheckHome();
+    for (const File& file : files_) {
+        if (file.kind == FileKind::Other)
+            continue;
+        ++(file.kind == FileKind::Page ? report_.pages : report_.stylesheets);
+        CheckFile(file);
+    }
+    return std::move(report_);
+}
+
+// Pages are parsed on several threads: the parser is most of the time.
+void Checker::Scan()
+{
+    std::vector<size_t> todo;
+    for (size_t i = 0; i < files_.size(); ++i)
+        if (files_[i].kind != FileKind::Other)
+            todo.push_back(i);
+    std::vector<std::exception_ptr> failures(todo.size());
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t n; (n = next.fetch_add(1)) < todo.size();) {
+            File& f = files_[todo[n]];
+            try {
+                std::string text = ReadText(f.path);
+                // Pages that are not UTF-8 are taken to be in the writer's code page.
+                if (!IsUtf8(text))
+                    text = codec_.FromAnsi(text);
+                if (f.kind == FileKind::Page)
+                    f.scan = ScanHtml(text);
+                else
+                    ScanCss(text, 1, f.scan.references);
+            } catch (...) {
+                failures[n] = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    const size_t count = std::min<size_t>(threads_, todo.size());
+    for (size_t t = 1; t < count; ++t) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer threads do the same work
+        }
+    }
+    work();
+    for (std::thread& t : pool)
+        t.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+}
+
+Checker::Target Checker::Find(const std::string& address) const
+{
+    Target target;
+    const auto sitePath = SitePathOf(address);
+    if (!sitePath) {
+        target.reason = "does not exist";
+        return target;
+    }
+    if (sitePath->empty()) {
+        // The root folder shows the home page, which lies in it.
+        if (const auto it = packed_.find(KeyOf(fs::FileNameOf(settings_.HomePage.str()))); it != packed_.end()) {
+            target.file = it->second;
+            return target;
+        }
+        target.reason = "is the root folder, whose home page the output lacks";
+        return target;
+    }
+    const auto name = EntryNameOf(address, codec_);
+    if (name)
+        if (const auto it = packed_.find(AsciiLower(*name)); it != packed_.end()) {
+            target.file = it->second;
+            return target;
+        }
+    return Explain(name ? AsciiLower(*name) : std::string(), *sitePath);
+}
+
+Checker::Target Checker::Explain(const std::string& key, const std::string& sitePath) const
+{
+    Target t;
+    t.kind = Kind::NotPacked;
+    if (!key.empty() && key == outputKey_) {
+        t.reason = "is not packed: it is the output itself";
+        return t;
+    }
+    if (const auto it = leftOutFiles_.find(key); it != leftOutFiles_.end()) {
+        t.reason = "is not packed: " + it->second;
+        if (it->second.rfind("direct mask ", 0) == 0)
+            t.reason += " (the viewer looks for it beside the output)";
+        return t;
+    }
+    for (size_t slash = key.find('\\'); slash != std::string::npos; slash = key.find('\\', slash + 1))
+        if (const auto it = leftOutFolders_.find(key.substr(0, slash + 1)); it != leftOutFolders_.end()) {
+            t.reason = "is not packed: " + it->second + " (" + sitePath.substr(0, slash + 1) + ")";
+            return t;
+        }
+    const std::string path = root_ + sitePath;
+    if (fs::FileExists(path)) {
+        // The collection names no rule for dot files that no include mask takes.
+        const std::string name = fs::FileNameOf(path);
+        t.reason = name.front() == '.' ? "is not packed: name begins with \".\"" : "is not packed";
+        return t;
+    }
+    t.kind = Kind::Missing;
+    if (fs::FolderExists(path)) {
+        t.reason = "is a folder, not a file";
+    } else if (DirectMaskTakes(sitePath, settings_.DirectMask.str())) {
+        t.besideOutput = fs::FileExists(outputFolder_ + sitePath);
+        t.reason = "does not exist, here or beside the output";
+    } else {
+        t.reason = "does not exist";
+    }
+    return t;
+}
+
+void Checker::CheckHome()
+{
+    const std::string home = settings_.HomePage.str();
+    const std::string rel = fs::FileNameOf(home); // the root is the home page's folder
+    std::string problem;
+    if (home.empty())
+        problem = "no home page is set";
+    else if (!fs::FileExists(home))
+        problem = "the home page does not exist";
+    else if (const auto it = packed_.find(KeyOf(rel)); it == packed_.end())
+        problem = "the home page " + Explain(KeyOf(rel), rel).reason;
+    else if (files_[it->second].kind != FileKind::Page)
+        problem = "the home page is not a page (" + std::string(MimeTypeOf(rel)) + ")";
+    if (!problem.empty()) {
+        CheckFinding f;
+        f.kind = Kind::HomePage;
+        f.page = rel;
+        f.reference = rel;
+        f.message = std::move(problem);
+        report_.findings.push_back(std::move(f));
+    }
+}
+
+void Checker::CheckFile(const File& file)
+{
+    seen_.clear();
+    pageFindings_.clear();
+    std::string folder = FolderOfAddress(file.address);
+    bool baseUsable = true;
+    if (file.scan.hasBase) {
+        const std::string base = Cleaned(file.scan.baseHref);
+        const Form form = FormOf(base);
+        if (form == Form::Relative) {
+            const std::string address = folder + base.substr(0, base.find_first_of("?#"));
+            if (LeavesRoot(address))
+                Add(file, Kind::LeavesRoot, file.scan.baseLine, file.scan.baseHref,
+                    "the reference leaves the root folder");
+            folder = FolderOfAddress(address);
+        } else {
+            // Relative references then lead outside the output.
+            baseUsable = false;
+            if (form == Form::Absolute)
+                Add(file, Kind::Absolute, file.scan.baseLine, file.scan.baseHref, "an absolute local reference");
+        }
+    }
+    for (const PageReference& ref : file.scan.references) {
+        ++report_.references;
+        if (!baseUsable && FormOf(Cleaned(ref.text)) == Form::Relative) {
+            ++report_.external;
+            continue;
+        }
+        Reference(file, ref, folder);
+    }
+    std::stable_sort(pageFindings_.begin(), pageFindings_.end(),
+                     [](const CheckFinding& a, const CheckFinding& b) { return a.line < b.line; });
+    for (CheckFinding& f : pageFindings_)
+        report_.findings.push_back(std::move(f));
+}
+
+void Checker::Reference(const File& file, const PageReference& ref, const std::string& folder)
+{
+    const std::string clean = Cleaned(ref.text);
+    switch (FormOf(clean)) {
+    case Form::External:
+        ++report_.external;
+        return;
+    case Form::Absolute:
+        Add(file, Kind::Absolute, ref.line, ref.text, "an absolute local reference");
+        return;
+    case Form::Relative:
+        break;
+    }
+    const size_t hash = clean.find('#');
+    const std::string path = clean.substr(0, std::min(hash, clean.find('?')));
+    const std::string address = path.empty() ? file.address : folder + path;
+    if (LeavesRoot(address)) {
+        Add(file, Kind::LeavesRoot, ref.line, ref.text, "the reference leaves the root folder");
+        return;
+    }
+    const Target target = Find(address);
+    if (target.besideOutput)
+        return;
+    if (!target.file) {
+        Add(file, target.kind, ref.line, ref.text, "the target " + target.reason);
+        return;
+    }
+    const File& to = files_[*target.file];
+    if (hash == std::string::npos || to.kind != FileKind::Page)
+        return;
+    const std::string fragment = clean.substr(hash + 1);
+    if (fragment.empty() || EqualAsciiNoCase(fragment, "top") || to.scan.anchors.count(fragment) ||
+        to.scan.anchors.count(PercentDecode(fragment)))
+        return;
+    Add(file, Kind::Fragment, ref.line, ref.text, "the target page has no id or name \"" + fragment + "\"");
+}
+
+void Checker::Add(const File& file, Kind kind, int line, const std::string& reference, std::string message)
+{
+    const auto [it, added] = seen_.emplace(std::make_pair(kind, reference), pageFindings_.size());
+    if (!added) {
+        pageFindings_[it->second].more.push_back(line);
+        return;
+    }
+    CheckFinding f;
+    f.kind = kind;
+    f.page = file.rel;
+    f.line = line;
+    f.reference = reference;
+    f.message = std::move(message);
+    pageFindings_.push_back(std::move(f));
+}
+
+} // namespace
+
+const char* KindName(CheckFinding::Kind kind)
+{
+    switch (kind) {
+    case Kind::Missing: return "missing";
+    case Kind::NotPacked: return "not-packed";
+    case Kind::LeavesRoot: return "leaves-root";
+    case Kind::Absolute: return "absolute";
+    case Kind::Fragment: return "fragment";
+    case Kind::HomePage: return "home-page";
+    }
+    return "missing";
+}
+
+CheckReport CheckSite(const TProjectSettings& settings, unsigned threads)
+{
+    return Checker(settings, threads).Run();
+}
+
+} // namespace qv

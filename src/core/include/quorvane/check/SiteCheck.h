@@ -1,0 +1,57 @@
+#pragma once
+#include "quorvane/project/ProjectSettings.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Every link of a site that will break in its output, found before the
+// output is built.
+namespace qv {
+
+struct CheckFinding {
+    enum class Kind {
+        Missing,     // the target does not exist (or is a folder)
+        NotPacked,   // it exists, but a rule of the collection leaves it out
+        LeavesRoot,  // ".." climbs above the root folder
+        Absolute,    // file:, a drive letter, or a path starting with "/"
+        Fragment,    // the target page has no such id or name
+        HomePage     // the home page is missing, not packed, or not a page
+    };
+    Kind kind = Kind::Missing;
+    std::string page;      // relative to the root, "/" between folders
+    int line = 0;          // first line it occurs on (0 for the home page)
+    std::vector<int> more; // further lines of the same page with the same reference
+    std::string reference; // as written
+    std::string message;
+};
+
+// The word tools see for a kind: "missing", "not-packed", "leaves-root",
+// "absolute", "fragment", "home-page".
+const char* KindName(CheckFinding::Kind kind);
+
+struct CheckReport {
+    std::string root;
+    size_t pages = 0, stylesheets = 0, references = 0, external = 0;
+    // Grouped by page in the order the build packs them, each page's
+    // findings in order of line; the home page's come first.
+    std::vector<CheckFinding> findings;
+};
+
+// Collects the files as a build of `settings` would (on a copy of them),
+// reads every packed page and stylesheet, on `threads` threads (0: one per
+// core), and resolves every local reference as the viewers resolve page
+// addresses. External references (a scheme other than file:, or "//host")
+// are counted, not fetched. Each problem is reported once per page and
+// reference, with the lines it occurs on. Throws what the collection
+// throws (the root folder cannot be read, a name an archive cannot hold)
+// and qv::Error naming a page that cannot be read.
+CheckReport CheckSite(const TProjectSettings& settings, unsigned threads = 0);
+
+// The report as one JSON document (UTF-8; invalid bytes become U+FFFD).
+std::string ReportJson(const CheckReport& report);
+
+// `text` as a JSON string literal, quotes included.
+std::string JsonString(std::string_view text);
+
+} // namespace qv
