@@ -1,5 +1,7 @@
 #include "quorvane/check/PageReferences.h"
 
+#include "quorvane/base/Text.h"
+
 #include <gumbo.h>
 
 #include <cctype>
@@ -45,8 +47,32 @@ int LineOf(const GumboAttribute& a)
     return static_cast<int>(a.value_start.line ? a.value_start.line : a.name_start.line);
 }
 
+// <link rel=canonical> names the page's address for search engines; no
+// browser loads or follows it, and generated manuals point it at the
+// folder they were built in.
+bool NamesItselfOnly(const GumboElement& e)
+{
+    if (e.tag != GUMBO_TAG_LINK)
+        return false;
+    const GumboAttribute* rel = gumbo_get_attribute(&e.attributes, "rel");
+    if (!rel)
+        return false;
+    const std::string tokens = AsciiLower(rel->value);
+    for (size_t at = 0; at < tokens.size();) {
+        const size_t start = tokens.find_first_not_of(" \t\n\f\r", at);
+        if (start == std::string::npos)
+            break;
+        const size_t end = std::min(tokens.find_first_of(" \t\n\f\r", start), tokens.size());
+        if (tokens.compare(start, end - start, "canonical") == 0)
+            return true;
+        at = end;
+    }
+    return false;
+}
+
 void ScanElement(const GumboElement& e, PageScan& scan)
 {
+    const bool skipHref = NamesItselfOnly(e);
     for (unsigned i = 0; i < e.attributes.length; ++i) {
         const auto& a = *static_cast<const GumboAttribute*>(e.attributes.data[i]);
         const std::string_view name = a.name;
@@ -58,7 +84,7 @@ void ScanElement(const GumboElement& e, PageScan& scan)
             scan.hasBase = true;
             scan.baseHref = a.value;
             scan.baseLine = LineOf(a);
-        } else if (TakesAttribute(e.tag, name)) {
+        } else if (TakesAttribute(e.tag, name) && !skipHref) {
             if (name == "srcset")
                 for (std::string& url : SrcsetUrls(a.value))
                     scan.references.push_back({std::move(url), LineOf(a)});

@@ -18,6 +18,7 @@ namespace {
 const char* const kIndex = R"HTML(<!DOCTYPE html>
 <html><head><title>Planted</title>
 <link rel="stylesheet" href="css/site.css">
+<link rel="Canonical" href="file:///home/someone/site/index.html">
 <style>body { background: url("img/bg.png") }</style>
 </head><body id="intro">
 <a href="pages/a.html#part">an id</a> <a href="pages/a.html#old">a name</a> <a href="pages/a.html#caf%C3%A9">escaped</a>
