@@ -4,8 +4,11 @@
 // through TestWine(); CMake gives them its paths, the label "wine" and a
 // turn of their own at the prefix.
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace qvtest {
@@ -18,14 +21,35 @@ struct WineRun {
 
 struct WineRunOptions {
     std::chrono::seconds timeout{300};
-    // Only a test that means to open windows asks for the desktop's display:
-    // without one, a message box fails at once instead of waiting forever.
-    bool display = false;
+};
+
+// A program started in a process group of its own, its standard input
+// empty; one still running on destruction is killed with its group.
+class WineProcess {
+public:
+    WineProcess(pid_t pid, int out, int err, std::chrono::seconds timeout);
+    WineProcess(WineProcess&& other) noexcept;
+    WineProcess(const WineProcess&) = delete;
+    WineProcess& operator=(const WineProcess&) = delete;
+    ~WineProcess();
+
+    // Waits for the end, at most the run's timeout, then kills it.
+    WineRun Wait();
+    // Ends the program now, for a test that has already failed.
+    void Kill(int signal = SIGKILL);
+
+private:
+    pid_t pid_;
+    int out_, err_;
+    std::chrono::seconds timeout_;
 };
 
 class Wine {
 public:
     Wine(std::filesystem::path program, std::filesystem::path prefix);
+    ~Wine();
+    Wine(const Wine&) = delete;
+    Wine& operator=(const Wine&) = delete;
 
     // The wine program exists.
     bool Available() const;
@@ -33,36 +57,50 @@ public:
 
     // The environment of every run, as "NAME=value": this process's own
     // with the prefix, no debug channels, no Mono or Gecko installers,
-    // 64-bit, and no display unless asked for.
-    std::vector<std::string> Environment(bool display = false) const;
+    // 64-bit, and no display but the X server of StartDisplay.
+    std::vector<std::string> Environment() const;
 
     // Makes the prefix on its first start, which takes a while and talks on
     // stderr; once made (by any process) it is left as it is. False when
     // wine could not make it.
     bool Prepare();
 
-    // Runs a Windows program under wine with `args` as they are, its
-    // standard input empty, after Prepare(). A run that outlives the
-    // timeout is killed.
+    // Runs a Windows program under wine with `args` as they are, after
+    // Prepare(). A run that outlives the timeout is killed.
     WineRun Run(const std::filesystem::path& program, const std::vector<std::string>& args = {},
                 const WineRunOptions& options = {});
+    // The same, not waited for.
+    WineProcess Start(const std::filesystem::path& program, const std::vector<std::string>& args = {},
+                      const WineRunOptions& options = {});
 
     // Keeps the wine server up for `seconds` after the last program ends,
     // so that many short runs do not each start it; StopServer ends it and
-    // every program still running in the prefix.
+    // every program still running in the prefix, once they are gone.
     void KeepServer(int seconds);
     void StopServer();
+
+    // An X server of our own (Xvfb, 1280x1024) for the programs that open
+    // windows; without one a message box fails at once instead of waiting
+    // for ever. A wine server that knew no display is ended first, and
+    // StopDisplay ends the one that knew this display before the display
+    // goes. False when Xvfb could not start.
+    bool StartDisplay();
+    bool HasDisplay() const { return display_.has_value(); }
+    void StopDisplay();
 
     // The path under drive Z: (the Unix root) that names `path` for a
     // Windows program.
     static std::string WinPath(const std::filesystem::path& path);
+    // The Unix path of `windowsPath` on the prefix's drive C:.
+    std::filesystem::path UnixPath(const std::string& windowsPath) const;
 
 private:
-    WineRun Spawn(const std::vector<std::string>& argv, const WineRunOptions& options) const;
-    std::filesystem::path Server() const;
+    WineProcess Spawn(const std::vector<std::string>& argv, const WineRunOptions& options, int displayFd = -1) const;
 
     std::filesystem::path program_, prefix_;
     bool prepared_ = false;
+    std::optional<WineProcess> display_;
+    std::string displayName_;
 };
 
 // One of the Windows programs and libraries Debian's wine ships (64-bit),

@@ -2,16 +2,15 @@
 // archive appended that was composed here straight from the format, and its
 // resources read back by icoutils.
 #include "ArchiveComposer.h"
+#include "ExeTools.h"
 #include "TestSupport.h"
 #include "ViewerOutputs.h"
-#include "WineRunner.h"
+#include "Wine.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <sys/wait.h>
 
 using namespace qvtest;
 namespace fs = std::filesystem;
@@ -23,27 +22,7 @@ const std::string kWrestool = QV_WRESTOOL;
 
 bool Found(const std::string& tool) { return tool.find("NOTFOUND") == std::string::npos && fs::exists(tool); }
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (const char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string WinPath(const fs::path& path) { return WineRunner::WindowsPath(path); }
-
-RunResult Shell(const std::string& command, const fs::path& scratch)
-{
-    const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-    const int raw = std::system((command + " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string())).c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    const auto o = ReadFile(out), e = ReadFile(err);
-    r.out.assign(o.begin(), o.end());
-    r.err.assign(e.begin(), e.end());
-    return r;
-}
+const auto WinPath = Wine::WinPath;
 
 std::vector<uint8_t> SettingsImage(const std::string& homePage)
 {
@@ -100,23 +79,20 @@ std::string ExpectedListing(const ArchiveComposer& c)
 
 class ViewerUnderWine : public testing::Test {
 protected:
-    // Nothing here may open a window: the runner gives wine no display.
-    static void SetUpTestSuite() { wine_ = new WineRunner(false); }
-    static void TearDownTestSuite() { delete wine_; }
+    // A server left by an earlier test program may know another display.
+    static void SetUpTestSuite() { TestWine().StopServer(); }
 
     void SetUp() override
     {
-        if (const std::string missing = WineRunner::Missing(); !missing.empty())
-            GTEST_SKIP() << missing;
+        if (!TestWine().Available())
+            GTEST_SKIP() << "wine is not installed";
         if (!fs::exists(kViewer))
             GTEST_SKIP() << "viewer.exe was not built (no mingw-w64 cross compiler)";
-        ASSERT_TRUE(wine_->Ready()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+        ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
     }
 
-    RunResult Wine(const fs::path& exe, const std::vector<std::string>& args)
-    {
-        return wine_->Run(exe, args, dir_.path());
-    }
+    // Nothing here may open a window: wine has no display.
+    static WineRun Wine(const fs::path& exe, const std::vector<std::string>& args) { return TestWine().Run(exe, args); }
 
     fs::path WriteExe(const std::string& name, const std::vector<uint8_t>& archive)
     {
@@ -124,16 +100,13 @@ protected:
         return dir_ / name;
     }
 
-    static WineRunner* wine_;
     TempDir dir_;
 };
-
-WineRunner* ViewerUnderWine::wine_ = nullptr;
 
 TEST_F(ViewerUnderWine, ListsTheArchiveAttachedToItself)
 {
     const ArchiveComposer site = Site();
-    const RunResult r = Wine(WriteExe("site.exe", site.Build()), {"--list"});
+    const WineRun r = Wine(WriteExe("site.exe", site.Build()), {"--list"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, ExpectedListing(site));
     EXPECT_EQ(r.err, "");
@@ -143,7 +116,7 @@ TEST_F(ViewerUnderWine, ExtractsByteIdenticalFilesIntoNewFolders)
 {
     const ArchiveComposer site = Site();
     const fs::path target = dir_ / "out" / "deeper";
-    const RunResult r = Wine(WriteExe("site.exe", site.Build()), {"--extract", WinPath(target)});
+    const WineRun r = Wine(WriteExe("site.exe", site.Build()), {"--extract", WinPath(target)});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Extracted 6 entries to " + WinPath(target) + "\n");
     EXPECT_EQ(ReadFile(target / "index.html"), TextBytes(20000, 11));
@@ -163,7 +136,7 @@ TEST_F(ViewerUnderWine, DamagedArchivesFailWithAClearMessage)
     // A flipped byte in the entry data: the archive's checksum catches it.
     auto bytes = Site().Build();
     bytes[100] ^= 0x01;
-    RunResult r = Wine(WriteExe("damaged.exe", bytes), {"--list"});
+    WineRun r = Wine(WriteExe("damaged.exe", bytes), {"--list"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_CONTAINS(r.err, "damaged.exe: Archive checksum mismatch");
@@ -187,7 +160,7 @@ TEST_F(ViewerUnderWine, ReadsAStandAloneArchiveNamedOnTheCommandLine)
     WriteFile(dir_ / "site.qpf", c.Build());
     const fs::path viewer = dir_ / "viewer.exe";
     fs::copy_file(kViewer, viewer);
-    const RunResult r = Wine(viewer, {"--list", WinPath(dir_ / "site.qpf")});
+    const WineRun r = Wine(viewer, {"--list", WinPath(dir_ / "site.qpf")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, ExpectedListing(c));
 }
@@ -198,7 +171,7 @@ TEST_F(ViewerUnderWine, RefusesEntriesThatWouldLeaveTheTargetFolder)
     c.Add("fine.txt", TextBytes(100));
     c.Add("..\\..\\escaped.txt", TextBytes(100));
     const fs::path target = dir_ / "a" / "b";
-    const RunResult r = Wine(WriteExe("evil.exe", c.Build()), {"--extract", WinPath(target)});
+    const WineRun r = Wine(WriteExe("evil.exe", c.Build()), {"--extract", WinPath(target)});
     EXPECT_EQ(r.status, 1);
     EXPECT_CONTAINS(r.err, "Refusing to extract \"..\\..\\escaped.txt\": it leads out of the target folder");
     // Names are judged before anything is written.
@@ -210,7 +183,7 @@ TEST_F(ViewerUnderWine, ReportsAMissingArchiveAndWrongArguments)
 {
     const fs::path viewer = dir_ / "viewer.exe";
     fs::copy_file(kViewer, viewer);
-    RunResult r = Wine(viewer, {"--list"});
+    WineRun r = Wine(viewer, {"--list"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "No archive is attached to this viewer\n");
 
@@ -238,7 +211,7 @@ TEST_F(ViewerUnderWine, GetServesEveryEntryByItsPageAddress)
         {std::string(120, 'd') + "/" + std::string(120, 'e') + "/long.txt", TextBytes(50, 14)},
     };
     for (const auto& expected : cases) {
-        const RunResult r = Wine(exe, {"--get", expected.address});
+        const WineRun r = Wine(exe, {"--get", expected.address});
         EXPECT_EQ(r.status, 0) << expected.address << ": " << r.err;
         EXPECT_EQ(std::vector<uint8_t>(r.out.begin(), r.out.end()), expected.bytes) << expected.address;
         EXPECT_EQ(r.err, "");
@@ -262,7 +235,7 @@ TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
         {"img/logo.png", "Archive entry \"img\\logo.png\" is damaged: CRC mismatch"},
     };
     for (const auto& refused : cases) {
-        const RunResult r = Wine(exe, {"--get", refused.address});
+        const WineRun r = Wine(exe, {"--get", refused.address});
         EXPECT_EQ(r.status, 1) << refused.address;
         EXPECT_EQ(r.out, "") << refused.address;
         EXPECT_CONTAINS(r.err, refused.reason);
@@ -282,17 +255,16 @@ protected:
 
     std::string Tool(const std::string& args)
     {
-        const RunResult r = Shell(Quote(kWrestool) + " " + args + " " + Quote(kViewer), dir_.path());
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
+        int status = -1;
+        std::string out = Capture(Quoted(kWrestool) + " " + args + " " + Quoted(kViewer), &status);
+        EXPECT_EQ(status, 0) << args;
+        return out;
     }
     std::vector<uint8_t> Raw(const std::string& type, const std::string& name)
     {
         const std::string out = Tool("-x --raw --type=" + type + " --name=" + name);
         return {out.begin(), out.end()};
     }
-
-    TempDir dir_;
 };
 
 uint32_t Le(const std::vector<uint8_t>& b, size_t at, int width)

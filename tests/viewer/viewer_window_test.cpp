@@ -5,7 +5,7 @@
 #include "ArchiveComposer.h"
 #include "TestSupport.h"
 #include "ViewerOutputs.h"
-#include "WineRunner.h"
+#include "Wine.h"
 
 #include <gtest/gtest.h>
 
@@ -115,22 +115,18 @@ std::vector<uint8_t> Site(const OutputSettings& settings)
 
 class ViewerWindow : public testing::Test {
 protected:
-    static void SetUpTestSuite() { wine_ = new WineRunner(true); }
-    static void TearDownTestSuite()
-    {
-        delete wine_;
-        wine_ = nullptr;
-    }
+    static void SetUpTestSuite() { TestWine().StartDisplay(); }
+    static void TearDownTestSuite() { TestWine().StopDisplay(); }
 
     void SetUp() override
     {
-        if (const std::string missing = WineRunner::Missing(); !missing.empty())
-            GTEST_SKIP() << missing;
+        if (!TestWine().Available())
+            GTEST_SKIP() << "wine is not installed";
         if (!fs::exists(QV_VIEWER_EXE) || kProbe.empty() || !fs::exists(kProbe))
             GTEST_SKIP() << "viewer.exe or the probe was not built (no mingw-w64 cross compiler)";
-        if (!wine_->HasDisplay())
+        if (!TestWine().HasDisplay())
             GTEST_SKIP() << "Xvfb is not installed";
-        ASSERT_TRUE(wine_->Ready()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+        ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
     }
 
     fs::path Output(const std::string& name, const OutputSettings& settings)
@@ -140,16 +136,16 @@ protected:
     }
 
     struct Session {
-        RunResult viewer;
-        RunResult probe;
+        WineRun viewer;
+        WineRun probe;
     };
     // Starts the viewer, runs the probe's steps, and waits for the viewer.
     Session Drive(const fs::path& exe, const std::vector<std::string>& viewerArgs,
                   const std::vector<std::string>& steps)
     {
-        WineProcess viewer = wine_->Start(exe, viewerArgs, dir_.path());
+        WineProcess viewer = TestWine().Start(exe, viewerArgs);
         Session s;
-        s.probe = wine_->Run(kProbe, steps, dir_.path());
+        s.probe = TestWine().Run(kProbe, steps);
         if (s.probe.status != 0)
             viewer.Kill();
         s.viewer = viewer.Wait();
@@ -195,11 +191,8 @@ protected:
         return {};
     }
 
-    static WineRunner* wine_;
     TempDir dir_;
 };
-
-WineRunner* ViewerWindow::wine_ = nullptr;
 
 TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
 {
@@ -230,12 +223,11 @@ TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
     EXPECT_FALSE(w.buttons[0].enabled); // no history yet
     EXPECT_TRUE(w.buttons[2].enabled);
     // The IE11 document mode, asked for under the program's own name only.
-    const RunResult reg = wine_->Run("reg",
-                                     {"query",
-                                      "HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\"
-                                      "FEATURE_BROWSER_EMULATION",
-                                      "/v", "Kiosk Guide.exe"},
-                                     dir_.path());
+    const WineRun reg = TestWine().Run("reg",
+                                       {"query",
+                                        "HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\"
+                                        "FEATURE_BROWSER_EMULATION",
+                                        "/v", "Kiosk Guide.exe"});
     EXPECT_EQ(reg.status, 0);
     EXPECT_CONTAINS(reg.out, "Kiosk Guide.exe    REG_DWORD    0x2af9");
 
@@ -244,7 +236,7 @@ TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
     sizable.captions = false;
     WriteFile(dir_ / "site.qpf", Site(sizable));
     fs::copy_file(QV_VIEWER_EXE, dir_ / "viewer.exe");
-    w = Look(dir_ / "viewer.exe", {WineRunner::WindowsPath(dir_ / "site.qpf")}, "site.qpf");
+    w = Look(dir_ / "viewer.exe", {Wine::WinPath(dir_ / "site.qpf")}, "site.qpf");
     EXPECT_EQ(w.status, 0);
     EXPECT_EQ(w.style & (kThickFrame | kMaximizeBox), kThickFrame | kMaximizeBox);
     EXPECT_EQ(w.classStyle & kDropShadow, 0u);
@@ -323,13 +315,13 @@ TEST_F(ViewerWindow, ExtractAsksForThePasswordFirst)
     protectedSite.password = "open sesame";
     const fs::path exe = Output("guarded.exe", protectedSite);
     const fs::path target = dir_ / "out";
-    Session s = Drive(exe, {"--extract", WineRunner::WindowsPath(target)},
+    Session s = Drive(exe, {"--extract", Wine::WinPath(target)},
                       {"window", "Password required", "press", "2", "gone"});
     EXPECT_EQ(s.viewer.status, 1);
     EXPECT_EQ(s.viewer.err, "Nothing extracted.\n");
     EXPECT_FALSE(fs::exists(target));
 
-    s = Drive(exe, {"--extract", WineRunner::WindowsPath(target)},
+    s = Drive(exe, {"--extract", Wine::WinPath(target)},
               {"window", "Password required", "type", "open sesame", "press", "1", "gone"});
     EXPECT_EQ(s.viewer.status, 0) << s.viewer.err;
     const auto page = ReadFile(target / "index.html");
@@ -351,15 +343,15 @@ TEST_F(ViewerWindow, FilesThatAreNoPagesOpenOutsideTheView)
     // The home page is a program DirectMask kept beside the output: it runs
     // from there. The script notes where it ran.
     const fs::path marker = dir_ / "ran.txt";
-    const std::string script = "@echo off\r\necho %~dp0> " + WineRunner::WindowsPath(marker) + "\r\n";
+    const std::string script = "@echo off\r\necho %~dp0> " + Wine::WinPath(marker) + "\r\n";
     WriteFile(dir_ / "run.bat", script);
     OutputSettings direct;
     direct.homePage = "run.bat";
     direct.directMask = "*.bat;";
     {
-        WineProcess viewer = wine_->Start(Output("direct.exe", direct), {}, dir_.path());
-        EXPECT_EQ(LineWrittenTo(marker, 60), WineRunner::WindowsPath(dir_.path()) + "\\\r\n");
-        EXPECT_EQ(wine_->Run(kProbe, {"window", "direct.exe", "close", "gone"}, dir_.path()).status, 0);
+        WineProcess viewer = TestWine().Start(Output("direct.exe", direct), {});
+        EXPECT_EQ(LineWrittenTo(marker, 60), Wine::WinPath(dir_.path()) + "\\\r\n");
+        EXPECT_EQ(TestWine().Run(kProbe, {"window", "direct.exe", "close", "gone"}).status, 0);
         EXPECT_EQ(viewer.Wait().status, 0);
     }
 
@@ -372,16 +364,15 @@ TEST_F(ViewerWindow, FilesThatAreNoPagesOpenOutsideTheView)
     packed.homePage = "tools\\pack.bat";
     c.Add("-config-", packed.Image());
     WriteFile(dir_ / "packed.exe", ViewerWith(c.Build()));
-    WineProcess viewer = wine_->Start(dir_ / "packed.exe", {}, dir_.path());
+    WineProcess viewer = TestWine().Start(dir_ / "packed.exe", {});
     const std::string ran = LineWrittenTo(marker, 60);
     ASSERT_GT(ran.size(), 2u);
     const std::string folder = ran.substr(0, ran.size() - 2); // without the line break
-    const fs::path copy = WineRunner::UnixPath(folder + "pack.bat");
+    const fs::path copy = TestWine().UnixPath(folder + "pack.bat");
     ASSERT_TRUE(fs::exists(copy)) << folder;
     EXPECT_EQ(ReadFile(copy), std::vector<uint8_t>(script.begin(), script.end()));
     // The script's interpreter lets go of it before the viewer ends.
-    EXPECT_EQ(wine_->Run(kProbe, {"noprocess", "cmd.exe", "window", "packed.exe", "close", "gone"}, dir_.path()).status,
-              0);
+    EXPECT_EQ(TestWine().Run(kProbe, {"noprocess", "cmd.exe", "window", "packed.exe", "close", "gone"}).status, 0);
     EXPECT_EQ(viewer.Wait().status, 0);
     EXPECT_FALSE(fs::exists(copy));
     EXPECT_FALSE(fs::exists(copy.parent_path().parent_path())) << "the viewer's temporary folder stays";
