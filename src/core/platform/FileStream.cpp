@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,9 @@ namespace qv {
 namespace fs {
 namespace {
 std::atomic<const FaultHook*> installedHook{nullptr};
+// A build reads files on several threads; the hooks, written for tests,
+// need not be thread-safe themselves.
+std::mutex hookCalls;
 } // namespace
 
 ScopedFaultHook::ScopedFaultHook(FaultHook hook) : hook_(std::move(hook))
@@ -29,7 +33,10 @@ ScopedFaultHook::~ScopedFaultHook()
 int InjectedFault(const FileAccess& access)
 {
     const FaultHook* hook = installedHook.load(std::memory_order_acquire);
-    return hook && *hook ? (*hook)(access) : 0;
+    if (!hook || !*hook)
+        return 0;
+    const std::lock_guard lock(hookCalls);
+    return (*hook)(access);
 }
 } // namespace fs
 

@@ -20,7 +20,8 @@ struct FileAccess {
 };
 
 // Returns 0 to let the operation go ahead, or the errno value it fails
-// with. The hook may also change the file on disk before returning.
+// with. The hook may also change the file on disk before returning. Calls
+// come from any thread, one at a time.
 using FaultHook = std::function<int(const FileAccess&)>;
 
 // Installs `hook` until the guard ends. Set it before the threads that use
