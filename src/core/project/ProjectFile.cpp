@@ -259,7 +259,13 @@ bool SaveProject(const std::string& path, const TProjectSettings& s,
     auto element = [&](const char* name) { return root.append_child(name); };
     auto flag = [](bool v) { return v ? "1" : "0"; };
     auto number = [](int32_t v) { return std::to_string(v); };
-    auto rel = [&](const ShortString& p) { return RelativePathForProject(folder, p.str()); };
+    // A path is read back cut to the short string before it is resolved, so
+    // a relative form longer than the path itself ("..\..\" added) would
+    // come back cut: such a path is written as it is.
+    auto rel = [&](const ShortString& p) {
+        std::string relative = RelativePathForProject(folder, p.str());
+        return ShortString(relative).str() == relative ? relative : p.str();
+    };
 
     element("homepage").append_attribute("path") = rel(s.HomePage).c_str();
     pugi::xml_node output = element("output");

@@ -168,6 +168,22 @@ TEST(ProjectFile, FolderPathKeepsItsTrailingSeparatorBothWays)
     EXPECT_EQ(AbsolutePathFromProject("/web/p/", "\\\\\\srv\\a"), "\\\\srv\\a\\");
 }
 
+TEST(ProjectFile, APathWhoseRelativeFormIsTooLongIsWrittenAsItIs)
+{
+    // Found by fuzzing: a full-length path outside the project's folder was
+    // written with "..\" in front and read back cut.
+    TempDir dir;
+    const std::string deep = dir.path().string() + "/p/q/";
+    std::filesystem::create_directories(deep);
+    TProjectSettings s;
+    s.HomePage = "/site/" + std::string(ShortString::kCapacity - 6, 'x');
+    ASSERT_EQ(s.HomePage.str().size(), ShortString::kCapacity);
+    ASSERT_TRUE(SaveProject(deep + "s.qp", s, nullptr));
+    TProjectSettings back;
+    LoadProject(deep + "s.qp", back);
+    EXPECT_EQ(back.HomePage.str(), s.HomePage.str());
+}
+
 TEST(ProjectFile, MovedFolderFollowsTheProject)
 {
     TempDir dir;
