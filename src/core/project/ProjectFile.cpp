@@ -213,7 +213,8 @@ std::string RelativePathForProject(const std::string& projectFolder, const std::
         out += p.parts[i] + "\\";
     if (named)
         out += p.parts.back();
-    return out;
+    // The project's own folder: an empty path would read back as no path.
+    return out.empty() ? ".\\" : out;
 }
 
 std::string AbsolutePathFromProject(const std::string& projectFolder, const std::string& text)

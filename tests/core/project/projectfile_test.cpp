@@ -160,6 +160,9 @@ TEST(ProjectFile, FolderPathKeepsItsTrailingSeparatorBothWays)
     // without a share or after an empty name.
     EXPECT_EQ(RelativePathForProject("/home/u/p/", "/home/u/site/"), "..\\site\\");
     EXPECT_EQ(RelativePathForProject("C:\\p\\", "C:\\p\\out\\"), "out\\");
+    // Found by fuzzing: the project's own folder was written as no path.
+    EXPECT_EQ(RelativePathForProject("/home/u/p/", "/home/u/p/"), ".\\");
+    EXPECT_EQ(AbsolutePathFromProject("/home/u/p/", ".\\"), "/home/u/p/");
     EXPECT_EQ(AbsolutePathFromProject("/web/p/", "..\\site\\"), "/web/site/");
     EXPECT_EQ(AbsolutePathFromProject("/web/p/", "D:\\out\\"), "D:\\out\\");
     // A server without a share gained a separator at every load.
