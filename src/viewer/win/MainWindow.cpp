@@ -19,13 +19,13 @@ constexpr UINT kNavigatePending = WM_APP + 1;
 constexpr int kZoomSteps[] = {50, 75, 100, 125, 150, 200};
 constexpr int kZoomCommand = 1000; // + the percentage
 
-struct ButtonSpec {
+struct ToolButton {
     MainWindow::Command id;
     ToolbarImage image;
     const wchar_t* text;
 };
 
-constexpr ButtonSpec kButtons[] = {
+constexpr ToolButton kButtons[] = {
     {MainWindow::Back, ToolbarImage::Back, L"Back"},
     {MainWindow::Forward, ToolbarImage::Forward, L"Forward"},
     {MainWindow::Home, ToolbarImage::Home, L"Home"},
@@ -37,7 +37,7 @@ constexpr ButtonSpec kButtons[] = {
 
 const wchar_t* ButtonText(int id)
 {
-    for (const ButtonSpec& b : kButtons)
+    for (const ToolButton& b : kButtons)
         if (b.id == id)
             return b.text;
     return L"";
@@ -189,17 +189,17 @@ void MainWindow::CreateToolbar()
     SendMessageW(toolbar_, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
     images_ = MakeToolbarImages(Scaled(20));
     SendMessageW(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
-    for (const ButtonSpec& spec : kButtons) {
-        if (!Allowed(s, spec.id))
+    for (const ToolButton& tool : kButtons) {
+        if (!Allowed(s, tool.id))
             continue;
         TBBUTTON button = {};
-        button.iBitmap = static_cast<int>(spec.image);
-        button.idCommand = spec.id;
+        button.iBitmap = static_cast<int>(tool.image);
+        button.idCommand = tool.id;
         // Back and Forward wait for a history to go to.
-        button.fsState = spec.id == Back || spec.id == Forward ? 0 : TBSTATE_ENABLED;
-        button.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | (spec.id == TextSize ? BTNS_WHOLEDROPDOWN : 0);
+        button.fsState = tool.id == Back || tool.id == Forward ? 0 : TBSTATE_ENABLED;
+        button.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | (tool.id == TextSize ? BTNS_WHOLEDROPDOWN : 0);
         // Without captions a button has no text; its tip still names it.
-        button.iString = s.ShowCaptions ? reinterpret_cast<INT_PTR>(spec.text) : -1;
+        button.iString = s.ShowCaptions ? reinterpret_cast<INT_PTR>(tool.text) : -1;
         SendMessageW(toolbar_, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button));
     }
     SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
