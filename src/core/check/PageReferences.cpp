@@ -1,5 +1,6 @@
 #include "quorvane/check/PageReferences.h"
 
+#include "quorvane/base/PathParts.h"
 #include "quorvane/base/Text.h"
 
 #include <gumbo.h>
@@ -11,6 +12,9 @@
 
 namespace qv {
 namespace {
+
+// What HTML counts as white space between tokens and around URLs.
+constexpr std::string_view kHtmlSpace = " \t\n\f\r";
 
 // The URL attributes each element carries; srcset is a list of URLs.
 bool TakesAttribute(GumboTag tag, std::string_view name)
@@ -57,17 +61,8 @@ bool NamesItselfOnly(const GumboElement& e)
     const GumboAttribute* rel = gumbo_get_attribute(&e.attributes, "rel");
     if (!rel)
         return false;
-    const std::string tokens = AsciiLower(rel->value);
-    for (size_t at = 0; at < tokens.size();) {
-        const size_t start = tokens.find_first_not_of(" \t\n\f\r", at);
-        if (start == std::string::npos)
-            break;
-        const size_t end = std::min(tokens.find_first_of(" \t\n\f\r", start), tokens.size());
-        if (tokens.compare(start, end - start, "canonical") == 0)
-            return true;
-        at = end;
-    }
-    return false;
+    const auto tokens = SplitPath(AsciiLower(rel->value), kHtmlSpace, EmptyParts::Drop);
+    return std::find(tokens.begin(), tokens.end(), "canonical") != tokens.end();
 }
 
 void ScanElement(const GumboElement& e, PageScan& scan)
@@ -320,7 +315,7 @@ void ScanCss(std::string_view css, int firstLine, std::vector<PageReference>& ou
 std::vector<std::string> SrcsetUrls(std::string_view srcset)
 {
     std::vector<std::string> urls;
-    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
+    auto space = [](char c) { return kHtmlSpace.find(c) != std::string_view::npos; };
     size_t i = 0;
     while (i < srcset.size()) {
         while (i < srcset.size() && (space(srcset[i]) || srcset[i] == ','))
