@@ -143,12 +143,15 @@ PackResult EntryPacker::Pack(Stream& source, TFileCompressionLevel level, PackSi
     int64_t remaining = result.SourceSize;
     while (remaining != 0 && !(stop && stop())) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, static_cast<int64_t>(blockSize)));
-        source.ReadPromised(block_.data(), n);
+        if (static_cast<int64_t>(n) == remaining)
+            source.ReadLast(block_.data(), n);
+        else
+            source.ReadPromised(block_.data(), n);
         crc = UpdateCRC32(crc, block_.data(), n);
         Write(block_.data(), n);
         remaining -= static_cast<int64_t>(n);
     }
-    if (remaining == 0)
+    if (result.SourceSize == 0)
         source.ExpectEnd();
     result.Consumed = result.SourceSize - remaining;
     result.CRC = result.Consumed > 0 ? crc ^ 0xFFFFFFFFu : 0;

@@ -61,12 +61,61 @@ struct PackPipeline::Slot {
     }
 };
 
-// The worker's side of a slot.
+// The worker's side of a slot. A file starts out kept to the worker: most
+// files of a site are small, their whole stream is one partial block with
+// no progress, and they are handed over in one go together with their
+// result. The first progress (a full block out) makes the file live: it is
+// opened for Add, and everything from then on is handed over as it comes.
 class PackPipeline::SlotSink final : public PackSink {
 public:
     SlotSink(PackPipeline& owner, Slot& slot) : owner_(owner), slot_(slot) {}
 
     void Data(const uint8_t* bytes, size_t size) override
+    {
+        if (!live_) {
+            kept_.insert(kept_.end(), bytes, bytes + size);
+            return;
+        }
+        Hand(bytes, size);
+    }
+
+    void Progress(int64_t consumed, int64_t total) override
+    {
+        if (!live_)
+            GoLive();
+        std::lock_guard lock(owner_.mutex_);
+        slot_.progress.push_back(consumed);
+        slot_.total = total;
+        owner_.Notify(slot_);
+    }
+
+    // Under the pipeline's lock, once the file is done: what was kept. It is
+    // at most one block, so it goes to memory whatever the budget.
+    void HandKept()
+    {
+        if (kept_.empty())
+            return;
+        const auto n = static_cast<int64_t>(kept_.size());
+        owner_.held_ += n;
+        slot_.heldBytes += n;
+        slot_.segments.push_back(Slot::Segment{std::move(kept_), 0, 0});
+    }
+
+private:
+    void GoLive()
+    {
+        live_ = true;
+        {
+            std::lock_guard lock(owner_.mutex_);
+            slot_.opened = true;
+            owner_.Notify(slot_);
+        }
+        if (!kept_.empty())
+            Hand(kept_.data(), kept_.size());
+        kept_ = {};
+    }
+
+    void Hand(const uint8_t* bytes, size_t size)
     {
         Slot::Segment segment;
         segment.bytes.assign(bytes, bytes + size);
@@ -99,17 +148,10 @@ public:
         owner_.Notify(slot_);
     }
 
-    void Progress(int64_t consumed, int64_t total) override
-    {
-        std::lock_guard lock(owner_.mutex_);
-        slot_.progress.push_back(consumed);
-        slot_.total = total;
-        owner_.Notify(slot_);
-    }
-
-private:
     PackPipeline& owner_;
     Slot& slot_;
+    bool live_ = false;
+    std::vector<uint8_t> kept_;
 };
 
 PackPipeline::PackPipeline(const std::vector<std::string>& files, Options options)
@@ -153,51 +195,49 @@ void PackPipeline::Notify(const Slot& slot)
 void PackPipeline::Work()
 {
     EntryPacker packer;
+    std::unique_lock lock(mutex_);
     for (;;) {
-        size_t index = 0;
-        {
-            std::unique_lock lock(mutex_);
-            // The file being written is always taken, whatever the budget:
-            // its bytes are what frees memory.
-            workCv_.wait(lock, [&] {
-                return stop_ || next_ >= files_.size() ||
-                       (next_ < head_ + kWindow && (next_ == head_ || held_ < options_.MemoryBudget / 2));
-            });
-            if (stop_ || next_ >= files_.size())
-                return;
-            index = next_++;
-            slots_[index % kWindow].index = index;
-        }
-        Produce(packer, index);
+        // The file being written is always taken, whatever the budget: its
+        // bytes are what frees memory.
+        workCv_.wait(lock, [&] {
+            return stop_ || next_ >= files_.size() ||
+                   (next_ < head_ + kWindow && (next_ == head_ || held_ < options_.MemoryBudget / 2));
+        });
+        if (stop_ || next_ >= files_.size())
+            return;
+        const size_t index = next_++;
+        slots_[index % kWindow].index = index;
+        lock.unlock();
+        Produce(packer, index, lock);
     }
 }
 
-void PackPipeline::Produce(EntryPacker& packer, size_t index)
+void PackPipeline::Produce(EntryPacker& packer, size_t index, std::unique_lock<std::mutex>& lock)
 {
     Slot& slot = slots_[index % kWindow];
-    auto publish = [&](auto&& change) {
-        std::lock_guard lock(mutex_);
-        change();
-        Notify(slot);
-    };
+    SlotSink sink(*this, slot);
+    bool opened = false;
+    PackResult result;
+    std::exception_ptr error;
     try {
         FileStream file(files_[index], FileStream::Mode::OpenRead);
-        publish([&] { slot.opened = true; });
-        SlotSink sink(*this, slot);
-        const PackResult result = packer.Pack(file, options_.Level, sink, [&] {
+        opened = true;
+        result = packer.Pack(file, options_.Level, sink, [&] {
             return stop_.load(std::memory_order_relaxed) || slot.abandoned.load(std::memory_order_relaxed) ||
                    (options_.Stopped && options_.Stopped());
         });
-        publish([&] {
-            slot.result = result;
-            slot.done = true;
-        });
     } catch (...) {
-        publish([&] {
-            slot.error = std::current_exception();
-            slot.done = true;
-        });
+        error = std::current_exception();
     }
+    // The file's end and the worker's next take share one turn of the lock.
+    lock.lock();
+    slot.opened = slot.opened || opened;
+    if (!error)
+        sink.HandKept();
+    slot.result = result;
+    slot.error = error;
+    slot.done = true;
+    Notify(slot);
 }
 
 PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
@@ -218,7 +258,10 @@ PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
             slot.heldBytes -= freed;
             workCv_.notify_all();
         }
+        // Once done, the worker is gone from the slot: nothing more comes.
         const bool finished = slot.done;
+        const PackResult result = slot.result;
+        const std::exception_ptr error = slot.error;
         lock.unlock();
 
         for (int64_t consumed : progress)
@@ -238,12 +281,12 @@ PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
             }
         }
 
-        lock.lock();
-        if (finished && slot.progress.empty() && slot.segments.empty()) {
-            if (slot.error)
-                std::rethrow_exception(slot.error);
-            return slot.result;
+        if (finished) {
+            if (error)
+                std::rethrow_exception(error);
+            return result;
         }
+        lock.lock();
     }
 }
 

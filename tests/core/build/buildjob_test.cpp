@@ -468,6 +468,19 @@ std::function<int(const fs::FileAccess&)> MidRead(Build& b, std::function<int()>
 
 BuildFault& F(Build& b) { return static_cast<BuildFault&>(b); }
 
+// Runs `change` once, at the first read of the one-block home page: its end
+// is confirmed by that same read.
+std::function<int(const fs::FileAccess&)> HomeRead(Build& b, std::function<void(const std::string&)> change)
+{
+    return [home = F(b).Site() + "index.htm", change, done = false](const fs::FileAccess& a) mutable {
+        if (done || a.op != fs::FileOp::Read || a.path != home)
+            return 0;
+        done = true;
+        change(home);
+        return 0;
+    };
+}
+
 const Fault kFaults[] = {
     {"ReadErrorInTheMiddleOfASourceFile", false,
      [](Build& b) { return MidRead(b, [] { return EIO; }); },
@@ -480,6 +493,14 @@ const Fault kFaults[] = {
          return MidRead(b, [&b] { stdfs::resize_file(F(b).Big(), 700000); return 0; });
      },
      [](Build& b) { return "Cannot read file \"" + F(b).Big() + "\". It became longer while it was being read"; }},
+    {"SmallFileShrinksWhileRead", false,
+     [](Build& b) { return HomeRead(b, [](const std::string& f) { stdfs::resize_file(f, 3); }); },
+     [](Build& b) { return "Cannot read file \"" + F(b).Site() + "index.htm\". It became shorter while it was being read"; }},
+    {"SmallFileGrowsWhileRead", false,
+     [](Build& b) {
+         return HomeRead(b, [](const std::string& f) { stdfs::resize_file(f, stdfs::file_size(f) + 1); });
+     },
+     [](Build& b) { return "Cannot read file \"" + F(b).Site() + "index.htm\". It became longer while it was being read"; }},
     {"OutputFolderRemovedDuringTheBuild", false,
      [](Build& b) { return MidRead(b, [&b] { stdfs::remove_all(F(b).Out()); return 0; }); },
      [](Build& b) { return "Cannot move file \"" + F(b).Temp() + "\". No such file or directory"; }},

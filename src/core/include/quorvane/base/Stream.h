@@ -26,6 +26,12 @@ public:
     // changed while it was read. Bytes in memory cannot change.
     virtual void ReadPromised(void* buffer, size_t count) { ReadExact(buffer, count); }
     virtual void ExpectEnd() {}
+    // The promised read of a source's last block, then ExpectEnd.
+    virtual void ReadLast(void* buffer, size_t count)
+    {
+        ReadPromised(buffer, count);
+        ExpectEnd();
+    }
     // Copies `count` bytes from the source's current position; a count of 0
     // copies the whole source from its start.
     void CopyFrom(Stream& source, int64_t count);
@@ -80,6 +86,7 @@ public:
     // changed while it is packed never passes as whole.
     void ReadPromised(void* buffer, size_t count) override;
     void ExpectEnd() override;
+    void ReadLast(void* buffer, size_t count) override;
 
     const std::string& Path() const { return path_; }
     // Reads `count` bytes from the current position that must be all the

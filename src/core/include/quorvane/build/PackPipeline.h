@@ -54,7 +54,7 @@ private:
     class SlotSink;
 
     void Work();
-    void Produce(EntryPacker& packer, size_t index);
+    void Produce(EntryPacker& packer, size_t index, std::unique_lock<std::mutex>& lock);
     PackResult Pump(Slot& slot, PackSink& out);
     void Release(size_t index);
     void Notify(const Slot& slot);
