@@ -65,6 +65,20 @@ std::string ToShortAnsi(const std::string& utf8)
     return ansi;
 }
 
+// Feeds records [from, to) to a compressor `batch` records at a time.
+void PackRecords(EntryPacker& packer, const std::deque<TZLBFileRec2>& records, size_t from, size_t to, size_t batch)
+{
+    std::vector<uint8_t> images;
+    for (size_t first = from; first < to; first += batch) {
+        const size_t count = std::min(batch, to - first);
+        images.resize(count * TZLBFileRec2::kImageSize);
+        for (size_t i = 0; i < count; ++i)
+            records[first + i].WriteImage(std::span<uint8_t, TZLBFileRec2::kImageSize>(
+                images.data() + i * TZLBFileRec2::kImageSize, TZLBFileRec2::kImageSize));
+        packer.Write(images.data(), images.size());
+    }
+}
+
 std::string RecordKey(const TZLBFileRec2& record)
 {
     return AsciiLower(codepage::FromAnsi(record.PathAnsi() + record.NameAnsi()));
@@ -197,6 +211,25 @@ private:
     uint32_t markCrc_ = 0;
 };
 
+// The directory's zlib stream as far as it has been made, with the place
+// of every progress report in it, so that writing it out later reports as
+// compressing it then would have.
+struct TZLBArc2::EarlyDirectory final : PackSink {
+    struct Mark {
+        size_t end;
+        int64_t consumed;
+    };
+
+    TFileCompressionLevel level{};
+    size_t fed = 0;
+    EntryPacker packer;
+    std::vector<uint8_t> stream;
+    std::vector<Mark> marks;
+
+    void Data(const uint8_t* bytes, size_t size) override { stream.insert(stream.end(), bytes, bytes + size); }
+    void Progress(int64_t consumed, int64_t) override { marks.push_back({stream.size(), consumed}); }
+};
+
 TZLBArc2::TZLBArc2(void* owner) : owner_(owner), packer_(std::make_unique<EntryPacker>()) {}
 
 TZLBArc2::~TZLBArc2()
@@ -212,6 +245,8 @@ void TZLBArc2::Reset()
     archive_.reset();
     records_.clear();
     index_.clear();
+    early_.reset();
+    earlyOff_ = false;
     mode_ = 0;
     trailer_ = TZLBTrailer2{};
     archiveName_.clear();
@@ -321,6 +356,7 @@ void TZLBArc2::AddStream(const std::string& Name, Stream& Source, bool Encrypt)
     } catch (...) {
         lastAddFailure_ = std::current_exception();
     }
+    FeedDirectory();
 }
 
 void TZLBArc2::BeginProgress(const std::string& name, int64_t total)
@@ -504,6 +540,60 @@ void TZLBArc2::AddPacked(const std::string& Name, const std::function<PackResult
         lastAddFailure_ = std::current_exception();
         held_.clear();
     }
+    FeedDirectory();
+}
+
+void TZLBArc2::FeedDirectory() noexcept
+{
+    const TFileCompressionLevel level = CompressionLevel;
+    // Stored blocks (level 0) follow how the input is cut, so there the
+    // directory is compressed whole at closing.
+    if (earlyOff_ || level == TFileCompressionLevel::fcNone)
+        return;
+    if (early_ && early_->level != level) {
+        early_.reset();
+        earlyOff_ = true;
+        return;
+    }
+    try {
+        if (!early_) {
+            auto early = std::make_unique<EarlyDirectory>();
+            early->level = level;
+            early->packer.Begin(level, *early, 0);
+            early_ = std::move(early);
+        }
+        const size_t ready = records_.size() - (records_.size() - early_->fed) % kRecordBatch;
+        PackRecords(early_->packer, records_, early_->fed, ready, kRecordBatch);
+        early_->fed = ready;
+    } catch (...) {
+        early_.reset();
+        earlyOff_ = true;
+    }
+}
+
+// Writes the directory compressed while the entries were added, with the
+// progress compressing it now would report; false when there is none to
+// write, or it cannot be finished.
+bool TZLBArc2::WriteEarlyDirectory(PackSink& out)
+{
+    const std::unique_ptr<EarlyDirectory> early = std::move(early_);
+    if (!early || early->level != CompressionLevel || early->fed > records_.size())
+        return false;
+    try {
+        PackRecords(early->packer, records_, early->fed, records_.size(), kRecordBatch);
+        early->packer.Finish();
+    } catch (...) {
+        return false;
+    }
+    size_t at = 0;
+    for (const EarlyDirectory::Mark& mark : early->marks) {
+        out.Data(early->stream.data() + at, mark.end - at);
+        out.Progress(mark.consumed, progressTotal_);
+        at = mark.end;
+    }
+    if (at < early->stream.size())
+        out.Data(early->stream.data() + at, early->stream.size() - at);
+    return true;
 }
 
 void TZLBArc2::Record(TZLBFileRec2 record)
@@ -569,21 +659,16 @@ void TZLBArc2::WriteRegistry()
         progressTotal_ = total;
         progressDone_ = 0;
         progressMessage_ = kWritingRegistry;
-        packer_->Begin(CompressionLevel, sink, total);
-        // Stored blocks (level 0) follow how the input is cut, so there the
-        // directory goes in whole; every other level gives the same bytes
-        // batch by batch, without a second copy of every record.
-        const size_t batch = CompressionLevel == TFileCompressionLevel::fcNone ? records_.size() : kRecordBatch;
-        std::vector<uint8_t> images;
-        for (size_t first = 0; first < records_.size(); first += batch) {
-            const size_t count = std::min(batch, records_.size() - first);
-            images.resize(count * TZLBFileRec2::kImageSize);
-            for (size_t i = 0; i < count; ++i)
-                records_[first + i].WriteImage(std::span<uint8_t, TZLBFileRec2::kImageSize>(
-                    images.data() + i * TZLBFileRec2::kImageSize, TZLBFileRec2::kImageSize));
-            packer_->Write(images.data(), images.size());
+        if (!WriteEarlyDirectory(sink)) {
+            packer_->Begin(CompressionLevel, sink, total);
+            // Stored blocks (level 0) follow how the input is cut, so there
+            // the directory goes in whole; every other level gives the same
+            // bytes batch by batch, without a second copy of every record.
+            const size_t batch =
+                CompressionLevel == TFileCompressionLevel::fcNone ? records_.size() : kRecordBatch;
+            PackRecords(*packer_, records_, 0, records_.size(), std::max<size_t>(batch, 1));
+            packer_->Finish();
         }
-        packer_->Finish();
 
         const int64_t registrySize = out.Size() - positionMarker_ - trailer_.RegistryOffset;
         // The field is 32 bits; a directory that does not fit is stored raw

@@ -17,6 +17,9 @@ namespace {
 // bookkeeping stays small.
 constexpr size_t kWindow = 256;
 constexpr size_t kCopyBlock = 65536;
+// Small files the writer lets finish before it wakes up for them: one
+// sleep for a run of them instead of one each.
+constexpr size_t kWakeRun = 32;
 
 } // namespace
 
@@ -192,17 +195,35 @@ void PackPipeline::Notify(const Slot& slot)
         headCv_.notify_one();
 }
 
+bool PackPipeline::WorkersMayTake() const
+{
+    // The file being written is always taken, whatever the budget: its bytes
+    // are what frees memory.
+    return next_ < files_.size() && next_ < head_ + kWindow &&
+           (next_ == head_ || held_ < options_.MemoryBudget / 2);
+}
+
+bool PackPipeline::HeadReady() const
+{
+    const Slot& head = slots_[head_ % kWindow];
+    if (head.index != head_)
+        return false;
+    if (head.opened && !head.done)
+        return true; // a big file: its stream is to be written as it comes
+    const size_t end = std::min(next_, head_ + kWakeRun);
+    for (size_t i = head_; i < end; ++i)
+        if (!slots_[i % kWindow].done)
+            return false;
+    // Short of a run, only when the workers wait for the writer.
+    return end == head_ + kWakeRun || !WorkersMayTake();
+}
+
 void PackPipeline::Work()
 {
     EntryPacker packer;
     std::unique_lock lock(mutex_);
     for (;;) {
-        // The file being written is always taken, whatever the budget: its
-        // bytes are what frees memory.
-        workCv_.wait(lock, [&] {
-            return stop_ || next_ >= files_.size() ||
-                   (next_ < head_ + kWindow && (next_ == head_ || held_ < options_.MemoryBudget / 2));
-        });
+        workCv_.wait(lock, [&] { return stop_ || next_ >= files_.size() || WorkersMayTake(); });
         if (stop_ || next_ >= files_.size())
             return;
         const size_t index = next_++;
@@ -237,7 +258,10 @@ void PackPipeline::Produce(EntryPacker& packer, size_t index, std::unique_lock<s
     slot.result = result;
     slot.error = error;
     slot.done = true;
-    Notify(slot);
+    if (!runWait_)
+        Notify(slot);
+    else if (HeadReady())
+        headCv_.notify_one();
 }
 
 PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
@@ -318,7 +342,12 @@ void PackPipeline::Add(size_t index, TZLBArc2& archive, const std::string& name)
     Slot& slot = slots_[index % kWindow];
     {
         std::unique_lock lock(mutex_);
-        headCv_.wait(lock, [&] { return slot.index == index && (slot.opened || slot.done); });
+        // Once asleep, the writer wakes for a run of files, not for each.
+        if (!(slot.index == index && (slot.opened || slot.done)) && !HeadReady()) {
+            runWait_ = true;
+            headCv_.wait(lock, [&] { return HeadReady(); });
+            runWait_ = false;
+        }
         if (!slot.opened && slot.error)
             std::rethrow_exception(slot.error);
     }

@@ -527,6 +527,52 @@ TEST(ArchiveLayout, LevelChangedBetweenEntries)
     EXPECT_EQ(a.Stored(a.recs[2]), RefDeflate(text, 9).bytes);
     EXPECT_EQ(a.recs[1].level, 1);
     EXPECT_EQ(a.recs[2].level, 3);
+    // The directory follows the level at closing.
+    const Bytes file = ReadFile(dir / "m.qpf");
+    const Bytes dirStream(file.begin() + a.registryOffset, file.begin() + a.registryOffset + a.registrySize);
+    EXPECT_EQ(dirStream, RefDirectory(a.directory, 9).bytes);
+}
+
+// The directory is compressed while the entries come in: still zlib's own
+// stream of all the records, with one progress report per full block when
+// it is written, and still raw when writing it fails.
+TEST(ArchiveLayout, DirectoryMadeAlongTheEntries)
+{
+    const auto build = [](const fs::path& file, const std::function<void(const std::string&)>& progress) {
+        TZLBArc2 arc;
+        arc.OnProgress = [&](const std::string& msg, int32_t) { progress(msg); };
+        Start(arc, file);
+        uint32_t seed = 7;
+        MemoryStream s(TextBytes(10));
+        for (int i = 0; i < 1500; ++i) {
+            std::string name;
+            for (int c = 0; c < 200; ++c) {
+                seed = seed * 1103515245u + 12345u;
+                name += static_cast<char>('a' + (seed >> 16) % 26);
+            }
+            arc.AddStream(name + std::to_string(i), s, false);
+        }
+        arc.CloseArchive();
+        return ReadFile(file);
+    };
+    TempDir dir;
+    int blocks = 0;
+    const Bytes file = build(dir / "a.qpf", [&](const std::string& msg) { blocks += msg == "Writing archive registry"; });
+    const Archive a = Parse(file);
+    ASSERT_EQ(a.entryCount, 1500);
+    ASSERT_GT(a.registrySize, 2 * 65536);
+    const Bytes dirStream(file.begin() + a.registryOffset, file.begin() + a.registryOffset + a.registrySize);
+    EXPECT_EQ(dirStream, RefDirectory(a.directory, -1).bytes);
+    EXPECT_EQ(blocks, a.registrySize / 65536);
+
+    const Bytes raw = build(dir / "b.qpf", [](const std::string& msg) {
+        if (msg == "Writing archive registry")
+            throw Error("interrupted");
+    });
+    const Archive b = Parse(raw, 0);
+    EXPECT_EQ(b.registryCompressed, 0);
+    EXPECT_EQ(b.directory, a.directory);
+    EXPECT_EQ(raw.size(), static_cast<size_t>(b.registryOffset) + 1500 * 550 + 36);
 }
 
 TEST(ArchiveLayout, RecordAndTrailerImages)

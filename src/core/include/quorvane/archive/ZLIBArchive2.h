@@ -141,6 +141,8 @@ private:
     void AddEntry(const std::string& name, Stream& source, bool encrypt);
     void Record(TZLBFileRec2 record);
     void WriteRegistry();
+    void FeedDirectory() noexcept;
+    bool WriteEarlyDirectory(PackSink& out);
     void DispatchProgress(int64_t consumed);
     int64_t MemoryLimit() const;
     int64_t FilePosition(int64_t archiveOffset) const;
@@ -171,6 +173,12 @@ private:
     std::unique_ptr<EntryPacker> packer_;
     // What EntryWriter holds back of the entry being added.
     std::vector<uint8_t> held_;
+    // The directory compressed while the entries are added, so that closing
+    // only writes it; dropped for compression at closing when anything
+    // about it fails or the level changes.
+    struct EarlyDirectory;
+    std::unique_ptr<EarlyDirectory> early_;
+    bool earlyOff_ = false;
 };
 
 } // namespace qv

@@ -58,6 +58,8 @@ private:
     PackResult Pump(Slot& slot, PackSink& out);
     void Release(size_t index);
     void Notify(const Slot& slot);
+    bool WorkersMayTake() const;
+    bool HeadReady() const;
 
     const std::vector<std::string>& files_;
     Options options_;
@@ -70,6 +72,7 @@ private:
     size_t next_ = 0;                     // the next file a worker takes
     size_t head_ = 0;                     // the file being written
     int64_t held_ = 0;                    // compressed bytes in memory, all files
+    bool runWait_ = false;                // Add sleeps until HeadReady
     std::atomic<bool> stop_{false};
     std::vector<std::thread> workers_;
 };
