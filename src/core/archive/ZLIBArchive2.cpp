@@ -65,10 +65,11 @@ std::string ToShortAnsi(const std::string& utf8)
     return ansi;
 }
 
-// Feeds records [from, to) to a compressor `batch` records at a time.
-void PackRecords(EntryPacker& packer, const std::deque<TZLBFileRec2>& records, size_t from, size_t to, size_t batch)
+// Feeds records [from, to) to a compressor `batch` records at a time,
+// imaged in `images`.
+void PackRecords(EntryPacker& packer, const std::deque<TZLBFileRec2>& records, size_t from, size_t to, size_t batch,
+                 std::vector<uint8_t>& images)
 {
-    std::vector<uint8_t> images;
     for (size_t first = from; first < to; first += batch) {
         const size_t count = std::min(batch, to - first);
         images.resize(count * TZLBFileRec2::kImageSize);
@@ -153,19 +154,68 @@ std::string TZLBFileRec2::PathText() const { return codepage::FromAnsi(PathAnsi(
 // long. A write anywhere but at the end drops the running value and closing
 // reads the file after all; a mark lets an entry or a directory that is cut
 // off again go back to the value it started from.
+//
+// Appends are gathered into blocks: a site of many small files would
+// otherwise cost a system call per entry. Losing a gathered block loses
+// entries already recorded, so a failure to write one is kept and raised
+// again by everything after it: such an archive is never finished.
 class TZLBArc2::ArchiveOutput final : public Stream {
 public:
     explicit ArchiveOutput(const std::string& path) : file_(path, FileStream::Mode::Create) {}
+    // An archive given up still holds every entry written to it.
+    ~ArchiveOutput() override
+    {
+        try {
+            Flush();
+        } catch (...) {
+        }
+    }
+    ArchiveOutput(const ArchiveOutput&) = delete;
+    ArchiveOutput& operator=(const ArchiveOutput&) = delete;
 
-    int64_t Size() const override { return file_.Size(); }
-    int64_t Position() const override { return file_.Position(); }
-    void Seek(int64_t position) override { file_.Seek(position); }
-    size_t Read(void* buffer, size_t count) override { return file_.Read(buffer, count); }
+    int64_t Size() const override { return size_; }
+    int64_t Position() const override { return position_; }
+    void Seek(int64_t position) override
+    {
+        if (position < 0)
+            throw Error("Stream seek error");
+        position_ = position;
+    }
+
+    size_t Read(void* buffer, size_t count) override
+    {
+        Flush();
+        file_.Seek(position_);
+        const size_t done = file_.Read(buffer, count);
+        position_ += static_cast<int64_t>(done);
+        return done;
+    }
 
     void Write(const void* buffer, size_t count) override
     {
-        const int64_t at = file_.Position();
-        file_.Write(buffer, count);
+        if (failed_)
+            std::rethrow_exception(failed_);
+        const int64_t at = position_;
+        const bool appending = at == size_ && (gathered_.empty() || at == gatheredAt_ + Gathered());
+        if (appending && gathered_.size() + count <= kGatherLimit) {
+            if (gathered_.empty())
+                gatheredAt_ = at;
+            const auto* bytes = static_cast<const uint8_t*>(buffer);
+            gathered_.insert(gathered_.end(), bytes, bytes + count);
+        } else {
+            Flush();
+            file_.Seek(at);
+            try {
+                file_.Write(buffer, count);
+            } catch (...) {
+                position_ = file_.Position();
+                size_ = std::max(size_, position_);
+                covered_ = kLost;
+                throw;
+            }
+        }
+        position_ = at + static_cast<int64_t>(count);
+        size_ = std::max(size_, position_);
         if (at == covered_) {
             crc_ = UpdateCRC32(crc_, buffer, count);
             covered_ += static_cast<int64_t>(count);
@@ -176,7 +226,9 @@ public:
 
     void SetSize(int64_t size) override
     {
+        Flush();
         file_.SetSize(size);
+        size_ = size;
         if (size == markAt_) {
             covered_ = markAt_;
             crc_ = markCrc_;
@@ -194,17 +246,46 @@ public:
     // The CRC-32 of the bytes from `start` to the end, as StreamCRC32 gives it.
     uint32_t Checksum(int64_t start)
     {
-        if (start == 0 && covered_ != kLost && covered_ == file_.Size())
+        if (start == 0 && covered_ != kLost && covered_ == size_)
             return covered_ > 0 ? crc_ ^ 0xFFFFFFFFu : 0;
         return StreamCRC32(*this, start, 0);
     }
 
-    void Close() { file_.Close(); }
+    void Close()
+    {
+        Flush();
+        file_.Close();
+    }
 
 private:
     static constexpr int64_t kLost = -1;
+    static constexpr size_t kGatherLimit = size_t{256} << 10;
+
+    int64_t Gathered() const { return static_cast<int64_t>(gathered_.size()); }
+
+    void Flush()
+    {
+        if (failed_)
+            std::rethrow_exception(failed_);
+        if (gathered_.empty())
+            return;
+        try {
+            file_.Seek(gatheredAt_);
+            file_.Write(gathered_.data(), gathered_.size());
+        } catch (...) {
+            failed_ = std::current_exception();
+            gathered_.clear();
+            throw;
+        }
+        gathered_.clear();
+    }
 
     FileStream file_;
+    int64_t position_ = 0;
+    int64_t size_ = 0;
+    std::vector<uint8_t> gathered_;
+    int64_t gatheredAt_ = 0;
+    std::exception_ptr failed_;
     uint32_t crc_ = 0xFFFFFFFFu;
     int64_t covered_ = 0;
     int64_t markAt_ = kLost;
@@ -225,6 +306,7 @@ struct TZLBArc2::EarlyDirectory final : PackSink {
     EntryPacker packer;
     std::vector<uint8_t> stream;
     std::vector<Mark> marks;
+    std::vector<uint8_t> images;
 
     void Data(const uint8_t* bytes, size_t size) override { stream.insert(stream.end(), bytes, bytes + size); }
     void Progress(int64_t consumed, int64_t) override { marks.push_back({stream.size(), consumed}); }
@@ -563,7 +645,7 @@ void TZLBArc2::FeedDirectory() noexcept
             early_ = std::move(early);
         }
         const size_t ready = records_.size() - (records_.size() - early_->fed) % kRecordBatch;
-        PackRecords(early_->packer, records_, early_->fed, ready, kRecordBatch);
+        PackRecords(early_->packer, records_, early_->fed, ready, kRecordBatch, early_->images);
         early_->fed = ready;
     } catch (...) {
         early_.reset();
@@ -580,7 +662,7 @@ bool TZLBArc2::WriteEarlyDirectory(PackSink& out)
     if (!early || early->level != CompressionLevel || early->fed > records_.size())
         return false;
     try {
-        PackRecords(early->packer, records_, early->fed, records_.size(), kRecordBatch);
+        PackRecords(early->packer, records_, early->fed, records_.size(), kRecordBatch, early->images);
         early->packer.Finish();
     } catch (...) {
         return false;
@@ -666,7 +748,8 @@ void TZLBArc2::WriteRegistry()
             // bytes batch by batch, without a second copy of every record.
             const size_t batch =
                 CompressionLevel == TFileCompressionLevel::fcNone ? records_.size() : kRecordBatch;
-            PackRecords(*packer_, records_, 0, records_.size(), std::max<size_t>(batch, 1));
+            std::vector<uint8_t> images;
+            PackRecords(*packer_, records_, 0, records_.size(), std::max<size_t>(batch, 1), images);
             packer_->Finish();
         }
 

@@ -5,7 +5,6 @@
 #include "quorvane/platform/TempFiles.h"
 
 #include <algorithm>
-#include <deque>
 #include <limits>
 #include <utility>
 
@@ -26,14 +25,14 @@ constexpr size_t kWakeRun = 32;
 // One file between its worker and Add. Everything here is guarded by the
 // pipeline's mutex, except the spill file's bytes: the worker writes them
 // before it publishes their range, and Add reads only published ranges.
-struct PackPipeline::Slot {
-    // Compressed bytes held in memory, or (when `bytes` is empty) a range of
-    // the spill file.
-    struct Segment {
-        std::vector<uint8_t> bytes;
-        int64_t from = 0, to = 0;
-    };
+// Compressed bytes held in memory, or (when `bytes` is empty) a range of the
+// spill file.
+struct PackPipeline::Segment {
+    std::vector<uint8_t> bytes;
+    int64_t from = 0, to = 0;
+};
 
+struct PackPipeline::Slot {
     size_t index = std::numeric_limits<size_t>::max();
     bool opened = false;
     bool done = false;
@@ -42,8 +41,9 @@ struct PackPipeline::Slot {
     std::exception_ptr error;
     PackResult result;
     int64_t total = 0;
-    std::deque<int64_t> progress;
-    std::deque<Segment> segments;
+    // Vectors, swapped with Pump's own: taking them allocates nothing.
+    std::vector<int64_t> progress;
+    std::vector<Segment> segments;
     int64_t heldBytes = 0;
     std::unique_ptr<FileStream> spill;
     int64_t spillLength = 0;
@@ -101,7 +101,7 @@ public:
         const auto n = static_cast<int64_t>(kept_.size());
         owner_.held_ += n;
         slot_.heldBytes += n;
-        slot_.segments.push_back(Slot::Segment{std::move(kept_), 0, 0});
+        slot_.segments.push_back(Segment{std::move(kept_), 0, 0});
     }
 
 private:
@@ -120,7 +120,7 @@ private:
 
     void Hand(const uint8_t* bytes, size_t size)
     {
-        Slot::Segment segment;
+        Segment segment;
         segment.bytes.assign(bytes, bytes + size);
         const auto n = static_cast<int64_t>(size);
         {
@@ -147,7 +147,7 @@ private:
         if (!slot_.segments.empty() && slot_.segments.back().bytes.empty() && slot_.segments.back().to == from)
             slot_.segments.back().to = slot_.spillLength;
         else
-            slot_.segments.push_back(Slot::Segment{{}, from, slot_.spillLength});
+            slot_.segments.push_back(Segment{{}, from, slot_.spillLength});
         owner_.Notify(slot_);
     }
 
@@ -269,13 +269,17 @@ PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
     std::unique_lock lock(mutex_);
     slot.attached = true;
     std::vector<uint8_t> block;
+    std::vector<int64_t>& progress = pumpProgress_;
+    std::vector<Segment>& segments = pumpSegments_;
     for (;;) {
         headCv_.wait(lock, [&] { return !slot.progress.empty() || !slot.segments.empty() || slot.done; });
-        const std::deque<int64_t> progress = std::exchange(slot.progress, {});
-        std::deque<Slot::Segment> segments = std::exchange(slot.segments, {});
+        progress.clear();
+        segments.clear();
+        progress.swap(slot.progress);
+        segments.swap(slot.segments);
         const int64_t total = slot.total;
         int64_t freed = 0;
-        for (const Slot::Segment& s : segments)
+        for (const Segment& s : segments)
             freed += static_cast<int64_t>(s.bytes.size());
         if (freed > 0) {
             held_ -= freed;
@@ -290,7 +294,7 @@ PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
 
         for (int64_t consumed : progress)
             out.Progress(consumed, total);
-        for (const Slot::Segment& s : segments) {
+        for (const Segment& s : segments) {
             if (!s.bytes.empty()) {
                 out.Data(s.bytes.data(), s.bytes.size());
                 continue;
@@ -306,6 +310,7 @@ PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
         }
 
         if (finished) {
+            segments.clear();
             if (error)
                 std::rethrow_exception(error);
             return result;

@@ -11,11 +11,13 @@
 #include "quorvane/archive/ZLIBArchive2.h"
 #include "quorvane/archive/ZLIBArchiveGlobals2.h"
 #include "quorvane/platform/CodePage.h"
+#include "quorvane/platform/FileFaults.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -31,7 +33,7 @@ using qvtest::ReadFile;
 using qvtest::TempDir;
 using qvtest::TextBytes;
 using Bytes = std::vector<uint8_t>;
-namespace fs = std::filesystem;
+namespace stdfs = std::filesystem;
 
 namespace {
 
@@ -219,14 +221,14 @@ struct Entry {
 };
 
 // CreateArchive and OpenForWriting, the start of every archive.
-void Start(TZLBArc2& arc, const fs::path& file)
+void Start(TZLBArc2& arc, const stdfs::path& file)
 {
     arc.CreateArchive(file.string());
     arc.OpenForWriting();
 }
 
 // Writes an archive with the given entries; `setup` runs before CreateArchive.
-Bytes Write(const fs::path& file, const std::vector<Entry>& entries, const std::function<void(TZLBArc2&)>& setup = {})
+Bytes Write(const stdfs::path& file, const std::vector<Entry>& entries, const std::function<void(TZLBArc2&)>& setup = {})
 {
     TZLBArc2 arc;
     if (setup)
@@ -240,10 +242,10 @@ Bytes Write(const fs::path& file, const std::vector<Entry>& entries, const std::
     return ReadFile(file);
 }
 
-size_t ZlbFilesIn(const fs::path& folder)
+size_t ZlbFilesIn(const stdfs::path& folder)
 {
     size_t n = 0;
-    for (const auto& e : fs::directory_iterator(folder))
+    for (const auto& e : stdfs::directory_iterator(folder))
         if (e.path().filename().string().rfind("ZLB", 0) == 0)
             ++n;
     return n;
@@ -538,7 +540,7 @@ TEST(ArchiveLayout, LevelChangedBetweenEntries)
 // it is written, and still raw when writing it fails.
 TEST(ArchiveLayout, DirectoryMadeAlongTheEntries)
 {
-    const auto build = [](const fs::path& file, const std::function<void(const std::string&)>& progress) {
+    const auto build = [](const stdfs::path& file, const std::function<void(const std::string&)>& progress) {
         TZLBArc2 arc;
         arc.OnProgress = [&](const std::string& msg, int32_t) { progress(msg); };
         Start(arc, file);
@@ -981,8 +983,8 @@ TEST(ArchiveEncryption, EncryptingNeedsAHandler)
 TEST(ArchiveScratch, LargeSourceSpoolsThroughATemporaryFile)
 {
     TempDir dir;
-    const fs::path temp = dir / "tmp";
-    fs::create_directory(temp);
+    const stdfs::path temp = dir / "tmp";
+    stdfs::create_directory(temp);
     const Bytes big = TextBytes(3 << 20, 11), limit = TextBytes(1 << 20, 12);
     TempRecordingArc arc;
     arc.MaxMemoryUsage = 1;
@@ -990,16 +992,16 @@ TEST(ArchiveScratch, LargeSourceSpoolsThroughATemporaryFile)
     int64_t seenTempSize = -1;
     arc.OnProgress = [&](const std::string& msg, int32_t) {
         if (msg == "Adding: big.htm" && !arc.temps.empty())
-            seenTempSize = static_cast<int64_t>(fs::file_size(arc.temps.back()));
+            seenTempSize = static_cast<int64_t>(stdfs::file_size(arc.temps.back()));
     };
     Start(arc, dir / "t.qpf");
     MemoryStream s1(big), s2(limit);
     arc.AddStream("big.htm", s1, false);
     ASSERT_EQ(arc.temps.size(), 1u);
-    EXPECT_EQ(fs::path(arc.temps[0]).parent_path(), temp);
-    EXPECT_EQ(fs::path(arc.temps[0]).filename().string().rfind("ZLB", 0), 0u);
+    EXPECT_EQ(stdfs::path(arc.temps[0]).parent_path(), temp);
+    EXPECT_EQ(stdfs::path(arc.temps[0]).filename().string().rfind("ZLB", 0), 0u);
     EXPECT_GE(seenTempSize, 65536); // the compressed data went to the file
-    EXPECT_FALSE(fs::exists(arc.temps[0]));
+    EXPECT_FALSE(stdfs::exists(arc.temps[0]));
     arc.AddStream("limit.htm", s2, false); // exactly 1 MiB stays in memory
     EXPECT_EQ(arc.temps.size(), 1u);
     arc.CloseArchive();
@@ -1076,7 +1078,7 @@ TEST_P(ArchiveFaultySource, EntryIsDroppedAndTheRestStaysRight)
     EXPECT_EQ(arc.FileCount(), 1);
     EXPECT_EQ(MessageOf([&] { (void)arc.GetFileItem(arc.IndexOf("bad.bin")); }), "Index out of bounds");
     ASSERT_EQ(arc.temps.size(), 2u);
-    EXPECT_FALSE(fs::exists(arc.temps[1]));
+    EXPECT_FALSE(stdfs::exists(arc.temps[1]));
 
     MemoryStream next(after);
     arc.AddStream("after.htm", next, false);
@@ -1126,6 +1128,35 @@ TEST(ArchiveFailures, HandlersAndTemporaryFolderFailuresDropTheEntry)
     const Archive a = Parse(ReadFile(dir / "h.qpf"));
     ASSERT_EQ(a.recs.size(), 1u);
     EXPECT_EQ(a.Data(0), TextBytes(200000));
+}
+
+// Small entries reach the file in gathered blocks. When one cannot be
+// written, entries already recorded are lost with it: the archive must
+// not be finished as if they were there.
+TEST(ArchiveFailures, ALostBlockOfSmallEntriesFailsTheArchive)
+{
+    TempDir dir;
+    const std::string path = (dir / "g.qpf").string();
+    TZLBArc2 arc;
+    arc.CompressionLevel = TFileCompressionLevel::fcNone;
+    Start(arc, dir / "g.qpf");
+    MemoryStream s(NoiseBytes(3000));
+    {
+        qv::fs::ScopedFaultHook full([&](const qv::fs::FileAccess& a) {
+            return a.op == qv::fs::FileOp::Write && a.path == path ? ENOSPC : 0;
+        });
+        for (int i = 0; i < 200; ++i)
+            arc.AddStream("f" + std::to_string(i), s, false);
+    }
+    EXPECT_GT(arc.FileCount(), 0);
+    EXPECT_LT(arc.FileCount(), 200);
+    ASSERT_TRUE(arc.LastAddFailure());
+    EXPECT_EQ(MessageOf([&] { std::rethrow_exception(arc.LastAddFailure()); }),
+              "Cannot write file \"" + path + "\". No space left on device");
+    // The disk has room again, but what was lost stays lost.
+    arc.AddStream("late", s, false);
+    EXPECT_EQ(arc.IndexOf("late"), -1);
+    EXPECT_EQ(MessageOf([&] { arc.CloseArchive(); }), "Cannot write file \"" + path + "\". No space left on device");
 }
 
 TEST(ArchiveFailures, RawDirectoryWhenItsCompressionFails)
@@ -1193,7 +1224,7 @@ TEST(ArchiveLifeCycle, MessagesAndStates)
 
     // An existing file is refused, keeps its bytes, and cannot be opened
     // for writing afterwards.
-    const fs::path old = dir / "old.qpf";
+    const stdfs::path old = dir / "old.qpf";
     qvtest::WriteFile(old, std::string("precious"));
     EXPECT_EQ(MessageOf([&] { arc.CreateArchive(old.string()); }), old.string() + " already exists in the archive");
     EXPECT_EQ(arc.ArchiveName(), old.string());
@@ -1202,13 +1233,13 @@ TEST(ArchiveLifeCycle, MessagesAndStates)
     EXPECT_EQ(ReadFile(old), Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
 
     // Started but not opened: no file for the data yet.
-    const fs::path name = dir / "new.qpf";
+    const stdfs::path name = dir / "new.qpf";
     arc.CreateArchive(name.string());
-    EXPECT_FALSE(fs::exists(name));
+    EXPECT_FALSE(stdfs::exists(name));
     EXPECT_EQ(MessageOf([&] { arc.AddStream("a", s, false); }), "No archive is currently open");
     EXPECT_EQ(MessageOf([&] { arc.CloseArchive(); }), "No archive is currently open");
     arc.OpenForWriting();
-    EXPECT_TRUE(fs::exists(name));
+    EXPECT_TRUE(stdfs::exists(name));
     arc.AddStream("a", s, false);
     EXPECT_EQ(arc.FileCount(), 1);
     EXPECT_EQ(MessageOf([&] { (void)arc.GetFileItem(1); }), "Index out of bounds");
@@ -1300,8 +1331,8 @@ TEST(ArchivePacked, SameBytesAndEventsAsAddStream)
         arc.CloseArchive();
         EXPECT_EQ(ReadFile(dir / "p.qpf"), reference);
         EXPECT_EQ(packed, streamed);
-        fs::remove(dir / "s.qpf");
-        fs::remove(dir / "p.qpf");
+        stdfs::remove(dir / "s.qpf");
+        stdfs::remove(dir / "p.qpf");
     }
 }
 

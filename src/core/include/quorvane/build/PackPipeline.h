@@ -50,6 +50,7 @@ public:
     void Add(size_t index, TZLBArc2& archive, const std::string& name);
 
 private:
+    struct Segment;
     struct Slot;
     class SlotSink;
 
@@ -75,6 +76,9 @@ private:
     bool runWait_ = false;                // Add sleeps until HeadReady
     std::atomic<bool> stop_{false};
     std::vector<std::thread> workers_;
+    // Pump's, reused from file to file.
+    std::vector<int64_t> pumpProgress_;
+    std::vector<Segment> pumpSegments_;
 };
 
 // Adds a file as an entry on the calling thread, reading it in blocks.
