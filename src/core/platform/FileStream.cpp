@@ -75,6 +75,8 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path)
         }
         // O_NONBLOCK stays: it means nothing to a regular file, and two
         // calls per file count on a site of many small pages.
+        if (known)
+            readSize_ = static_cast<int64_t>(st.st_size);
     }
 }
 
@@ -99,6 +101,8 @@ void FileStream::Close()
 
 int64_t FileStream::Size() const
 {
+    if (readSize_ >= 0 && fd_ >= 0)
+        return readSize_;
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0)
         return 0;

@@ -72,6 +72,7 @@ public:
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
 
+    // Opened for reading: the size the file had when it was opened.
     int64_t Size() const override;
     int64_t Position() const override { return position_; }
     void Seek(int64_t position) override;
@@ -100,6 +101,9 @@ private:
     std::string path_;
     int fd_ = -1;
     int64_t position_ = 0;
+    // A file opened for reading is sized once: what it promises is checked
+    // as it is read, and a site of small files would pay a call per file.
+    int64_t readSize_ = -1;
 };
 
 } // namespace qv
