@@ -35,17 +35,25 @@ struct Walk {
     // The uppermost folder on the current path whose name an archive cannot
     // hold; empty while there is none.
     std::string unstorableFolder;
-    // Keeps a file that two include pieces take from being listed twice.
-    std::unordered_set<std::string> listed;
+    // What the list held before the walk: never listed again.
+    std::unordered_set<std::string> prior;
+    // The exclusion pieces, cut once: fixed ones, the output path, the
+    // direct masks.
+    std::vector<std::string> exclusions;
 
-    void Matches(const std::string& mask, const std::string& folder, const std::vector<fs::DirEntry>& entries);
+    // `taken` marks the entries listed already, so that a file two include
+    // pieces take is listed once.
+    void Matches(const std::string& mask, const std::string& folder, const std::vector<fs::DirEntry>& entries,
+                 std::vector<char>& taken);
     void Folder(const std::string& folder, bool isRoot);
 };
 
-void Walk::Matches(const std::string& mask, const std::string& folder, const std::vector<fs::DirEntry>& entries)
+void Walk::Matches(const std::string& mask, const std::string& folder, const std::vector<fs::DirEntry>& entries,
+                   std::vector<char>& taken)
 {
-    for (const fs::DirEntry& e : entries) {
-        if (e.isFolder || !PathMatchSpec(e.name, mask))
+    for (size_t at = 0; at < entries.size(); ++at) {
+        const fs::DirEntry& e = entries[at];
+        if (taken[at] || e.isFolder || !PathMatchSpec(e.name, mask))
             continue;
         const std::string path = folder + e.name;
         if (e.special) {
@@ -57,12 +65,16 @@ void Walk::Matches(const std::string& mask, const std::string& folder, const std
             if (listener) listener->Excluded(path, "name begins with \".\"");
             continue;
         }
-        if (listed.count(path))
+        if (prior.count(path))
             continue;
-        EndWithSemicolon(settings.DirectMask);
-        const std::string exclusions = kFixedExclusions + settings.OutputPath.str() + ";" + settings.DirectMask.str();
+        // Cut when the first file gets this far, which is also when the
+        // direct mask gains its closing semicolon.
+        if (exclusions.empty()) {
+            EndWithSemicolon(settings.DirectMask);
+            exclusions = CutMaskList(kFixedExclusions + settings.OutputPath.str() + ";" + settings.DirectMask.str());
+        }
         std::string rule;
-        const auto pieces = CutMaskList(exclusions);
+        const std::vector<std::string>& pieces = exclusions;
         for (size_t i = 0; i < pieces.size() && rule.empty(); ++i) {
             if (!PathMatchSpec(e.name, pieces[i]))
                 continue;
@@ -83,7 +95,7 @@ void Walk::Matches(const std::string& mask, const std::string& folder, const std
             throw UnstorableName("The folder name cannot be stored in an archive (it holds \"\\\" or \":\"): " +
                                  unstorableFolder);
         list.push_back(path);
-        listed.insert(path);
+        taken[at] = 1;
         if (listener) listener->Included(path, mask);
     }
 }
@@ -113,12 +125,14 @@ void Walk::Folder(const std::string& folder, bool isRoot)
     if (identified)
         ancestors.push_back(id);
 
+    std::vector<char> taken(entries.size());
     for (const std::string& piece : CutMaskList(settings.IncludeMask.str()))
-        Matches(piece, folder, entries);
+        Matches(piece, folder, entries, taken);
 
     if (listener) {
-        for (const fs::DirEntry& e : entries)
-            if (!e.isFolder && e.name.front() != '.' && !listed.count(folder + e.name)) {
+        for (size_t at = 0; at < entries.size(); ++at)
+            if (const fs::DirEntry& e = entries[at];
+                !e.isFolder && e.name.front() != '.' && !taken[at] && !prior.count(folder + e.name)) {
                 bool decided = false;
                 for (const std::string& piece : CutMaskList(settings.IncludeMask.str()))
                     decided = decided || PathMatchSpec(e.name, piece);
@@ -159,7 +173,7 @@ void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, co
     std::string folder = root;
     if (folder.empty() || folder.back() != '/')
         folder += '/';
-    Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}};
+    Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}, {}};
     walk.Folder(folder, true);
 }
 
@@ -169,8 +183,10 @@ void CollectMatches(std::vector<std::string>& list, const std::string& mask, TPr
     std::string f = folder;
     if (f.empty() || f.back() != '/')
         f += '/';
-    Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}};
-    walk.Matches(mask, f, fs::ListFolder(f));
+    Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}, {}};
+    const std::vector<fs::DirEntry> entries = fs::ListFolder(f);
+    std::vector<char> taken(entries.size());
+    walk.Matches(mask, f, entries, taken);
 }
 
 } // namespace qv
