@@ -99,9 +99,9 @@ public:
         if (kept_.empty())
             return;
         const auto n = static_cast<int64_t>(kept_.size());
+        slot_.segments.push_back(Segment{std::move(kept_), 0, 0});
         owner_.held_ += n;
         slot_.heldBytes += n;
-        slot_.segments.push_back(Segment{std::move(kept_), 0, 0});
     }
 
 private:
@@ -253,8 +253,13 @@ void PackPipeline::Produce(EntryPacker& packer, size_t index, std::unique_lock<s
     // The file's end and the worker's next take share one turn of the lock.
     lock.lock();
     slot.opened = slot.opened || opened;
-    if (!error)
-        sink.HandKept();
+    if (!error) {
+        try {
+            sink.HandKept();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
     slot.result = result;
     slot.error = error;
     slot.done = true;
