@@ -659,7 +659,7 @@ void TZLBArc2::FeedDirectory() noexcept
 bool TZLBArc2::WriteEarlyDirectory(PackSink& out)
 {
     const std::unique_ptr<EarlyDirectory> early = std::move(early_);
-    if (!early || early->level != CompressionLevel || early->fed > records_.size())
+    if (!early || early->level != CompressionLevel)
         return false;
     try {
         PackRecords(early->packer, records_, early->fed, records_.size(), kRecordBatch, early->images);
@@ -749,7 +749,7 @@ void TZLBArc2::WriteRegistry()
             const size_t batch =
                 CompressionLevel == TFileCompressionLevel::fcNone ? records_.size() : kRecordBatch;
             std::vector<uint8_t> images;
-            PackRecords(*packer_, records_, 0, records_.size(), std::max<size_t>(batch, 1), images);
+            PackRecords(*packer_, records_, 0, records_.size(), batch, images);
             packer_->Finish();
         }
 

@@ -189,9 +189,11 @@ PackPipeline::~PackPipeline()
         t.join();
 }
 
+// Wakes Add when what it waits for may have come: news of the file being
+// written or, while Add sleeps for a run, the run.
 void PackPipeline::Notify(const Slot& slot)
 {
-    if (slot.index == head_)
+    if (runWait_ ? HeadReady() : slot.index == head_)
         headCv_.notify_one();
 }
 
@@ -263,10 +265,7 @@ void PackPipeline::Produce(EntryPacker& packer, size_t index, std::unique_lock<s
     slot.result = result;
     slot.error = error;
     slot.done = true;
-    if (!runWait_)
-        Notify(slot);
-    else if (HeadReady())
-        headCv_.notify_one();
+    Notify(slot);
 }
 
 PackResult PackPipeline::Pump(Slot& slot, PackSink& out)
