@@ -13,6 +13,7 @@ set(QV_CORE_PORTABLE_SOURCES
   archive/ArchivePaths.cpp
   platform/Wildcard.cpp
   project/SettingsImage.cpp
+  viewercore/HandOver.cpp
   viewercore/MimeTypes.cpp
   viewercore/PageAddress.cpp
   viewercore/ReplyPages.cpp

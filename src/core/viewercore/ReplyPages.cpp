@@ -27,6 +27,11 @@ std::string Page(std::string_view title, const std::string& body)
 
 } // namespace
 
+std::string ReplyPage(std::string_view title, std::string_view text)
+{
+    return Page(title, Escaped(text));
+}
+
 std::string NotFoundPage(std::string_view sitePath)
 {
     return Page("Not found", "This file holds no page named \"" + Escaped(sitePath) + "\".");

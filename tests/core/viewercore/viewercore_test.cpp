@@ -4,6 +4,7 @@
 #include "quorvane/base/Error.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/project/ProjectSettings.h"
+#include "quorvane/viewercore/HandOver.h"
 #include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/PageAddress.h"
 #include "quorvane/viewercore/SiteArchive.h"
@@ -130,6 +131,19 @@ TEST(MimeTypes, ByExtensionIgnoringCase)
     EXPECT_EQ(MimeTypeOf("font.woff2"), "font/woff2");
     EXPECT_EQ(MimeTypeOf("archive.tar.gz"), "application/octet-stream");
     EXPECT_EQ(MimeTypeOf("dir.html\\README"), "application/octet-stream");
+}
+
+TEST(HandOver, ProgramsAndLaunchersNeverLeaveTheArchive)
+{
+    for (const char* name : {"payload.desktop", "sub\\SETUP.EXE", "a/run.sh", "x.Js", "tool.jar", "y.AppImage",
+                             "z.ps1", "trailing.exe.", "blank.bat "})
+        EXPECT_TRUE(qv::IsProgramFile(name)) << name;
+    for (const char* name : {"report.pdf", "song.mp3", "desktop", "exe", "notes.desktop.txt", "page.json"})
+        EXPECT_FALSE(qv::IsProgramFile(name)) << name;
+    const std::string question = qv::HandOverQuestion("report.pdf", "Document Viewer", false);
+    EXPECT_NE(question.find("\"report.pdf\""), std::string::npos);
+    EXPECT_NE(question.find("Document Viewer"), std::string::npos);
+    EXPECT_NE(qv::ProgramRefusedPage("a&b.exe").find("a&amp;b.exe"), std::string::npos);
 }
 
 TEST(ViewerSettingsImage, ReadsWhatTheBuildWrites)

@@ -5,6 +5,8 @@
 // Portable: the short pages both viewers answer with instead of an entry.
 namespace qv {
 
+// A page with `title` as heading and `text` (UTF-8, escaped here) below it.
+std::string ReplyPage(std::string_view title, std::string_view text);
 // "Not found" for a site path (UTF-8, e.g. "sub/missing.html").
 std::string NotFoundPage(std::string_view sitePath);
 // A page telling that an entry could not be read, with the failure's text.

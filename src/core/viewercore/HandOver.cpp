@@ -1,0 +1,50 @@
+#include "quorvane/viewercore/HandOver.h"
+
+#include "quorvane/base/Text.h"
+#include "quorvane/viewercore/ReplyPages.h"
+
+#include <array>
+
+namespace qv {
+
+bool IsProgramFile(std::string_view fileName)
+{
+    static constexpr std::array<std::string_view, 33> kPrograms = {
+        "desktop", "sh",   "bash", "csh", "zsh", "exe", "com", "bat", "cmd", "scr",      "pif",
+        "msi",     "msp",  "lnk",  "hta", "js",  "jse", "vbs", "vbe", "wsf", "wsh",      "ps1",
+        "psm1",    "jar",  "appimage", "run", "bin", "cpl", "reg", "url", "application", "py", "pl"};
+    const size_t slash = fileName.find_last_of("/\\");
+    if (slash != std::string_view::npos)
+        fileName.remove_prefix(slash + 1);
+    // Trailing dots and blanks are dropped by Windows when it opens a name.
+    while (!fileName.empty() && (fileName.back() == '.' || fileName.back() == ' '))
+        fileName.remove_suffix(1);
+    const size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    const std::string_view extension = fileName.substr(dot + 1);
+    for (const std::string_view program : kPrograms)
+        if (EqualAsciiNoCase(extension, program))
+            return true;
+    return false;
+}
+
+std::string HandOverQuestion(std::string_view fileName, std::string_view handler, bool beside)
+{
+    std::string text = "Open \"" + std::string(fileName) + "\"";
+    text += handler.empty() ? " with the program your desktop uses for it?"
+                            : " with " + std::string(handler) + "?";
+    text += beside ? "\n\nThe file lies in the folder of the file you are viewing."
+                   : "\n\nThe file is packed in the file you are viewing.";
+    text += " Open it only if you trust whoever gave it to you.";
+    return text;
+}
+
+std::string ProgramRefusedPage(std::string_view sitePath)
+{
+    return ReplyPage("Not opened", "\"" + std::string(sitePath) +
+                                       "\" is a program or a script. Programs are never started from a "
+                                       "file you are viewing, so it stays closed.");
+}
+
+} // namespace qv
