@@ -31,20 +31,25 @@ bool IsProgramFile(std::string_view fileName)
 
 std::string HandOverQuestion(std::string_view fileName, std::string_view handler, bool beside)
 {
-    std::string text = "Open \"" + std::string(fileName) + "\"";
-    text += handler.empty() ? " with the program your desktop uses for it?"
-                            : " with " + std::string(handler) + "?";
-    text += beside ? "\n\nThe file lies in the folder of the file you are viewing."
-                   : "\n\nThe file is packed in the file you are viewing.";
-    text += " Open it only if you trust whoever gave it to you.";
+    // Appended piece by piece: GCC 12 warns falsely on chains of operator+.
+    std::string text = "Open \"";
+    text.append(fileName).append("\" with ");
+    if (handler.empty())
+        text.append("the program your desktop uses for it?");
+    else
+        text.append(handler).append("?");
+    text.append(beside ? "\n\nThe file lies in the folder of the file you are viewing."
+                       : "\n\nThe file is packed in the file you are viewing.");
+    text.append(" Open it only if you trust whoever gave it to you.");
     return text;
 }
 
 std::string ProgramRefusedPage(std::string_view sitePath)
 {
-    return ReplyPage("Not opened", "\"" + std::string(sitePath) +
-                                       "\" is a program or a script. Programs are never started from a "
-                                       "file you are viewing, so it stays closed.");
+    std::string text = "\"";
+    text.append(sitePath).append("\" is a program or a script. Programs are never started from a file you are "
+                                 "viewing, so it stays closed.");
+    return ReplyPage("Not opened", text);
 }
 
 } // namespace qv
