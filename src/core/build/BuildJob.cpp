@@ -8,15 +8,38 @@
 #include "quorvane/base/SizeText.h"
 #include "quorvane/archive/ZLIBArchive2.h"
 #include "quorvane/platform/FileSystem.h"
+#include "quorvane/platform/TempFiles.h"
 
 #include <cmath>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace qv {
 namespace {
 
-const char* const kTempArchive = "website.qpf";
+// Where the archive is written before it becomes the output: a folder of
+// the build's own beside the output, so the final rename stays on one
+// volume and no file of the user's can stand in the way or be taken for it.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& outputFolder)
+        : folder_(tempfiles::CreateUniqueFolder(outputFolder, ".quorvane-"))
+    {
+    }
+    ~ScratchFolder()
+    {
+        fs::DeleteFileIfExists(Archive());
+        tempfiles::RemoveEmptyFolder(folder_);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    std::string Archive() const { return folder_ + "/website.qpf"; }
+
+private:
+    std::string folder_;
+};
 
 // The text after the last "/", "\" or ":".
 std::string FileNamePart(const std::string& path)
@@ -149,6 +172,9 @@ void CThread::UpdateProgressView()
 void CThread::Execute()
 {
     std::string temp, out;
+    std::optional<ScratchFolder> scratch;
+    // Set once the old output is gone: from then on a file at `out` is this build's own.
+    bool outOwned = false;
     try {
         PendingException = nullptr;
         auto archive = std::make_unique<TZLBArc2>();
@@ -164,13 +190,9 @@ void CThread::Execute()
         std::vector<std::string> files;
 
         out = ResolveOutputPath(settings_);
-        temp = fs::FolderOf(fs::AbsolutePath(out.empty() ? std::string("./") : out)) + kTempArchive;
-
-        bool deleted = fs::DeleteFileIfExists(temp);
-        if (deleted)
-            deleted = fs::DeleteFileIfExists(out);
-        if (!deleted)
-            throw Error("File already in use!");
+        const std::string outFolder = fs::FolderOf(fs::AbsolutePath(out.empty() ? std::string("./") : out));
+        if (!fs::FolderExists(outFolder))
+            throw Error("The output folder \"" + outFolder + "\" does not exist");
 
         const std::string root = ProjectRoot(settings_);
         settings_.HomePage = FileNamePart(settings_.HomePage.str());
@@ -184,6 +206,14 @@ void CThread::Execute()
         } catch (...) {
             throw Error("Error scanning directory structure");
         }
+        if (const auto foreign = NamesOutsideCodePage(files, root); !foreign.empty())
+            throw Error(ForeignNamesMessage(foreign, root));
+
+        if (!fs::DeleteFileIfExists(out))
+            throw Error("File already in use!");
+        outOwned = true;
+        scratch.emplace(outFolder);
+        temp = scratch->Archive();
 
         Archive->CreateArchive(temp);
         Archive->OpenForWriting();
@@ -283,15 +313,14 @@ void CThread::Execute()
             ReturnValue = 1;
         } else {
             ReturnValue = -1;
-            fs::DeleteFileIfExists(temp);
             fs::DeleteFileIfExists(out);
         }
+        scratch.reset();
     } catch (...) {
         state_.CancelRequested = true;
         SetArchive(nullptr);
-        if (!temp.empty())
-            fs::DeleteFileIfExists(temp);
-        if (!out.empty())
+        scratch.reset();
+        if (outOwned && !out.empty())
             fs::DeleteFileIfExists(out);
         PendingException = std::current_exception();
         try {

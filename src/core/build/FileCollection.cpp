@@ -2,6 +2,8 @@
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/Utf8.h"
+#include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/Wildcard.h"
 
@@ -12,6 +14,9 @@ namespace qv {
 namespace {
 
 const char* const kFixedExclusions = "*.qp;*.qpf;";
+
+// The single-byte code pages of Windows, which QUORVANE_ANSI_CODEPAGE may name.
+constexpr int kSingleByteCodePages[] = {1252, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258, 874};
 
 void EndWithSemicolon(ShortString& mask)
 {
@@ -175,6 +180,59 @@ void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, co
         folder += '/';
     Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}, {}};
     walk.Folder(folder, true);
+}
+
+std::vector<ForeignName> NamesOutsideCodePage(const std::vector<std::string>& list, const std::string& root)
+{
+    const int codePage = codepage::AnsiCodePage();
+    std::vector<ForeignName> foreign;
+    for (const std::string& path : list) {
+        const std::string_view rel = std::string_view(path).substr(path.rfind(root, 0) == 0 ? root.size() : 0);
+        const std::u32string text = DecodeUtf8(rel);
+        ForeignName name{path, {}, 0};
+        if (EncodeUtf8(text) != rel) {
+            name.reason = "the name is not UTF-8";
+            foreign.push_back(std::move(name));
+            continue;
+        }
+        std::u32string missing;
+        for (const char32_t c : text)
+            if (!codepage::CodePageHolds(codePage, c) && missing.find(c) == std::u32string::npos)
+                missing += c;
+        if (missing.empty())
+            continue;
+        for (size_t i = 0; i < missing.size(); ++i)
+            name.reason += (i == 0 ? "'" : i + 1 == missing.size() ? " and '" : ", '") +
+                           EncodeUtf8(missing.substr(i, 1)) + "'";
+        name.reason += (missing.size() == 1 ? " is not in code page " : " are not in code page ") +
+                       std::to_string(codePage);
+        for (const int other : kSingleByteCodePages)
+            if (other != codePage && std::all_of(text.begin(), text.end(),
+                                                 [&](char32_t c) { return codepage::CodePageHolds(other, c); })) {
+                name.holdingCodePage = other;
+                break;
+            }
+        foreign.push_back(std::move(name));
+    }
+    return foreign;
+}
+
+std::string ForeignNameText(const ForeignName& name)
+{
+    if (!name.holdingCodePage)
+        return name.reason;
+    const std::string other = std::to_string(name.holdingCodePage);
+    return name.reason + "; code page " + other + " holds it (QUORVANE_ANSI_CODEPAGE=" + other + ")";
+}
+
+std::string ForeignNamesMessage(const std::vector<ForeignName>& names, const std::string& root)
+{
+    std::string m = "An archive in code page " + std::to_string(codepage::AnsiCodePage()) +
+                    " cannot hold the names of these files; rename them or leave them out:";
+    for (const ForeignName& name : names)
+        m += "\r\n" + (name.path.rfind(root, 0) == 0 ? name.path.substr(root.size()) : name.path) + " (" +
+             ForeignNameText(name) + ")";
+    return m;
 }
 
 void CollectMatches(std::vector<std::string>& list, const std::string& mask, TProjectSettings& settings,

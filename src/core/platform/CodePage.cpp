@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <iconv.h>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -125,6 +126,26 @@ std::string FromAnsi(std::string_view ansi)
         cps.push_back(cp == kNone ? U'?' : cp);
     }
     return EncodeUtf8(cps);
+}
+
+bool CodePageHolds(int codePage, char32_t cp)
+{
+    if (cp == kNone)
+        return false;
+    // Tables of other code pages are made once and kept: a site's names
+    // are tried against each of them.
+    static std::mutex mutex;
+    static std::unordered_map<int, std::unique_ptr<Table>> tables;
+    std::lock_guard lock(mutex);
+    auto& table = tables[codePage];
+    if (!table) {
+        try {
+            table = std::make_unique<Table>(codePage == 1252 ? Make1252() : MakeWithIconv(codePage));
+        } catch (const Error&) {
+            table = std::make_unique<Table>();
+        }
+    }
+    return table->fromUnicode.count(cp) != 0;
 }
 
 int CodePageOfLanguage(uint16_t languageId)

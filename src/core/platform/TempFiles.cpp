@@ -30,6 +30,22 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& prefi
     return name;
 }
 
+std::string CreateUniqueFolder(const std::string& folder, const std::string& prefix)
+{
+    std::string name = folder;
+    if (name.empty() || name.back() != '/')
+        name += '/';
+    name += prefix + "XXXXXX";
+    if (!::mkdtemp(name.data()))
+        RaiseOsError("Cannot create a folder in", folder, errno);
+    return name;
+}
+
+bool RemoveEmptyFolder(const std::string& folder)
+{
+    return ::rmdir(folder.c_str()) == 0;
+}
+
 std::unique_ptr<FileStream> OpenNamelessFile(const std::string& folder, const std::string& prefix)
 {
     const std::string name = CreateUniqueFile(folder, prefix);

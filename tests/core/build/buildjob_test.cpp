@@ -97,6 +97,17 @@ protected:
         return r;
     }
 
+    // What the output folder holds, sorted: a build leaves nothing of its own
+    // there but the output.
+    std::vector<std::string> OutFolder() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : stdfs::directory_iterator(Out()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     std::vector<std::string> Names(const std::string& file)
     {
         ArchiveFile archive(file);
@@ -123,7 +134,7 @@ TEST_F(Build, QpfHoldsEveryFileByteForByte)
     const Result r = Run(project);
     ASSERT_EQ(r.returnValue, 1) << (r.view.errors.empty() ? "" : r.view.errors[0]);
     EXPECT_TRUE(r.view.errors.empty());
-    EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+    EXPECT_EQ(OutFolder(), NameList{"site.qpf"});
 
     ArchiveFile archive(Out() + "site.qpf");
     EXPECT_EQ(archive.Reader().ArchiveStart(), 0);
@@ -255,10 +266,40 @@ TEST_F(Build, CancelAtEveryHandOverLeavesNothing)
         });
         EXPECT_EQ(r.returnValue, -1) << "cancelled at " << at;
         EXPECT_TRUE(r.view.errors.empty()) << "cancelled at " << at;
-        EXPECT_FALSE(stdfs::exists(Out() + "site.qpf")) << "cancelled at " << at;
-        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf")) << "cancelled at " << at;
+        EXPECT_EQ(OutFolder(), NameList{}) << "cancelled at " << at;
         EXPECT_TRUE(state.CancelRequested);
     }
+}
+
+// A file the user keeps in the output folder, even under the name the
+// archive was once written to, is never opened or removed, however the
+// build ends; only the old output is replaced.
+TEST_F(Build, FilesBesideTheOutputSurviveEveryBuild)
+{
+    Page("index.htm");
+    WriteFile(Site() + "big.bin", qvtest::TextBytes(600000, 3));
+    WriteFile(state.ProgramFolder + "viewer.exe", qvtest::NoiseBytes(5000, 2));
+    const std::vector<uint8_t> kept = qvtest::NoiseBytes(3000, 11);
+    for (const char* name : {"website.qpf", "notes.txt", "site.qpf"}) // the last an old output
+        WriteFile(Out() + name, kept);
+
+    EXPECT_EQ(Run(Project()).returnValue, 1);
+    EXPECT_NE(qvtest::ReadFile(Out() + "site.qpf"), kept);
+    EXPECT_EQ(Run(Project(true)).returnValue, 1);
+    EXPECT_EQ(OutFolder(), (NameList{"notes.txt", "site.exe", "site.qpf", "website.qpf"}));
+    stdfs::create_symlink(Site() + "gone", Site() + "dangling.htm");
+    EXPECT_EQ(Run(Project(true)).returnValue, -1); // fails, and takes the old EXE with it
+    stdfs::remove(Site() + "dangling.htm");
+    const Result cancelled = Run(Project(), [&](size_t n, CThread& job) {
+        if (n == 3) {
+            state.CancelRequested = true;
+            job.Cancel();
+        }
+    });
+    EXPECT_EQ(cancelled.returnValue, -1);
+    EXPECT_EQ(OutFolder(), (NameList{"notes.txt", "website.qpf"}));
+    EXPECT_EQ(qvtest::ReadFile(Out() + "website.qpf"), kept);
+    EXPECT_EQ(qvtest::ReadFile(Out() + "notes.txt"), kept);
 }
 
 TEST_F(Build, FailureMessages)
@@ -275,7 +316,7 @@ TEST_F(Build, FailureMessages)
         {"no root", [&](TProjectSettings& s) { s.HomePage = dir.path().string() + "/nope/index.htm"; },
          "Cannot open folder \"" + dir.path().string() + "/nope/\"."},
         {"no output folder", [&](TProjectSettings& s) { s.OutputPath = dir.path().string() + "/none/site.qpf"; },
-         "Cannot create file \"" + dir.path().string() + "/none/website.qpf\"."},
+         "The output folder \"" + dir.path().string() + "/none/\" does not exist."},
         {"-config- in root", [&](TProjectSettings&) { WriteFile(Site() + "-config-", std::string("x")); },
          "-config- already exists in the archive."},
         {"unreadable file", [&](TProjectSettings&) { stdfs::create_symlink(Site() + "gone", Site() + "dangling.htm"); },
@@ -292,9 +333,9 @@ TEST_F(Build, FailureMessages)
         EXPECT_EQ(r.returnValue, -1) << c.what;
         ASSERT_EQ(r.view.errors.size(), 1u) << c.what;
         EXPECT_EQ(r.view.errors[0].substr(0, c.expected.size()), c.expected) << c.what << ": " << r.view.errors[0];
-        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf")) << c.what;
         EXPECT_TRUE(state.CancelRequested) << c.what;
         stdfs::remove_all(s.OutputPath.str());
+        EXPECT_EQ(OutFolder(), NameList{}) << c.what;
     }
     // After a failed build the next one goes through.
     stdfs::remove_all(Site());
@@ -348,7 +389,7 @@ TEST_F(Build, ExeIsTheViewerFollowedByTheArchive)
     ArchiveFile archive(Out() + "site.exe");
     EXPECT_EQ(archive.Reader().ArchiveStart(), 500000);
     EXPECT_EQ(Names(Out() + "site.exe"), (NameList{"index.htm", "-config-"}));
-    EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+    EXPECT_EQ(OutFolder(), NameList{"site.exe"});
     std::vector<std::string> statuses;
     for (const Update& u : r.view.updates)
         statuses.push_back(u.status);
@@ -400,7 +441,12 @@ public:
     using Build::Out;
     using Build::Site;
     std::string Big() const { return Site() + "big.bin"; }
-    std::string Temp() const { return Out() + "website.qpf"; }
+    // The archive while it is written, in a folder of the build's own.
+    bool IsTemp(const std::string& path) const
+    {
+        return path.rfind(Out() + ".quorvane-", 0) == 0 && path.ends_with("/website.qpf");
+    }
+    std::string temp; // as the file layer saw it created
     std::string Output(bool exe) const { return Out() + (exe ? "site.exe" : "site.qpf"); }
     static constexpr size_t kViewerSize = 50000;
     int64_t directoryStart = -1;
@@ -424,7 +470,11 @@ TEST_P(BuildFault, FailsNamingTheFileAndTheCauseAndLeavesNothing)
     const Fault& fault = GetParam();
     Result r{0, {}, {}};
     {
-        fs::ScopedFaultHook hook(fault.hook(*this));
+        fs::ScopedFaultHook hook([this, inner = fault.hook(*this)](const fs::FileAccess& a) {
+            if (a.op == fs::FileOp::Create && IsTemp(a.path))
+                temp = a.path;
+            return inner(a);
+        });
         r = Run(Project(fault.exe));
     }
     EXPECT_EQ(r.returnValue, -1);
@@ -444,14 +494,18 @@ std::string NoSpace(const std::string& file)
     return "Cannot write file \"" + file + "\". No space left on device";
 }
 
-// A full disk: every write to `file` from byte `from` on fails.
-std::function<int(const fs::FileAccess&)> FullFrom(const std::string& file, int64_t from)
+// A full disk: every write to the file `is` takes from byte `from` on fails.
+std::function<int(const fs::FileAccess&)> FullFrom(std::function<bool(const std::string&)> is, int64_t from)
 {
     return [=](const fs::FileAccess& a) {
-        return a.op == fs::FileOp::Write && a.path == file && a.position + static_cast<int64_t>(a.count) > from
-                   ? ENOSPC
-                   : 0;
+        return a.op == fs::FileOp::Write && is(a.path) && a.position + static_cast<int64_t>(a.count) > from ? ENOSPC
+                                                                                                            : 0;
     };
+}
+
+std::function<bool(const std::string&)> Named(const std::string& file)
+{
+    return [file](const std::string& path) { return path == file; };
 }
 
 // Runs `change` once, at the first read of the big source file past its start.
@@ -467,6 +521,11 @@ std::function<int(const fs::FileAccess&)> MidRead(Build& b, std::function<int()>
 }
 
 BuildFault& F(Build& b) { return static_cast<BuildFault&>(b); }
+
+std::function<bool(const std::string&)> TheTemp(Build& b)
+{
+    return [&b](const std::string& path) { return F(b).IsTemp(path); };
+}
 
 // Runs `change` once, at the first read of the one-block home page: its end
 // is confirmed by that same read.
@@ -503,27 +562,27 @@ const Fault kFaults[] = {
      [](Build& b) { return "Cannot read file \"" + F(b).Site() + "index.htm\". It became longer while it was being read"; }},
     {"OutputFolderRemovedDuringTheBuild", false,
      [](Build& b) { return MidRead(b, [&b] { stdfs::remove_all(F(b).Out()); return 0; }); },
-     [](Build& b) { return "Cannot move file \"" + F(b).Temp() + "\". No such file or directory"; }},
-    {"DiskFullWritingEntryData", false, [](Build& b) { return FullFrom(F(b).Temp(), 0); },
-     [](Build& b) { return NoSpace(F(b).Temp()); }},
-    {"DiskFullWritingTheDirectory", false, [](Build& b) { return FullFrom(F(b).Temp(), F(b).directoryStart); },
-     [](Build& b) { return NoSpace(F(b).Temp()); }},
-    {"DiskFullCopyingTheViewer", true, [](Build& b) { return FullFrom(F(b).Output(true), 0); },
+     [](Build& b) { return "Cannot move file \"" + F(b).temp + "\". No such file or directory"; }},
+    {"DiskFullWritingEntryData", false, [](Build& b) { return FullFrom(TheTemp(b), 0); },
+     [](Build& b) { return NoSpace(F(b).temp); }},
+    {"DiskFullWritingTheDirectory", false, [](Build& b) { return FullFrom(TheTemp(b), F(b).directoryStart); },
+     [](Build& b) { return NoSpace(F(b).temp); }},
+    {"DiskFullCopyingTheViewer", true, [](Build& b) { return FullFrom(Named(F(b).Output(true)), 0); },
      [](Build& b) { return NoSpace(F(b).Output(true)); }},
     {"DiskFullAppendingTheArchiveToTheExe", true,
-     [](Build& b) { return FullFrom(F(b).Output(true), BuildFault::kViewerSize); },
+     [](Build& b) { return FullFrom(Named(F(b).Output(true)), BuildFault::kViewerSize); },
      [](Build& b) { return NoSpace(F(b).Output(true)); }},
     {"DiskFullMovingTheQpfToAnotherVolume", false,
      [](Build& b) {
-         auto full = FullFrom(F(b).Output(false), 0);
+         auto full = FullFrom(Named(F(b).Output(false)), 0);
          return std::function<int(const fs::FileAccess&)>(
              [full](const fs::FileAccess& a) { return a.op == fs::FileOp::Rename ? EXDEV : full(a); });
      },
      [](Build& b) { return NoSpace(F(b).Output(false)); }},
     {"OutOfMemoryWhileWritingAnEntry", false,
      [](Build& b) {
-         return std::function<int(const fs::FileAccess&)>([temp = F(b).Temp()](const fs::FileAccess& a) -> int {
-             if (a.op == fs::FileOp::Write && a.path == temp)
+         return std::function<int(const fs::FileAccess&)>([is = TheTemp(b)](const fs::FileAccess& a) -> int {
+             if (a.op == fs::FileOp::Write && is(a.path))
                  throw std::bad_alloc();
              return 0;
          });
@@ -620,8 +679,7 @@ TEST_F(Build, CancelInTheMiddleOfABigFileWithTwoJobs)
     EXPECT_LT(r.view.updates[cancelledAt - 1].file, 50);
     EXPECT_EQ(r.returnValue, -1);
     EXPECT_TRUE(r.view.errors.empty());
-    EXPECT_FALSE(stdfs::exists(Out() + "site.qpf"));
-    EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+    EXPECT_EQ(OutFolder(), NameList{});
     // Nothing after the cancel speaks of a later file.
     for (size_t i = cancelledAt; i < r.view.updates.size(); ++i)
         EXPECT_NE(r.view.updates[i].status, "Adding: z.htm");
@@ -643,8 +701,7 @@ TEST_F(Build, AFailingEntryWithTwoJobsFailsWithItsOwnMessage)
         EXPECT_EQ(r->returnValue, -1);
         ASSERT_EQ(r->view.errors.size(), 1u);
         EXPECT_EQ(r->view.errors[0].rfind("Cannot open file \"" + Site() + "p15x.htm\".", 0), 0u) << r->view.errors[0];
-        EXPECT_FALSE(stdfs::exists(Out() + "site.qpf"));
-        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+        EXPECT_EQ(OutFolder(), NameList{});
     }
     EXPECT_TRUE(two.view.updates == one.view.updates);
 
@@ -658,7 +715,7 @@ TEST_F(Build, AFailingEntryWithTwoJobsFailsWithItsOwnMessage)
         ASSERT_EQ(dups.back().view.errors.size(), 1u);
         const std::string& text = dups.back().view.errors[0];
         EXPECT_EQ(text.substr(6), " already exists in the archive.") << text;
-        EXPECT_FALSE(stdfs::exists(Out() + "website.qpf"));
+        EXPECT_EQ(OutFolder(), NameList{});
     }
     EXPECT_EQ(dups[0].view.errors, dups[1].view.errors);
     EXPECT_TRUE(dups[0].view.updates == dups[1].view.updates);

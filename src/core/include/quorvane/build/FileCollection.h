@@ -39,6 +39,26 @@ public:
 void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, const std::string& root,
                   CollectListener* listener = nullptr);
 
+// A file to be packed whose name the writer's code page cannot hold: the
+// archive would keep it with "?" for some characters, and the build could
+// never find its entry again.
+struct ForeignName {
+    std::string path;        // as listed
+    std::string reason;      // "'ž' is not in code page 1252"
+    int holdingCodePage = 0; // another supported single-byte code page that holds the name; 0 when none does
+};
+
+// The files of `list` whose names below `root` (folders included) the
+// writer's code page cannot hold, in list order.
+std::vector<ForeignName> NamesOutsideCodePage(const std::vector<std::string>& list, const std::string& root);
+
+// The reason, with the code page that would hold the name and the setting
+// that chooses it.
+std::string ForeignNameText(const ForeignName& name);
+
+// What a build that meets such names fails with: every one of them.
+std::string ForeignNamesMessage(const std::vector<ForeignName>& names, const std::string& root);
+
 // The files of one folder that `mask` takes and no exclusion leaves out.
 void CollectMatches(std::vector<std::string>& list, const std::string& mask, TProjectSettings& settings,
                     const std::string& folder, CollectListener* listener = nullptr);

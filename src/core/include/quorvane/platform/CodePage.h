@@ -23,6 +23,11 @@ void SetAnsiCodePage(int codePage);
 std::string ToAnsi(std::string_view utf8, size_t maxUtf16Units = SIZE_MAX);
 std::string FromAnsi(std::string_view ansi);
 
+// Whether `codePage` (1252, or a single-byte code page iconv knows) has a
+// byte for the character `cp`; false for a code page iconv does not know.
+// Thread-safe.
+bool CodePageHolds(int codePage, char32_t cp);
+
 // The default ANSI code page of a Windows language identifier, or the
 // system's when the language has none (language-neutral, Unicode-only).
 int CodePageOfLanguage(uint16_t languageId);

@@ -21,4 +21,12 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& prefi
 // program ends.
 std::unique_ptr<FileStream> OpenNamelessFile(const std::string& folder, const std::string& prefix);
 
+// Creates a new, uniquely named, empty folder "<folder>/<prefix>XXXXXX"
+// that only this user may enter, and returns its full name. Throws
+// qv::OsError naming `folder` when it cannot be made there.
+std::string CreateUniqueFolder(const std::string& folder, const std::string& prefix);
+
+// Removes `folder` when it is empty; false when it is not, or is gone.
+bool RemoveEmptyFolder(const std::string& folder);
+
 } // namespace qv::tempfiles
