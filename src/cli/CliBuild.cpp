@@ -5,12 +5,16 @@
 #include "quorvane/build/FileCollection.h"
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/base/SizeText.h"
+#include "quorvane/base/Utf8.h"
+#include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/Terminal.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <set>
 
 namespace qvc {
 namespace {
@@ -76,6 +80,34 @@ std::string Elapsed(std::chrono::steady_clock::duration d)
     return text;
 }
 
+// The size once: in bytes when that is its unit, else also in bytes.
+std::string SizeLine(int64_t size)
+{
+    const std::string text = qv::SizeText(size);
+    const std::string bytes = std::to_string(size);
+    return text.rfind(bytes + " ", 0) == 0 ? text : text + " (" + bytes + " bytes)";
+}
+
+// Columns a terminal gives a character: two for the wide characters of East
+// Asian scripts, one for every other.
+int ColumnsOf(char32_t c)
+{
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+                      (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+                      (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
+// `text` followed by blanks up to `width` columns.
+std::string PadToWidth(const std::string& text, int width)
+{
+    int columns = 0;
+    for (const char32_t c : qv::DecodeUtf8(text))
+        columns += ColumnsOf(c);
+    return text + std::string(static_cast<size_t>(std::max(0, width - columns)), ' ');
+}
+
 } // namespace
 
 bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings)
@@ -138,7 +170,7 @@ int Build(const BuildOptions& options)
     const int64_t size = qv::fs::FileSize(out);
     if (!options.quiet) {
         std::printf("Output: %s\n", out.c_str());
-        std::printf("Size: %s (%lld bytes)\n", qv::SizeText(size).c_str(), static_cast<long long>(size));
+        std::printf("Size: %s\n", SizeLine(size).c_str());
         std::printf("Processing time: %s\n", Elapsed(std::chrono::steady_clock::now() - started).c_str());
     }
     return 0;
@@ -162,14 +194,31 @@ int Files(const std::string& project)
         Complain(e.what());
         return 1;
     }
+    // A name the code page cannot hold is refused by the build: it is not
+    // packed, and says why.
+    const std::vector<qv::ForeignName> foreign = qv::NamesOutsideCodePage(list, root);
+    std::set<std::string> refused;
+    for (const qv::ForeignName& name : foreign)
+        refused.insert(name.path);
+    std::erase_if(listener.in, [&](const auto& entry) { return refused.count(entry.first) != 0; });
+
     auto relative = [&](const std::string& p) { return p.rfind(root, 0) == 0 ? p.substr(root.size()) : p; };
-    std::printf("Root: %s\n", root.c_str());
-    std::printf("Packed, in order (%zu):\n", listener.in.size());
+    std::string text = "Root: " + root + "\n";
+    text += "Packed, in order (" + std::to_string(listener.in.size()) + "):\n";
     for (const auto& [path, piece] : listener.in)
-        std::printf("  %-50s  [%s]\n", relative(path).c_str(), piece.c_str());
-    std::printf("Left out (%zu):\n", listener.out.size());
+        text += "  " + PadToWidth(relative(path), 50) + "  [" + piece + "]\n";
+    if (!foreign.empty()) {
+        text += "Names code page " + std::to_string(qv::codepage::AnsiCodePage()) + " cannot hold (" +
+                std::to_string(foreign.size()) + "):\n";
+        for (const qv::ForeignName& name : foreign)
+            text += "  " + PadToWidth(relative(name.path), 50) + "  " + qv::ForeignNameText(name) + "\n";
+    }
+    text += "Left out (" + std::to_string(listener.out.size()) + "):\n";
     for (const auto& [path, rule] : listener.out)
-        std::printf("  %-50s  %s\n", relative(path).c_str(), rule.c_str());
+        text += "  " + PadToWidth(relative(path), 50) + "  " + rule + "\n";
+    std::fputs(text.c_str(), stdout);
+    if (!foreign.empty())
+        return 1;
     return 0;
 }
 

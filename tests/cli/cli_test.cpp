@@ -53,6 +53,15 @@ protected:
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Whether a build left its own scratch folder in `folder`.
+bool LeftScratch(const fs::path& folder)
+{
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind(".quorvane-", 0) == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 TEST_F(Cli, BuildsTheSampleToAVerifiedQpfAndExe)
@@ -63,7 +72,9 @@ TEST_F(Cli, BuildsTheSampleToAVerifiedQpfAndExe)
         EXPECT_TRUE(Contains(r.out, "Output: " + fs::weakly_canonical(Output(kind)).string())) << r.out;
         EXPECT_TRUE(Contains(r.out, "Processing time: ")) << r.out;
         EXPECT_TRUE(fs::exists(Output(kind)));
-        EXPECT_FALSE(fs::exists(dir / "build/sample/website.qpf"));
+        EXPECT_FALSE(LeftScratch(dir / "build/sample"));
+        const auto size = fs::file_size(Output(kind));
+        EXPECT_TRUE(Contains(r.out, " (" + std::to_string(size) + " bytes)\nProcessing")) << r.out;
         const RunResult v = Quorvanec("verify " + Quoted(Output(kind)), work);
         EXPECT_EQ(v.status, 0) << v.err;
     }
@@ -121,7 +132,8 @@ TEST_F(Cli, ExitStatuses)
     fs::remove_all(dir / "build/sample");
     const RunResult failed = Quorvanec("build sample-qpf.qp", work);
     EXPECT_EQ(failed.status, 1);
-    EXPECT_TRUE(Contains(failed.err, "Cannot create file")) << failed.err;
+    EXPECT_TRUE(Contains(failed.err, "The output folder \"")) << failed.err;
+    EXPECT_TRUE(Contains(failed.err, "/build/sample/\" does not exist.")) << failed.err;
 
     const RunResult version = Quorvanec("--version", work);
     EXPECT_EQ(version.status, 0);
@@ -171,6 +183,10 @@ TEST_F(Cli, NewWritesAProjectThatBuilds)
     const RunResult b = Quorvanec("build " + Quoted(dir / "p.qp"), work);
     ASSERT_EQ(b.status, 0) << b.err;
     EXPECT_TRUE(fs::exists(dir / "site/home.qpf"));
+    // Under a kilobyte the size is told once, in bytes.
+    const auto size = fs::file_size(dir / "site/home.qpf");
+    ASSERT_LT(size, 1024u);
+    EXPECT_TRUE(Contains(b.out, "\nSize: " + std::to_string(size) + " Byte(s)\n")) << b.out;
     EXPECT_EQ(Quorvanec("new --home " + Quoted(dir / "site/none.htm") + " x.qp", work).status, 2);
 }
 
@@ -240,7 +256,7 @@ TEST_F(Cli, InterruptCancelsCleanly)
     EXPECT_EQ(WEXITSTATUS(status), 1) << seen;
     EXPECT_TRUE(Contains(seen, "Build cancelled")) << seen;
     EXPECT_FALSE(fs::exists(dir / "big/index.qpf"));
-    EXPECT_FALSE(fs::exists(dir / "big/website.qpf"));
+    EXPECT_FALSE(LeftScratch(dir / "big"));
 }
 
 TEST_F(Cli, RealSitesNobodyHereWroteComeBackByteForByte)
@@ -297,7 +313,7 @@ TEST_F(Cli, NamesThatDifferOnlyInCaseCannotShareAnArchive)
     EXPECT_EQ(b.status, 1);
     EXPECT_TRUE(Contains(b.err, "faq.html already exists in the archive.")) << b.err;
     EXPECT_FALSE(fs::exists(dir / "v.qpf"));
-    EXPECT_FALSE(fs::exists(dir / "website.qpf"));
+    EXPECT_FALSE(LeftScratch(dir.path()));
 }
 
 TEST_F(Cli, FullDiskNamesTheFileAndTheCauseAndLeavesNothing)
@@ -320,7 +336,7 @@ TEST_F(Cli, FullDiskNamesTheFileAndTheCauseAndLeavesNothing)
         std::string failing;
     } cases[] = {
         // The entries do not fit: the QPF build stops while writing entry data.
-        {"--qpf --out " + Quoted(small / "site.qpf"), 1536 * 1024, "website.qpf"},
+        {"--qpf --out " + Quoted(small / "site.qpf"), 1536 * 1024, "/website.qpf"},
         // The archive fits, the viewer copy beside it does not.
         {"--out " + Quoted(small / "site.exe"), 700 * 1024, "site.exe"},
     };
@@ -330,8 +346,11 @@ TEST_F(Cli, FullDiskNamesTheFileAndTheCauseAndLeavesNothing)
                   0);
         const RunResult r = Quorvanec("build --quiet p.qp", dir.path());
         EXPECT_EQ(r.status, 1) << c.failing;
-        EXPECT_EQ(r.err, "quorvanec: Cannot write file \"" + (small / c.failing).string() +
-                             "\". No space left on device.\n");
+        // The archive is written in the build's own folder beside the output.
+        const std::string start = "quorvanec: Cannot write file \"" + small.string() + "/";
+        const std::string end = c.failing + "\". No space left on device.\n";
+        EXPECT_EQ(r.err.substr(0, start.size()), start) << r.err;
+        EXPECT_TRUE(r.err.ends_with(end)) << r.err;
         EXPECT_TRUE(fs::is_empty(small)) << c.failing;
     }
 }
