@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace qv {
 namespace {
@@ -16,10 +17,24 @@ namespace {
 // What HTML counts as white space between tokens and around URLs.
 constexpr std::string_view kHtmlSpace = " \t\n\f\r";
 
-// The URL attributes each element carries; srcset is a list of URLs.
-bool TakesAttribute(GumboTag tag, std::string_view name)
+// The element's name as written in the page, for those the parser knows
+// no tag of (SVG's "use").
+std::string_view TagName(const GumboElement& e)
 {
-    switch (tag) {
+    if (e.tag != GUMBO_TAG_UNKNOWN)
+        return gumbo_normalized_tagname(e.tag);
+    GumboStringPiece piece = e.original_tag;
+    gumbo_tag_from_original_text(&piece);
+    return {piece.data, piece.length};
+}
+
+// The URL attributes each element carries; srcset is a list of URLs.
+bool TakesAttribute(const GumboElement& e, std::string_view name)
+{
+    if (e.tag_namespace == GUMBO_NAMESPACE_SVG)
+        return (name == "href" || name == "xlink:href") &&
+               (e.tag == GUMBO_TAG_A || e.tag == GUMBO_TAG_IMAGE || EqualAsciiNoCase(TagName(e), "use"));
+    switch (e.tag) {
     case GUMBO_TAG_A:
     case GUMBO_TAG_AREA:
     case GUMBO_TAG_LINK:
@@ -41,9 +56,64 @@ bool TakesAttribute(GumboTag tag, std::string_view name)
         return name == "data";
     case GUMBO_TAG_FORM:
         return name == "action";
+    case GUMBO_TAG_BODY:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_THEAD:
+    case GUMBO_TAG_TBODY:
+    case GUMBO_TAG_TFOOT:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+        return name == "background";
     default:
         return false;
     }
+}
+
+// The address of <meta http-equiv=refresh content="5; url=next.html">,
+// read as browsers read it; nothing when it names none.
+std::optional<std::string> RefreshUrl(std::string_view content)
+{
+    auto space = [&](size_t i) { return i < content.size() && kHtmlSpace.find(content[i]) != std::string_view::npos; };
+    size_t i = 0;
+    while (space(i))
+        ++i;
+    const size_t time = i;
+    while (i < content.size() && ((content[i] >= '0' && content[i] <= '9') || content[i] == '.'))
+        ++i;
+    const size_t afterTime = i;
+    if (afterTime == time)
+        return std::nullopt;
+    while (space(i))
+        ++i;
+    if (i < content.size() && (content[i] == ';' || content[i] == ','))
+        ++i;
+    else if (i == afterTime)
+        return std::nullopt;
+    while (space(i))
+        ++i;
+    const size_t start = i;
+    if (content.size() - i >= 3 && EqualAsciiNoCase(content.substr(i, 3), "url")) {
+        i += 3;
+        while (space(i))
+            ++i;
+        if (i < content.size() && content[i] == '=') {
+            ++i;
+            while (space(i))
+                ++i;
+        } else {
+            i = start;
+        }
+    }
+    std::string_view url = content.substr(i);
+    if (!url.empty() && (url[0] == '"' || url[0] == '\'')) {
+        const char quote = url[0];
+        url.remove_prefix(1);
+        url = url.substr(0, url.find(quote));
+    }
+    if (url.empty())
+        return std::nullopt;
+    return std::string(url);
 }
 
 int LineOf(const GumboAttribute& a)
@@ -65,21 +135,31 @@ bool NamesItselfOnly(const GumboElement& e)
     return std::find(tokens.begin(), tokens.end(), "canonical") != tokens.end();
 }
 
-void ScanElement(const GumboElement& e, PageScan& scan)
+// `inTemplate`: the element lies in a <template>, whose content browsers
+// keep out of the document, so none of its ids is a target.
+void ScanElement(const GumboElement& e, bool inTemplate, PageScan& scan)
 {
     const bool skipHref = NamesItselfOnly(e);
+    if (e.tag == GUMBO_TAG_META)
+        if (const GumboAttribute* equiv = gumbo_get_attribute(&e.attributes, "http-equiv");
+            equiv && EqualAsciiNoCase(TrimControls(equiv->value), "refresh"))
+            if (const GumboAttribute* content = gumbo_get_attribute(&e.attributes, "content"))
+                if (auto url = RefreshUrl(content->value))
+                    scan.references.push_back({std::move(*url), LineOf(*content)});
     for (unsigned i = 0; i < e.attributes.length; ++i) {
         const auto& a = *static_cast<const GumboAttribute*>(e.attributes.data[i]);
         const std::string_view name = a.name;
-        if (name == "id" || (name == "name" && e.tag == GUMBO_TAG_A))
-            scan.anchors.insert(a.value);
+        if (name == "id" || (name == "name" && e.tag == GUMBO_TAG_A)) {
+            if (!inTemplate)
+                scan.anchors.insert(a.value);
+        }
         else if (name == "style")
             ScanCss(a.value, LineOf(a), scan.references);
         else if (e.tag == GUMBO_TAG_BASE && name == "href" && !scan.hasBase) {
             scan.hasBase = true;
             scan.baseHref = a.value;
             scan.baseLine = LineOf(a);
-        } else if (TakesAttribute(e.tag, name) && !skipHref) {
+        } else if (TakesAttribute(e, name) && !skipHref) {
             if (name == "srcset")
                 for (std::string& url : SrcsetUrls(a.value))
                     scan.references.push_back({std::move(url), LineOf(a)});
@@ -220,6 +300,18 @@ size_t CssString(std::string_view text, size_t at, std::string& value, int& line
     return i < text.size() && text[i] == quote ? i + 1 : i;
 }
 
+// The length of "image-set(" (or its prefixed form) at text[at], 0 when
+// there is none.
+size_t ImageSetLength(std::string_view text, size_t at)
+{
+    if (at > 0 && IdentifierChar(text[at - 1]))
+        return 0;
+    for (const std::string_view name : {"image-set(", "-webkit-image-set("})
+        if (StartsNoCase(text, at, name))
+            return name.size();
+    return 0;
+}
+
 } // namespace
 
 PageScan ScanHtml(std::string_view utf8)
@@ -235,16 +327,17 @@ PageScan ScanHtml(std::string_view utf8)
     const GumboOutput* output = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
     // The parser bounds the depth of its tree, but a stack of our own keeps
     // a deep one from reaching ours.
-    std::vector<const GumboNode*> stack{output->root};
+    std::vector<std::pair<const GumboNode*, bool>> stack{{output->root, false}};
     while (!stack.empty()) {
-        const GumboNode* node = stack.back();
+        const auto [node, inTemplate] = stack.back();
         stack.pop_back();
         if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE)
             continue;
-        ScanElement(node->v.element, scan);
+        ScanElement(node->v.element, inTemplate, scan);
+        const bool childrenInTemplate = inTemplate || node->type == GUMBO_NODE_TEMPLATE;
         const GumboVector& children = node->v.element.children;
         for (unsigned i = children.length; i-- > 0;)
-            stack.push_back(static_cast<const GumboNode*>(children.data[i]));
+            stack.emplace_back(static_cast<const GumboNode*>(children.data[i]), childrenInTemplate);
     }
     return scan;
 }
@@ -253,6 +346,9 @@ void ScanCss(std::string_view css, int firstLine, std::vector<PageReference>& ou
 {
     int line = firstLine;
     bool inImport = false;
+    // Parentheses open, and how many were open inside the image-set() whose
+    // plain strings are URLs (0: none).
+    int depth = 0, imageSet = 0;
     size_t i = 0;
     while (i < css.size()) {
         const char c = css[i];
@@ -268,7 +364,7 @@ void ScanCss(std::string_view css, int firstLine, std::vector<PageReference>& ou
             std::string value;
             const int at = line;
             i = CssString(css, i, value, line);
-            if (inImport)
+            if (inImport || (imageSet && depth == imageSet))
                 out.push_back({std::move(value), at});
             inImport = false;
         } else if (c == '\\') {
@@ -304,9 +400,19 @@ void ScanCss(std::string_view css, int firstLine, std::vector<PageReference>& ou
                 ++i;
             out.push_back({std::move(value), at});
             inImport = false;
+        } else if (const size_t length = ImageSetLength(css, i)) {
+            imageSet = ++depth;
+            i += length;
         } else {
-            if (c == ';' || c == '{' || c == '}')
+            if (c == ';' || c == '{' || c == '}') {
                 inImport = false;
+                depth = imageSet = 0;
+            } else if (c == '(') {
+                ++depth;
+            } else if (c == ')' && depth > 0) {
+                if (depth-- == imageSet)
+                    imageSet = 0;
+            }
             ++i;
         }
     }

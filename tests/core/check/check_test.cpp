@@ -20,7 +20,9 @@ const char* const kIndex = R"HTML(<!DOCTYPE html>
 <link rel="stylesheet" href="css/site.css">
 <link rel="Canonical" href="file:///home/someone/site/index.html">
 <style>body { background: url("img/bg.png") }</style>
-</head><body id="intro">
+<meta http-equiv="Refresh" content="5; URL='gone-refresh.html'">
+<link rel="icon" href="gone.ico"><link rel="manifest" href="gone.webmanifest"><link rel="preload" href="gone.woff2" as="font">
+</head><body id="intro" background="img/bg.png">
 <a href="pages/a.html#part">an id</a> <a href="pages/a.html#old">a name</a> <a href="pages/a.html#caf%C3%A9">escaped</a>
 <img src="img/logo.png" srcset="img/logo.png 1x, img/logo2.png 2x">
 <video poster="img/bg.png" src="media/clip.mp4"></video>
@@ -44,6 +46,12 @@ const char* const kIndex = R"HTML(<!DOCTYPE html>
 <a href="Recycled/x.html">recycled</a>
 <a href="#top">top</a> <a href="#">hash</a> <a href="#intro">self</a> <a href="">empty</a> <a href="?q">query</a> <a href="./">root</a>
 <a href="#absent">self, absent</a>
+<table background="img/gone-table.png"><tr><td background="img/bg.png">t</td></tr></table>
+<svg><image href="img/gone-svg.png"/><image xlink:href="img/logo.png"/><use xlink:href="img/gone-sprite.svg#i"/><a xlink:href="gone-svg.html">s</a><use href="#intro"/></svg>
+<div style="background-image: image-set('img/gone-set.png' 1x, url(img/gone-set2.png) 2x type('image/avif'), &quot;img/bg.png&quot; 3x)"></div>
+<object data="media/gone.swf"></object> <embed src="media/gone-embed.swf"> <input type="image" src="img/gone-button.png">
+<video poster="img/gone-poster.png"><track src="media/gone.vtt"></video>
+<template><p id="in-template">t</p></template> <a href="#in-template">templated</a>
 </body></html>
 )HTML";
 
@@ -116,6 +124,22 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
         {Kind::Missing, "index.html", "img/gone.png"},
         {Kind::NotPacked, "index.html", "Recycled/x.html"},
         {Kind::Fragment, "index.html", "#absent"},
+        {Kind::Missing, "index.html", "gone-refresh.html"},
+        {Kind::Missing, "index.html", "gone.ico"},
+        {Kind::Missing, "index.html", "gone.webmanifest"},
+        {Kind::Missing, "index.html", "gone.woff2"},
+        {Kind::Missing, "index.html", "img/gone-table.png"},
+        {Kind::Missing, "index.html", "img/gone-svg.png"},
+        {Kind::Missing, "index.html", "img/gone-sprite.svg#i"},
+        {Kind::Missing, "index.html", "gone-svg.html"},
+        {Kind::Missing, "index.html", "img/gone-set.png"},
+        {Kind::Missing, "index.html", "img/gone-set2.png"},
+        {Kind::Missing, "index.html", "media/gone.swf"},
+        {Kind::Missing, "index.html", "media/gone-embed.swf"},
+        {Kind::Missing, "index.html", "img/gone-button.png"},
+        {Kind::Missing, "index.html", "img/gone-poster.png"},
+        {Kind::Missing, "index.html", "media/gone.vtt"},
+        {Kind::Fragment, "index.html", "#in-template"},
         {Kind::Missing, "css/site.css", "gone.css"},
         {Kind::LeavesRoot, "css/site.css", "../../up.png"},
         {Kind::Missing, "pages/b.html", "img/nope.png"},
@@ -139,7 +163,8 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
         return *it;
     };
     const std::string index = kIndex, css = kCss;
-    for (const char* ref : {"img/logo2.png", "../outside.html", "#absent", "img/gone.png", "media/doc.pdf"})
+    for (const char* ref : {"img/logo2.png", "../outside.html", "#absent", "img/gone.png", "media/doc.pdf",
+                            "gone-refresh.html", "img/gone-svg.png", "img/gone-set.png"})
         EXPECT_EQ(finding(ref).line, LineOf(index, ref)) << ref;
     EXPECT_EQ(finding("gone.css").line, 2);
     EXPECT_EQ(finding("../../up.png").line, 4);
@@ -164,6 +189,15 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
     EXPECT_EQ(report.pages, 4u);
     EXPECT_EQ(report.stylesheets, 2u);
     EXPECT_EQ(report.external, 5u);
+
+    // A refresh address is read as browsers read it, in every spelling.
+    for (const char* content : {"'0;url=a.html'", "'0, URL = \"a.html\"'", "'3 a.html'", "\"0; url='a.html\""})
+        EXPECT_EQ(qv::ScanHtml(std::string("<meta http-equiv=refresh content=") + content + ">").references.at(0).text,
+                  "a.html")
+            << content;
+    for (const char* content : {"5", "x; url=a.html", ""})
+        EXPECT_TRUE(qv::ScanHtml(std::string("<meta http-equiv=refresh content='") + content + "'>").references.empty())
+            << content;
 }
 
 TEST_F(SiteCheck, NamesAHomePageThatIsMissingNotPackedOrNoPage)

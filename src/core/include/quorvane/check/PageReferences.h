@@ -26,11 +26,14 @@ struct PageScan {
 // An HTML page (UTF-8) read by the HTML5 parser as a browser reads it:
 // href of a, area and link; src of img, script, iframe, frame, embed,
 // audio, video, source, track and input; srcset of img and source; poster
-// of video; data of object; action of form; and url() and @import in
-// <style> elements and style attributes.
+// of video; data of object; action of form; background of body and the
+// table's elements; href and xlink:href of SVG's a, image and use; the
+// address of <meta http-equiv=refresh>; and url(), @import and the strings
+// of image-set() in <style> elements and style attributes. Ids inside a
+// <template> are no anchors: its content is not part of the document.
 PageScan ScanHtml(std::string_view utf8);
 
-// The url() and @import references of a stylesheet, appended to `out`;
+// The url(), @import and image-set() references of a stylesheet, appended to `out`;
 // `firstLine` is the line the text starts on in its file.
 void ScanCss(std::string_view css, int firstLine, std::vector<PageReference>& out);
 
