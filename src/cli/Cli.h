@@ -1,7 +1,9 @@
 #pragma once
+#include "quorvane/check/SiteCheck.h"
 #include "quorvane/project/ProjectSettings.h"
 
 #include <string>
+#include <vector>
 
 // The commands of the headless compiler. Each returns the exit status:
 // 0 success, 1 the job failed (or was cancelled), 2 usage or input error.
@@ -20,9 +22,16 @@ int Verify(const std::string& file);
 int Extract(const std::string& file, const std::string& folder);
 int Config(const std::string& file);
 int Resources(const std::string& file);
+struct CheckOptions {
+    std::string project;
+    bool json = false; // the findings as one JSON document
+    bool all = false;  // every place, not one line for a reference that breaks alike on many pages
+    std::vector<qv::CheckFinding::Kind> only; // these kinds alone; empty: all
+};
+
 // Every link of the project's pages that will break in its output; 1 when
-// one is found. `json` writes the findings as one JSON document.
-int Check(const std::string& project, bool json);
+// one is found.
+int Check(const CheckOptions& options);
 
 // The whole program: parses the command line and runs one command.
 int Run(int argc, char** argv);

@@ -4,14 +4,76 @@
 #include "quorvane/build/FileCollection.h"
 #include "quorvane/check/SiteCheck.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
+#include <string_view>
 
 namespace qvc {
+namespace {
 
-int Check(const std::string& project, bool json)
+using qv::CheckFinding;
+
+std::string Place(const CheckFinding& f)
+{
+    return f.line > 0 ? f.page + ":" + std::to_string(f.line) : f.page;
+}
+
+// One finding: where, what, and the further lines of the same page.
+std::string FindingLine(const CheckFinding& f)
+{
+    if (f.kind == CheckFinding::Kind::HomePage || f.kind == CheckFinding::Kind::CodePage)
+        return Place(f) + ": " + f.message + "\n";
+    std::string also;
+    for (const int line : f.more)
+        also += (also.empty() ? " (also line " : ", ") + std::to_string(line);
+    if (!also.empty())
+        also += ")";
+    return Place(f) + ": \"" + f.reference + "\": " + f.message + also + "\n";
+}
+
+// Findings that break the same way, once: the reference when all of them
+// spell it alike, else the target they all lead to.
+std::string GroupLine(const std::vector<CheckFinding>& findings, const std::vector<size_t>& group)
+{
+    const CheckFinding& first = findings[group.front()];
+    std::set<std::string_view> pages;
+    bool alike = true;
+    for (const size_t i : group) {
+        pages.insert(findings[i].page);
+        alike = alike && findings[i].reference == first.reference;
+    }
+    const std::string what = alike ? "\"" + first.reference + "\""
+                                   : std::to_string(group.size()) + " references to \"" + first.target + "\"";
+    return what + ": " + first.message + ", on " + std::to_string(pages.size()) +
+           (pages.size() == 1 ? " page" : " pages") + ", first at " + Place(first) + "\n";
+}
+
+std::string PlainReport(const qv::CheckReport& report, bool all)
+{
+    std::string text;
+    if (all) {
+        for (const CheckFinding& f : report.findings)
+            text += FindingLine(f);
+    } else {
+        for (const std::vector<size_t>& group : qv::GroupFindings(report.findings))
+            text += group.size() > 1 ? GroupLine(report.findings, group) : FindingLine(report.findings[group.front()]);
+    }
+    for (const qv::KindSummary& k : qv::SummarizeFindings(report.findings))
+        text += std::string(qv::KindName(k.kind)) + ": " + std::to_string(k.findings) + " findings on " +
+                std::to_string(k.pages) + " pages\n";
+    text += std::to_string(report.pages) + " pages, " + std::to_string(report.stylesheets) + " stylesheets, " +
+            std::to_string(report.references) + " references (" + std::to_string(report.external) + " external), " +
+            std::to_string(report.findings.size()) + " findings\n";
+    return text;
+}
+
+} // namespace
+
+int Check(const CheckOptions& options)
 {
     qv::TProjectSettings settings;
-    if (!LoadForCommand(project, settings))
+    if (!LoadForCommand(options.project, settings))
         return 2;
     qv::CheckReport report;
     try {
@@ -24,27 +86,13 @@ int Check(const std::string& project, bool json)
         Complain(e.what());
         return 2;
     }
-    if (json) {
-        std::fputs(qv::ReportJson(report).c_str(), stdout);
-    } else {
-        for (const qv::CheckFinding& f : report.findings) {
-            std::string where = f.page;
-            if (f.line > 0)
-                where += ":" + std::to_string(f.line);
-            std::string also;
-            for (const int line : f.more)
-                also += (also.empty() ? " (also line " : ", ") + std::to_string(line);
-            if (!also.empty())
-                also += ")";
-            if (f.kind == qv::CheckFinding::Kind::HomePage)
-                std::printf("%s: %s\n", where.c_str(), f.message.c_str());
-            else
-                std::printf("%s: \"%s\": %s%s\n", where.c_str(), f.reference.c_str(), f.message.c_str(),
-                            also.c_str());
-        }
-        std::printf("%zu pages, %zu stylesheets, %zu references (%zu external), %zu findings\n", report.pages,
-                    report.stylesheets, report.references, report.external, report.findings.size());
+    if (!options.only.empty()) {
+        std::erase_if(report.findings, [&](const CheckFinding& f) {
+            return std::find(options.only.begin(), options.only.end(), f.kind) == options.only.end();
+        });
     }
+    const std::string text = options.json ? qv::ReportJson(report) : PlainReport(report, options.all);
+    std::fputs(text.c_str(), stdout);
     return report.findings.empty() ? 0 : 1;
 }
 

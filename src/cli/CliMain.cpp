@@ -2,6 +2,7 @@
 #include "Cli.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/check/SiteCheck.h"
 #include "quorvane/project/NewProject.h"
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/base/Text.h"
@@ -44,6 +45,15 @@ NewOptions Proposed()
     o.height = p.ViewHeight;
     o.qpf = !p.OutputIsExe;
     return o;
+}
+
+// Every word --only takes, as KindName gives them.
+std::vector<std::string> KindNames()
+{
+    std::vector<std::string> names;
+    for (const qv::CheckFinding::Kind kind : qv::FindingKinds())
+        names.emplace_back(qv::KindName(kind));
+    return names;
 }
 
 int IndexOf(const char* const (&names)[4], const std::string& name)
@@ -126,10 +136,15 @@ int qvc::Run(int argc, char** argv)
     cmdConfig->add_option("file", file, "Output file")->required();
     auto* cmdFiles = app.add_subcommand("files", "Dry run: which files a build packs, and why others are left out");
     cmdFiles->add_option("project", project, "Project file (.qp)")->required();
-    bool json = false;
+    qvc::CheckOptions check;
+    std::vector<std::string> only;
     auto* cmdCheck = app.add_subcommand("check", "Every link of the pages that will break in the output, before it is built");
-    cmdCheck->add_option("project", project, "Project file (.qp)")->required();
-    cmdCheck->add_flag("--json", json, "Write the findings as one JSON document");
+    cmdCheck->add_option("project", check.project, "Project file (.qp)")->required();
+    cmdCheck->add_flag("--json", check.json, "Write the findings as one JSON document");
+    cmdCheck->add_flag("--all", check.all, "Every place, also of a reference that breaks alike on many pages");
+    cmdCheck->add_option("--only", only, "Only findings of these kinds")
+        ->check(CLI::IsMember(KindNames()))
+        ->delimiter(',');
     auto* cmdResources = app.add_subcommand("resources", "List the resources of an executable");
     cmdResources->add_option("file", file, "Executable")->required();
 
@@ -175,7 +190,11 @@ int qvc::Run(int argc, char** argv)
         if (*cmdExtract) return qvc::Extract(file, folder);
         if (*cmdConfig) return qvc::Config(file);
         if (*cmdFiles) return qvc::Files(project);
-        if (*cmdCheck) return qvc::Check(project, json);
+        if (*cmdCheck) {
+            for (const std::string& name : only)
+                qv::KindOfName(name, check.only.emplace_back());
+            return qvc::Check(check);
+        }
         if (*cmdResources) return qvc::Resources(file);
         if (*cmdNew) return NewProject(n);
     } catch (const std::bad_alloc&) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace fs = std::filesystem;
 using qvtest::Quoted;
 
@@ -35,6 +37,8 @@ protected:
     std::string Project()
     {
         const fs::path qp = dir / "site.qp";
+        if (fs::exists(qp))
+            return Quoted(qp);
         const Outcome r = Quorvanec("new --qpf --out " + Quoted(dir / "site.qpf") + " --home " +
                                 Quoted(site / "index.html") + " " + Quoted(qp));
         EXPECT_EQ(r.status, 0) << r.out;
@@ -74,11 +78,16 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
 
     const Outcome plain = Quorvanec("check " + qp);
     EXPECT_EQ(plain.status, 1);
-    EXPECT_EQ(plain.out, "index.html:2: \"gone\\x\ty\x01.html\": the target does not exist (also line 3)\n"
+    EXPECT_EQ(plain.out, "z\xFF.html: the name is not UTF-8\n"
+                         "index.html:2: \"gone\\x\ty\x01.html\": the target does not exist (also line 3)\n"
                          "say \"hi\".html:1: \"caf\xC3\xA9.html#n\": the target page has no id or name \"n\"\n"
                          "say \"hi\".html:2: \"/abs.html\": an absolute local reference\n"
                          "z\xFF.html:1: \"nope.png\": the target does not exist\n"
-                         "4 pages, 0 stylesheets, 6 references (0 external), 4 findings\n");
+                         "code-page: 1 findings on 1 pages\n"
+                         "missing: 2 findings on 2 pages\n"
+                         "absolute: 1 findings on 1 pages\n"
+                         "fragment: 1 findings on 1 pages\n"
+                         "4 pages, 0 stylesheets, 6 references (0 external), 5 findings\n");
 
     const fs::path json = dir / "report.json";
     int status = 0;
@@ -91,8 +100,92 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
         "for f in d[\"findings\"]: print(f[\"kind\"], f[\"page\"], f[\"lines\"], ascii(f[\"reference\"]))' " +
         Quoted(json) + " 2>&1");
     EXPECT_EQ(read, "4 0 6 0 True\n"
+                    "code-page z\xEF\xBF\xBD.html [0] 'z\\ufffd.html'\n"
                     "missing index.html [2, 3] 'gone\\\\x\\ty\\x01.html'\n"
                     "fragment say \"hi\".html [1] 'caf\\xe9.html#n'\n"
                     "absolute say \"hi\".html [2] '/abs.html'\n"
                     "missing z\xEF\xBF\xBD.html [1] 'nope.png'\n"); // U+FFFD for the byte
+}
+
+// "čeština" and "日本語": no name of them fits Windows-1252, and the second
+// fits no single-byte code page at all.
+TEST_F(CheckCommand, NamesOutsideTheCodePageAreRefusedBeforeAnythingIsWritten)
+{
+    const std::string czech = "\xC4\x8D" "e\xC5\xA1tina.html", japanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.html";
+    Write("index.html", "<a href=\"" + czech + "\">cz</a> <a href=\"" + japanese + "\">ja</a>\n");
+    Write(czech, "<p>cz</p>");
+    Write(japanese, "<p>ja</p>");
+    const std::string qp = Project();
+    const std::string czechReason = "'\xC4\x8D' is not in code page 1252; code page 1250 holds it (QUORVANE_ANSI_CODEPAGE=1250)";
+    const std::string japaneseReason = "'\xE6\x97\xA5', '\xE6\x9C\xAC' and '\xE8\xAA\x9E' are not in code page 1252";
+
+    // Columns line up by what a terminal shows: the three wide characters
+    // take two columns each.
+    const Outcome files = Quorvanec("files " + qp);
+    EXPECT_EQ(files.status, 1);
+    const std::string heading = "Packed, in order (1):\n  index.html" + std::string(40, ' ') + "  [*.*]\n"
+                                "Names code page 1252 cannot hold (2):\n"
+                                "  " + czech + std::string(38, ' ') + "  " + czechReason + "\n"
+                                "  " + japanese + std::string(39, ' ') + "  " + japaneseReason + "\n";
+    EXPECT_NE(files.out.find(heading), std::string::npos) << files.out;
+
+    const Outcome check = Quorvanec("check " + qp);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out, czech + ": " + czechReason + "\n" + japanese + ": " + japaneseReason + "\n" +
+                             "code-page: 2 findings on 2 pages\n"
+                             "3 pages, 0 stylesheets, 2 references (0 external), 2 findings\n");
+    // In code page 1250, as the hint says, only the Japanese name is left.
+    int status = 0;
+    const std::string central =
+        qvtest::Capture("QUORVANE_ANSI_CODEPAGE=1250 " + Quoted(QV_QUORVANEC) + " check " + qp + " 2>&1", &status);
+    EXPECT_EQ(central, japanese + ": '\xE6\x97\xA5', '\xE6\x9C\xAC' and '\xE8\xAA\x9E' are not in code page 1250\n"
+                       "code-page: 1 findings on 1 pages\n"
+                       "3 pages, 0 stylesheets, 2 references (0 external), 1 findings\n");
+
+    const Outcome build = Quorvanec("build " + qp);
+    EXPECT_EQ(build.status, 1);
+    EXPECT_EQ(build.out, "quorvanec: An archive in code page 1252 cannot hold the names of these files; rename them or "
+                         "leave them out:\n" + czech + " (" + czechReason + ")\n" + japanese + " (" + japaneseReason +
+                         ")\n");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"site", "site.qp"}));
+}
+
+// One break on a hundred pages: one line, a summary, and every place on
+// request or in JSON.
+TEST_F(CheckCommand, ARepeatedBreakIsGroupedAndSummarised)
+{
+    std::string index = "<a href=\"lonely.png\">l</a>\n";
+    for (int i = 0; i < 100; ++i) {
+        const std::string page = "p" + std::to_string(i) + ".html";
+        index += "<a href=\"" + page + "\">" + page + "</a>\n";
+        Write(page, "<p>page</p>\n<a href=\"gone.html\">gone</a>\n");
+    }
+    Write("index.html", index);
+    const std::string qp = Project();
+    const std::string summary = "missing: 101 findings on 101 pages\n"
+                                "101 pages, 0 stylesheets, 201 references (0 external), 101 findings\n";
+
+    const Outcome plain = Quorvanec("check " + qp);
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.out, "index.html:1: \"lonely.png\": the target does not exist\n"
+                         "\"gone.html\": the target does not exist, on 100 pages, first at p0.html:2\n" + summary);
+
+    const Outcome all = Quorvanec("check --all " + qp + " | grep -c ': \"gone.html\": the target does not exist$'");
+    EXPECT_EQ(all.out, "100\n");
+    EXPECT_EQ(Quorvanec("check --only missing " + qp).out, plain.out);
+    const Outcome none = Quorvanec("check --only fragment,absolute " + qp);
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "101 pages, 0 stylesheets, 201 references (0 external), 0 findings\n");
+    EXPECT_EQ(Quorvanec("check --only broken " + qp).status, 2);
+
+    const std::string read = qvtest::Capture(
+        Quoted(QV_QUORVANEC) + " check --json " + qp + " | python3 -c 'import json,sys\n"
+        "d = json.load(sys.stdin)\n"
+        "print(len(d[\"findings\"]), len({f[\"page\"] for f in d[\"findings\"] if f[\"reference\"] == \"gone.html\"}))\n"
+        "print(d[\"summary\"])' 2>&1");
+    EXPECT_EQ(read, "101 100\n[{'kind': 'missing', 'findings': 101, 'pages': 101}]\n");
 }

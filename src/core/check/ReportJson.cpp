@@ -52,9 +52,19 @@ std::string ReportJson(const CheckReport& report)
             out += ", " + std::to_string(more);
         out += "], \"kind\": \"" + std::string(KindName(f.kind)) + "\"";
         out += ", \"reference\": " + JsonString(f.reference);
-        out += ", \"message\": " + JsonString(f.message) + "}";
+        out += ", \"message\": " + JsonString(f.message);
+        out += ", \"target\": " + JsonString(f.target) + "}";
     }
-    out += report.findings.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    out += report.findings.empty() ? "],\n" : "\n  ],\n";
+    out += "  \"summary\": [";
+    const std::vector<KindSummary> summary = SummarizeFindings(report.findings);
+    for (size_t i = 0; i < summary.size(); ++i) {
+        const KindSummary& k = summary[i];
+        out += i ? ",\n    {" : "\n    {";
+        out += "\"kind\": \"" + std::string(KindName(k.kind)) + "\", \"findings\": " + std::to_string(k.findings) +
+               ", \"pages\": " + std::to_string(k.pages) + "}";
+    }
+    out += summary.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
 }
 

@@ -16,8 +16,10 @@
 #include <exception>
 #include <map>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 
 namespace qv {
@@ -104,6 +106,8 @@ private:
     struct Target {
         std::optional<size_t> file;
         bool besideOutput = false; // not packed, but where the viewer looks for it
+        bool isOutput = false;
+        std::string sitePath; // what the address names, from the root
         Kind kind = Kind::Missing;
         std::string reason; // "does not exist", "is not packed: ...": follows "the target "
     };
@@ -113,10 +117,12 @@ private:
     void Scan();
     Target Find(const std::string& address) const;
     Target Explain(const std::string& key, const std::string& sitePath) const;
+    Target Unpacked(const std::string& key, const std::string& sitePath) const;
     void CheckHome();
     void CheckFile(const File& file);
     void Reference(const File& file, const PageReference& ref, const std::string& folder);
-    void Add(const File& file, Kind kind, int line, const std::string& reference, std::string message);
+    void Add(const File& file, Kind kind, int line, const std::string& reference, std::string message,
+             std::string target = {});
 
     TProjectSettings settings_;
     unsigned threads_;
@@ -176,6 +182,14 @@ CheckReport Checker::Run()
     Scan();
 
     CheckHome();
+    for (const ForeignName& name : NamesOutsideCodePage(list, root_)) {
+        CheckFinding f;
+        f.kind = Kind::CodePage;
+        f.page = name.path.substr(root_.size());
+        f.reference = f.page;
+        f.message = ForeignNameText(name);
+        report_.findings.push_back(std::move(f));
+    }
     for (const File& file : files_) {
         if (file.kind == FileKind::Other)
             continue;
@@ -232,6 +246,7 @@ Checker::Target Checker::Find(const std::string& address) const
 {
     Target target;
     const auto sitePath = SitePathOf(address);
+    target.sitePath = sitePath.value_or("");
     if (!sitePath) {
         target.reason = "does not exist";
         return target;
@@ -251,21 +266,32 @@ Checker::Target Checker::Find(const std::string& address) const
             target.file = it->second;
             return target;
         }
-    return Explain(name ? AsciiLower(*name) : std::string(), *sitePath);
+    Target explained = Explain(name ? AsciiLower(*name) : std::string(), *sitePath);
+    explained.sitePath = *sitePath;
+    return explained;
 }
 
 Checker::Target Checker::Explain(const std::string& key, const std::string& sitePath) const
 {
+    Target t = Unpacked(key, sitePath);
+    // The viewer opens such a file from beside the output, whichever rule
+    // kept it out of the archive.
+    if (t.kind == Kind::NotPacked && !t.isOutput && DirectMaskTakes(sitePath, settings_.DirectMask.str()))
+        t.reason += " (the viewer looks for it beside the output)";
+    return t;
+}
+
+Checker::Target Checker::Unpacked(const std::string& key, const std::string& sitePath) const
+{
     Target t;
     t.kind = Kind::NotPacked;
     if (!key.empty() && key == outputKey_) {
+        t.isOutput = true;
         t.reason = "is not packed: it is the output itself";
         return t;
     }
     if (const auto it = leftOutFiles_.find(key); it != leftOutFiles_.end()) {
         t.reason = "is not packed: " + it->second;
-        if (it->second.rfind("direct mask ", 0) == 0)
-            t.reason += " (the viewer looks for it beside the output)";
         return t;
     }
     for (size_t slash = key.find('\\'); slash != std::string::npos; slash = key.find('\\', slash + 1))
@@ -375,7 +401,7 @@ void Checker::Reference(const File& file, const PageReference& ref, const std::s
     if (target.besideOutput)
         return;
     if (!target.file) {
-        Add(file, target.kind, ref.line, ref.text, "the target " + target.reason);
+        Add(file, target.kind, ref.line, ref.text, "the target " + target.reason, target.sitePath);
         return;
     }
     const File& to = files_[*target.file];
@@ -385,10 +411,11 @@ void Checker::Reference(const File& file, const PageReference& ref, const std::s
     if (fragment.empty() || EqualAsciiNoCase(fragment, "top") || to.scan.anchors.count(fragment) ||
         to.scan.anchors.count(PercentDecode(fragment)))
         return;
-    Add(file, Kind::Fragment, ref.line, ref.text, "the target page has no id or name \"" + fragment + "\"");
+    Add(file, Kind::Fragment, ref.line, ref.text, "the target page has no id or name \"" + fragment + "\"", to.rel);
 }
 
-void Checker::Add(const File& file, Kind kind, int line, const std::string& reference, std::string message)
+void Checker::Add(const File& file, Kind kind, int line, const std::string& reference, std::string message,
+                  std::string target)
 {
     const auto [it, added] = seen_.emplace(std::make_pair(kind, reference), pageFindings_.size());
     if (!added) {
@@ -401,6 +428,7 @@ void Checker::Add(const File& file, Kind kind, int line, const std::string& refe
     f.line = line;
     f.reference = reference;
     f.message = std::move(message);
+    f.target = std::move(target);
     pageFindings_.push_back(std::move(f));
 }
 
@@ -415,8 +443,65 @@ const char* KindName(CheckFinding::Kind kind)
     case Kind::Absolute: return "absolute";
     case Kind::Fragment: return "fragment";
     case Kind::HomePage: return "home-page";
+    case Kind::CodePage: return "code-page";
     }
     return "missing";
+}
+
+const std::vector<CheckFinding::Kind>& FindingKinds()
+{
+    static const std::vector<Kind> kinds = {Kind::HomePage,   Kind::CodePage, Kind::Missing, Kind::NotPacked,
+                                            Kind::LeavesRoot, Kind::Absolute, Kind::Fragment};
+    return kinds;
+}
+
+bool KindOfName(std::string_view name, CheckFinding::Kind& kind)
+{
+    for (const Kind k : FindingKinds())
+        if (name == KindName(k)) {
+            kind = k;
+            return true;
+        }
+    return false;
+}
+
+std::vector<std::vector<size_t>> GroupFindings(const std::vector<CheckFinding>& findings)
+{
+    std::vector<std::vector<size_t>> groups;
+    // A reference that resolves breaks by its target (A-Z case ignored, as
+    // the viewers look names up), whatever its spelling and fragment; one
+    // that does not, by what is written.
+    std::map<std::tuple<Kind, bool, std::string, std::string_view>, size_t> index;
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const CheckFinding& f = findings[i];
+        const bool resolved = !f.target.empty();
+        const auto [it, added] = index.emplace(
+            std::make_tuple(f.kind, resolved, resolved ? AsciiLower(f.target) : f.reference,
+                            std::string_view(f.message)),
+            groups.size());
+        if (added)
+            groups.emplace_back();
+        groups[it->second].push_back(i);
+    }
+    return groups;
+}
+
+std::vector<KindSummary> SummarizeFindings(const std::vector<CheckFinding>& findings)
+{
+    std::vector<KindSummary> summary;
+    for (const Kind kind : FindingKinds()) {
+        KindSummary line{kind};
+        std::set<std::string_view> pages;
+        for (const CheckFinding& f : findings)
+            if (f.kind == kind) {
+                ++line.findings;
+                pages.insert(f.page);
+            }
+        line.pages = pages.size();
+        if (line.findings)
+            summary.push_back(line);
+    }
+    return summary;
 }
 
 CheckReport CheckSite(const TProjectSettings& settings, unsigned threads)

@@ -258,4 +258,32 @@ TEST_F(SiteCheck, DirectFilesAreLookedForBesideTheOutput)
     ASSERT_EQ(report.findings.size(), 1u);
     EXPECT_EQ(report.findings[0].reference, "tools/gone.exe");
     EXPECT_EQ(report.findings[0].message, "the target does not exist, here or beside the output");
+
+    // Whichever rule kept it out, the viewer looks beside the output.
+    qvtest::WriteFile(dir / "local.exe", "MZ");
+    qvtest::WriteFile(dir / "index.html", "<a href=\"local.exe\">l</a>\n");
+    settings.IncludeMask = "*.html";
+    const qv::CheckReport local = qv::CheckSite(settings, 1);
+    ASSERT_EQ(local.findings.size(), 1u);
+    EXPECT_EQ(local.findings[0].message,
+              "the target is not packed: no include mask matches (the viewer looks for it beside the output)");
+}
+
+TEST_F(SiteCheck, BreaksAreGroupedByTargetWhateverTheSpelling)
+{
+    fs::remove_all(root);
+    qvtest::WriteFile(root / "index.html", "<a href=\"gone.html\">g</a> <a href=\"/abs.html\">a</a>\n");
+    qvtest::WriteFile(root / "sub/a.html", "<a href=\"../gone.html#part\">g</a>\n<a href=\"/abs.html\">a</a>\n");
+    qvtest::WriteFile(root / "sub/b.html", "<a href=\"../GONE.html\">g</a> <a href=\"gone.html\">elsewhere</a>\n");
+    const qv::CheckReport report = qv::CheckSite(settings, 1);
+    std::vector<std::vector<std::string>> groups;
+    for (const auto& group : qv::GroupFindings(report.findings)) {
+        groups.emplace_back();
+        for (const size_t i : group)
+            groups.back().push_back(report.findings[i].page + " " + report.findings[i].reference);
+    }
+    EXPECT_EQ(groups, (std::vector<std::vector<std::string>>{
+                          {"index.html gone.html", "sub/a.html ../gone.html#part", "sub/b.html ../GONE.html"},
+                          {"index.html /abs.html", "sub/a.html /abs.html"},
+                          {"sub/b.html gone.html"}}));
 }

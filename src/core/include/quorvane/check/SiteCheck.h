@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Every link of a site that will break in its output, found before the
@@ -16,7 +17,8 @@ struct CheckFinding {
         LeavesRoot,  // ".." climbs above the root folder
         Absolute,    // file:, a drive letter, or a path starting with "/"
         Fragment,    // the target page has no such id or name
-        HomePage     // the home page is missing, not packed, or not a page
+        HomePage,    // the home page is missing, not packed, or not a page
+        CodePage     // the file's name is not in the writer's code page: the build refuses it
     };
     Kind kind = Kind::Missing;
     std::string page;      // relative to the root, "/" between folders
@@ -24,11 +26,35 @@ struct CheckFinding {
     std::vector<int> more; // further lines of the same page with the same reference
     std::string reference; // as written
     std::string message;
+    // The file it leads to, from the root with "/" between folders; empty
+    // when it leads nowhere in the site (absolute, above the root).
+    std::string target;
 };
 
 // The word tools see for a kind: "missing", "not-packed", "leaves-root",
-// "absolute", "fragment", "home-page".
+// "absolute", "fragment", "home-page", "code-page".
 const char* KindName(CheckFinding::Kind kind);
+
+// Every kind, in the order a summary lists them.
+const std::vector<CheckFinding::Kind>& FindingKinds();
+
+// The kind KindName gives `name` for; false for a word it never gives.
+bool KindOfName(std::string_view name, CheckFinding::Kind& kind);
+
+// The findings that break the same way gathered: alike in kind and message,
+// and in target (any spelling or fragment) or, without one, in reference.
+// Indices into `findings`, each group in report order, the groups in order
+// of their first finding.
+std::vector<std::vector<size_t>> GroupFindings(const std::vector<CheckFinding>& findings);
+
+// How many findings of one kind, on how many pages.
+struct KindSummary {
+    CheckFinding::Kind kind;
+    size_t findings = 0, pages = 0;
+};
+
+// One per kind that occurs, in the order of the kinds.
+std::vector<KindSummary> SummarizeFindings(const std::vector<CheckFinding>& findings);
 
 struct CheckReport {
     std::string root;
@@ -39,7 +65,8 @@ struct CheckReport {
 };
 
 // Collects the files as a build of `settings` would (on a copy of them),
-// reads every packed page and stylesheet, on `threads` threads (0: one per
+// reports each file whose name the writer's code page cannot hold, reads
+// every packed page and stylesheet, on `threads` threads (0: one per
 // core), and resolves every local reference as the viewers resolve page
 // addresses. External references (a scheme other than file:, or "//host")
 // are counted, not fetched. Each problem is reported once per page and
@@ -48,7 +75,8 @@ struct CheckReport {
 // and qv::Error naming a page that cannot be read.
 CheckReport CheckSite(const TProjectSettings& settings, unsigned threads = 0);
 
-// The report as one JSON document (UTF-8; invalid bytes become U+FFFD).
+// The report as one JSON document (UTF-8; invalid bytes become U+FFFD):
+// every finding with all its lines, and the summary.
 std::string ReportJson(const CheckReport& report);
 
 // `text` as a JSON string literal, quotes included.
