@@ -4,6 +4,7 @@
 #include "RecordingShell.h"
 #include "ScriptedDialogs.h"
 
+#include "browser/ResScheme.h"
 #include "builder.h"
 #include "forms/CheckWindow.h"
 #include "main.h"
@@ -67,12 +68,12 @@ class AppCheckTest : public QObject {
         return ended.count() > 0 || ended.wait(kTimeout);
     }
 
-    // Until the browser holds `file`, loaded.
-    bool Shows(const QString& file)
+    // Until the browser holds `address`, loaded.
+    bool Shows(const QUrl& address)
     {
         QWebEnginePage* page = window_->WebPage;
         QSignalSpy loads(page, &QWebEnginePage::loadFinished);
-        while (page->url() != QUrl::fromLocalFile(file) || page->isLoading())
+        while (page->url() != address || page->isLoading())
             if (!loads.wait(kTimeout))
                 return false;
         return true;
@@ -107,7 +108,8 @@ private slots:
         const QString site = temp_.filePath("broken/broken-site/");
         Tmainform* w = NewWindow({project});
         QVERIFY(w->CheckSiteAction->isEnabled());
-        QVERIFY(Shows(site + "index.html"));
+        QVERIFY(Shows(QUrl::fromLocalFile(site + "index.html")));
+        w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
 
         QVERIFY(CheckEnds([&] { QTest::keyClick(w, Qt::Key_F7); }));
@@ -129,7 +131,7 @@ private slots:
         list->setFocus();
         list->setCurrentItem(list->topLevelItem(0));
         QTest::keyClick(list, Qt::Key_Return);
-        QVERIFY(Shows(site + "a.html"));
+        QVERIFY(Shows(QUrl::fromLocalFile(site + "a.html")));
         QTRY_COMPARE_WITH_TIMEOUT(w->WebPage->title(), QStringLiteral("Page A"), kTimeout);
 
         // Mended, and checked again with F7 from the findings window.
@@ -176,7 +178,8 @@ private slots:
         QVERIFY(dialogs_->asked.empty());
     }
 
-    // QV_SCREENSHOT_DIR=<folder> writes a picture of the findings window.
+    // QV_SCREENSHOT_DIR=<folder> writes pictures of the findings window and
+    // of the main window's start page, whose toolbar has the command.
     void screenshot()
     {
         const QString folder = qEnvironmentVariable("QV_SCREENSHOT_DIR");
@@ -192,6 +195,12 @@ private slots:
         QVERIFY(CheckEnds([&] { w->CheckSiteAction->trigger(); }));
         QDir().mkpath(folder);
         QVERIFY(w->SiteCheckWindow->grab().save(folder + "/desktop-check.png"));
+        w = NewWindow({});
+        QVERIFY(Shows(ResourceUrl("INDEXPAGE")));
+        // The page's first frame comes some time after its load.
+        QImage shot;
+        QTRY_VERIFY_WITH_TIMEOUT((shot = w->grab().toImage()).pixelColor(500, 220) != QColor(Qt::white), kTimeout);
+        QVERIFY(shot.save(folder + "/desktop-main.png"));
     }
 };
 
