@@ -2,6 +2,7 @@
 
 #include "services/AppState.h"
 #include "forms/Artwork.h"
+#include "forms/CheckWindow.h"
 #include "browser/ResScheme.h"
 #include "services/ShellService.h"
 #include "services/VersionCheckUi.h"
@@ -265,6 +266,8 @@ void Tmainform::CreateActions()
                             QStringLiteral("Project options"), QKeySequence(Qt::Key_F10));
     BuildAction = Command(m, "BuildAction", QStringLiteral("&Build"), QStringLiteral("Build"),
                           QStringLiteral("Build current project"), QKeySequence(Qt::CTRL | Qt::Key_F9));
+    CheckSiteAction = Command(m, "CheckSiteAction", QStringLiteral("&Check Site"), QStringLiteral("Check Site"),
+                              QStringLiteral("Check the links of the project's pages"), QKeySequence(Qt::Key_F7));
     RunAction = Command(m, "RunAction", QStringLiteral("&Run"), QStringLiteral("Run"),
                         QStringLiteral("Run compiled project"), QKeySequence(Qt::Key_F9));
     ContentAction = Command(m, "ContentAction", QStringLiteral("&Content"), QStringLiteral("Content"),
@@ -278,18 +281,20 @@ void Tmainform::CreateActions()
     SaveAction->setIcon(CommandPicture(Picture::Save));
     OptionsAction->setIcon(CommandPicture(Picture::Options));
     BuildAction->setIcon(CommandPicture(Picture::Build));
+    CheckSiteAction->setIcon(CommandPicture(Picture::Check));
     RunAction->setIcon(CommandPicture(Picture::Run));
     ContentAction->setIcon(CommandPicture(Picture::Help));
     HomeAction->setIcon(CommandPicture(Picture::Home));
     // The Project menu's entries go without pictures.
-    for (QAction* a : {OptionsAction, BuildAction, RunAction})
+    for (QAction* a : {OptionsAction, BuildAction, CheckSiteAction, RunAction})
         a->setIconVisibleInMenu(false);
 
     const std::pair<QAction*, bool (Tmainform::*)()> handlers[] = {
         {NewAction, &Tmainform::NewActionExecute},         {OpenAction, &Tmainform::OpenActionExecute},
         {SaveAction, &Tmainform::SaveActionExecute},       {SaveAsAction, &Tmainform::SaveAsActionExecute},
         {ExitAction, &Tmainform::ExitActionExecute},       {OptionsAction, &Tmainform::OptionsActionExecute},
-        {BuildAction, &Tmainform::BuildActionExecute},     {RunAction, &Tmainform::RunActionExecute},
+        {BuildAction, &Tmainform::BuildActionExecute},     {CheckSiteAction, &Tmainform::CheckSiteActionExecute},
+        {RunAction, &Tmainform::RunActionExecute},
         {ContentAction, &Tmainform::ContentActionExecute}, {HomeAction, &Tmainform::HomeActionExecute},
         {UpdatesAction, &Tmainform::UpdatesActionExecute}, {AboutAction, &Tmainform::AboutActionExecute},
     };
@@ -323,7 +328,7 @@ void Tmainform::CreateMenus()
 
     ProjectMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Project"));
     ProjectMenu->setObjectName(QStringLiteral("ProjectMenu"));
-    ProjectMenu->addActions({OptionsAction, BuildAction, RunAction});
+    ProjectMenu->addActions({OptionsAction, BuildAction, CheckSiteAction, RunAction});
 
     HelpMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Help"));
     HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
@@ -352,6 +357,7 @@ void Tmainform::CreateToolBar()
     ToolBar2->addSeparator();
     OptionsButton = CommandButton(ToolBar2, "OptionsButton", OptionsAction);
     BuildButton = CommandButton(ToolBar2, "BuildButton", BuildAction);
+    CheckSiteButton = CommandButton(ToolBar2, "CheckSiteButton", CheckSiteAction);
     RunButton = CommandButton(ToolBar2, "RunButton", RunAction);
     ToolBar2->addSeparator();
     HelpButton = CommandButton(ToolBar2, "HelpButton", ContentAction);
@@ -417,6 +423,11 @@ void Tmainform::FormCreate(const QStringList& arguments)
     state.InteractiveMode = true;
     state.RecentProjects.Clear();
     progressform = new Tprogressform(this);
+    SiteCheckWindow = new CheckWindow(this);
+    // F7 again from the findings, and a finding's page in the preview.
+    SiteCheckWindow->addAction(CheckSiteAction);
+    connect(SiteCheckWindow, &CheckWindow::PageChosen, this,
+            [this](const QString& file) { Navigate(QUrl::fromLocalFile(file).toString()); });
     enablebuttons(false);
     RunAction->setEnabled(false);
     SaveAction->setEnabled(false);
@@ -511,6 +522,7 @@ void Tmainform::enablebuttons(bool enabled)
 {
     OptionsAction->setEnabled(enabled);
     BuildAction->setEnabled(enabled);
+    CheckSiteAction->setEnabled(enabled);
 }
 
 bool Tmainform::AskToSaveChanges()
@@ -687,6 +699,11 @@ bool Tmainform::BuildActionExecute()
         progressform->Label1->setText(QString::fromStdString(state.ProjectSettings.OutputPath.str()));
         progressform->exec();
     });
+}
+
+bool Tmainform::CheckSiteActionExecute()
+{
+    return Guarded(this, [&] { SiteCheckWindow->Check(State().ProjectSettings); });
 }
 
 void Tmainform::onterminate(CThread& job)

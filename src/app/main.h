@@ -28,6 +28,7 @@ class CThread;
 
 namespace qv::app {
 
+class CheckWindow;
 class Tprogressform;
 
 // A file dialog as a component of the window: what it asks, kept apart
@@ -104,6 +105,7 @@ public:
     QAction* ExitAction;
     QAction* OptionsAction;
     QAction* BuildAction;
+    QAction* CheckSiteAction;
     QAction* RunAction;
     QAction* ContentAction;
     QAction* HomeAction;
@@ -116,10 +118,12 @@ public:
     QToolButton* SaveButton;
     QToolButton* OptionsButton;
     QToolButton* BuildButton;
+    QToolButton* CheckSiteButton;
     QToolButton* RunButton;
     QToolButton* HelpButton;
 
     Tprogressform* progressform;
+    CheckWindow* SiteCheckWindow;
     QDateTime BuildStartTime;
 
     // The current project's file: the text of status panel 0.
@@ -135,6 +139,8 @@ public:
     bool ExitActionExecute();
     bool OptionsActionExecute();
     bool BuildActionExecute();
+    // Checks the links of the current project's pages in the check window.
+    bool CheckSiteActionExecute();
     bool RunActionExecute();
     bool ContentActionExecute();
     bool HomeActionExecute();

@@ -253,6 +253,7 @@ private slots:
             {"ExitAction", "&Exit", "Exit", "", {}},
             {"OptionsAction", "&Options", "Options", "Project options", QKeySequence("F10")},
             {"BuildAction", "&Build", "Build", "Build current project", QKeySequence("Ctrl+F9")},
+            {"CheckSiteAction", "&Check Site", "Check Site", "Check the links of the project's pages", QKeySequence("F7")},
             {"RunAction", "&Run", "Run", "Run compiled project", QKeySequence("F9")},
             {"ContentAction", "&Content", "Content", "Open help file", QKeySequence("F1")},
             {"HomeAction", "&Home Page", "Home Page", "", {}},
@@ -269,7 +270,7 @@ private slots:
         }
 
         QCOMPARE(MenuTexts(w->FileMenu), (QStringList{"&New...", "&Open", "&Save", "S&ave As...", "-", "&Exit"}));
-        QCOMPARE(MenuTexts(w->ProjectMenu), (QStringList{"&Options", "&Build", "&Run"}));
+        QCOMPARE(MenuTexts(w->ProjectMenu), (QStringList{"&Options", "&Build", "&Check Site", "&Run"}));
         QCOMPARE(MenuTexts(w->HelpMenu), (QStringList{"&Content", "&Home Page", "Ch&eck Updates...", "&About"}));
         QStringList menus;
         for (QAction* a : w->ActionMainMenuBar1->actions())
@@ -292,7 +293,7 @@ private slots:
             bar << button->objectName() + ":" + button->text();
         }
         QCOMPARE(bar, (QStringList{"NewButton:New...", "OpenButton:Open", "SaveButton:Save", "-", "OptionsButton:Options",
-                                   "BuildButton:Build", "RunButton:Run", "-", "HelpButton:Content"}));
+                                   "BuildButton:Build", "CheckSiteButton:Check Site", "RunButton:Run", "-", "HelpButton:Content"}));
         QCOMPARE(w->BuildButton->toolTip(), QStringLiteral("Build current project"));
 
         QCOMPARE(w->OpenDialog->property("filter").toString(), QStringLiteral("Quorvane Projects (*.qp)"));
@@ -301,6 +302,7 @@ private slots:
         QVERIFY(!w->SaveDialog->Request().confirmOverwrite);
 
         QCOMPARE(States(), QStringLiteral("00000"));
+        QVERIFY(!w->CheckSiteAction->isEnabled());
         for (QAction* a : {w->NewAction, w->OpenAction, w->ExitAction, w->ContentAction, w->HomeAction,
                            w->UpdatesAction, w->AboutAction})
             QVERIFY(a->isEnabled());

@@ -10,7 +10,8 @@ namespace {
 using qvtest::Capture;
 using qvtest::Quoted;
 
-const char* const kTopics[] = {"index.html", "wizard.html", "options.html", "formats.html", "commandline.html"};
+const char* const kTopics[] = {"index.html",       "wizard.html",  "options.html",
+                               "formats.html",     "checking.html", "commandline.html"};
 
 class HelpFile : public ::testing::Test {
 protected:
@@ -80,8 +81,8 @@ TEST(HelpOutput, IsAQpfOfEveryPage)
 
     const std::string listing = Capture(quorvanec + " list " + Quoted(QV_HELP_QPF), &status);
     ASSERT_EQ(status, 0);
-    for (const char* page : {"index.html", "wizard.html", "options.html", "formats.html", "commandline.html", "style.css",
-                             "-config-"})
+    for (const char* page : {"index.html", "wizard.html", "options.html", "formats.html", "checking.html",
+                             "commandline.html", "style.css", "-config-"})
         EXPECT_TRUE(std::regex_search(listing, std::regex(std::string(" ") + page + "\n"))) << page << "\n" << listing;
     // Nothing from outside the pages' folder.
     EXPECT_EQ(listing.find(".hh"), std::string::npos) << listing;

@@ -139,6 +139,20 @@ void DrawBuild(QPainter& p)
     p.drawPath(arrow);
 }
 
+void DrawCheck(QPainter& p)
+{
+    // A page under a magnifying glass.
+    DrawPage(p);
+    p.setPen(QPen(kInk, 1.0, Qt::SolidLine, Qt::RoundCap));
+    for (double y : {10.5, 13.5, 16.5})
+        p.drawLine(QPointF(7.5, y), QPointF(16.5, y));
+    p.setPen(QPen(kInk, 3.0, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(15.5, 15.5), QPointF(21.5, 21.5));
+    p.setPen(QPen(kInk, 1.6));
+    p.setBrush(QColor(0xcf, 0xe6, 0xfa, 0xd0));
+    p.drawEllipse(QPointF(11.5, 11.5), 5.5, 5.5);
+}
+
 void DrawRun(QPainter& p)
 {
     p.setPen(QPen(QColor(0x1e, 0x70, 0x36), 1.2));
@@ -205,6 +219,7 @@ QPixmap Draw(Picture picture, int size)
     case Picture::Save: DrawSave(p); break;
     case Picture::Options: DrawOptions(p); break;
     case Picture::Build: DrawBuild(p); break;
+    case Picture::Check: DrawCheck(p); break;
     case Picture::Run: DrawRun(p); break;
     case Picture::Help: DrawHelp(p); break;
     case Picture::Home: DrawHome(p); break;

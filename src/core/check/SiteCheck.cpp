@@ -94,7 +94,7 @@ std::string ReadText(const std::string& path)
 
 class Checker {
 public:
-    Checker(const TProjectSettings& settings, unsigned threads);
+    Checker(const TProjectSettings& settings, unsigned threads, const CheckControl& control);
     CheckReport Run();
 
 private:
@@ -126,6 +126,7 @@ private:
 
     TProjectSettings settings_;
     unsigned threads_;
+    const CheckControl& control_;
     AnsiCodec codec_ = SystemAnsiCodec();
     std::string root_, outputKey_, outputFolder_;
     std::vector<File> files_;
@@ -137,7 +138,8 @@ private:
     std::vector<CheckFinding> pageFindings_;
 };
 
-Checker::Checker(const TProjectSettings& settings, unsigned threads) : settings_(settings), threads_(threads)
+Checker::Checker(const TProjectSettings& settings, unsigned threads, const CheckControl& control)
+    : settings_(settings), threads_(threads), control_(control)
 {
     if (threads_ == 0)
         threads_ = std::max(1u, std::thread::hardware_concurrency());
@@ -207,9 +209,11 @@ void Checker::Scan()
         if (files_[i].kind != FileKind::Other)
             todo.push_back(i);
     std::vector<std::exception_ptr> failures(todo.size());
-    std::atomic<size_t> next{0};
+    std::atomic<size_t> next{0}, done{0};
     auto work = [&] {
         for (size_t n; (n = next.fetch_add(1)) < todo.size();) {
+            if (control_.cancel && *control_.cancel)
+                return;
             File& f = files_[todo[n]];
             try {
                 std::string text = ReadText(f.path);
@@ -223,6 +227,8 @@ void Checker::Scan()
             } catch (...) {
                 failures[n] = std::current_exception();
             }
+            if (control_.progress)
+                control_.progress(done.fetch_add(1) + 1, todo.size());
         }
     };
     std::vector<std::thread> pool;
@@ -237,6 +243,8 @@ void Checker::Scan()
     work();
     for (std::thread& t : pool)
         t.join();
+    if (control_.cancel && *control_.cancel)
+        throw CheckCancelled();
     for (const std::exception_ptr& failure : failures)
         if (failure)
             std::rethrow_exception(failure);
@@ -504,9 +512,9 @@ std::vector<KindSummary> SummarizeFindings(const std::vector<CheckFinding>& find
     return summary;
 }
 
-CheckReport CheckSite(const TProjectSettings& settings, unsigned threads)
+CheckReport CheckSite(const TProjectSettings& settings, unsigned threads, const CheckControl& control)
 {
-    return Checker(settings, threads).Run();
+    return Checker(settings, threads, control).Run();
 }
 
 } // namespace qv

@@ -1,7 +1,10 @@
 #pragma once
+#include "quorvane/base/Error.h"
 #include "quorvane/project/ProjectSettings.h"
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +67,20 @@ struct CheckReport {
     std::vector<CheckFinding> findings;
 };
 
+// For a check that a window shows and may stop.
+struct CheckControl {
+    // Pages and stylesheets read so far, of how many; called on the
+    // check's threads, several at once.
+    std::function<void(size_t done, size_t total)> progress;
+    // Once set, the check stops reading and throws CheckCancelled.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+class CheckCancelled : public Error {
+public:
+    CheckCancelled() : Error("The check was cancelled") {}
+};
+
 // Collects the files as a build of `settings` would (on a copy of them),
 // reports each file whose name the writer's code page cannot hold, reads
 // every packed page and stylesheet, on `threads` threads (0: one per
@@ -73,7 +90,7 @@ struct CheckReport {
 // reference, with the lines it occurs on. Throws what the collection
 // throws (the root folder cannot be read, a name an archive cannot hold)
 // and qv::Error naming a page that cannot be read.
-CheckReport CheckSite(const TProjectSettings& settings, unsigned threads = 0);
+CheckReport CheckSite(const TProjectSettings& settings, unsigned threads = 0, const CheckControl& control = {});
 
 // The report as one JSON document (UTF-8; invalid bytes become U+FFFD):
 // every finding with all its lines, and the summary.
