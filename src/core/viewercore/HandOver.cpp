@@ -9,10 +9,11 @@ namespace qv {
 
 bool IsProgramFile(std::string_view fileName)
 {
-    static constexpr std::array<std::string_view, 33> kPrograms = {
-        "desktop", "sh",   "bash", "csh", "zsh", "exe", "com", "bat", "cmd", "scr",      "pif",
-        "msi",     "msp",  "lnk",  "hta", "js",  "jse", "vbs", "vbe", "wsf", "wsh",      "ps1",
-        "psm1",    "jar",  "appimage", "run", "bin", "cpl", "reg", "url", "application", "py", "pl"};
+    // Not "bin": packed data files carry it too, and pages fetch them.
+    static constexpr std::array<std::string_view, 35> kPrograms = {
+        "desktop", "sh",  "bash", "csh", "zsh", "exe", "com", "bat", "cmd",      "scr", "pif", "msi",
+        "msp",     "lnk", "hta",  "js",  "jse", "vbs", "vbe", "wsf", "wsh",      "ps1", "psm1", "jar",
+        "appimage", "run", "cpl", "reg", "url", "application", "py", "pl", "chm", "hlp", "msc"};
     const size_t slash = fileName.find_last_of("/\\");
     if (slash != std::string_view::npos)
         fileName.remove_prefix(slash + 1);
