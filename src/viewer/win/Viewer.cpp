@@ -5,6 +5,7 @@
 #include "LinkOpener.h"
 #include "MainWindow.h"
 #include "OutputFile.h"
+#include "OutsideRequests.h"
 #include "PageDownload.h"
 #include "PageProtocol.h"
 #include "SiteUrl.h"
@@ -17,6 +18,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 
 #include <windows.h>
 
@@ -28,7 +30,7 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"Quorvane Viewer";
 constexpr wchar_t kUsage[] =
-    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get URL-PATH [FILE]]\n";
+    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get URL-PATH|URL [FILE]]\n";
 
 // COM in this thread's single-threaded apartment, as the browser control wants.
 class OleSession {
@@ -231,6 +233,27 @@ int Extract(const std::wstring& dir, const std::wstring& file)
     return 0;
 }
 
+// What a page of the output gets from another server: the request guard's
+// answer, always a refusal here, since no reader allowed the internet.
+int GetOutside(const std::wstring& url)
+{
+    std::optional<RequestVerdict> refused;
+    OutsideRequests guard([&refused](RequestVerdict verdict, const std::wstring&) { refused = verdict; });
+    try {
+        DownloadUrl(url);
+    } catch (const qv::Error&) {
+        if (!refused)
+            throw;
+    }
+    if (!refused)
+        throw qv::Error("The request guard was not asked for " + WideToUtf8(url));
+    Console::Error(L"Refused: " + url +
+                   (*refused == RequestVerdict::LocalRefused
+                        ? L" is on this computer or its network, which pages never reach\n"
+                        : L" is on the internet, which pages reach only when the reader allows it\n"));
+    return 1;
+}
+
 int Get(const std::wstring& urlPath, const std::wstring& file)
 {
     const OutputFile output = OpenOutputFile(file);
@@ -239,6 +262,9 @@ int Get(const std::wstring& urlPath, const std::wstring& file)
         return qv::kRefusedExitStatus;
     }
     OleSession ole;
+    const std::wstring scheme = UrlScheme(urlPath);
+    if (scheme == L"http" || scheme == L"https" || scheme == L"ftp")
+        return GetOutside(urlPath);
     bool served = false;
     PageReply::Kind kind = PageReply::Kind::Missing;
     std::string reason;
