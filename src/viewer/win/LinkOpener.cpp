@@ -88,6 +88,8 @@ LinkOpener::Result LinkOpener::Open(const std::wstring& url, HWND owner, bool cl
         HandToDesktop(url, L"", owner);
         return {Outcome::Handled, url};
     }
+    if (!IsShownScheme(scheme))
+        return {Outcome::Foreign, url};
     const auto path = AddressPathOfUrl(url);
     if (!path)
         return {};

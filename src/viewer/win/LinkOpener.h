@@ -17,14 +17,16 @@ namespace viewer {
 //   temporary folder and opened with its program after the same box; the
 //   folder is removed when the opener is destroyed, as the viewer ends.
 // Packed programs and launchers never leave: the view shows the page protocol's
-// page saying so.
+// page saying so. Nor do addresses of other schemes, which the system would
+// hand to whatever program claims them.
 class LinkOpener {
 public:
     enum class Outcome {
         InView,     // the view goes there itself
         Handled,    // opened outside, declined in the box, or failed with a message box
         NeedsClick, // would leave the view, but no click asked for it: refused
-        Program     // a packed program: the view shows why it stays closed
+        Program,    // a packed program: the view shows why it stays closed
+        Foreign     // a scheme of some program of the system (file, ms-...): never opened
     };
     struct Result {
         Outcome outcome = Outcome::InView;

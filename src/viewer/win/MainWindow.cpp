@@ -448,12 +448,14 @@ bool MainWindow::BeforeNavigate(const std::wstring& url, bool topLevel)
     const bool clicked = click_.Take(GetTickCount());
     // A frame of a page may show a document in place (the engine saves
     // nothing, and other servers pass the request guard); only where the
-    // reader goes leaves the view.
-    if (!topLevel && UrlScheme(url) != L"mailto")
+    // reader goes may leave the view, and a scheme of another program never.
+    const std::wstring scheme = UrlScheme(url);
+    if (!topLevel && scheme != L"mailto" && IsShownScheme(scheme))
         return false;
     const LinkOpener::Result result = links_.Open(url, window_, clicked);
     switch (result.outcome) {
     case LinkOpener::Outcome::InView: return false;
+    case LinkOpener::Outcome::Foreign: ShowNotice(L"Not opened: " + result.shown); return true;
     case LinkOpener::Outcome::Program:
         ShowNotice(L"\"" + result.shown + L"\" is a program or a script: it stays closed.");
         return false; // the page protocol shows why
