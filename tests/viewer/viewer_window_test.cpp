@@ -370,9 +370,11 @@ TEST_F(ViewerWindow, FilesLeaveTheViewOnlyAfterAClickAndAYes)
     // Copies an earlier run left behind are no concern of this one.
     const auto copies = [&tempFolder](const std::vector<fs::path>& known = {}) {
         std::vector<fs::path> found;
-        for (const auto& e : fs::recursive_directory_iterator(tempFolder))
-            if (e.path().filename() == "notes.ini" && std::find(known.begin(), known.end(), e.path()) == known.end())
-                found.push_back(e.path());
+        std::error_code error; // other programs' files may come and go meanwhile
+        for (fs::recursive_directory_iterator it(tempFolder, fs::directory_options::skip_permission_denied, error), end;
+             !error && it != end; it.increment(error))
+            if (it->path().filename() == "notes.ini" && std::find(known.begin(), known.end(), it->path()) == known.end())
+                found.push_back(it->path());
         return found;
     };
     const std::vector<fs::path> earlier = copies();
