@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -308,6 +311,49 @@ TEST_F(ViewerUnderWine, PagesReachNoOtherServer)
         EXPECT_CONTAINS(r.err, refused.reason);
     }
     EXPECT_FALSE(listener.Knocked());
+}
+
+// sha256sum's digest of `file`, read independently of the viewer.
+std::string Sha256Of(const fs::path& file)
+{
+    std::string digest;
+    if (FILE* pipe = popen(("sha256sum '" + file.string() + "'").c_str(), "r")) {
+        char line[256] = {};
+        if (fgets(line, sizeof line, pipe))
+            digest.assign(line, std::min<size_t>(64, std::strlen(line)));
+        pclose(pipe);
+    }
+    return digest;
+}
+
+TEST_F(ViewerUnderWine, AlwaysForThisFileOpensTheInternetOnlyToThatFile)
+{
+    // The reader's list, as the window's "Always for this file" writes it.
+    const WineRun appData = TestWine().Run("cmd", {"/c", "echo", "%APPDATA%"});
+    const fs::path list =
+        TestWine().UnixPath(appData.out.substr(0, appData.out.find_first_of("\r\n")) + "\\Quorvane\\internet-allowed.txt");
+    struct Forget {
+        fs::path file;
+        ~Forget() { fs::remove(file); } // the prefix is shared with other tests
+    } forget{list};
+    ArchiveComposer allowed = Site();
+    allowed.Add("allowed.txt", TextBytes(10, 31));
+    const fs::path exe = WriteExe("allowed.exe", allowed.Build());
+    const fs::path other = WriteExe("other.exe", Site().Build());
+    fs::create_directories(list.parent_path());
+    WriteFile(list, "0000000000000000000000000000000000000000000000000000000000000000\r\n" + Sha256Of(exe) + "\r\n");
+
+    // Past the guard, the request meets the network (here: no such name).
+    WineRun r = Wine(exe, {"--get", "https://allowed.invalid/a.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_CONTAINS(r.err, "Cannot read https://allowed.invalid/a.png");
+    EXPECT_EQ(r.err.find("Refused"), std::string::npos) << r.err;
+    LoopbackListener listener;
+    r = Wine(exe, {"--get", "http://127.0.0.1:" + std::to_string(listener.Port()) + "/"});
+    EXPECT_CONTAINS(r.err, "is on this computer or its network, which pages never reach");
+    EXPECT_FALSE(listener.Knocked());
+    r = Wine(other, {"--get", "https://allowed.invalid/a.png"});
+    EXPECT_CONTAINS(r.err, "is on the internet, which pages reach only when the reader allows it");
 }
 
 // Resources as icoutils reads them from the file.

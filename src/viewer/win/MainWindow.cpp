@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "InternetConsent.h"
 #include "OutputIcon.h"
 #include "SiteUrl.h"
 #include "ToolbarImages.h"
@@ -19,6 +20,7 @@ constexpr wchar_t kClassName[] = L"QuorvaneViewer";
 constexpr UINT kNavigatePending = WM_APP + 1;
 constexpr UINT kRequestRefused = WM_APP + 2; // wParam: the RequestVerdict
 constexpr int kAllowOnceCommand = 900;
+constexpr int kAllowAlwaysCommand = 901;
 constexpr int kZoomSteps[] = {50, 75, 100, 125, 150, 200};
 constexpr int kZoomCommand = 1000; // + the percentage
 
@@ -161,6 +163,8 @@ void MainWindow::BuildParts()
     requests_ = std::make_unique<OutsideRequests>([window = window_](RequestVerdict verdict, const std::wstring&) {
         PostMessageW(window, kRequestRefused, static_cast<WPARAM>(verdict), 0);
     });
+    if (InternetConsent(output_.Path).Remembered())
+        requests_->AllowInternet();
     browser_ = std::make_unique<Browser>(window_, PolicyOf(s), static_cast<BrowserEvents&>(*this));
     Layout();
 }
@@ -498,14 +502,18 @@ void MainWindow::ShowNoticeMenu()
 {
     const HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, kAllowOnceCommand, L"Allow once");
+    AppendMenuW(menu, MF_STRING, kAllowAlwaysCommand, L"Always for this file");
     POINT at;
     GetCursorPos(&at);
     const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_BOTTOMALIGN, at.x, at.y, 0, window_, nullptr);
     DestroyMenu(menu);
-    if (chosen != kAllowOnceCommand || !requests_ || !browser_)
+    if ((chosen != kAllowOnceCommand && chosen != kAllowAlwaysCommand) || !requests_ || !browser_)
         return;
+    if (chosen == kAllowAlwaysCommand)
+        InternetConsent(output_.Path).Remember(); // a failure's box names the file
     requests_->AllowInternet();
-    ShowNotice(L"Content from the internet is allowed until the viewer closes.");
+    ShowNotice(chosen == kAllowAlwaysCommand ? L"Content from the internet is allowed for this file."
+                                             : L"Content from the internet is allowed until the viewer closes.");
     browser_->Reload();
 }
 

@@ -29,7 +29,8 @@ namespace viewer {
 // Files leave the view only for a navigation that follows the reader's
 // click on the page or on Back, Forward or Home (see LinkOpener). The status
 // bar's second part tells what was refused; when the pages wanted the
-// internet, a click on it offers "Allow once".
+// internet, a click on it offers "Allow once" and "Always for this file"
+// (see InternetConsent).
 class MainWindow final : private BrowserEvents {
 public:
     enum Command : int { Back = 101, Forward, Home, Print, Find, TextSize, Copy };

@@ -2,6 +2,7 @@
 
 #include "BrowserEmulation.h"
 #include "Console.h"
+#include "InternetConsent.h"
 #include "LinkOpener.h"
 #include "MainWindow.h"
 #include "OutputFile.h"
@@ -234,19 +235,25 @@ int Extract(const std::wstring& dir, const std::wstring& file)
 }
 
 // What a page of the output gets from another server: the request guard's
-// answer, always a refusal here, since no reader allowed the internet.
-int GetOutside(const std::wstring& url)
+// refusal, or, for the internet where the reader allowed it for this file,
+// the server's bytes.
+int GetOutside(const std::wstring& url, const OutputFile& output)
 {
     std::optional<RequestVerdict> refused;
     OutsideRequests guard([&refused](RequestVerdict verdict, const std::wstring&) { refused = verdict; });
+    if (InternetConsent(output.Path).Remembered())
+        guard.AllowInternet();
+    std::vector<uint8_t> bytes;
     try {
-        DownloadUrl(url);
+        bytes = DownloadUrl(url);
     } catch (const qv::Error&) {
         if (!refused)
             throw;
     }
-    if (!refused)
-        throw qv::Error("The request guard was not asked for " + WideToUtf8(url));
+    if (!refused) {
+        Console::OutBytes(bytes.data(), bytes.size());
+        return 0;
+    }
     Console::Error(L"Refused: " + url +
                    (*refused == RequestVerdict::LocalRefused
                         ? L" is on this computer or its network, which pages never reach\n"
@@ -264,7 +271,7 @@ int Get(const std::wstring& urlPath, const std::wstring& file)
     OleSession ole;
     const std::wstring scheme = UrlScheme(urlPath);
     if (scheme == L"http" || scheme == L"https" || scheme == L"ftp")
-        return GetOutside(urlPath);
+        return GetOutside(urlPath, output);
     bool served = false;
     PageReply::Kind kind = PageReply::Kind::Missing;
     std::string reason;
