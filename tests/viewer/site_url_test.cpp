@@ -41,6 +41,11 @@ TEST(SiteUrl, OtherSchemesKeepTheBrowsersRules)
     EXPECT_EQ(UrlScheme(L"a/b:c.html"), L"");
     EXPECT_TRUE(IsSiteUrl(L"Qv://site/"));
     EXPECT_FALSE(IsSiteUrl(L"qvx://site/"));
+    for (const wchar_t* url : {L"QV://site/a.html", L"https://example.com/", L"about:blank", L"javascript:void(0)"})
+        EXPECT_TRUE(IsShownScheme(UrlScheme(url))) << url;
+    for (const wchar_t* url : {L"file:///C:/Windows/win.ini", L"ms-msdt:/id", L"search-ms:query=x", L"C:\\x.exe",
+                               L"mailto:someone@example.com", L"vbscript:x"})
+        EXPECT_FALSE(IsShownScheme(UrlScheme(url))) << url;
 }
 
 TEST(SiteUrl, AddressPathsOfSiteAddresses)

@@ -9,8 +9,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace qvtest;
 namespace fs = std::filesystem;
@@ -196,6 +205,7 @@ TEST_F(ViewerUnderWine, GetServesEveryEntryByItsPageAddress)
 {
     ArchiveComposer c = Site();
     c.Add("Sous dossier\\Caf\xE9 cr\xE8me.html", TextBytes(700, 21)); // code page 1252
+    c.Add("js\\app.js", TextBytes(300, 22)); // a script type, but the pages' own
     const fs::path exe = WriteExe("site.exe", c.Build());
     const struct {
         std::string address;
@@ -208,6 +218,7 @@ TEST_F(ViewerUnderWine, GetServesEveryEntryByItsPageAddress)
         {"Sous%20dossier/Caf%C3%A9%20cr%C3%A8me.html", TextBytes(700, 21)},
         {"img/../%69ndex.html?page=2#top", TextBytes(20000, 11)},
         {"empty.txt", {}},
+        {"js/app.js", TextBytes(300, 22)},
         {std::string(120, 'd') + "/" + std::string(120, 'e') + "/long.txt", TextBytes(50, 14)},
     };
     for (const auto& expected : cases) {
@@ -222,6 +233,7 @@ TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
 {
     ArchiveComposer c = Site();
     c.Add("-logo-", NoiseBytes(300, 5));
+    c.Add("tools\\Setup.MSI", NoiseBytes(400, 6));
     c.Records[1].CRC ^= 0x10; // img\logo.png, under a sound archive checksum
     const fs::path exe = WriteExe("site.exe", c.Build());
     const struct {
@@ -233,6 +245,7 @@ TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
         {"%2DLOGO-", "\"-LOGO-\" is the viewer's own entry and is never served"},
         {"setup.exe", "\"setup.exe\" is not packed: it runs from the folder beside site.exe"},
         {"img/logo.png", "Archive entry \"img\\logo.png\" is damaged: CRC mismatch"},
+        {"tools/setup.msi", "\"tools/setup.msi\" is a program or a script: it is never started from site.exe"},
     };
     for (const auto& refused : cases) {
         const WineRun r = Wine(exe, {"--get", refused.address});
@@ -240,6 +253,107 @@ TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
         EXPECT_EQ(r.out, "") << refused.address;
         EXPECT_CONTAINS(r.err, refused.reason);
     }
+}
+
+// A listener of the test's own: whether anyone knocked by the time it asks.
+class LoopbackListener {
+public:
+    LoopbackListener()
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && listen(fd_, 8) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    ~LoopbackListener() { close(fd_); }
+    int Port() const { return port_; }
+    // A connection waits in the backlog until accepted, so after the
+    // program ended this needs no waiting.
+    bool Knocked() const
+    {
+        pollfd p = {fd_, POLLIN, 0};
+        return poll(&p, 1, 0) == 1;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+TEST_F(ViewerUnderWine, PagesReachNoOtherServer)
+{
+    LoopbackListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    const fs::path exe = WriteExe("site.exe", Site().Build());
+    const std::string port = std::to_string(listener.Port());
+    const std::string local = " is on this computer or its network, which pages never reach";
+    const std::string internet = " is on the internet, which pages reach only when the reader allows it";
+    const struct {
+        std::string url;
+        std::string reason;
+    } cases[] = {
+        {"http://127.0.0.1:" + port + "/", local},
+        {"http://localhost:" + port + "/x.json", local},
+        {"https://0x7f.1:" + port + "/", local},
+        {"http://[::ffff:127.0.0.1]:" + port + "/", local},
+        {"http://192.168.1.1/admin", local},
+        {"https://example.com/tracker.png", internet},
+    };
+    for (const auto& refused : cases) {
+        const WineRun r = Wine(exe, {"--get", refused.url});
+        EXPECT_EQ(r.status, 1) << refused.url << ": " << r.err;
+        EXPECT_EQ(r.out, "") << refused.url;
+        EXPECT_CONTAINS(r.err, "Refused: ");
+        EXPECT_CONTAINS(r.err, refused.reason);
+    }
+    EXPECT_FALSE(listener.Knocked());
+}
+
+// sha256sum's digest of `file`, read independently of the viewer.
+std::string Sha256Of(const fs::path& file)
+{
+    std::string digest;
+    if (FILE* pipe = popen(("sha256sum '" + file.string() + "'").c_str(), "r")) {
+        char line[256] = {};
+        if (fgets(line, sizeof line, pipe))
+            digest.assign(line, std::min<size_t>(64, std::strlen(line)));
+        pclose(pipe);
+    }
+    return digest;
+}
+
+TEST_F(ViewerUnderWine, AlwaysForThisFileOpensTheInternetOnlyToThatFile)
+{
+    // The reader's list, as the window's "Always for this file" writes it.
+    const WineRun appData = TestWine().Run("cmd", {"/c", "echo", "%APPDATA%"});
+    const fs::path list =
+        TestWine().UnixPath(appData.out.substr(0, appData.out.find_first_of("\r\n")) + "\\Quorvane\\internet-allowed.txt");
+    struct Forget {
+        fs::path file;
+        ~Forget() { fs::remove(file); } // the prefix is shared with other tests
+    } forget{list};
+    ArchiveComposer allowed = Site();
+    allowed.Add("allowed.txt", TextBytes(10, 31));
+    const fs::path exe = WriteExe("allowed.exe", allowed.Build());
+    const fs::path other = WriteExe("other.exe", Site().Build());
+    fs::create_directories(list.parent_path());
+    WriteFile(list, "0000000000000000000000000000000000000000000000000000000000000000\r\n" + Sha256Of(exe) + "\r\n");
+
+    // Past the guard, the request meets the network (here: no such name).
+    WineRun r = Wine(exe, {"--get", "https://allowed.invalid/a.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_CONTAINS(r.err, "Cannot read https://allowed.invalid/a.png");
+    EXPECT_EQ(r.err.find("Refused"), std::string::npos) << r.err;
+    LoopbackListener listener;
+    r = Wine(exe, {"--get", "http://127.0.0.1:" + std::to_string(listener.Port()) + "/"});
+    EXPECT_CONTAINS(r.err, "is on this computer or its network, which pages never reach");
+    EXPECT_FALSE(listener.Knocked());
+    r = Wine(other, {"--get", "https://allowed.invalid/a.png"});
+    EXPECT_CONTAINS(r.err, "is on the internet, which pages reach only when the reader allows it");
 }
 
 // Resources as icoutils reads them from the file.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <sstream>
@@ -338,44 +339,80 @@ TEST_F(ViewerWindow, AnExpiredOutputSaysSoAndEnds)
     EXPECT_CONTAINS(s.probe.out, "text=This file has expired and can no longer be opened.");
 }
 
-TEST_F(ViewerWindow, FilesThatAreNoPagesOpenOutsideTheView)
+TEST_F(ViewerWindow, FilesLeaveTheViewOnlyAfterAClickAndAYes)
 {
-    // The home page is a program DirectMask kept beside the output: it runs
-    // from there. The script notes where it ran.
+    // The home page is a script DirectMask kept beside the output. Opening
+    // the output is no click of the reader: it stays closed, and says so.
     const fs::path marker = dir_ / "ran.txt";
-    const std::string script = "@echo off\r\necho %~dp0> " + Wine::WinPath(marker) + "\r\n";
+    const std::string script = "@echo off\r\necho %~dp0>> " + Wine::WinPath(marker) + "\r\n";
     WriteFile(dir_ / "run.bat", script);
     OutputSettings direct;
     direct.homePage = "run.bat";
     direct.directMask = "*.bat;";
-    {
-        WineProcess viewer = TestWine().Start(Output("direct.exe", direct), {});
-        EXPECT_EQ(LineWrittenTo(marker, 60), Wine::WinPath(dir_.path()) + "\\\r\n");
-        EXPECT_EQ(TestWine().Run(kProbe, {"window", "direct.exe", "close", "gone"}).status, 0);
-        EXPECT_EQ(viewer.Wait().status, 0);
-    }
+    WineProcess directViewer = TestWine().Start(Output("direct.exe", direct), {});
+    // A click on Home asks first; "No" leaves it closed, "Yes" runs it.
+    const WineRun asked = TestWine().Run(
+        kProbe, {"window", "direct.exe", "status", "1", "Not opened without a click: run.bat", "press", "103",
+                 "window", "Quorvane Viewer", "children", "press", "7", "gone", "window", "direct.exe", "press",
+                 "103", "window", "Quorvane Viewer", "press", "6", "gone"});
+    EXPECT_EQ(asked.status, 0) << asked.out;
+    EXPECT_CONTAINS(asked.out, "text=Open \"run.bat\" with ");
+    EXPECT_CONTAINS(asked.out, "The file lies in the folder of the file you are viewing.");
+    EXPECT_EQ(LineWrittenTo(marker, 60), Wine::WinPath(dir_.path()) + "\\\r\n");
+    EXPECT_EQ(TestWine().Run(kProbe, {"noprocess", "cmd.exe", "window", "direct.exe", "close", "gone"}).status, 0);
+    EXPECT_EQ(directViewer.Wait().status, 0);
+    EXPECT_EQ(ReadFile(marker).size(), Wine::WinPath(dir_.path()).size() + 3) << "it ran more than once";
 
-    // A packed script is no page: it is written to a temporary folder, run
-    // from there, and gone once the viewer ends.
-    fs::remove(marker);
+    // A packed document goes to its program as a temporary copy, after the
+    // same question, and the copy goes when the viewer ends.
+    const WineRun temp = TestWine().Run("cmd", {"/c", "echo", "%TEMP%"});
+    const fs::path tempFolder = TestWine().UnixPath(temp.out.substr(0, temp.out.find_first_of("\r\n")));
+    // Copies an earlier run left behind are no concern of this one.
+    const auto copies = [&tempFolder](const std::vector<fs::path>& known = {}) {
+        std::vector<fs::path> found;
+        std::error_code error; // other programs' files may come and go meanwhile
+        for (fs::recursive_directory_iterator it(tempFolder, fs::directory_options::skip_permission_denied, error), end;
+             !error && it != end; it.increment(error))
+            if (it->path().filename() == "notes.ini" && std::find(known.begin(), known.end(), it->path()) == known.end())
+                found.push_back(it->path());
+        return found;
+    };
+    const std::vector<fs::path> earlier = copies();
     ArchiveComposer c;
-    c.Add("tools\\pack.bat", std::vector<uint8_t>(script.begin(), script.end()));
+    const std::string notes = "[notes]\r\nread=me\r\n";
+    c.Add("docs\\notes.ini", std::vector<uint8_t>(notes.begin(), notes.end()));
     OutputSettings packed;
-    packed.homePage = "tools\\pack.bat";
+    packed.homePage = "docs\\notes.ini";
     c.Add("-config-", packed.Image());
     WriteFile(dir_ / "packed.exe", ViewerWith(c.Build()));
-    WineProcess viewer = TestWine().Start(dir_ / "packed.exe", {});
-    const std::string ran = LineWrittenTo(marker, 60);
-    ASSERT_GT(ran.size(), 2u);
-    const std::string folder = ran.substr(0, ran.size() - 2); // without the line break
-    const fs::path copy = TestWine().UnixPath(folder + "pack.bat");
-    ASSERT_TRUE(fs::exists(copy)) << folder;
-    EXPECT_EQ(ReadFile(copy), std::vector<uint8_t>(script.begin(), script.end()));
-    // The script's interpreter lets go of it before the viewer ends.
-    EXPECT_EQ(TestWine().Run(kProbe, {"noprocess", "cmd.exe", "window", "packed.exe", "close", "gone"}).status, 0);
-    EXPECT_EQ(viewer.Wait().status, 0);
-    EXPECT_FALSE(fs::exists(copy));
-    EXPECT_FALSE(fs::exists(copy.parent_path().parent_path())) << "the viewer's temporary folder stays";
+    WineProcess packedViewer = TestWine().Start(dir_ / "packed.exe", {});
+    const WineRun opened = TestWine().Run(
+        kProbe, {"window", "packed.exe", "status", "1", "Not opened without a click: docs/notes.ini", "press", "103",
+                 "window", "Quorvane Viewer", "children", "press", "6", "gone", "window", "notes.ini - Notepad"});
+    EXPECT_EQ(opened.status, 0) << opened.out;
+    EXPECT_CONTAINS(opened.out, "text=Open \"notes.ini\" with ");
+    EXPECT_CONTAINS(opened.out, "The file is packed in the file you are viewing.");
+    const auto copy = copies(earlier);
+    ASSERT_EQ(copy.size(), 1u);
+    EXPECT_EQ(ReadFile(copy[0]), std::vector<uint8_t>(notes.begin(), notes.end()));
+    EXPECT_EQ(TestWine().Run(kProbe, {"window", "notes.ini - Notepad", "close", "gone", "noprocess", "notepad.exe",
+                                      "window", "packed.exe", "close", "gone"})
+                  .status,
+              0);
+    EXPECT_EQ(packedViewer.Wait().status, 0);
+    EXPECT_FALSE(fs::exists(copy[0].parent_path().parent_path())) << "the viewer's temporary folder stays";
+
+    // A packed script never leaves, click or not: the view says why.
+    ArchiveComposer p;
+    p.Add("tools\\pack.bat", std::vector<uint8_t>(script.begin(), script.end()));
+    OutputSettings program;
+    program.homePage = "tools\\pack.bat";
+    p.Add("-config-", program.Image());
+    WriteFile(dir_ / "program.exe", ViewerWith(p.Build()));
+    const Session s = Drive(dir_ / "program.exe", {},
+                            {"window", "program.exe", "status", "1",
+                             "\"tools/pack.bat\" is a program or a script: it stays closed.", "close", "gone"});
+    EXPECT_EQ(s.viewer.status, 0);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
  *                  as the keyboard would
  *   style MASK VALUE  wait until the window's style masked with MASK is
  *                  VALUE (both hexadecimal)
+ *   status N TEXT  wait until part N of its status bar reads TEXT
  *   close          WM_CLOSE (posted)
  *   gone           wait until the window no longer exists
  *   noprocess NAME wait until no process of this file name runs
@@ -139,19 +140,31 @@ static HWND child_of_class(const wchar_t *class_name)
     return FindWindowExW(selected, NULL, class_name, NULL);
 }
 
-/* A toolbar's messages take pointers into its own process: the probe
- * lends it memory there and reads the answers back. */
+/* Common controls' messages take pointers into their own process: the
+ * probe lends them memory there and reads the answers back. */
+static char *remote_open(HWND control, HANDLE *process)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(control, &pid);
+    *process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    return *process ? VirtualAllocEx(*process, NULL, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : NULL;
+}
+
+static void remote_close(HANDLE process, char *remote)
+{
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+}
+
 static void toolbar(void)
 {
     HWND bar = child_of_class(TOOLBARCLASSNAMEW);
-    DWORD pid = 0;
+    HANDLE process = NULL;
     if (!bar) {
         printf("buttons none\n");
         return;
     }
-    GetWindowThreadProcessId(bar, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    char *remote = process ? VirtualAllocEx(process, NULL, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : NULL;
+    char *remote = remote_open(bar, &process);
     if (!remote) {
         printf("buttons unreadable\n");
         return;
@@ -171,8 +184,31 @@ static void toolbar(void)
         put_utf8(text);
         putchar('\n');
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
+    remote_close(process, remote);
+}
+
+struct status_wait {
+    int part;
+    const wchar_t *text;
+};
+
+static BOOL status_reads(void *context)
+{
+    struct status_wait *w = context;
+    HWND bar = child_of_class(STATUSCLASSNAMEW);
+    HANDLE process = NULL;
+    wchar_t text[512] = L"";
+    SIZE_T got = 0;
+    char *remote = bar ? remote_open(bar, &process) : NULL;
+    if (!remote)
+        return FALSE;
+    LRESULT length = LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, w->part, 0));
+    if (length < 511) {
+        SendMessageW(bar, SB_GETTEXTW, w->part, (LPARAM)remote);
+        ReadProcessMemory(process, remote, text, (length + 1) * sizeof(wchar_t), &got);
+    }
+    remote_close(process, remote);
+    return wcscmp(text, w->text) == 0;
 }
 
 int wmain(int argc, wchar_t **argv)
@@ -216,6 +252,10 @@ int wmain(int argc, wchar_t **argv)
         } else if (!wcscmp(step, L"style")) {
             struct style_wait w = {wcstoul(arg, NULL, 16), wcstoul(i + 2 < argc ? argv[i + 2] : L"0", NULL, 16)};
             wait_for(style_is, &w, "style");
+            i += 2;
+        } else if (!wcscmp(step, L"status")) {
+            struct status_wait w = {_wtoi(arg), i + 2 < argc ? argv[i + 2] : L""};
+            wait_for(status_reads, &w, "status");
             i += 2;
         } else if (!wcscmp(step, L"close")) {
             PostMessageW(selected, WM_CLOSE, 0, 0);

@@ -14,6 +14,8 @@ namespace {
 
 // CGID_DocHostCommandHandler, which the import libraries do not carry.
 const GUID kDocHostCommands = {0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+// IID_IDownloadManager, also the service's id; not in the import libraries either.
+const GUID kDownloadManager = {0x988934a4, 0x064b, 0x11d3, {0xbb, 0x80, 0x00, 0x10, 0x4b, 0x35, 0xe7, 0xf9}};
 
 const VARIANT& Deref(const VARIANT& v) { return v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal ? *v.pvarVal : v; }
 
@@ -67,6 +69,7 @@ class Browser::Site final : public IOleClientSite,
                             public IOleCommandTarget,
                             public IServiceProvider,
                             public IInternetSecurityManager,
+                            public IDownloadManager,
                             private RefCounted {
 public:
     Site(HWND parent, const BrowserPolicy& policy, BrowserEvents& events)
@@ -307,8 +310,30 @@ public:
     // IServiceProvider
     HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** object) override
     {
-        const bool known = service == SID_SInternetSecurityManager && riid == IID_IInternetSecurityManager;
-        return AnswerQuery(known ? static_cast<IInternetSecurityManager*>(this) : nullptr, object);
+        if (service == SID_SInternetSecurityManager && riid == IID_IInternetSecurityManager)
+            return AnswerQuery(static_cast<IInternetSecurityManager*>(this), object);
+        if (service == kDownloadManager && riid == kDownloadManager)
+            return AnswerQuery(static_cast<IDownloadManager*>(this), object);
+        return AnswerQuery(nullptr, object);
+    }
+
+    // IDownloadManager: nothing a page offers is saved. Handled, so the
+    // engine does not fall back to its own box with its "Open" button.
+    HRESULT STDMETHODCALLTYPE Download(IMoniker* moniker, IBindCtx* context, DWORD, LONG, BINDINFO*, LPCOLESTR,
+                                       LPCOLESTR, UINT) override
+    {
+        std::wstring url;
+        LPOLESTR name = nullptr;
+        if (moniker && SUCCEEDED(moniker->GetDisplayName(context, nullptr, &name)) && name) {
+            url = name;
+            CoTaskMemFree(name);
+        }
+        try {
+            events_.DownloadRefused(url);
+        } catch (...) {
+            // Refused all the same.
+        }
+        return S_OK;
     }
 
     // IInternetSecurityManager: the site's pages are in the Internet zone,
@@ -398,6 +423,9 @@ Browser::Browser(HWND parent, const BrowserPolicy& policy, BrowserEvents& events
     ComPtr<IUnknown> identity;
     if (SUCCEEDED(object_->QueryInterface(IID_IUnknown, identity.OutVoid())))
         site_->SetControl(identity.Get());
+    ComPtr<IOleWindow> window;
+    if (SUCCEEDED(object_->QueryInterface(IID_IOleWindow, window.OutVoid())))
+        window->GetWindow(&window_);
     // Files dropped on the pages would be opened in their place.
     browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
 }
@@ -434,6 +462,13 @@ void Browser::Navigate(const std::wstring& url)
     VariantInit(&empty);
     browser_->Navigate(address, &empty, &empty, &empty, &empty);
     SysFreeString(address);
+}
+
+void Browser::Reload() { browser_->Refresh(); }
+
+bool Browser::HasWindow(HWND window) const
+{
+    return window_ && window && (window == window_ || IsChild(window_, window));
 }
 
 void Browser::SetBounds(const RECT& bounds)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <docobj.h>
+#include <downloadmgr.h>
 #include <exdisp.h>
 
 namespace viewer {
@@ -42,6 +43,8 @@ public:
     virtual void NewWindowRequested(const std::wstring& url) = 0;
     // A script called window.close().
     virtual void CloseRequested() = 0;
+    // The engine wanted to save `url` as a file; it was not let.
+    virtual void DownloadRefused(const std::wstring& url) = 0;
 };
 
 // The WebBrowser control in place inside `parent`, with the viewer's own
@@ -56,6 +59,9 @@ public:
     Browser& operator=(const Browser&) = delete;
 
     void Navigate(const std::wstring& url);
+    void Reload();
+    // `window` is the control's own or one inside it, where the page's input goes.
+    bool HasWindow(HWND window) const;
     void SetBounds(const RECT& bounds);
     void GoBack();
     void GoForward();
@@ -73,6 +79,7 @@ private:
     ComPtr<IWebBrowser2> browser_;
     ComPtr<IConnectionPoint> eventPoint_;
     DWORD cookie_ = 0;
+    HWND window_ = nullptr;
 };
 
 } // namespace viewer

@@ -1,11 +1,13 @@
 #include "MainWindow.h"
 
+#include "InternetConsent.h"
 #include "OutputIcon.h"
 #include "SiteUrl.h"
 #include "ToolbarImages.h"
 #include "WinText.h"
 #include "quorvane/base/Error.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <commctrl.h>
@@ -16,6 +18,9 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"QuorvaneViewer";
 constexpr UINT kNavigatePending = WM_APP + 1;
+constexpr UINT kRequestRefused = WM_APP + 2; // wParam: the RequestVerdict
+constexpr int kAllowOnceCommand = 900;
+constexpr int kAllowAlwaysCommand = 901;
 constexpr int kZoomSteps[] = {50, 75, 100, 125, 150, 200};
 constexpr int kZoomCommand = 1000; // + the percentage
 
@@ -153,6 +158,13 @@ void MainWindow::BuildParts()
         status_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | grip, 0, 0, 0, 0, window_,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
     }
+    // Heard on whichever thread the engine asks from: the window takes it
+    // up on its own.
+    requests_ = std::make_unique<OutsideRequests>([window = window_](RequestVerdict verdict, const std::wstring&) {
+        PostMessageW(window, kRequestRefused, static_cast<WPARAM>(verdict), 0);
+    });
+    if (InternetConsent(output_.Path).Remembered())
+        requests_->AllowInternet();
     browser_ = std::make_unique<Browser>(window_, PolicyOf(s), static_cast<BrowserEvents&>(*this));
     Layout();
 }
@@ -220,6 +232,7 @@ int MainWindow::Run()
             LeaveFullScreen();
             continue;
         }
+        ArmOnInput(msg);
         const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
         if (key && browser_ && msg.hwnd != toolbar_ && IsChild(window_, msg.hwnd) && browser_->TranslateKey(msg))
             continue;
@@ -227,6 +240,16 @@ int MainWindow::Run()
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+void MainWindow::ArmOnInput(const MSG& msg)
+{
+    // Seen before the page sees it: whatever the page does with the click,
+    // the reader made it.
+    const bool click = msg.message == WM_LBUTTONUP;
+    const bool press = msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE);
+    if ((click || press) && browser_ && browser_->HasWindow(msg.hwnd))
+        click_.Arm(GetTickCount());
 }
 
 void MainWindow::LeaveFullScreen()
@@ -249,8 +272,8 @@ std::wstring MainWindow::HomeUrl() const
     const qv::SiteArchive& site = *output_.Site;
     std::string home = site.HomeAddress();
     // A home page the archive does not hold still has its address: a
-    // program DirectMask kept beside the output runs from there, anything
-    // else meets the "Not found" page.
+    // program DirectMask kept beside the output opens from there (after a
+    // click on Home), anything else meets the "Not found" page.
     if (home.empty() && !site.Settings().HomePage.empty())
         home = qv::AddressPathOf(site.Settings().HomePage, site.Codec());
     return SiteUrlOf(Utf8ToWide(home));
@@ -289,6 +312,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             ShowZoomMenu(drop->rcButton);
             return TBDDRET_DEFAULT;
         }
+        if (header->hwndFrom == status_ && header->code == NM_CLICK && offersInternet_) {
+            ShowNoticeMenu();
+            return 0;
+        }
         if (header->hwndFrom == toolbar_ && header->code == TBN_GETINFOTIPW) {
             auto* tip = reinterpret_cast<NMTBGETINFOTIPW*>(lParam);
             lstrcpynW(tip->pszText, ButtonText(tip->iItem), tip->cchTextMax);
@@ -299,6 +326,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case kNavigatePending:
         if (browser_ && !pendingUrl_.empty())
             browser_->Navigate(std::exchange(pendingUrl_, std::wstring()));
+        return 0;
+    case kRequestRefused:
+        if (static_cast<RequestVerdict>(wParam) == RequestVerdict::InternetRefused)
+            ShowNotice(L"This file wants to load content from the internet.", true);
+        else if (!offersInternet_)
+            ShowNotice(L"Pages of this file may not reach this computer or its network.");
         return 0;
     case WM_CLOSE: DestroyWindow(window_); return 0;
     case WM_DESTROY:
@@ -326,6 +359,10 @@ void MainWindow::Layout()
         SendMessageW(status_, WM_SIZE, 0, 0);
         GetWindowRect(status_, &part);
         client.bottom -= part.bottom - part.top;
+        // The page's own texts on the left, the viewer's notices on the right.
+        const int width = client.right - client.left;
+        int parts[2] = {width - std::min(width / 2, Scaled(420)), -1};
+        SendMessageW(status_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     }
     if (client.bottom < client.top)
         client.bottom = client.top;
@@ -337,6 +374,8 @@ void MainWindow::RunCommand(int id)
     if (!browser_)
         return;
     const qv::ViewerSettings& s = output_.Site->Settings();
+    if (id == Back || id == Forward || id == Home)
+        click_.Arm(GetTickCount()); // the reader's own click
     switch (id) {
     case Back: browser_->GoBack(); return;
     case Forward: browser_->GoForward(); return;
@@ -409,22 +448,73 @@ void MainWindow::HistoryChanged(long command, bool enabled)
 
 bool MainWindow::BeforeNavigate(const std::wstring& url, bool topLevel)
 {
-    // A frame of a page may show another site or a document in place; only
-    // where the visitor goes leaves the view.
-    if (!topLevel && UrlScheme(url) != L"mailto")
+    // Any navigation uses up the click, so a page cannot keep one for later.
+    const bool clicked = click_.Take(GetTickCount());
+    // A frame of a page may show a document in place (the engine saves
+    // nothing, and other servers pass the request guard); only where the
+    // reader goes may leave the view, and a scheme of another program never.
+    const std::wstring scheme = UrlScheme(url);
+    if (!topLevel && scheme != L"mailto" && IsShownScheme(scheme))
         return false;
-    return links_.OpenOutside(url, window_);
+    const LinkOpener::Result result = links_.Open(url, window_, clicked);
+    switch (result.outcome) {
+    case LinkOpener::Outcome::InView: return false;
+    case LinkOpener::Outcome::Foreign: ShowNotice(L"Not opened: " + result.shown); return true;
+    case LinkOpener::Outcome::Program:
+        ShowNotice(L"\"" + result.shown + L"\" is a program or a script: it stays closed.");
+        return false; // the page protocol shows why
+    case LinkOpener::Outcome::NeedsClick: ShowNotice(L"Not opened without a click: " + result.shown); return true;
+    case LinkOpener::Outcome::Handled: return true;
+    }
+    return true;
 }
 
 void MainWindow::NewWindowRequested(const std::wstring& url)
 {
-    if (links_.OpenOutside(url, window_))
+    if (!click_.Take(GetTickCount())) {
+        ShowNotice(L"No new window without a click: " + url);
         return;
-    // Taken in place once the event has returned.
+    }
+    const LinkOpener::Result result = links_.Open(url, window_, true);
+    if (result.outcome == LinkOpener::Outcome::Handled)
+        return;
+    // The viewer keeps to its one window: taken in place once the event has
+    // returned.
     pendingUrl_ = url;
     PostMessageW(window_, kNavigatePending, 0, 0);
 }
 
 void MainWindow::CloseRequested() { PostMessageW(window_, WM_CLOSE, 0, 0); }
+
+void MainWindow::DownloadRefused(const std::wstring& url)
+{
+    ShowNotice(L"Pages of this file cannot save files: " + url);
+}
+
+void MainWindow::ShowNotice(const std::wstring& text, bool offersInternet)
+{
+    offersInternet_ = offersInternet;
+    if (status_)
+        SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MainWindow::ShowNoticeMenu()
+{
+    const HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, kAllowOnceCommand, L"Allow once");
+    AppendMenuW(menu, MF_STRING, kAllowAlwaysCommand, L"Always for this file");
+    POINT at;
+    GetCursorPos(&at);
+    const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_BOTTOMALIGN, at.x, at.y, 0, window_, nullptr);
+    DestroyMenu(menu);
+    if ((chosen != kAllowOnceCommand && chosen != kAllowAlwaysCommand) || !requests_ || !browser_)
+        return;
+    if (chosen == kAllowAlwaysCommand)
+        InternetConsent(output_.Path).Remember(); // a failure's box names the file
+    requests_->AllowInternet();
+    ShowNotice(chosen == kAllowAlwaysCommand ? L"Content from the internet is allowed for this file."
+                                             : L"Content from the internet is allowed until the viewer closes.");
+    browser_->Reload();
+}
 
 } // namespace viewer

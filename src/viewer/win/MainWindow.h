@@ -1,7 +1,9 @@
 #pragma once
 #include "BrowserHost.h"
+#include "ClickToken.h"
 #include "LinkOpener.h"
 #include "OutputFile.h"
+#include "OutsideRequests.h"
 
 #include <memory>
 #include <string>
@@ -23,6 +25,12 @@ namespace viewer {
 // the output's file name until a page names itself. The toolbar's buttons
 // carry the command ids below and, with captions, the texts "Back",
 // "Forward", "Home", "Print", "Find", "Text size" and "Copy".
+//
+// Files leave the view only for a navigation that follows the reader's
+// click on the page or on Back, Forward or Home (see LinkOpener). The status
+// bar's second part tells what was refused; when the pages wanted the
+// internet, a click on it offers "Allow once" and "Always for this file"
+// (see InternetConsent).
 class MainWindow final : private BrowserEvents {
 public:
     enum Command : int { Back = 101, Forward, Home, Print, Find, TextSize, Copy };
@@ -56,7 +64,11 @@ private:
     bool BeforeNavigate(const std::wstring& url, bool topLevel) override;
     void NewWindowRequested(const std::wstring& url) override;
     void CloseRequested() override;
+    void DownloadRefused(const std::wstring& url) override;
 
+    void ArmOnInput(const MSG& msg);
+    void ShowNotice(const std::wstring& text, bool offersInternet = false);
+    void ShowNoticeMenu();
     const OutputFile& output_;
     LinkOpener& links_;
     HWND window_ = nullptr;
@@ -65,7 +77,11 @@ private:
     HIMAGELIST images_ = nullptr;
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    // Before the browser, so that it goes after it.
+    std::unique_ptr<OutsideRequests> requests_;
     std::unique_ptr<Browser> browser_;
+    ClickToken click_;
+    bool offersInternet_ = false;
     std::wstring pendingUrl_;
     int zoom_ = 100;
     bool fullScreen_ = false;

@@ -1,9 +1,12 @@
 #include "PageProtocol.h"
 
 #include "Com.h"
+#include "LinkOpener.h"
+#include "NameSpace.h"
 #include "SiteUrl.h"
 #include "WinText.h"
 #include "quorvane/base/Error.h"
+#include "quorvane/viewercore/HandOver.h"
 #include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/ReplyPages.h"
 
@@ -71,7 +74,7 @@ HRESULT CopyOut(std::wstring_view text, LPWSTR out, DWORD capacity, DWORD* writt
 
 // One request: the whole reply is made when the browser starts it and read
 // from memory after.
-class Protocol final : public IInternetProtocol, public IInternetProtocolInfo, private RefCounted {
+class Protocol final : public AnsweredInStart, public IInternetProtocolInfo, private RefCounted {
 public:
     explicit Protocol(std::shared_ptr<const Context> context) : context_(std::move(context)) {}
 
@@ -114,11 +117,6 @@ public:
         sink->ReportResult(S_OK, 0, nullptr);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Continue(PROTOCOLDATA*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Abort(HRESULT, DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Terminate(DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Suspend() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Resume() override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override
     {
@@ -143,8 +141,6 @@ public:
             newPosition->QuadPart = position_;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE LockRequest(DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE UnlockRequest() override { return S_OK; }
 
     HRESULT STDMETHODCALLTYPE ParseUrl(LPCWSTR url, PARSEACTION action, DWORD, LPWSTR result, DWORD capacity,
                                        DWORD* written, DWORD) override
@@ -203,40 +199,6 @@ private:
     size_t position_ = 0;
 };
 
-class Factory final : public IClassFactory, private RefCounted {
-public:
-    explicit Factory(std::shared_ptr<const Context> context) : context_(std::move(context)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        const bool known = riid == IID_IUnknown || riid == IID_IClassFactory;
-        return AnswerQuery(known ? static_cast<IClassFactory*>(this) : nullptr, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
-    ULONG STDMETHODCALLTYPE Release() override { return DropReference(); }
-
-    // urlmon asks for an aggregated object first and takes a plain one
-    // when refused.
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        Protocol* protocol = new (std::nothrow) Protocol(context_);
-        if (!protocol)
-            return E_OUTOFMEMORY;
-        const HRESULT hr = protocol->QueryInterface(riid, object);
-        protocol->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-private:
-    std::shared_ptr<const Context> context_;
-};
-
 } // namespace
 
 PageReply ServePage(const OutputFile& output, std::wstring_view url)
@@ -250,6 +212,14 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
     switch (target.kind) {
     case qv::SiteArchive::Target::Kind::Entry: {
         PageReply reply;
+        if (IsRefusedProgram(site.Reader().Entry(target.index).ArchiveName())) {
+            reply.kind = PageReply::Kind::Program;
+            reply.reason = Quoted(target.sitePath) + " is a program or a script: it is never started from " + fileName;
+            reply.mimeType = "text/html";
+            const std::string page = qv::ProgramRefusedPage(target.sitePath);
+            reply.bytes.assign(page.begin(), page.end());
+            return reply;
+        }
         try {
             reply.bytes = site.ReadAll(target.index);
         } catch (const qv::Error& e) {
@@ -282,29 +252,14 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
                      target.sitePath);
 }
 
-struct PageProtocol::Registration {
-    ComPtr<IInternetSession> session;
-    ComPtr<IClassFactory> factory;
-};
-
-PageProtocol::PageProtocol(const OutputFile& output, Observer observer) : registration_(new Registration)
+PageProtocol::PageProtocol(const OutputFile& output, Observer observer)
 {
     auto context = std::make_shared<const Context>(Context{&output, std::move(observer)});
-    registration_->factory = ComPtr<IClassFactory>(new Factory(std::move(context)));
-    HRESULT hr = CoInternetGetSession(0, registration_->session.Out(), 0);
-    if (SUCCEEDED(hr)) {
-        const std::wstring scheme(kSiteScheme);
-        hr = registration_->session->RegisterNameSpace(registration_->factory.Get(), kProtocolClass, scheme.c_str(),
-                                                       0, nullptr, 0);
-    }
-    if (FAILED(hr))
-        throw qv::Error("Cannot register the page protocol. " + WideToUtf8(SystemMessage(static_cast<DWORD>(hr))));
+    registration_ = std::make_unique<NameSpaceRegistration>(
+        ComPtr<IClassFactory>(new ProtocolFactory<Protocol, const Context>(std::move(context))), kProtocolClass,
+        std::vector<std::wstring>{std::wstring(kSiteScheme)}, "the page protocol");
 }
 
-PageProtocol::~PageProtocol()
-{
-    const std::wstring scheme(kSiteScheme);
-    registration_->session->UnregisterNameSpace(registration_->factory.Get(), scheme.c_str());
-}
+PageProtocol::~PageProtocol() = default;
 
 } // namespace viewer

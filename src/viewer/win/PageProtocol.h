@@ -10,6 +10,8 @@
 
 namespace viewer {
 
+class NameSpaceRegistration;
+
 // What the page protocol answers for one address: an entry's bytes with
 // its MIME type, or a short page saying why there is none.
 struct PageReply {
@@ -18,7 +20,8 @@ struct PageReply {
         Missing,  // no such entry: the "Not found" page
         Reserved, // "-config-" or "-logo-", never served: the "Not found" page
         Direct,   // a file DirectMask kept beside the output: the "Not found" page
-        Damaged   // the entry fails its size or CRC check: the "Damaged page" page
+        Damaged,  // the entry fails its size or CRC check: the "Damaged page" page
+        Program   // a program or launcher, never let out of the archive: a page saying so
     };
     Kind kind = Kind::Missing;
     std::string mimeType;
@@ -43,8 +46,7 @@ public:
     PageProtocol& operator=(const PageProtocol&) = delete;
 
 private:
-    struct Registration;
-    std::unique_ptr<Registration> registration_;
+    std::unique_ptr<NameSpaceRegistration> registration_;
 };
 
 } // namespace viewer

@@ -111,6 +111,16 @@ std::wstring UrlScheme(std::wstring_view url)
 
 bool IsSiteUrl(std::wstring_view url) { return UrlScheme(url) == kSiteScheme; }
 
+bool IsShownScheme(std::wstring_view scheme)
+{
+    for (const std::wstring_view shown : {kSiteScheme, std::wstring_view(L"http"), std::wstring_view(L"https"),
+                                          std::wstring_view(L"ftp"), std::wstring_view(L"about"),
+                                          std::wstring_view(L"javascript"), std::wstring_view(L"res")})
+        if (scheme == shown)
+            return true;
+    return false;
+}
+
 std::wstring SiteUrlOf(std::wstring_view addressPath)
 {
     std::wstring url(kSiteOrigin);

@@ -16,6 +16,11 @@ inline constexpr std::wstring_view kSiteOrigin = L"qv://site";
 // relative one.
 std::wstring UrlScheme(std::wstring_view url);
 bool IsSiteUrl(std::wstring_view url);
+// True for the schemes of `UrlScheme` the view may go to itself: its own,
+// the web's (each request judged by the request guard) and the engine's own
+// pages (about, javascript, res). Any other (file, a program's own scheme)
+// would leave the view for some handler of the system.
+bool IsShownScheme(std::wstring_view scheme);
 
 // The address of a site path: `addressPath` "/index.html" or "index.html"
 // gives "qv://site/index.html".

@@ -2,9 +2,11 @@
 
 #include "BrowserEmulation.h"
 #include "Console.h"
+#include "InternetConsent.h"
 #include "LinkOpener.h"
 #include "MainWindow.h"
 #include "OutputFile.h"
+#include "OutsideRequests.h"
 #include "PageDownload.h"
 #include "PageProtocol.h"
 #include "SiteUrl.h"
@@ -17,6 +19,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 
 #include <windows.h>
 
@@ -28,7 +31,7 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"Quorvane Viewer";
 constexpr wchar_t kUsage[] =
-    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get URL-PATH [FILE]]\n";
+    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get URL-PATH|URL [FILE]]\n";
 
 // COM in this thread's single-threaded apartment, as the browser control wants.
 class OleSession {
@@ -231,6 +234,33 @@ int Extract(const std::wstring& dir, const std::wstring& file)
     return 0;
 }
 
+// What a page of the output gets from another server: the request guard's
+// refusal, or, for the internet where the reader allowed it for this file,
+// the server's bytes.
+int GetOutside(const std::wstring& url, const OutputFile& output)
+{
+    std::optional<RequestVerdict> refused;
+    OutsideRequests guard([&refused](RequestVerdict verdict, const std::wstring&) { refused = verdict; });
+    if (InternetConsent(output.Path).Remembered())
+        guard.AllowInternet();
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = DownloadUrl(url);
+    } catch (const qv::Error&) {
+        if (!refused)
+            throw;
+    }
+    if (!refused) {
+        Console::OutBytes(bytes.data(), bytes.size());
+        return 0;
+    }
+    Console::Error(L"Refused: " + url +
+                   (*refused == RequestVerdict::LocalRefused
+                        ? L" is on this computer or its network, which pages never reach\n"
+                        : L" is on the internet, which pages reach only when the reader allows it\n"));
+    return 1;
+}
+
 int Get(const std::wstring& urlPath, const std::wstring& file)
 {
     const OutputFile output = OpenOutputFile(file);
@@ -239,6 +269,9 @@ int Get(const std::wstring& urlPath, const std::wstring& file)
         return qv::kRefusedExitStatus;
     }
     OleSession ole;
+    const std::wstring scheme = UrlScheme(urlPath);
+    if (scheme == L"http" || scheme == L"https" || scheme == L"ftp")
+        return GetOutside(urlPath, output);
     bool served = false;
     PageReply::Kind kind = PageReply::Kind::Missing;
     std::string reason;
