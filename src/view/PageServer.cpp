@@ -1,5 +1,7 @@
 #include "PageServer.h"
 
+#include "NetworkWall.h"
+
 #include "quorvane/base/Error.h"
 #include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/ReplyPages.h"
@@ -153,12 +155,13 @@ QByteArray ReasonOf(int status)
     }
 }
 
-QByteArray Head(int status, const QByteArray& type, qint64 length, const QByteArray& extra = {})
+QByteArray Head(int status, const QByteArray& type, qint64 length, bool internet, const QByteArray& extra = {})
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + ReasonOf(status) + "\r\n";
     if (!type.isEmpty())
         head += "Content-Type: " + type + "\r\n";
     head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    head += "Content-Security-Policy: " + ContentPolicy(internet) + "\r\n";
     head += "Accept-Ranges: bytes\r\nCache-Control: no-cache\r\nConnection: close\r\n" + extra + "\r\n";
     return head;
 }
@@ -259,7 +262,7 @@ void PageServer::Answer(Connection& connection, ServedRequest& served, int statu
 {
     served.status = status;
     const QByteArray body = QByteArray::fromStdString(html);
-    connection.Write(Head(status, "text/html; charset=utf-8", body.size()));
+    connection.Write(Head(status, "text/html; charset=utf-8", body.size(), internetAllowed_));
     if (served.method != "HEAD")
         connection.Write(body);
 }
@@ -276,7 +279,7 @@ void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
     const std::optional<ByteRange> range = ParseRange(served.range, size);
     if (range && range->count < 0) {
         served.status = 416;
-        connection.Write(Head(416, {}, 0, "Content-Range: bytes */" + QByteArray::number(size) + "\r\n"));
+        connection.Write(Head(416, {}, 0, internetAllowed_, "Content-Range: bytes */" + QByteArray::number(size) + "\r\n"));
         return;
     }
     const qint64 first = range ? range->first : 0;
@@ -286,7 +289,8 @@ void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
     if (range)
         extra = "Content-Range: bytes " + QByteArray::number(first) + "-" + QByteArray::number(first + count - 1) +
                 "/" + QByteArray::number(size) + "\r\n";
-    const QByteArray head = Head(served.status, QByteArray(MimeTypeOf(entry.ArchiveName()).data()), count, extra);
+    const QByteArray head =
+        Head(served.status, QByteArray(MimeTypeOf(entry.ArchiveName()).data()), count, internetAllowed_, extra);
     bool started = false;
     auto start = [&] {
         if (!started)

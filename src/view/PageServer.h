@@ -51,6 +51,9 @@ public:
     // Whether `url` is one of this server's: then `addressPath` is its path
     // after the token, still escaped.
     bool Owns(const QUrl& url, QString* addressPath = nullptr) const;
+    // Whether the content policy of the pages served from now on lets them
+    // reach the internet; safe from any thread.
+    void SetInternetAllowed(bool allowed) { internetAllowed_ = allowed; }
 
 signals:
     // Emitted on the server's thread for every answered request.
@@ -68,6 +71,7 @@ private:
     QString token_;
     QThreadPool pool_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> internetAllowed_{false};
 };
 
 } // namespace qv::view

@@ -27,6 +27,8 @@ public:
     virtual bool Print(QWidget* parent, QPrinter& printer) = 0;
     // Where to save a PDF of the page; empty when cancelled.
     virtual QString SavePdf(QWidget* parent, const QString& suggestedName) = 0;
+    // A question with Open and Cancel, Cancel the default; true for Open.
+    virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
 // The desktop's "open" for addresses and files that are not shown in the
@@ -35,6 +37,9 @@ class ViewShell {
 public:
     virtual ~ViewShell() = default;
     virtual bool Open(const QUrl& target) = 0;
+    // The program the desktop would open the file `fileName` with, by its
+    // name, else as the program for its type; empty when unknown.
+    virtual QString HandlerOf(const QString& fileName) const;
 };
 
 // What the viewer is given to reach the user and the desktop.

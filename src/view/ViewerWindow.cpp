@@ -1,10 +1,12 @@
 #include "ViewerWindow.h"
 
+#include "NetworkWall.h"
 #include "PageServer.h"
 #include "ToolIcons.h"
 #include "ViewerPage.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/viewercore/HandOver.h"
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include <QAction>
@@ -20,6 +22,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -101,30 +104,47 @@ QString Text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), stat
 
 ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QString& outputPath, ViewServices services,
                            QWidget* parent)
-    : QMainWindow(parent), site_(std::move(site)), outputPath_(outputPath), services_(services)
+    : QMainWindow(parent), site_(std::move(site)), outputPath_(outputPath), services_(services),
+      memory_(outputPath, site_->Reader().Trailer().ArchiveCRC)
 {
     setObjectName(QStringLiteral("viewer"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     server_ = std::make_unique<PageServer>(site_);
     if (!server_->Start())
         throw Error("Cannot serve the pages on 127.0.0.1: " + server_->errorString().toStdString());
+    internetAllowed_ = memory_.InternetAllowed();
+    server_->SetInternetAllowed(internetAllowed_);
 
     // Off the record: nothing of the site is kept on disk after the viewer.
     profile_ = new QWebEngineProfile(this);
     if (!Settings().UserAgent.empty())
         profile_->setHttpUserAgent(Text(site_->Codec().FromAnsi(Settings().UserAgent)));
+    wall_ = new RequestWall([server = server_.get()](const QUrl& url) { return server->Owns(url); }, profile_);
+    wall_->SetInternetAllowed(internetAllowed_);
+    profile_->setUrlRequestInterceptor(wall_);
+    connect(wall_, &RequestWall::InternetRefused, this, &ViewerWindow::InternetWanted);
     connect(profile_, &QWebEngineProfile::downloadRequested, this, [this](QWebEngineDownloadRequest* download) {
-        // Chromium cannot show it: hand a packed file to the desktop through
-        // a temporary copy; nothing from elsewhere is saved.
-        QString addressPath;
-        const bool ours = server_->Owns(download->url(), &addressPath);
+        // Chromium cannot show it: a packed file the reader clicked for may
+        // go to the desktop through a temporary copy; nothing from
+        // elsewhere is saved.
+        const QUrl url = download->url();
         download->cancel();
-        if (ours)
-            OpenPackedFile(addressPath);
+        QString addressPath;
+        if (!server_->Owns(url, &addressPath))
+            return;
+        if (!gate_.TakeDownload(url))
+            NotOpened(url);
+        else // the box waits for the reader, which the engine's signal must not
+            QMetaObject::invokeMethod(this, [this, addressPath] { OpenPackedFile(addressPath); }, Qt::QueuedConnection);
     });
 
     page_ = new ViewerPage(
-        profile_, [this](const QUrl& url, bool isMainFrame) { return AcceptNavigation(url, isMainFrame); }, this);
+        profile_,
+        [this](const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame) {
+            return AcceptNavigation(url, type, isMainFrame);
+        },
+        this);
+    connect(page_, &ViewerPage::PolicyRefused, this, &ViewerWindow::InternetWanted);
     page_->SetCopyAllowed(Settings().EnableCopy);
     QWebEngineSettings* settings = page_->settings();
     settings->setAttribute(QWebEngineSettings::ShowScrollBars, !Settings().HideScrollbars);
@@ -132,6 +152,8 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, true);
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    // A prefetched name is a lookup no policy sees.
+    settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
 
     QWebEngineScript backspace;
     backspace.setName(QStringLiteral("backspace"));
@@ -159,13 +181,15 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     setCentralWidget(central);
 
     BuildCommands();
+    BuildInternetBar(central);
     BuildFindBar(central);
     BuildStatusBar();
 
     connect(page_, &QWebEnginePage::titleChanged, this, &ViewerWindow::ApplyTitle);
     connect(page_, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
         // One window: a page asking for another gets this one.
-        if (AcceptNavigation(request.requestedUrl(), true))
+        const bool clicked = request.isUserInitiated() && gate_.Take();
+        if (Route(request.requestedUrl(), true, clicked))
             page_->load(request.requestedUrl());
     });
     connect(page_, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
@@ -412,36 +436,91 @@ void ViewerWindow::ApplyTitle(const QString& title)
         setWindowTitle(title);
 }
 
-bool ViewerWindow::AcceptNavigation(const QUrl& url, bool isMainFrame)
+bool ViewerWindow::AcceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame)
+{
+    // The engine calls a script's navigation a link too; only an input
+    // event of the reader's just before it makes it a click.
+    const bool clicked = isMainFrame && type == QWebEnginePage::NavigationTypeLinkClicked && gate_.Take();
+    return Route(url, isMainFrame, clicked);
+}
+
+bool ViewerWindow::Route(const QUrl& url, bool isMainFrame, bool clicked)
 {
     QString addressPath;
     if (server_->Owns(url, &addressPath)) {
         const SiteArchive::Target target = site_->Find(addressPath.toStdString());
-        if (target.kind != SiteArchive::Target::Kind::Direct)
+        if (target.kind != SiteArchive::Target::Kind::Direct) {
+            if (clicked) // it may turn out a file the view cannot show
+                gate_.Expect(url);
             return true;
-        if (isMainFrame) {
-            const QString beside = QFileInfo(outputPath_).absoluteDir().filePath(Text(target.sitePath));
-            services_.shell.Open(QUrl::fromLocalFile(beside));
         }
+        if (isMainFrame && clicked)
+            QMetaObject::invokeMethod(
+                this, [this, sitePath = Text(target.sitePath)] { OpenBeside(sitePath); }, Qt::QueuedConnection);
+        else
+            NotOpened(url);
         return false;
     }
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("about") || scheme == QLatin1String("data") || scheme == QLatin1String("blob"))
         return true;
-    if (isMainFrame && (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-                        scheme == QLatin1String("mailto")))
-        services_.shell.Open(url);
+    if (!isMainFrame)
+        return internetAllowed_ && IsInternet(url);
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")) {
+        if (clicked)
+            services_.shell.Open(url);
+        else
+            NotOpened(url);
+    }
     return false;
+}
+
+void ViewerWindow::NotOpened(const QUrl& url)
+{
+    QString addressPath;
+    const QString shown = server_->Owns(url, &addressPath)
+                              ? QUrl::fromPercentEncoding(addressPath.mid(1).toUtf8())
+                              : url.toDisplayString();
+    statusBar()->showMessage(QStringLiteral("Not opened without a click: %1").arg(shown), 10000);
+}
+
+bool ViewerWindow::Confirmed(const QString& sitePath, const QString& handler, bool beside)
+{
+    return services_.dialogs.Confirm(
+        this, QApplication::applicationDisplayName(),
+        Text(HandOverQuestion(sitePath.toStdString(), handler.toStdString(), beside)));
+}
+
+void ViewerWindow::OpenBeside(const QString& sitePath)
+{
+    const QString path = QFileInfo(outputPath_).absoluteDir().filePath(sitePath);
+    if (Confirmed(sitePath, services_.shell.HandlerOf(path), true))
+        services_.shell.Open(QUrl::fromLocalFile(path));
 }
 
 void ViewerWindow::OpenPackedFile(const QString& addressPath)
 {
     const SiteArchive::Target target = site_->Find(addressPath.toStdString());
-    if (target.kind != SiteArchive::Target::Kind::Entry || !opened_.isValid())
+    if (target.kind != SiteArchive::Target::Kind::Entry)
         return;
+    if (IsProgramFile(target.sitePath)) {
+        page_->setHtml(Text(ProgramRefusedPage(target.sitePath)));
+        return;
+    }
+    const QString sitePath = Text(target.sitePath);
+    const QString name = QFileInfo(sitePath).fileName();
+    if (!Confirmed(sitePath, services_.shell.HandlerOf(name), false))
+        return;
+    if (!opened_.isValid()) {
+        services_.dialogs.Message(this, QApplication::applicationDisplayName(),
+                                  QStringLiteral("Cannot open \"%1\": no temporary folder for its copy (%2).")
+                                      .arg(sitePath, opened_.errorString()),
+                                  ViewDialogs::Icon::Error);
+        return;
+    }
     // A folder per file keeps its own name and lets two files share one.
     const QString folder = opened_.filePath(QString::number(target.index));
-    const QString path = folder + QLatin1Char('/') + QFileInfo(Text(target.sitePath)).fileName();
+    const QString path = folder + QLatin1Char('/') + name;
     if (!QFile::exists(path)) {
         QDir().mkpath(folder);
         QFile file(path);
@@ -462,6 +541,54 @@ void ViewerWindow::OpenPackedFile(const QString& addressPath)
         }
     }
     services_.shell.Open(QUrl::fromLocalFile(path));
+}
+
+void ViewerWindow::BuildInternetBar(QWidget* host)
+{
+    internetBar_ = new QWidget(host);
+    internetBar_->setObjectName(QStringLiteral("internetbar"));
+    internetBar_->setAutoFillBackground(true);
+    internetBar_->setBackgroundRole(QPalette::ToolTipBase);
+    auto* row = new QHBoxLayout(internetBar_);
+    row->setContentsMargins(8, 4, 8, 4);
+    auto* text = new QLabel(QStringLiteral("This file wants to load content from the internet."), internetBar_);
+    text->setForegroundRole(QPalette::ToolTipText);
+    row->addWidget(text, 1);
+    auto button = [this, row](const char* name, const QString& caption, bool always) {
+        auto* b = new QPushButton(caption, internetBar_);
+        b->setObjectName(QString::fromLatin1(name));
+        connect(b, &QPushButton::clicked, this, [this, always] { AllowInternet(always); });
+        row->addWidget(b);
+    };
+    button("allowonce", QStringLiteral("Allow once"), false);
+    button("allowalways", QStringLiteral("Always for this file"), true);
+    static_cast<QVBoxLayout*>(host->layout())->insertWidget(0, internetBar_);
+    internetBar_->hide();
+}
+
+bool ViewerWindow::IsInternet(const QUrl& url) const
+{
+    return ReachOf(url, [this](const QUrl& u) { return server_->Owns(u); }) == Reach::Internet;
+}
+
+void ViewerWindow::InternetWanted(const QUrl& url)
+{
+    if (!internetAllowed_ && IsInternet(url))
+        internetBar_->show();
+}
+
+void ViewerWindow::AllowInternet(bool always)
+{
+    if (always && !memory_.SetInternetAllowed(true))
+        services_.dialogs.Message(this, QApplication::applicationDisplayName(),
+                                  QStringLiteral("Cannot remember the choice for this file in %1.")
+                                      .arg(OutputMemory::StorePath()),
+                                  ViewDialogs::Icon::Warning);
+    internetAllowed_ = true;
+    server_->SetInternetAllowed(true);
+    wall_->SetInternetAllowed(true);
+    internetBar_->hide();
+    page_->triggerAction(QWebEnginePage::ReloadAndBypassCache);
 }
 
 void ViewerWindow::Zoom(int steps)
@@ -540,6 +667,14 @@ bool ViewerWindow::eventFilter(QObject* watched, QEvent* event)
         WatchKeys(static_cast<QChildEvent*>(event)->child());
     if (watched != view_ && watched->parent() == view_) {
         const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) {
+            if (static_cast<QMouseEvent*>(event)->button() & (Qt::LeftButton | Qt::MiddleButton))
+                gate_.Arm();
+        } else if (type == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+                gate_.Arm();
+        }
         if ((type == QEvent::KeyPress || type == QEvent::ShortcutOverride) && !Settings().EnableCopy &&
             IsCopyKey(static_cast<QKeyEvent*>(event))) {
             event->accept();

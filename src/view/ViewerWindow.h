@@ -1,7 +1,10 @@
 #pragma once
+#include "ClickGate.h"
+#include "OutputMemory.h"
 #include "ViewServices.h"
 
 #include <QMainWindow>
+#include <QWebEnginePage>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -22,17 +25,22 @@ struct ViewerSettings;
 namespace qv::view {
 
 class PageServer;
+class RequestWall;
 class ViewerPage;
 
 // The viewer's window: the output's pages in a web view, presented as its
 // settings say (size and border, toolbar, status bar, allowed commands,
 // scroll bars, context menu, user agent). Pages come from a PageServer of
 // its own through an off-the-record profile; what is not part of the site
-// goes to the desktop through the shell service.
+// goes to the desktop through the shell service, and only when the reader
+// clicked for it. Pages reach nothing but their own server, and the
+// internet once the reader allows it (for the run or, remembered, for the
+// output).
 //
 // Widgets and actions carry object names for tests: "view", "toolbar",
 // "statusbar", "statuslink", "loadstate", "findbar", "findtext",
-// "findcount", actions "back", "forward", "home", "reload", "print",
+// "findcount", "internetbar" with buttons "allowonce" and "allowalways",
+// actions "back", "forward", "home", "reload", "print",
 // "printpdf", "find", "findnext", "findprevious", "textsize", "bigger",
 // "smaller", "normalsize", "copy". A command the settings do not allow has
 // no action at all, so neither a button nor a key reaches it.
@@ -56,9 +64,12 @@ public:
     double TextZoom() const { return zoom_; }
 
     // Where the viewer sends a navigation: true to load it in the view.
-    // Files DirectMask keeps beside the output and external addresses go
-    // to the shell (only for the main frame); anything else stays out.
-    bool AcceptNavigation(const QUrl& url, bool isMainFrame);
+    // After a click in the main frame, files DirectMask keeps beside the
+    // output go to the shell once the reader confirms, and web and mail
+    // addresses go to it at once; without a click nothing leaves. Frames
+    // load the internet only where it is allowed.
+    bool AcceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame);
+    bool InternetAllowed() const { return internetAllowed_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -76,14 +87,27 @@ private:
     void Print();
     void PrintToPdf();
     void SetFullScreen(bool on);
+    bool Route(const QUrl& url, bool isMainFrame, bool clicked);
+    bool Confirmed(const QString& sitePath, const QString& handler, bool beside);
+    void OpenBeside(const QString& sitePath);
     void OpenPackedFile(const QString& addressPath);
+    void NotOpened(const QUrl& url);
+    void BuildInternetBar(QWidget* host);
+    bool IsInternet(const QUrl& url) const;
+    void InternetWanted(const QUrl& url);
+    void AllowInternet(bool always);
     void WatchKeys(QObject* target);
 
     std::shared_ptr<const SiteArchive> site_;
     QString outputPath_;
     ViewServices services_;
+    OutputMemory memory_;
     std::unique_ptr<PageServer> server_;
     QWebEngineProfile* profile_ = nullptr;
+    RequestWall* wall_ = nullptr;
+    bool internetAllowed_ = false;
+    ClickGate gate_;
+    QWidget* internetBar_ = nullptr;
     ViewerPage* page_ = nullptr;
     QWebEngineView* view_ = nullptr;
     QWidget* findBar_ = nullptr;

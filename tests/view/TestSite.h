@@ -31,6 +31,55 @@ const QByteArray kSubPage = R"html(<!DOCTYPE html>
 <body><img id="pic" src="../images/pic.png"><a id="back" href="../index.html">home</a></body></html>
 )html";
 
+// A page that tries, from timers and without a click, every way out of its
+// file: downloads of packed files, navigations to a file beside the output
+// and to other addresses, a pop-up, and requests of every kind to this
+// machine (PORT: the test's listener) and to the internet (internet.test,
+// which the test maps to the same listener). window.__done lists how each
+// request ended.
+const QByteArray kHostile = R"html(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Hostile</title></head>
+<body><a id="payload" href="files/payload.desktop">payload</a>
+<script>
+const local = 'http://127.0.0.1:PORT', others = [local, 'http://localhost:PORT', 'http://[::ffff:7f00:1]:PORT',
+                                                 'http://internet.test:PORT'];
+const settled = [];
+const outcome = p => settled.push(p.then(() => 'reached', () => 'refused'));
+const later = f => setTimeout(f, 0);
+const download = href => { const a = document.createElement('a'); a.href = href; a.download = '';
+                           document.body.appendChild(a); a.click(); };
+later(() => download('files/payload.desktop'));
+later(() => download('docs/guide.pdf'));
+later(() => { location.href = 'downloads/setup.exe'; });
+later(() => { window.open('https://internet.test:PORT/popup'); });
+later(() => { location.href = 'https://internet.test:PORT/away'; });
+later(() => { location.href = 'mailto:someone@internet.test'; });
+for (const base of others) {
+  outcome(fetch(base + '/fetch', {mode: 'no-cors'}));
+  outcome(new Promise((ok, no) => { const i = new Image(); i.onload = ok; i.onerror = no; i.src = base + '/i.png'; }));
+  outcome(new Promise((ok, no) => { const w = new WebSocket(base.replace('http', 'ws') + '/ws');
+                                    w.onopen = ok; w.onerror = no; }));
+  try { navigator.sendBeacon(base + '/beacon', 'x'); } catch (e) {}
+}
+const frame = document.createElement('iframe'); frame.src = local + '/frame'; document.body.appendChild(frame);
+later(() => Promise.all(settled).then(r => { window.__done = r.join(' '); }));
+</script></body></html>
+)html";
+
+// An internet image, and requests to this machine that stay refused when
+// the internet is allowed.
+const QByteArray kInternetPage = R"html(<!DOCTYPE html>
+<html><head><title>Internet</title></head>
+<body><img id="net" src="http://internet.test:PORT/net.png">
+<script>
+const outcome = p => p.then(() => 'reached', () => 'refused');
+addEventListener('load', () => Promise.all([
+  outcome(fetch('http://127.0.0.1:PORT/fetch', {mode: 'no-cors'})),
+  outcome(new Promise((ok, no) => { const w = new WebSocket('ws://127.0.0.1:PORT/ws'); w.onopen = ok; w.onerror = no; })),
+]).then(r => { window.__local = r.join(' '); }));
+</script></body></html>
+)html";
+
 QString Sum(const QByteArray& bytes)
 {
     quint64 sum = 0;

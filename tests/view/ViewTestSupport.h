@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -24,13 +26,14 @@
 class ScriptedViewDialogs final : public qv::view::ViewDialogs {
 public:
     struct Asked {
-        QString kind; // "message", "password", "open", "print", "pdf"
+        QString kind; // "message", "password", "open", "print", "pdf", "confirm"
         QString caption;
         QString text;
     };
     std::vector<Asked> asked;
     static inline const QString kCancel = QStringLiteral("<cancel>");
     std::deque<QString> passwords; // kCancel, or none left: Cancel
+    std::deque<bool> confirms;     // none left: Cancel
     QString openAnswer;
     QString pdfAnswer;
     std::function<bool(QPrinter&)> printAnswer; // none: the dialog is cancelled
@@ -66,6 +69,15 @@ public:
         Note("pdf", {}, suggested);
         return pdfAnswer;
     }
+    bool Confirm(QWidget*, const QString& caption, const QString& text) override
+    {
+        Note("confirm", caption, text);
+        if (confirms.empty())
+            return false;
+        const bool answer = confirms.front();
+        confirms.pop_front();
+        return answer;
+    }
     QStringList Kinds() const
     {
         QStringList kinds;
@@ -92,6 +104,44 @@ public:
         opened << target;
         return true;
     }
+};
+
+// A web server of the test's own on 127.0.0.1: it counts the connections
+// it gets, keeps each request's head and answers every request with `body`.
+class LoopbackListener {
+public:
+    QTcpServer server;
+    int connections = 0;
+    QList<QByteArray> heads;
+    QByteArray body;
+    QByteArray type;
+
+    bool Start()
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                ++connections;
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    QByteArray& head = pending_[socket];
+                    head += socket->readAll();
+                    const qsizetype end = head.indexOf("\r\n\r\n");
+                    if (end < 0)
+                        return;
+                    heads << head.left(end);
+                    pending_.remove(socket);
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+        return server.listen(QHostAddress::LocalHost, 0);
+    }
+    int Port() const { return server.serverPort(); }
+
+private:
+    QHash<QTcpSocket*, QByteArray> pending_;
 };
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes)

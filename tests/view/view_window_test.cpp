@@ -3,6 +3,7 @@
 #include "TestSite.h"
 #include "ViewTestSupport.h"
 
+#include "NetworkWall.h"
 #include "PageServer.h"
 #include "Viewer.h"
 #include "ViewerPage.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTcpSocket>
 #include <QScreen>
 #include <QSignalSpy>
@@ -43,6 +45,8 @@ class ViewWindowTest : public QObject {
     RecordingShell shell_;
     std::unique_ptr<Viewer> viewer_;
     QList<ServedRequest> served_;
+    LoopbackListener listener_;
+    QString hostile_;
 
     ViewerWindow* Open(const QString& output, int expectedStatus = Viewer::kRunning)
     {
@@ -80,6 +84,8 @@ class ViewWindowTest : public QObject {
     }
 
     QWebEnginePage* PageOf(ViewerWindow* w) { return w->View()->page(); }
+    QWidget* InternetBar(ViewerWindow* w) { return w->findChild<QWidget*>("internetbar"); }
+    QByteArray Port() const { return QByteArray::number(listener_.Port()); }
     QWidget* Keys(ViewerWindow* w) { return w->View()->focusProxy(); }
 
     // The centre of an element, scrolled into view, in the view's pixels.
@@ -140,6 +146,16 @@ private slots:
     void initTestCase()
     {
         QVERIFY(temp_.isValid());
+        qputenv("XDG_CONFIG_HOME", temp_.filePath("config").toUtf8());
+        listener_.body = ImageBytes(20, 10, "PNG");
+        listener_.type = "image/png";
+        QVERIFY(listener_.Start());
+        hostile_ = temp_.filePath("hostile");
+        WriteBytes(hostile_ + "/index.html", QByteArray(kHostile).replace("PORT", Port()));
+        WriteBytes(hostile_ + "/internet.html", QByteArray(kInternetPage).replace("PORT", Port()));
+        WriteBytes(hostile_ + "/files/payload.desktop", "[Desktop Entry]\nType=Application\nExec=touch /tmp/owned\n");
+        WriteBytes(hostile_ + "/docs/guide.pdf", PdfBytes("Packed guide"));
+        WriteBytes(hostile_ + "/downloads/setup.exe", "MZ not packed");
         site_ = temp_.filePath("site");
         WriteBytes(site_ + "/index.html", kHome);
         WriteBytes(site_ + "/pages/sub page.html", kSubPage);
@@ -218,6 +234,9 @@ private slots:
             return probe.state() == QAbstractSocket::UnconnectedState;
         }, 10000));
         QVERIFY2(answer.startsWith("HTTP/1.1 403"), answer.constData());
+        QVERIFY2(answer.contains("\r\nContent-Security-Policy: default-src 'self' 'unsafe-inline' 'unsafe-eval' data: "
+                                 "blob:\r\n"),
+                 answer.constData());
     }
 
     void linksFragmentsAndMissingPages()
@@ -269,23 +288,33 @@ private slots:
         QVERIFY(WaitForPage(page, "/untitled.html"));
     }
 
-    void otherAddressesGoToTheDesktop()
+    void otherAddressesGoToTheDesktopAfterAClick()
     {
-        const QString output = Output("external.qpf");
-        ViewerWindow* w = OpenAtHome(output);
+        ViewerWindow* w = OpenAtHome(Output("external.qpf"));
         QVERIFY(w);
         QWebEnginePage* page = PageOf(w);
         const QUrl home = page->url();
-        for (const char* id : {"ext", "mail", "blank", "direct"}) {
-            const qsizetype before = shell_.opened.size();
-            QVERIFY(Click(w, id));
-            QTRY_COMPARE_WITH_TIMEOUT(shell_.opened.size(), before + 1, 20000);
+        // The file beside the output opens only once the box is confirmed.
+        dialogs_.confirms = {false, true};
+        struct Step {
+            const char* id;
+            qsizetype opened;
+            size_t asked;
+        };
+        for (const Step step : {Step{"ext", 1, 0}, {"mail", 2, 0}, {"blank", 3, 0}, {"direct", 3, 1}, {"direct", 4, 2}}) {
+            QVERIFY(Click(w, step.id));
+            QTRY_COMPARE_WITH_TIMEOUT(dialogs_.asked.size(), step.asked, 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(shell_.opened.size(), step.opened, 20000);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(shell_.opened.size(), 4, 20000);
-        QCOMPARE(shell_.opened[0], QUrl("https://example.com/x?y=1"));
-        QCOMPARE(shell_.opened[1], QUrl("mailto:someone@example.com"));
-        QCOMPARE(shell_.opened[2], QUrl("https://example.org/"));
-        QCOMPARE(shell_.opened[3], QUrl::fromLocalFile(temp_.filePath("downloads/setup.exe")));
+        QCOMPARE(shell_.opened, QList<QUrl>({QUrl("https://example.com/x?y=1"), QUrl("mailto:someone@example.com"),
+                                             QUrl("https://example.org/"),
+                                             QUrl::fromLocalFile(temp_.filePath("downloads/setup.exe"))}));
+        for (const auto& asked : dialogs_.asked) {
+            QCOMPARE(asked.kind, QStringLiteral("confirm"));
+            QVERIFY2(asked.text.startsWith("Open \"downloads/setup.exe\" with ") &&
+                         asked.text.contains("in the folder of the file you are viewing"),
+                     qPrintable(asked.text));
+        }
         QCOMPARE(page->url(), home);
         QVERIFY(!std::any_of(served_.begin(), served_.end(), [](const ServedRequest& r) {
             return r.addressPath.contains("setup.exe");
@@ -297,8 +326,12 @@ private slots:
         ViewerWindow* w = OpenAtHome(Output("files.qpf"));
         QVERIFY(w);
         QWebEnginePage* page = PageOf(w);
+        dialogs_.confirms = {true};
         QVERIFY(Click(w, "zip"));
         QTRY_COMPARE_WITH_TIMEOUT(shell_.opened.size(), 1, 20000);
+        QCOMPARE(dialogs_.Kinds(), QStringList{"confirm"});
+        QVERIFY(dialogs_.asked[0].text.contains("\"files/data.zip\""));
+        QVERIFY(dialogs_.asked[0].text.contains("packed in the file you are viewing"));
         const QString copy = shell_.opened[0].toLocalFile();
         QCOMPARE(QFileInfo(copy).fileName(), QStringLiteral("data.zip"));
         QCOMPARE(ReadBytes(copy), zip_);
@@ -313,6 +346,93 @@ private slots:
         QVERIFY(WaitForPage(page, "/docs/guide.pdf"));
         QVERIFY(WaitJs(page, "document.querySelector('embed').type", QStringLiteral("application/pdf")));
         QVERIFY(shell_.opened.isEmpty());
+    }
+
+    void aPageWithoutAClickReachesNothing()
+    {
+        const QString output = temp_.filePath("hostile.qpf");
+        QVERIFY(BuildOutput(hostile_, "index.html", output));
+        WriteBytes(temp_.filePath("downloads/setup.exe"), "MZ beside");
+        listener_.connections = 0;
+        ViewerWindow* w = Open(output);
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        QStringList said;
+        connect(w->statusBar(), &QStatusBar::messageChanged, this, [&said](const QString& m) { said << m; });
+        QVERIFY(WaitJs(page, "window.__done", QStringList(12, "refused").join(' ')));
+        // Each way out is refused in the browser process, after the page's
+        // part of it has ended: wait for the refusals themselves.
+        for (const char* refused : {"files/payload.desktop", "docs/guide.pdf", "downloads/setup.exe", "/away"})
+            QTRY_VERIFY2_WITH_TIMEOUT(said.filter(refused).size() == 1, refused, 20000);
+        QTRY_VERIFY(InternetBar(w)->isVisible());
+        QVERIFY(shell_.opened.isEmpty());
+        QVERIFY(dialogs_.asked.empty());
+        QCOMPARE(listener_.connections, 0);
+        QVERIFY(page->url().path().endsWith("/index.html"));
+
+        // Clicked, a packed program is still not handed over.
+        QVERIFY(Click(w, "payload"));
+        QVERIFY(WaitJs(page, "document.body.innerText.includes('\"files/payload.desktop\" is a program')", true));
+        QVERIFY(shell_.opened.isEmpty());
+        QVERIFY(dialogs_.asked.empty());
+    }
+
+    void theInternetOnlyWhenTheReaderAllowsIt()
+    {
+        const QString output = temp_.filePath("internet.qpf");
+        QVERIFY(BuildOutput(hostile_, "internet.html", output));
+        listener_.connections = 0;
+        listener_.heads.clear();
+        auto open = [&] {
+            ViewerWindow* w = Open(output);
+            return w && WaitForPage(PageOf(w), "/internet.html") ? w : nullptr;
+        };
+        ViewerWindow* w = open();
+        QVERIFY(w);
+        QTRY_VERIFY(InternetBar(w)->isVisible());
+        QVERIFY(WaitJs(PageOf(w), "window.__local", QStringLiteral("refused refused")));
+        QCOMPARE(RunJs(PageOf(w), "document.getElementById('net').naturalWidth").toInt(), 0);
+        QCOMPARE(listener_.connections, 0);
+
+        // Allowed, the internet loads; this machine stays out of reach.
+        w->findChild<QPushButton*>("allowonce")->click();
+        QVERIFY(WaitJs(PageOf(w), "document.getElementById('net').naturalWidth", 20));
+        QVERIFY(WaitJs(PageOf(w), "window.__local", QStringLiteral("refused refused")));
+        QVERIFY(!InternetBar(w)->isVisible());
+        QVERIFY(!listener_.heads.isEmpty());
+        for (const QByteArray& head : listener_.heads)
+            QVERIFY2(head.contains("\r\nHost: internet.test:" + Port() + "\r\n"), head.constData());
+
+        // Once is for this run; always is for this file from now on.
+        w = open();
+        QVERIFY(w);
+        QTRY_VERIFY(InternetBar(w)->isVisible());
+        w->findChild<QPushButton*>("allowalways")->click();
+        QVERIFY(WaitJs(PageOf(w), "document.getElementById('net').naturalWidth", 20));
+        w = open();
+        QVERIFY(w);
+        QVERIFY(WaitJs(PageOf(w), "document.getElementById('net').naturalWidth", 20));
+        QVERIFY(!InternetBar(w)->isVisible());
+        QVERIFY(ReadBytes(temp_.filePath("config/quorvane-view/outputs.ini"))
+                    .contains(QFileInfo(output).canonicalFilePath().toUtf8()));
+    }
+
+    void onlyTheInternetIsTheInternet()
+    {
+        const auto own = [](const QUrl& url) { return url.port() == 4242 && url.host() == "127.0.0.1"; };
+        for (const char* local :
+             {"http://127.0.0.1:8080/", "http://127.9.9.9/", "ws://127.0.0.1:4243/", "http://localhost/",
+              "https://Foo.LOCALHOST./", "http://[::1]:80/", "http://[::ffff:7f00:1]/", "http://[::ffff:10.1.2.3]/",
+              "http://10.0.0.1/", "http://172.16.5.5/", "http://172.31.255.255/", "http://192.168.1.1/",
+              "http://169.254.169.254/latest", "http://[fe80::1]/", "http://[fd12::1]/", "http://0.0.0.0:631/",
+              "http://printer/", "http://nas.local/", "wss://router.home.arpa/", "ftp://example.com/"})
+            QVERIFY2(ReachOf(QUrl(local), own) == Reach::Local, local);
+        for (const char* internet : {"https://example.com/a.png", "http://172.32.0.1/", "http://8.8.8.8/",
+                                     "wss://internet.test:9/", "http://[2001:db8::1]/", "http://192.169.0.1/"})
+            QVERIFY2(ReachOf(QUrl(internet), own) == Reach::Internet, internet);
+        QVERIFY(ReachOf(QUrl("http://127.0.0.1:4242/token/x.html"), own) == Reach::Own);
+        for (const char* inside : {"data:text/plain,x", "blob:http://127.0.0.1:4242/1", "about:blank"})
+            QVERIFY2(ReachOf(QUrl(inside), own) == Reach::NotNetwork, inside);
     }
 
     void aDamagedEntryGivesAnErrorPage()
@@ -517,5 +637,19 @@ private slots:
     }
 };
 
-QTEST_MAIN(ViewWindowTest)
+int main(int argc, char** argv)
+{
+    // internet.test is the test's listener; every other name fails without
+    // a lookup, so nothing the pages try leaves this machine.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") +
+                " \"--host-resolver-rules=MAP internet.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\"");
+    QApplication application(argc, argv);
+    application.setAttribute(Qt::AA_Use96Dpi, true);
+    QTEST_DISABLE_KEYPAD_NAVIGATION
+    ViewWindowTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "view_window_test.moc"
