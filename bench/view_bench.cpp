@@ -46,6 +46,7 @@ public:
     QString OpenOutput(QWidget*) override { return {}; }
     bool Print(QWidget*, QPrinter&) override { return false; }
     QString SavePdf(QWidget*, const QString&) override { return {}; }
+    bool Confirm(QWidget*, const QString&, const QString&) override { return false; }
 };
 
 class NoShell final : public qv::view::ViewShell {
