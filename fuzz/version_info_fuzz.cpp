@@ -1,6 +1,6 @@
 // The version resource parser on arbitrary bytes.
 #include "quorvane/base/Error.h"
-#include "quorvane/resources/unitResourceVersionInfo.h"
+#include "quorvane/resources/VersionResource.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const uint8_t kNone = 0;
-    auto details = qv::CreateFromData<qv::TVersionInfoResourceDetails>(nullptr, size ? data : &kNone, size, "16",
+    auto details = qv::CreateFromData<qv::VersionInfoResourceDetails>(nullptr, size ? data : &kNone, size, "16",
                                                                        "1", 0);
     try {
         (void)details->StringValues();

@@ -118,7 +118,7 @@ TAboutForm::TAboutForm(Tmainform& mainform) : QWidget(nullptr, Qt::Dialog), main
 
 void TAboutForm::FormCreate()
 {
-    const TVersionCheck* checker = VersionChecker(mainform_);
+    const VersionCheck* checker = VersionChecker(mainform_);
     const QString version = checker ? QString::fromStdString(checker->FileVersion()) : QString();
     Label6->setText(QStringLiteral("Product Version: ") + version + QStringLiteral(" (x86)"));
 }
@@ -137,7 +137,7 @@ void TAboutForm::InfoLabelClick()
 
 void TAboutForm::UpdateLabelClick()
 {
-    if (TVersionCheck* checker = VersionChecker(mainform_)) {
+    if (VersionCheck* checker = VersionChecker(mainform_)) {
         checker->NoUpdatesDlg = true;
         checker->CheckVersion();
     }

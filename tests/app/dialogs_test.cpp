@@ -150,9 +150,9 @@ class DialogsTest : public QObject {
 
     qv::TProjectSettings Marked() { return qvtest::MarkedSettings(); }
 
-    qv::TVersionCheck& Checker()
+    qv::VersionCheck& Checker()
     {
-        qv::TVersionCheck* checker = VersionChecker(*main_);
+        qv::VersionCheck* checker = VersionChecker(*main_);
         if (!checker)
             qFatal("the main window has no update checker");
         return *checker;
@@ -906,7 +906,7 @@ private slots:
 
     void checkUpdatesIsWiredToTheChecker()
     {
-        qv::TVersionCheck& c = Checker();
+        qv::VersionCheck& c = Checker();
         QVERIFY(c.FailureDlg && c.DownloadDlg && c.NoUpdatesDlg);
         QCOMPARE(qv::http::ExtractUrlPath(c.URLCurrVerFile), std::string("/quorvane/quorvane.xml"));
         QCOMPARE(qv::http::ExtractUrlPath(c.DownloadURL), std::string("/downloads/quorvane.exe"));

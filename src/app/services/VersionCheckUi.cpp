@@ -12,13 +12,13 @@ const char* const kVersionFeedAddress = "https://www.quorvane.example/quorvane/q
 const char* const kInstallerAddress = "https://www.quorvane.example/downloads/quorvane.exe";
 
 TVersionCheckHolder::TVersionCheckHolder(Tmainform& mainform)
-    : QObject(&mainform), checker_(std::make_unique<TVersionCheck>(mainform.Dispatcher(), *this))
+    : QObject(&mainform), checker_(std::make_unique<VersionCheck>(mainform.Dispatcher(), *this))
 {
     setObjectName(QStringLiteral("VersionCheck1"));
-    TVersionCheck& c = *checker_;
+    VersionCheck& c = *checker_;
     c.URLCurrVerFile = kVersionFeedAddress;
     c.DownloadURL = kInstallerAddress;
-    c.SiteName = TVersionCheck::kPublisherHost;
+    c.SiteName = VersionCheck::kPublisherHost;
     c.FailureDlg = true;
     c.DownloadDlg = true;
 }
@@ -63,7 +63,7 @@ void DestroyVersionCheck(Tmainform& mainform)
     delete mainform.findChild<TVersionCheckHolder*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-TVersionCheck* VersionChecker(Tmainform& mainform)
+VersionCheck* VersionChecker(Tmainform& mainform)
 {
     auto* holder = mainform.findChild<TVersionCheckHolder*>(QString(), Qt::FindDirectChildrenOnly);
     return holder ? &holder->Checker() : nullptr;

@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/update/checkpad4.h"
+#include "quorvane/update/VersionCheck.h"
 
 #include <QObject>
 
@@ -19,7 +19,7 @@ public:
     explicit TVersionCheckHolder(Tmainform& mainform);
     ~TVersionCheckHolder() override;
 
-    TVersionCheck& Checker() { return *checker_; }
+    VersionCheck& Checker() { return *checker_; }
 
     void ErrorBox(const std::string& text) override;
     bool ConfirmYesNo(const std::string& text) override;
@@ -27,7 +27,7 @@ public:
     void OpenUrl(const std::string& url) override;
 
 private:
-    std::unique_ptr<TVersionCheck> checker_;
+    std::unique_ptr<VersionCheck> checker_;
 };
 
 // The addresses the main window gives its checker.
@@ -39,6 +39,6 @@ extern const char* const kInstallerAddress;
 void CreateVersionCheck(Tmainform& mainform);
 void DestroyVersionCheck(Tmainform& mainform);
 // The main window's checker; none before CreateVersionCheck.
-TVersionCheck* VersionChecker(Tmainform& mainform);
+VersionCheck* VersionChecker(Tmainform& mainform);
 
 } // namespace qv::app

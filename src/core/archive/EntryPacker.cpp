@@ -1,7 +1,7 @@
 #include "quorvane/archive/EntryPacker.h"
 
 #include "quorvane/archive/ZLIBArchive2.h"
-#include "quorvane/archive/ZLIBArchiveGlobals2.h"
+#include "quorvane/archive/Crc32.h"
 #include "quorvane/base/Error.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 
 #include "quorvane/base/Error.h"
 #include "quorvane/base/PathParts.h"
-#include "quorvane/archive/ZLIBArchiveGlobals2.h"
+#include "quorvane/archive/Crc32.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/TempFiles.h"
 

@@ -1,7 +1,5 @@
 #include "quorvane/base/SizeText.h"
 
-#include "quorvane/platform/FileSystem.h"
-
 #include <clocale>
 #include <cstdio>
 
@@ -26,11 +24,6 @@ std::string SizeText(int64_t size)
     char text[64];
     std::snprintf(text, sizeof text, "%.2f %s", value, unit); // printf honours LC_NUMERIC
     return text;
-}
-
-int32_t FileSizeOf(const std::string& path)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(fs::FileSize(path))));
 }
 
 } // namespace qv

@@ -52,6 +52,10 @@ std::string FolderPart(const std::string& path)
     return std::string(CutAtLastSeparator(path, separators::kEitherSlashOrDrive).folder);
 }
 
+// PackedSize is a signed 32-bit field: an output past 2 GiB wraps, and a
+// file that cannot be opened gives -1.
+int32_t OutputSize(const std::string& path) { return static_cast<int32_t>(fs::FileSize(path)); }
+
 TFileCompressionLevel ArchiveLevel(int32_t setting)
 {
     switch (setting) {
@@ -359,7 +363,7 @@ void CThread::ExeSteps(const std::string& out, const std::string& temp)
         output.Close();
     }
     fs::DeleteFileOrThrow(temp);
-    state_.PackedSize = FileSizeOf(out);
+    state_.PackedSize = OutputSize(out);
     ShowProgress();
 }
 
@@ -368,7 +372,7 @@ void CThread::QpfSteps(const std::string& out, const std::string& temp)
     handling_ = out;
     // A move that fails is a failed build, not a success of -1 Byte(s).
     fs::MoveFile(temp, out);
-    state_.PackedSize = FileSizeOf(out);
+    state_.PackedSize = OutputSize(out);
     ShowProgress();
 }
 

@@ -1,7 +1,7 @@
 #include "quorvane/build/OutputIcon.h"
 
-#include "quorvane/resources/unitNTModule.h"
-#include "quorvane/resources/unitResourceGraphics.h"
+#include "quorvane/resources/ExecutableModule.h"
+#include "quorvane/resources/PictureResources.h"
 
 #include <filesystem>
 #include <system_error>
@@ -10,11 +10,11 @@ namespace qv {
 
 void ReplaceOutputIcon(const std::string& out, const std::string& iconFile)
 {
-    TNTModule module;
+    ExecutableModule module;
     module.LoadFromFile(out);
     std::error_code ec;
     if (!iconFile.empty() && std::filesystem::is_regular_file(iconFile, ec)) {
-        auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+        auto& group = CreateBlank<IconGroupResourceDetails>(module, "MAINICON", 0);
         group.Dirty = true;
         ReplaceIconGroup(group, iconFile);
     }

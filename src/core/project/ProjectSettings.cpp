@@ -6,90 +6,40 @@ namespace qv {
 namespace {
 
 using Image = std::array<uint8_t, kSettingsImageSize>;
-namespace field = settings_image;
+using settings_image::Read;
 
-void PutShort(Image& img, size_t at, const ShortString& s)
-{
-    field::PutShortString(img, at, s.Ansi());
-}
+void Put(Image& img, size_t at, const ShortString& s) { settings_image::PutShortString(img, at, s.Ansi()); }
+void Put(Image& img, size_t at, bool on) { img[at] = on; }
+void Put(Image& img, size_t at, int32_t number) { settings_image::PutInt32(img, at, number); }
+void Put(Image& img, size_t at, double date) { settings_image::PutDate(img, at, date); }
 
-ShortString GetShort(std::span<const uint8_t> img, size_t at)
+void Read(std::span<const uint8_t> img, size_t at, ShortString& s)
 {
-    return ShortString::FromAnsiBytes(field::ShortString(img, at));
+    s = ShortString::FromAnsiBytes(settings_image::ShortString(img, at));
 }
 
 } // namespace
 
 Image WriteSettingsImage(const TProjectSettings& s)
 {
-    namespace o = settings_offset;
     Image img{};
-    PutShort(img, o::HomePage, s.HomePage);
-    img[o::OutputIsExe] = s.OutputIsExe;
-    PutShort(img, o::OutputPath, s.OutputPath);
-    field::PutInt32(img, o::BorderType, s.BorderType);
-    field::PutInt32(img, o::ViewWidth, s.ViewWidth);
-    field::PutInt32(img, o::ViewHeight, s.ViewHeight);
-    PutShort(img, o::LogoPath, s.LogoPath);
-    img[o::ViewerFlag] = s.ViewerFlag;
-    img[o::Shadow] = s.Shadow;
-    img[o::HideScrollbars] = s.HideScrollbars;
-    img[o::Centered] = s.Centered;
-    img[o::ShowToolbar] = s.ShowToolbar;
-    img[o::ShowCaptions] = s.ShowCaptions;
-    img[o::ShowStatusbar] = s.ShowStatusbar;
-    img[o::EnableCopy] = s.EnableCopy;
-    img[o::EnableSearch] = s.EnableSearch;
-    img[o::EnablePrint] = s.EnablePrint;
-    img[o::EnableFont] = s.EnableFont;
-    PutShort(img, o::Password, s.Password);
-    img[o::ExpiryEnabled] = s.ExpiryEnabled;
-    field::PutDate(img, o::ExpiryDate, s.ExpiryDate);
-    PutShort(img, o::IncludeMask, s.IncludeMask);
-    PutShort(img, o::DirectMask, s.DirectMask);
-    img[o::CursorOption] = s.CursorOption;
-    field::PutInt32(img, o::CompressionLevel, s.CompressionLevel);
-    PutShort(img, o::UserAgent, s.UserAgent);
-    img[o::ContextMenu] = s.ContextMenu;
+#define QV_WRITE_SETTING(type, name, offset, initial) Put(img, offset, s.name);
+    QV_SETTINGS_FIELDS(QV_WRITE_SETTING, QV_WRITE_SETTING)
+#undef QV_WRITE_SETTING
     for (size_t i = 0; i < s.VersionStamp.size(); ++i)
-        PutLE(img, o::VersionStamp + 2 * i, s.VersionStamp[i]);
+        PutLE(img, settings_offset::VersionStamp + 2 * i, s.VersionStamp[i]);
     return img;
 }
 
 TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
 {
-    namespace o = settings_offset;
-    field::CheckSize(img);
+    settings_image::CheckSize(img);
     TProjectSettings s;
-    s.HomePage = GetShort(img, o::HomePage);
-    s.OutputIsExe = img[o::OutputIsExe] != 0;
-    s.OutputPath = GetShort(img, o::OutputPath);
-    s.BorderType = field::Int32(img, o::BorderType);
-    s.ViewWidth = field::Int32(img, o::ViewWidth);
-    s.ViewHeight = field::Int32(img, o::ViewHeight);
-    s.LogoPath = GetShort(img, o::LogoPath);
-    s.ViewerFlag = img[o::ViewerFlag] != 0;
-    s.Shadow = img[o::Shadow] != 0;
-    s.HideScrollbars = img[o::HideScrollbars] != 0;
-    s.Centered = img[o::Centered] != 0;
-    s.ShowToolbar = img[o::ShowToolbar] != 0;
-    s.ShowCaptions = img[o::ShowCaptions] != 0;
-    s.ShowStatusbar = img[o::ShowStatusbar] != 0;
-    s.EnableCopy = img[o::EnableCopy] != 0;
-    s.EnableSearch = img[o::EnableSearch] != 0;
-    s.EnablePrint = img[o::EnablePrint] != 0;
-    s.EnableFont = img[o::EnableFont] != 0;
-    s.Password = GetShort(img, o::Password);
-    s.ExpiryEnabled = img[o::ExpiryEnabled] != 0;
-    s.ExpiryDate = field::Date(img, o::ExpiryDate);
-    s.IncludeMask = GetShort(img, o::IncludeMask);
-    s.DirectMask = GetShort(img, o::DirectMask);
-    s.CursorOption = img[o::CursorOption] != 0;
-    s.CompressionLevel = field::Int32(img, o::CompressionLevel);
-    s.UserAgent = GetShort(img, o::UserAgent);
-    s.ContextMenu = img[o::ContextMenu] != 0;
+#define QV_READ_SETTING(type, name, offset, initial) Read(img, offset, s.name);
+    QV_SETTINGS_FIELDS(QV_READ_SETTING, QV_READ_SETTING)
+#undef QV_READ_SETTING
     for (size_t i = 0; i < s.VersionStamp.size(); ++i)
-        s.VersionStamp[i] = LeReader(img).Get<char16_t>(o::VersionStamp + 2 * i);
+        s.VersionStamp[i] = LeReader(img).Get<char16_t>(settings_offset::VersionStamp + 2 * i);
     return s;
 }
 

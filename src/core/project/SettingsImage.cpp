@@ -19,16 +19,18 @@ std::string_view ShortString(std::span<const uint8_t> image, size_t offset)
     return {reinterpret_cast<const char*>(image.data() + offset + 1), image[offset]};
 }
 
-bool Flag(std::span<const uint8_t> image, size_t offset) { return image[offset] != 0; }
+void Read(std::span<const uint8_t> image, size_t offset, std::string& text) { text = ShortString(image, offset); }
 
-int32_t Int32(std::span<const uint8_t> image, size_t offset)
+void Read(std::span<const uint8_t> image, size_t offset, bool& flag) { flag = image[offset] != 0; }
+
+void Read(std::span<const uint8_t> image, size_t offset, int32_t& number)
 {
-    return LeReader(image, 0, "the settings image").Get<int32_t>(offset);
+    number = LeReader(image, 0, "the settings image").Get<int32_t>(offset);
 }
 
-double Date(std::span<const uint8_t> image, size_t offset)
+void Read(std::span<const uint8_t> image, size_t offset, double& date)
 {
-    return LeReader(image, 0, "the settings image").Get<double>(offset);
+    date = LeReader(image, 0, "the settings image").Get<double>(offset);
 }
 
 void PutShortString(std::span<uint8_t> image, size_t offset, std::string_view bytes)

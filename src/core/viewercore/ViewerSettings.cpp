@@ -24,31 +24,11 @@ int32_t ViewerSettings::ClientHeight() const { return WindowExtent(ViewHeight, 6
 
 ViewerSettings ReadViewerSettings(std::span<const uint8_t> image)
 {
-    namespace o = settings_offset;
-    using namespace settings_image;
-    CheckSize(image);
+    settings_image::CheckSize(image);
     ViewerSettings s;
-    s.HomePage = ShortString(image, o::HomePage);
-    s.BorderType = Int32(image, o::BorderType);
-    s.ViewWidth = Int32(image, o::ViewWidth);
-    s.ViewHeight = Int32(image, o::ViewHeight);
-    s.Shadow = Flag(image, o::Shadow);
-    s.HideScrollbars = Flag(image, o::HideScrollbars);
-    s.Centered = Flag(image, o::Centered);
-    s.ShowToolbar = Flag(image, o::ShowToolbar);
-    s.ShowCaptions = Flag(image, o::ShowCaptions);
-    s.ShowStatusbar = Flag(image, o::ShowStatusbar);
-    s.EnableCopy = Flag(image, o::EnableCopy);
-    s.EnableSearch = Flag(image, o::EnableSearch);
-    s.EnablePrint = Flag(image, o::EnablePrint);
-    s.EnableFont = Flag(image, o::EnableFont);
-    s.Password = ShortString(image, o::Password);
-    s.ExpiryEnabled = Flag(image, o::ExpiryEnabled);
-    s.ExpiryDate = Date(image, o::ExpiryDate);
-    s.DirectMask = ShortString(image, o::DirectMask);
-    s.CursorOption = Flag(image, o::CursorOption);
-    s.UserAgent = ShortString(image, o::UserAgent);
-    s.ContextMenu = Flag(image, o::ContextMenu);
+#define QV_READ_SETTING(type, name, offset, initial) settings_image::Read(image, offset, s.name);
+    QV_SETTINGS_FIELDS(QV_READ_SETTING, QV_SETTINGS_SKIP)
+#undef QV_READ_SETTING
     return s;
 }
 

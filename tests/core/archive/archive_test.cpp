@@ -9,7 +9,7 @@
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/archive/ZLIBArchive2.h"
-#include "quorvane/archive/ZLIBArchiveGlobals2.h"
+#include "quorvane/archive/Crc32.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/FileFaults.h"
 

@@ -2,7 +2,7 @@
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/project/CommandLine.h"
 #include "quorvane/project/NewProject.h"
-#include "quorvane/update/getversion.h"
+#include "quorvane/update/ProgramVersion.h"
 
 #include <gtest/gtest.h>
 

@@ -30,14 +30,6 @@ TEST(SizeText, LocaleDecimalSeparator)
     std::setlocale(LC_NUMERIC, "C");
 }
 
-TEST(FileSizeOf, SizeOrMinusOne)
-{
-    qvtest::TempDir dir;
-    qvtest::WriteFile(dir / "f", std::vector<uint8_t>(1234));
-    EXPECT_EQ(FileSizeOf((dir / "f").string()), 1234);
-    EXPECT_EQ(FileSizeOf((dir / "missing").string()), -1);
-}
-
 TEST(QueueDispatcher, RunsWorkOnTheServingThreadAndReturnsErrors)
 {
     QueueDispatcher d;

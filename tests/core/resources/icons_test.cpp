@@ -4,9 +4,9 @@
 
 #include "quorvane/base/Error.h"
 #include "quorvane/build/OutputIcon.h"
-#include "quorvane/resources/unitExIcon.h"
-#include "quorvane/resources/unitNTModule.h"
-#include "quorvane/resources/unitResourceGraphics.h"
+#include "quorvane/resources/IconFile.h"
+#include "quorvane/resources/ExecutableModule.h"
+#include "quorvane/resources/PictureResources.h"
 
 #include <gtest/gtest.h>
 
@@ -25,12 +25,12 @@ using qvtest::IconPart;
 
 namespace {
 
-std::vector<uint8_t> Bytes(const TResourceDetails& d)
+std::vector<uint8_t> Bytes(const ResourceDetails& d)
 {
     return d.Data().Bytes();
 }
 
-std::vector<std::string> Names(const TResourceModule& module)
+std::vector<std::string> Names(const ResourceModule& module)
 {
     std::vector<std::string> out;
     for (int i = 0; i < module.ResourceCount(); ++i) {
@@ -40,11 +40,11 @@ std::vector<std::string> Names(const TResourceModule& module)
     return out;
 }
 
-TResourceDetails& Add(TResourceModule& module, const std::string& type, const std::string& name,
+ResourceDetails& Add(ResourceModule& module, const std::string& type, const std::string& name,
                       const std::vector<uint8_t>& bytes, uint16_t language = 0)
 {
     auto details = CreateDetailsFor(&module, language, type, name, bytes.size(), bytes.data());
-    TResourceDetails& ref = *details;
+    ResourceDetails& ref = *details;
     module.AppendResource(std::move(details));
     return ref;
 }
@@ -58,7 +58,7 @@ std::vector<uint8_t> WithZeroSizeField(std::vector<uint8_t> picture)
 std::string ReadError(const std::vector<uint8_t>& file)
 {
     try {
-        TExIcon icon;
+        IconFileReader icon;
         icon.LoadFromBytes(file);
     } catch (const Error& e) {
         return e.what();
@@ -69,7 +69,7 @@ std::string ReadError(const std::vector<uint8_t>& file)
 class IconGroupTest : public ::testing::Test {
 protected:
     qvtest::TempDir dir;
-    TNTModule module;
+    ExecutableModule module;
 
     std::string Write(const std::vector<uint8_t>& file, const std::string& name = "site.ico")
     {
@@ -78,9 +78,9 @@ protected:
     }
 
     // The icon step on an in-memory module: a blank MAINICON, then the file.
-    TIconGroupResourceDetails& Replace(const std::vector<uint8_t>& file)
+    IconGroupResourceDetails& Replace(const std::vector<uint8_t>& file)
     {
-        auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+        auto& group = CreateBlank<IconGroupResourceDetails>(module, "MAINICON", 0);
         group.Dirty = true;
         ReplaceIconGroup(group, Write(file));
         return group;
@@ -96,14 +96,14 @@ TEST_F(IconGroupTest, EveryBitmapFormatBecomesAnEntryAndAnImage)
         uint16_t bits;
         uint32_t compression;
         uint8_t colours;
-        TPixelFormat format;
+        PixelFormat format;
     } cases[] = {
-        {16, 4, 0, 16, TPixelFormat::pf4bit},   {32, 4, 0, 16, TPixelFormat::pf4bit},
-        {16, 8, 0, 0, TPixelFormat::pf8bit},    {32, 8, 0, 0, TPixelFormat::pf8bit},
-        {16, 24, 0, 0, TPixelFormat::pf24bit},  {32, 24, 0, 0, TPixelFormat::pf24bit},
-        {16, 32, 0, 0, TPixelFormat::pf32bit},  {32, 32, 0, 0, TPixelFormat::pf32bit},
-        {16, 16, 0, 0, TPixelFormat::pf15bit},  {32, 16, 3, 0, TPixelFormat::pf16bit},
-        {16, 1, 0, 2, TPixelFormat::pf1bit},    {48, 1, 0, 2, TPixelFormat::pf1bit},
+        {16, 4, 0, 16, PixelFormat::pf4bit},   {32, 4, 0, 16, PixelFormat::pf4bit},
+        {16, 8, 0, 0, PixelFormat::pf8bit},    {32, 8, 0, 0, PixelFormat::pf8bit},
+        {16, 24, 0, 0, PixelFormat::pf24bit},  {32, 24, 0, 0, PixelFormat::pf24bit},
+        {16, 32, 0, 0, PixelFormat::pf32bit},  {32, 32, 0, 0, PixelFormat::pf32bit},
+        {16, 16, 0, 0, PixelFormat::pf15bit},  {32, 16, 3, 0, PixelFormat::pf16bit},
+        {16, 1, 0, 2, PixelFormat::pf1bit},    {48, 1, 0, 2, PixelFormat::pf1bit},
     };
     std::vector<IconPart> parts;
     for (const Case& c : cases)
@@ -125,7 +125,7 @@ TEST_F(IconGroupTest, EveryBitmapFormatBecomesAnEntryAndAnImage)
         const auto& image = module.GetResourceDetails(static_cast<int>(i + 1));
         EXPECT_EQ(Bytes(image), WithZeroSizeField(parts[i].bytes)) << i;
         EXPECT_NE(Bytes(image), parts[i].bytes) << "image-size field was not cleared";
-        auto& icon = dynamic_cast<const TIconResourceDetails&>(image);
+        auto& icon = dynamic_cast<const IconImageResourceDetails&>(image);
         EXPECT_EQ(icon.GetWidth(), cases[i].size);
         EXPECT_EQ(icon.GetHeight(), cases[i].size);
         EXPECT_EQ(icon.GetPixelFormat(), cases[i].format);
@@ -155,11 +155,11 @@ TEST_F(IconGroupTest, PngImagesAreDecodedAndStoredUnchanged)
                                        {20, 10, 0, 0, 1, 0, static_cast<uint32_t>(small.size()), 5}}));
     EXPECT_EQ(Bytes(module.GetResourceDetails(1)), big);
     EXPECT_EQ(Bytes(module.GetResourceDetails(2)), small);
-    auto& image = dynamic_cast<const TIconResourceDetails&>(module.GetResourceDetails(1));
+    auto& image = dynamic_cast<const IconImageResourceDetails&>(module.GetResourceDetails(1));
     EXPECT_EQ(image.GetWidth(), 256);
-    EXPECT_EQ(image.GetPixelFormat(), TPixelFormat::pf32bit);
+    EXPECT_EQ(image.GetPixelFormat(), PixelFormat::pf32bit);
 
-    TExIcon icon;
+    IconFileReader icon;
     icon.LoadFromBytes(IconFile({IconPart{7, 7, 32, small}}));
     ASSERT_EQ(icon.ImageCount(), 1);
     EXPECT_EQ(icon.CurrentImage(), 0);
@@ -238,16 +238,16 @@ TEST_F(IconGroupTest, EmptyAndHeaderlessImagesAreRefused)
 TEST_F(IconGroupTest, CursorFilesReadWithTheCursorReader)
 {
     const auto file = IconFile({BitmapPart(32, 1)}, 2);
-    TExCursor cursor;
+    CursorFileReader cursor;
     cursor.LoadFromBytes(file);
     EXPECT_EQ(cursor.ImageCount(), 1);
-    TExCursor wrong;
+    CursorFileReader wrong;
     EXPECT_THROW(wrong.LoadFromBytes(IconFile({BitmapPart(32, 1)}, 1)), Error);
 }
 
 TEST_F(IconGroupTest, FailedReadKeepsTheImagesHeld)
 {
-    TExIcon icon;
+    IconFileReader icon;
     icon.LoadFromBytes(IconFile({BitmapPart(16, 4), BitmapPart(32, 4)}));
     EXPECT_THROW(icon.LoadFromBytes(IconFile({BitmapPart(16, 16, 1)})), Error);
     EXPECT_EQ(icon.ImageCount(), 2);
@@ -277,7 +277,7 @@ TEST_F(IconGroupTest, WorkedExampleNumbersAboveTheViewersImages)
     }());
     const auto oldGroup = Bytes(module.GetResourceDetails(4));
 
-    auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+    auto& group = CreateBlank<IconGroupResourceDetails>(module, "MAINICON", 0);
     EXPECT_EQ(Names(module), (std::vector<std::string>{"3/1", "3/2", "3/3", "3/LOGO", "14/MAINICON", "14/MAINICON",
                                                         "3/4"}));
     const auto a = BitmapPart(16, 8);
@@ -325,7 +325,7 @@ TEST_F(IconGroupTest, RefillingAGroupReplacesItsImagesInTheGroupsLanguage)
 
 TEST_F(IconGroupTest, FailedReadLeavesTheGroupEmpty)
 {
-    auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+    auto& group = CreateBlank<IconGroupResourceDetails>(module, "MAINICON", 0);
     EXPECT_EQ(module.ResourceCount(), 2);
     EXPECT_THROW(ReplaceIconGroup(group, Write(IconFile({BitmapPart(16, 4)}, 2))), Error);
     EXPECT_EQ(Names(module), (std::vector<std::string>{"14/MAINICON"}));
@@ -333,7 +333,7 @@ TEST_F(IconGroupTest, FailedReadLeavesTheGroupEmpty)
     EXPECT_FALSE(group.Clearing);
 
     EXPECT_THROW(ReplaceIconGroup(group, (dir / "absent.ico").string()), OsError);
-    auto detached = CreateBlank<TIconGroupResourceDetails>("X", 0);
+    auto detached = CreateBlank<IconGroupResourceDetails>("X", 0);
     EXPECT_THROW(ReplaceIconGroup(*detached, Write(IconFile({}))), Error);
 }
 
@@ -341,7 +341,7 @@ TEST_F(IconGroupTest, NoIdentifierLeftIsAnErrorNotAWrap)
 {
     Add(module, "3", "65535", qvtest::BitmapPicture(16, 16, 4));
     try {
-        CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+        CreateBlank<IconGroupResourceDetails>(module, "MAINICON", 0);
         FAIL();
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "No free identifier for a new image of resource type 3");
@@ -373,7 +373,7 @@ std::vector<uint8_t> SharedPictureIcon(size_t entries, const std::vector<uint8_t
 TEST_F(IconGroupTest, EntriesPointingAtOneBigPictureAreRefusedNamingTheFile)
 {
     const auto bitmap = qvtest::BitmapPicture(512, 512, 32); // 1 MB; 300 entries would make 300 MB
-    auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 0);
+    auto& group = CreateBlank<IconGroupResourceDetails>(module, "MAINICON", 0);
     auto refusal = [&](const std::vector<uint8_t>& file) {
         const std::string path = Write(file, "many.ico");
         try {
@@ -398,7 +398,7 @@ TEST_F(IconGroupTest, EntriesPointingAtOneBigPictureAreRefusedNamingTheFile)
 
 TEST(IconPixelFormats, GroupFieldsFollowTheFormat)
 {
-    using P = TPixelFormat;
+    using P = PixelFormat;
     const std::pair<P, std::pair<int, int>> table[] = {
         {P::pf1bit, {2, 1}},   {P::pf4bit, {16, 4}},  {P::pf8bit, {0, 8}},   {P::pf15bit, {0, 16}},
         {P::pf16bit, {0, 16}}, {P::pf24bit, {0, 24}}, {P::pf32bit, {0, 32}}, {P::pfDevice, {0, 0}}};

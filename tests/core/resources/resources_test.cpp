@@ -3,10 +3,10 @@
 #include "TestSupport.h"
 
 #include "quorvane/base/Error.h"
-#include "quorvane/resources/unitNTModule.h"
-#include "quorvane/resources/unitResourceDetails.h"
-#include "quorvane/resources/unitResourceGraphics.h"
-#include "quorvane/resources/unitResourceVersionInfo.h"
+#include "quorvane/resources/ExecutableModule.h"
+#include "quorvane/resources/ResourceDetails.h"
+#include "quorvane/resources/PictureResources.h"
+#include "quorvane/resources/VersionResource.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ using qvtest::GroupEntry;
 
 namespace {
 
-std::vector<uint8_t> Bytes(const TResourceDetails& d)
+std::vector<uint8_t> Bytes(const ResourceDetails& d)
 {
     return d.Data().Bytes();
 }
@@ -33,11 +33,11 @@ std::vector<uint8_t> Text(const std::string& s)
     return {s.begin(), s.end()};
 }
 
-TResourceDetails& Add(TResourceModule& module, const std::string& type, const std::string& name,
+ResourceDetails& Add(ResourceModule& module, const std::string& type, const std::string& name,
                       const std::vector<uint8_t>& bytes, uint16_t language = 0)
 {
     auto details = CreateDetailsFor(&module, language, type, name, bytes.size(), bytes.data());
-    TResourceDetails& ref = *details;
+    ResourceDetails& ref = *details;
     EXPECT_GE(module.AppendResource(std::move(details)), 0);
     return ref;
 }
@@ -59,7 +59,7 @@ std::vector<uint8_t> GroupData(std::initializer_list<uint16_t> ids, uint16_t typ
     return out;
 }
 
-std::vector<std::string> Names(const TResourceModule& module)
+std::vector<std::string> Names(const ResourceModule& module)
 {
     std::vector<std::string> out;
     for (int i = 0; i < module.ResourceCount(); ++i)
@@ -81,7 +81,7 @@ std::vector<uint8_t> BitmapFileBytes(uint32_t infoSize)
 }
 
 template <class T>
-bool Is(const TResourceDetails& d)
+bool Is(const ResourceDetails& d)
 {
     return &d.DetailsClass() == &T::Class();
 }
@@ -105,7 +105,7 @@ TEST(ResourceNames, NameToIdTakesOnlyDigitTextsThatFit)
 
 TEST(ResourceNames, NextResourceIdCountsNumericNamesOfOneType)
 {
-    TNTModule module;
+    ExecutableModule module;
     EXPECT_EQ(module.NextResourceID("3"), "1");
     Add(module, "3", "7", qvtest::NoiseBytes(10));
     Add(module, "3", "2", qvtest::NoiseBytes(10));
@@ -128,14 +128,14 @@ TEST(ResourceFactory, RegistryHoldsTheSevenClassesInOrder)
 {
     std::vector<std::string> names;
     std::vector<std::string> keys;
-    for (const TResourceDetailsClass* c : RegisteredDetailsClasses()) {
+    for (const ResourceDetailsClass* c : RegisteredDetailsClasses()) {
         names.emplace_back(c->Name);
         keys.push_back(c->TypeKey());
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"TBitmapResourceDetails", "TDIBResourceDetails",
-                                               "TIconGroupResourceDetails", "TCursorGroupResourceDetails",
-                                               "TIconResourceDetails", "TCursorResourceDetails",
-                                               "TVersionInfoResourceDetails"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"BitmapResourceDetails", "BitmapFileResourceDetails",
+                                               "IconGroupResourceDetails", "CursorGroupResourceDetails",
+                                               "IconImageResourceDetails", "CursorImageResourceDetails",
+                                               "VersionInfoResourceDetails"}));
     EXPECT_EQ(keys, (std::vector<std::string>{"2", "DIB", "14", "12", "3", "1", "16"}));
 }
 
@@ -144,12 +144,12 @@ TEST(ResourceFactory, TypeKeysPickTheirClassesAndKeepTheBytes)
     const auto bytes = qvtest::NoiseBytes(300, 9);
     struct Case {
         const char* type;
-        const TResourceDetailsClass* cls;
-    } cases[] = {{"2", &TBitmapResourceDetails::Class()},      {"DIB", &TDIBResourceDetails::Class()},
-                 {"14", &TIconGroupResourceDetails::Class()},  {"12", &TCursorGroupResourceDetails::Class()},
-                 {"3", &TIconResourceDetails::Class()},        {"1", &TCursorResourceDetails::Class()},
-                 {"16", &TVersionInfoResourceDetails::Class()}, {"24", &TResourceDetails::Class()}};
-    TNTModule module;
+        const ResourceDetailsClass* cls;
+    } cases[] = {{"2", &BitmapResourceDetails::Class()},      {"DIB", &BitmapFileResourceDetails::Class()},
+                 {"14", &IconGroupResourceDetails::Class()},  {"12", &CursorGroupResourceDetails::Class()},
+                 {"3", &IconImageResourceDetails::Class()},        {"1", &CursorImageResourceDetails::Class()},
+                 {"16", &VersionInfoResourceDetails::Class()}, {"24", &ResourceDetails::Class()}};
+    ExecutableModule module;
     for (const Case& c : cases) {
         auto d = CreateDetailsFor(&module, 1049, c.type, "NAME", bytes.size(), bytes.data());
         EXPECT_EQ(&d->DetailsClass(), c.cls) << c.type;
@@ -175,19 +175,19 @@ TEST(ResourceFactory, RawDataAndUnknownTypesAreJudgedByContent)
     struct Case {
         const char* type;
         std::vector<uint8_t> bytes;
-        const TResourceDetailsClass* cls;
+        const ResourceDetailsClass* cls;
     } cases[] = {
-        {"10", BitmapFileBytes(40), &TDIBResourceDetails::Class()},
-        {"10", BitmapFileBytes(108), &TDIBResourceDetails::Class()},
-        {"10", BitmapFileBytes(124), &TDIBResourceDetails::Class()},
-        {"10", BitmapFileBytes(12), &TResourceDetails::Class()},
-        {"10", Text("Hello,\r\n\tworld"), &TAnsiResourceDetails::Class()},
-        {"10", utf16("Hello, world"), &TUnicodeResourceDetails::Class()},
-        {"10", qvtest::NoiseBytes(64, 3), &TResourceDetails::Class()},
-        {"10", {}, &TResourceDetails::Class()},
-        {"MYDATA", BitmapFileBytes(40), &TDIBResourceDetails::Class()},
-        {"", Text("plain"), &TAnsiResourceDetails::Class()},
-        {"23", Text("<html></html>"), &TAnsiResourceDetails::Class()},
+        {"10", BitmapFileBytes(40), &BitmapFileResourceDetails::Class()},
+        {"10", BitmapFileBytes(108), &BitmapFileResourceDetails::Class()},
+        {"10", BitmapFileBytes(124), &BitmapFileResourceDetails::Class()},
+        {"10", BitmapFileBytes(12), &ResourceDetails::Class()},
+        {"10", Text("Hello,\r\n\tworld"), &AnsiTextResourceDetails::Class()},
+        {"10", utf16("Hello, world"), &Utf16TextResourceDetails::Class()},
+        {"10", qvtest::NoiseBytes(64, 3), &ResourceDetails::Class()},
+        {"10", {}, &ResourceDetails::Class()},
+        {"MYDATA", BitmapFileBytes(40), &BitmapFileResourceDetails::Class()},
+        {"", Text("plain"), &AnsiTextResourceDetails::Class()},
+        {"23", Text("<html></html>"), &AnsiTextResourceDetails::Class()},
     };
     for (const Case& c : cases) {
         auto d = CreateDetailsFor(nullptr, 0, c.type, "X", c.bytes.size(), c.bytes.data());
@@ -198,8 +198,8 @@ TEST(ResourceFactory, RawDataAndUnknownTypesAreJudgedByContent)
     // A bitmap file needs zero reserved words.
     auto bad = BitmapFileBytes(40);
     bad[6] = 1;
-    EXPECT_FALSE(TDIBResourceDetails::RecognisesData(bad.size(), bad.data()));
-    EXPECT_FALSE(TDIBResourceDetails::RecognisesData(17, BitmapFileBytes(40).data()));
+    EXPECT_FALSE(BitmapFileResourceDetails::RecognisesData(bad.size(), bad.data()));
+    EXPECT_FALSE(BitmapFileResourceDetails::RecognisesData(17, BitmapFileBytes(40).data()));
 }
 
 TEST(ResourceFactory, ZeroLengthResourceStaysEmpty)
@@ -207,23 +207,23 @@ TEST(ResourceFactory, ZeroLengthResourceStaysEmpty)
     // Read from a file, an empty icon image is an empty icon image, not a
     // blank picture.
     auto d = CreateDetailsFor(nullptr, 0, "3", "1", 0, nullptr);
-    EXPECT_TRUE(Is<TIconResourceDetails>(*d));
+    EXPECT_TRUE(Is<IconImageResourceDetails>(*d));
     EXPECT_EQ(d->Data().Size(), 0);
 }
 
 TEST(ResourceText, AnsiLooksAtTheFirst1024Bytes)
 {
     std::vector<uint8_t> t(2000, 'a');
-    EXPECT_TRUE(TAnsiResourceDetails::RecognisesData(t.size(), t.data()));
-    EXPECT_FALSE(TAnsiResourceDetails::RecognisesData(0, t.data()));
+    EXPECT_TRUE(AnsiTextResourceDetails::RecognisesData(t.size(), t.data()));
+    EXPECT_FALSE(AnsiTextResourceDetails::RecognisesData(0, t.data()));
     t[1024] = 0x80;
-    EXPECT_TRUE(TAnsiResourceDetails::RecognisesData(t.size(), t.data()));
+    EXPECT_TRUE(AnsiTextResourceDetails::RecognisesData(t.size(), t.data()));
     t[1023] = 0x80;
-    EXPECT_FALSE(TAnsiResourceDetails::RecognisesData(t.size(), t.data()));
+    EXPECT_FALSE(AnsiTextResourceDetails::RecognisesData(t.size(), t.data()));
     for (uint8_t b : {uint8_t{9}, uint8_t{10}, uint8_t{13}, uint8_t{32}, uint8_t{127}})
-        EXPECT_TRUE(TAnsiResourceDetails::RecognisesData(1, &b)) << int(b);
+        EXPECT_TRUE(AnsiTextResourceDetails::RecognisesData(1, &b)) << int(b);
     for (uint8_t b : {uint8_t{0}, uint8_t{8}, uint8_t{11}, uint8_t{31}, uint8_t{128}, uint8_t{255}})
-        EXPECT_FALSE(TAnsiResourceDetails::RecognisesData(1, &b)) << int(b);
+        EXPECT_FALSE(AnsiTextResourceDetails::RecognisesData(1, &b)) << int(b);
 }
 
 TEST(ResourceText, UnicodeSkipsTheLastTwoUnitsOrLooksAt1023)
@@ -235,32 +235,32 @@ TEST(ResourceText, UnicodeSkipsTheLastTwoUnitsOrLooksAt1023)
         return out;
     };
     auto t = units(3);
-    EXPECT_FALSE(TUnicodeResourceDetails::RecognisesData(5, t.data()));
+    EXPECT_FALSE(Utf16TextResourceDetails::RecognisesData(5, t.data()));
     t[0] = 1; // of three units only the first is examined
-    EXPECT_FALSE(TUnicodeResourceDetails::RecognisesData(6, t.data()));
+    EXPECT_FALSE(Utf16TextResourceDetails::RecognisesData(6, t.data()));
     t = units(3);
     t[2] = 1; // the last two units are not
     t[5] = 0x12;
-    EXPECT_TRUE(TUnicodeResourceDetails::RecognisesData(6, t.data()));
-    EXPECT_TRUE(TUnicodeResourceDetails::RecognisesData(7, t.data()));
+    EXPECT_TRUE(Utf16TextResourceDetails::RecognisesData(6, t.data()));
+    EXPECT_TRUE(Utf16TextResourceDetails::RecognisesData(7, t.data()));
 
     t = units(1025); // more than 1024 units: the first 1023
     t[2 * 1023] = 1;
-    EXPECT_TRUE(TUnicodeResourceDetails::RecognisesData(t.size(), t.data()));
+    EXPECT_TRUE(Utf16TextResourceDetails::RecognisesData(t.size(), t.data()));
     t[2 * 1022 + 1] = 1; // high byte makes unit 1022 no text
-    EXPECT_FALSE(TUnicodeResourceDetails::RecognisesData(t.size(), t.data()));
+    EXPECT_FALSE(Utf16TextResourceDetails::RecognisesData(t.size(), t.data()));
 
     t = units(1024); // exactly 1024: all but the last two
     t[2 * 1022] = 1;
-    EXPECT_TRUE(TUnicodeResourceDetails::RecognisesData(t.size(), t.data()));
+    EXPECT_TRUE(Utf16TextResourceDetails::RecognisesData(t.size(), t.data()));
     t[2 * 1021] = 1;
-    EXPECT_FALSE(TUnicodeResourceDetails::RecognisesData(t.size(), t.data()));
+    EXPECT_FALSE(Utf16TextResourceDetails::RecognisesData(t.size(), t.data()));
 }
 
 namespace {
 
 // Classes that fail inside the factory's tests.
-class TRawDataThrows : public TResourceDetails {
+class TRawDataThrows : public ResourceDetails {
     QV_RESOURCE_DETAILS_CLASS(TRawDataThrows)
     static std::string TypeKey() { return "10"; }
     static bool AcceptsRawData(const std::string& name, size_t, const uint8_t*)
@@ -271,7 +271,7 @@ class TRawDataThrows : public TResourceDetails {
     }
 };
 
-class TRecogniserThrows : public TResourceDetails {
+class TRecogniserThrows : public ResourceDetails {
     QV_RESOURCE_DETAILS_CLASS(TRecogniserThrows)
     static bool RecognisesData(size_t size, const uint8_t*)
     {
@@ -282,8 +282,8 @@ class TRecogniserThrows : public TResourceDetails {
 };
 
 struct Registered {
-    const TResourceDetailsClass& c;
-    explicit Registered(const TResourceDetailsClass& cls, bool front = false) : c(cls)
+    const ResourceDetailsClass& c;
+    explicit Registered(const ResourceDetailsClass& cls, bool front = false) : c(cls)
     {
         if (!front) {
             RegisterDetailsClass(c);
@@ -309,9 +309,9 @@ TEST(ResourceFactory, FailuresInATestFallThroughToTheNextPass)
         auto mine = CreateDetailsFor(nullptr, 0, "10", "MINE", dib.size(), dib.data());
         EXPECT_TRUE(Is<TRawDataThrows>(*mine));
         auto boom = CreateDetailsFor(nullptr, 0, "10", "BOOM", dib.size(), dib.data());
-        EXPECT_TRUE(Is<TDIBResourceDetails>(*boom));
+        EXPECT_TRUE(Is<BitmapFileResourceDetails>(*boom));
         auto other = CreateDetailsFor(nullptr, 0, "10", "OTHER", dib.size(), dib.data());
-        EXPECT_TRUE(Is<TDIBResourceDetails>(*other));
+        EXPECT_TRUE(Is<BitmapFileResourceDetails>(*other));
     }
     {
         // First in the list, its failure ends the second pass before the
@@ -319,9 +319,9 @@ TEST(ResourceFactory, FailuresInATestFallThroughToTheNextPass)
         Registered rec(TRecogniserThrows::Class(), true);
         const auto text = Text("1234567");
         auto t = CreateDetailsFor(nullptr, 0, "77", "X", text.size(), text.data());
-        EXPECT_TRUE(Is<TAnsiResourceDetails>(*t));
+        EXPECT_TRUE(Is<AnsiTextResourceDetails>(*t));
         auto bitmap = CreateDetailsFor(nullptr, 0, "77", "X", dib.size(), dib.data());
-        EXPECT_TRUE(Is<TDIBResourceDetails>(*bitmap));
+        EXPECT_TRUE(Is<BitmapFileResourceDetails>(*bitmap));
     }
     EXPECT_EQ(RegisteredDetailsClasses().size(), 7u);
 }
@@ -337,7 +337,7 @@ TEST(ResourceFactory, LookupsRunWhileTheRegistryChanges)
             for (int i = 0; i < 2000; ++i) {
                 auto icon = CreateDetailsFor(nullptr, 0, "3", "1", dib.size(), dib.data());
                 auto bitmap = CreateDetailsFor(nullptr, 0, "77", "1", dib.size(), dib.data());
-                wrong += !Is<TIconResourceDetails>(*icon) || !Is<TDIBResourceDetails>(*bitmap);
+                wrong += !Is<IconImageResourceDetails>(*icon) || !Is<BitmapFileResourceDetails>(*bitmap);
             }
         });
     std::thread writer([&] {
@@ -357,13 +357,13 @@ TEST(ResourceFactory, LookupsRunWhileTheRegistryChanges)
 TEST(ResourceFactory, UnregisterRemovesEveryOccurrence)
 {
     const auto before = RegisteredDetailsClasses();
-    RegisterDetailsClass(TDIBResourceDetails::Class());
+    RegisterDetailsClass(BitmapFileResourceDetails::Class());
     EXPECT_EQ(RegisteredDetailsClasses().size(), 8u);
-    UnregisterDetailsClass(TDIBResourceDetails::Class());
+    UnregisterDetailsClass(BitmapFileResourceDetails::Class());
     auto now = RegisteredDetailsClasses();
     EXPECT_EQ(now.size(), 6u);
     const auto dib = BitmapFileBytes(40);
-    EXPECT_TRUE(Is<TResourceDetails>(*CreateDetailsFor(nullptr, 0, "10", "X", dib.size(), dib.data())));
+    EXPECT_TRUE(Is<ResourceDetails>(*CreateDetailsFor(nullptr, 0, "10", "X", dib.size(), dib.data())));
     for (auto* c : now)
         UnregisterDetailsClass(*c);
     for (auto* c : before)
@@ -373,7 +373,7 @@ TEST(ResourceFactory, UnregisterRemovesEveryOccurrence)
 
 TEST(ResourceDetails, RenameReplaceDataAndDirtyFlags)
 {
-    TNTModule module;
+    ExecutableModule module;
     auto& d = Add(module, "6", "1", Text("abc"));
     d.Rename("1");
     EXPECT_FALSE(d.Dirty);
@@ -394,9 +394,9 @@ TEST(ResourceDetails, RenameReplaceDataAndDirtyFlags)
 
 TEST(ResourceDetails, CreateFromDataWithoutBytesMakesBlankContent)
 {
-    auto image = CreateFromData<TIconResourceDetails>(nullptr, nullptr, 0, "3", "1", 0);
+    auto image = CreateFromData<IconImageResourceDetails>(nullptr, nullptr, 0, "3", "1", 0);
     EXPECT_EQ(Bytes(*image), qvtest::ExpectedBlankPicture());
-    auto text = CreateFromData<TAnsiResourceDetails>(nullptr, nullptr, 0, "6", "1", 0);
+    auto text = CreateFromData<AnsiTextResourceDetails>(nullptr, nullptr, 0, "6", "1", 0);
     EXPECT_EQ(text->Data().Size(), 0);
 }
 
@@ -406,15 +406,15 @@ TEST(ResourceBlank, BlankIconImageIsTheTransparent744BytePicture)
     ASSERT_EQ(expected.size(), 744u);
     EXPECT_EQ(BlankIconImage(), expected);
 
-    auto icon = CreateBlank<TIconResourceDetails>("9", 0);
+    auto icon = CreateBlank<IconImageResourceDetails>("9", 0);
     EXPECT_EQ(Bytes(*icon), expected);
     EXPECT_EQ(icon->ResType, "3");
     EXPECT_EQ(icon->Parent, nullptr);
     EXPECT_EQ(icon->GetWidth(), 32);
     EXPECT_EQ(icon->GetHeight(), 32);
-    EXPECT_EQ(icon->GetPixelFormat(), TPixelFormat::pf4bit);
+    EXPECT_EQ(icon->GetPixelFormat(), PixelFormat::pf4bit);
 
-    auto cursor = CreateBlank<TCursorResourceDetails>("9", 0);
+    auto cursor = CreateBlank<CursorImageResourceDetails>("9", 0);
     std::vector<uint8_t> withHotspot = {16, 0, 16, 0};
     withHotspot.insert(withHotspot.end(), expected.begin(), expected.end());
     EXPECT_EQ(Bytes(*cursor), withHotspot);
@@ -424,20 +424,20 @@ TEST(ResourceBlank, BlankIconImageIsTheTransparent744BytePicture)
 
 TEST(ResourceBlank, BlankGroupBringsOneBlankImageNumberedAboveTheOthers)
 {
-    TNTModule module;
+    ExecutableModule module;
     Add(module, "3", "1", qvtest::NoiseBytes(50));
     Add(module, "3", "5", qvtest::NoiseBytes(50));
     Add(module, "3", "NAMED", qvtest::NoiseBytes(50));
     Add(module, "1", "9", qvtest::NoiseBytes(50)); // a cursor image does not count
 
-    auto& group = CreateBlank<TIconGroupResourceDetails>(module, "MAINICON", 1031);
+    auto& group = CreateBlank<IconGroupResourceDetails>(module, "MAINICON", 1031);
     EXPECT_EQ(Names(module), (std::vector<std::string>{"3/1", "3/5", "3/NAMED", "1/9", "14/MAINICON", "3/6"}));
     EXPECT_EQ(group.ResType, "14");
     EXPECT_EQ(group.Language, 1031);
     EXPECT_EQ(group.CodePage, 1252);
     EXPECT_FALSE(group.Dirty);
     const auto& image = module.GetResourceDetails(5);
-    EXPECT_TRUE(Is<TIconResourceDetails>(image));
+    EXPECT_TRUE(Is<IconImageResourceDetails>(image));
     EXPECT_EQ(image.Language, 1031);
     EXPECT_EQ(Bytes(image), qvtest::ExpectedBlankPicture());
 
@@ -446,7 +446,7 @@ TEST(ResourceBlank, BlankGroupBringsOneBlankImageNumberedAboveTheOthers)
     EXPECT_EQ(GroupEntries(Bytes(group)), (std::vector<GroupEntry>{{32, 32, 16, 0, 1, 4, 744, 6}}));
     EXPECT_EQ(group.GetResourceDetails(0), &image);
 
-    auto& cursors = CreateBlank<TCursorGroupResourceDetails>(module, "POINTER", 0);
+    auto& cursors = CreateBlank<CursorGroupResourceDetails>(module, "POINTER", 0);
     EXPECT_EQ(qvtest::GetLe(Bytes(cursors), 2, 2), 2u);
     EXPECT_EQ(GroupEntries(Bytes(cursors)), (std::vector<GroupEntry>{{32, 32, 16, 0, 1, 4, 748, 10}}));
     EXPECT_EQ(module.GetResourceDetails(module.ResourceCount() - 1).ResType, "1");
@@ -454,7 +454,7 @@ TEST(ResourceBlank, BlankGroupBringsOneBlankImageNumberedAboveTheOthers)
 
 TEST(ResourceBlank, DetachedGroupHasNoEntries)
 {
-    auto group = CreateBlank<TIconGroupResourceDetails>("MAINICON", 0);
+    auto group = CreateBlank<IconGroupResourceDetails>("MAINICON", 0);
     EXPECT_EQ(Bytes(*group), (std::vector<uint8_t>{0, 0, 1, 0, 0, 0}));
     EXPECT_EQ(group->EntryCount(), 0);
 }
@@ -462,11 +462,11 @@ TEST(ResourceBlank, DetachedGroupHasNoEntries)
 namespace {
 
 // A module that keeps no list of its own.
-class TListlessModule : public TResourceModule {
+class TListlessModule : public ResourceModule {
 public:
     int ResourceCount() const override { return 0; }
-    TResourceDetails& GetResourceDetails(int index) const override { throw Error("no " + std::to_string(index)); }
-    int IndexOfResource(const TResourceDetails*) const override { return -1; }
+    ResourceDetails& GetResourceDetails(int index) const override { throw Error("no " + std::to_string(index)); }
+    int IndexOfResource(const ResourceDetails*) const override { return -1; }
 };
 
 // A module that writes its resources' bytes one after another.
@@ -496,8 +496,8 @@ TEST(ResourceModuleBase, StreamingAndAddingAreRefused)
         EXPECT_STREQ(e.what(), "Module doesn't support streaming");
     }
     EXPECT_THROW(module.ReadFromStream(s), Error);
-    EXPECT_EQ(module.AppendResource(CreateBlank<TAnsiResourceDetails>("1", 0)), -1);
-    EXPECT_THROW(CreateBlank<TIconGroupResourceDetails>(module, "G", 0), Error);
+    EXPECT_EQ(module.AppendResource(CreateBlank<AnsiTextResourceDetails>("1", 0)), -1);
+    EXPECT_THROW(CreateBlank<IconGroupResourceDetails>(module, "G", 0), Error);
 
     qvtest::TempDir dir;
     qvtest::WriteFile(dir / "m.res", Text("xyz"));
@@ -545,15 +545,15 @@ TEST(ResourceModuleBase, SaveToFileKeepsABackupAndRestoresItOnFailure)
 
 TEST(ResourceModule, ListMaintenanceAndIndexErrors)
 {
-    TNTModule module;
+    ExecutableModule module;
     auto& a = Add(module, "6", "1", Text("a"));
     auto& c = Add(module, "6", "3", Text("c"));
-    module.InsertResource(1, CreateFromData<TAnsiResourceDetails>(&module, Text("b").data(), 1, "6", "2", 0));
+    module.InsertResource(1, CreateFromData<AnsiTextResourceDetails>(&module, Text("b").data(), 1, "6", "2", 0));
     EXPECT_EQ(Names(module), (std::vector<std::string>{"6/1", "6/2", "6/3"}));
     EXPECT_EQ(module.IndexOfResource(&a), 0);
     EXPECT_EQ(module.IndexOfResource(&c), 2);
-    EXPECT_EQ(&module.ResourceDetails(2), &c);
-    auto stray = CreateBlank<TAnsiResourceDetails>("9", 0);
+    EXPECT_EQ(&module.GetResourceDetails(2), &c);
+    auto stray = CreateBlank<AnsiTextResourceDetails>("9", 0);
     EXPECT_EQ(module.IndexOfResource(stray.get()), -1);
     try {
         module.GetResourceDetails(3);
@@ -562,7 +562,7 @@ TEST(ResourceModule, ListMaintenanceAndIndexErrors)
         EXPECT_STREQ(e.what(), "List index out of bounds (3)");
     }
     EXPECT_THROW(module.RemoveResource(-1), Error);
-    EXPECT_THROW(module.InsertResource(5, CreateBlank<TAnsiResourceDetails>("9", 0)), Error);
+    EXPECT_THROW(module.InsertResource(5, CreateBlank<AnsiTextResourceDetails>("9", 0)), Error);
 
     module.RemoveResource(0);
     EXPECT_TRUE(module.Dirty);
@@ -571,13 +571,13 @@ TEST(ResourceModule, ListMaintenanceAndIndexErrors)
 
 TEST(ResourceGroups, RemovingAnImageTakesItsEntryFromTheFirstGroupOnly)
 {
-    TNTModule module;
+    ExecutableModule module;
     for (const char* name : {"1", "2", "3"})
         Add(module, "3", name, qvtest::NoiseBytes(40));
     auto& first = Add(module, "14", "A", GroupData({1, 2}));
     auto& second = Add(module, "14", "B", GroupData({2, 3}));
     auto& cursorGroup = Add(module, "12", "C", GroupData({2}, 2));
-    ASSERT_TRUE(Is<TIconGroupResourceDetails>(first));
+    ASSERT_TRUE(Is<IconGroupResourceDetails>(first));
 
     module.RemoveResource(1); // image 2
     EXPECT_EQ(Names(module), (std::vector<std::string>{"3/1", "3/3", "14/A", "14/B", "12/C"}));
@@ -592,7 +592,7 @@ TEST(ResourceGroups, RemovingAnImageTakesItsEntryFromTheFirstGroupOnly)
 
 TEST(ResourceGroups, RemovingAGroupRemovesItsImagesAndNothingElse)
 {
-    TNTModule module;
+    ExecutableModule module;
     for (const char* name : {"1", "2", "3", "4"})
         Add(module, "3", name, qvtest::NoiseBytes(40));
     Add(module, "14", "A", GroupData({3, 1}));
@@ -605,15 +605,15 @@ TEST(ResourceGroups, RemovingAGroupRemovesItsImagesAndNothingElse)
 
 TEST(ResourceGroups, GroupFindsImagesByNumberWhateverTheirLanguage)
 {
-    TNTModule module;
+    ExecutableModule module;
     auto& group = Add(module, "14", "G", GroupData({7, 8}));
     Add(module, "1", "7", qvtest::NoiseBytes(10));        // a cursor, not an icon
     auto& icon7 = Add(module, "3", "7", qvtest::NoiseBytes(10), 1033);
     Add(module, "3", "007", qvtest::NoiseBytes(10), 0);   // also 7, but later
-    auto* g = dynamic_cast<TIconGroupResourceDetails*>(&group);
+    auto* g = dynamic_cast<IconGroupResourceDetails*>(&group);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->GetResourceDetails(0), &icon7);
-    EXPECT_EQ(g->ResourceDetails(1), nullptr);
+    EXPECT_EQ(g->GetResourceDetails(1), nullptr);
     try {
         g->GetResourceDetails(2);
         FAIL();
@@ -624,9 +624,9 @@ TEST(ResourceGroups, GroupFindsImagesByNumberWhateverTheirLanguage)
 
 TEST(ResourceGroups, MissingImageFailsTheGroupsDetachWithTheIndexError)
 {
-    TNTModule module;
+    ExecutableModule module;
     Add(module, "3", "1", qvtest::NoiseBytes(10));
-    auto& group = dynamic_cast<TIconGroupResourceDetails&>(Add(module, "14", "G", GroupData({1, 5})));
+    auto& group = dynamic_cast<IconGroupResourceDetails&>(Add(module, "14", "G", GroupData({1, 5})));
     try {
         group.Detach();
         FAIL();
@@ -640,14 +640,14 @@ TEST(ResourceGroups, MissingImageFailsTheGroupsDetachWithTheIndexError)
 
 TEST(ResourceGroups, ShortOrOverstatedGroupDataIsReadOnlyAsFarAsItGoes)
 {
-    TNTModule module;
+    ExecutableModule module;
     Add(module, "3", "1", qvtest::NoiseBytes(10));
     auto data = GroupData({1});
     data[4] = 9; // claims nine entries, holds one
-    auto& group = dynamic_cast<TIconGroupResourceDetails&>(Add(module, "14", "G", data));
+    auto& group = dynamic_cast<IconGroupResourceDetails&>(Add(module, "14", "G", data));
     EXPECT_EQ(group.EntryCount(), 1);
     EXPECT_THROW(group.GetResourceDetails(1), Error);
-    auto& tiny = dynamic_cast<TIconGroupResourceDetails&>(Add(module, "14", "T", {0, 0, 1}));
+    auto& tiny = dynamic_cast<IconGroupResourceDetails&>(Add(module, "14", "T", {0, 0, 1}));
     EXPECT_EQ(tiny.EntryCount(), 0);
     module.RemoveResource(module.IndexOfResource(&tiny));
     module.RemoveResource(module.IndexOfResource(&group));
@@ -657,14 +657,14 @@ TEST(ResourceGroups, ShortOrOverstatedGroupDataIsReadOnlyAsFarAsItGoes)
 TEST(ResourceGraphics, BitmapQueriesReadTheInfoHeader)
 {
     auto bmp = BitmapFileBytes(40);
-    auto dib = CreateFromData<TDIBResourceDetails>(nullptr, bmp.data(), bmp.size(), "DIB", "X", 0);
+    auto dib = CreateFromData<BitmapFileResourceDetails>(nullptr, bmp.data(), bmp.size(), "DIB", "X", 0);
     EXPECT_EQ(dib->GetWidth(), 5);
     EXPECT_EQ(dib->GetHeight(), 3); // top-down bitmaps have a negative height
-    EXPECT_EQ(dib->GetPixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(dib->GetPixelFormat(), PixelFormat::pf24bit);
     const std::vector<uint8_t> info(bmp.begin() + 14, bmp.end());
-    auto plain = CreateFromData<TBitmapResourceDetails>(nullptr, info.data(), info.size(), "2", "X", 0);
+    auto plain = CreateFromData<BitmapResourceDetails>(nullptr, info.data(), info.size(), "2", "X", 0);
     EXPECT_EQ(plain->GetWidth(), 5);
-    auto cut = CreateFromData<TBitmapResourceDetails>(nullptr, info.data(), 39, "2", "X", 0);
+    auto cut = CreateFromData<BitmapResourceDetails>(nullptr, info.data(), 39, "2", "X", 0);
     EXPECT_THROW(cut->GetWidth(), Error);
 }
 
@@ -713,7 +713,7 @@ TEST(ResourceVersionInfo, KeepsBytesParsesValuesAndForgetsThemOnReplace)
                                      VersionBlock(u"ProductName", Utf16z(u"Qu\u00f6rvane"), true, {})})}),
          VersionBlock(u"VarFileInfo", {}, false, {VersionBlock(u"Translation", {0x09, 0x04, 0xB0, 0x04}, false, {})})});
     auto d = CreateDetailsFor(nullptr, 0, "16", "1", info.size(), info.data());
-    auto& version = dynamic_cast<TVersionInfoResourceDetails&>(*d);
+    auto& version = dynamic_cast<VersionInfoResourceDetails&>(*d);
     EXPECT_EQ(Bytes(version), info);
     ASSERT_EQ(version.StringValues().size(), 2u);
     EXPECT_EQ(version.StringValues()[0].Table, "040904B0");
@@ -765,7 +765,7 @@ TEST_F(RealExecutable, LoadAndSaveKeepEveryResourceByteForByte)
     ASSERT_GT(listed.size(), 300u);
     ASSERT_EQ(original.size(), listed.size());
 
-    TNTModule module;
+    ExecutableModule module;
     module.LoadFromFile(exe.string());
     ASSERT_EQ(static_cast<size_t>(module.ResourceCount()), listed.size());
     size_t groups = 0, icons = 0;
@@ -775,8 +775,8 @@ TEST_F(RealExecutable, LoadAndSaveKeepEveryResourceByteForByte)
         ASSERT_EQ(original.count(key), 1u) << key;
         EXPECT_EQ(Bytes(d), original.at(key)) << key;
         EXPECT_EQ(d.Parent, &module);
-        groups += Is<TIconGroupResourceDetails>(d);
-        icons += Is<TIconResourceDetails>(d);
+        groups += Is<IconGroupResourceDetails>(d);
+        icons += Is<IconImageResourceDetails>(d);
     }
     EXPECT_EQ(groups, 1u);
     EXPECT_EQ(icons, 10u);
@@ -791,7 +791,7 @@ TEST_F(RealExecutable, LoadAndSaveKeepEveryResourceByteForByte)
 
 TEST_F(RealExecutable, ChangesAndDigitOnlyNamesReachTheFile)
 {
-    TNTModule module;
+    ExecutableModule module;
     module.LoadFromFile(exe.string());
     const int before = module.ResourceCount();
     const auto payload = qvtest::NoiseBytes(777, 5);
@@ -806,7 +806,7 @@ TEST_F(RealExecutable, ChangesAndDigitOnlyNamesReachTheFile)
     EXPECT_EQ(extracted.at("MYDATA/42/0"), payload);
     EXPECT_EQ(extracted.at("10/CONFIG/1031"), Text("key=value"));
 
-    TNTModule again;
+    ExecutableModule again;
     again.LoadFromFile(exe.string());
     EXPECT_EQ(again.ResourceCount(), before + 1);
     bool found = false;
@@ -817,7 +817,7 @@ TEST_F(RealExecutable, ChangesAndDigitOnlyNamesReachTheFile)
 
 TEST_F(RealExecutable, FailedLoadKeepsTheModuleAndFailedSaveTheFile)
 {
-    TNTModule module;
+    ExecutableModule module;
     module.LoadFromFile(exe.string());
     const int count = module.ResourceCount();
     EXPECT_THROW(module.LoadFromFile((dir / "absent.exe").string()), Error);

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 #include "TlsServer.h"
 
-#include "quorvane/update/checkpad4.h"
-#include "quorvane/update/getversion.h"
+#include "quorvane/update/VersionCheck.h"
+#include "quorvane/update/ProgramVersion.h"
 #include "quorvane/platform/Http.h"
 
 #include <gtest/gtest.h>
@@ -191,9 +191,9 @@ protected:
         check_ = MakeCheck(&qv::OwnVersionRecord());
     }
 
-    std::unique_ptr<qv::TVersionCheck> MakeCheck(const qv::VersionRecord* record)
+    std::unique_ptr<qv::VersionCheck> MakeCheck(const qv::VersionRecord* record)
     {
-        auto check = std::make_unique<qv::TVersionCheck>(dispatcher_, ui_, record);
+        auto check = std::make_unique<qv::VersionCheck>(dispatcher_, ui_, record);
         // As the main window sets it up.
         check->URLCurrVerFile = kFeed;
         check->DownloadURL = "https://www.quorvane.example/downloads/quorvane.exe";
@@ -220,7 +220,7 @@ protected:
     qv::QueueDispatcher dispatcher_;
     RecordingUi ui_;
     std::unique_ptr<TlsServer> server_;
-    std::unique_ptr<qv::TVersionCheck> check_;
+    std::unique_ptr<qv::VersionCheck> check_;
 };
 
 qvtest::TempDir* VersionCheckTest::dir_ = nullptr;
@@ -266,7 +266,7 @@ TEST_F(VersionCheckTest, EqualAndOlderVersionsSayUpToDate)
 TEST_F(VersionCheckTest, ReplyIsTrimmedBeforeUse)
 {
     std::string text;
-    check_->OnGetURL = [&](qv::TVersionCheck& sender, const std::string& version, const std::string& url) {
+    check_->OnGetURL = [&](qv::VersionCheck& sender, const std::string& version, const std::string& url) {
         EXPECT_EQ(&sender, check_.get());
         text = version + " " + url;
     };
@@ -341,7 +341,7 @@ TEST_F(VersionCheckTest, WithoutVersionInformationChecksEndSilently)
     EXPECT_FALSE(check_->VersioInfoPresent());
     EXPECT_EQ(check_->FileVersion(), "");
     bool notified = false;
-    check_->OnGetURL = [&](qv::TVersionCheck&, const std::string&, const std::string&) { notified = true; };
+    check_->OnGetURL = [&](qv::VersionCheck&, const std::string&, const std::string&) { notified = true; };
     EXPECT_TRUE(CheckWith(200, "9.0.0.0").empty());
     EXPECT_FALSE(notified);
     EXPECT_EQ(server_->Requests().size(), 1u);
@@ -422,7 +422,7 @@ TEST(ProcessVersion, JudgesWithoutNetwork)
 {
     qv::QueueDispatcher dispatcher;
     RecordingUi ui;
-    qv::TVersionCheck check(dispatcher, ui);
+    qv::VersionCheck check(dispatcher, ui);
     EXPECT_FALSE(check.FailureDlg);
     EXPECT_TRUE(check.DownloadDlg);
     EXPECT_TRUE(check.NoUpdatesDlg);

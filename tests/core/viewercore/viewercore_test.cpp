@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
 using namespace qv;
 using qvtest::ArchiveComposer;
@@ -185,6 +186,22 @@ TEST(ViewerSettingsImage, ReadsWhatTheBuildWrites)
     EXPECT_EQ(defaults.ClientWidth(), 800);
     EXPECT_EQ(defaults.ClientHeight(), 600);
     EXPECT_THROW(ReadViewerSettings(Bytes(3895)), Error);
+}
+
+// An output without "-config-": no texts, so no file is kept beside it,
+// while the window looks as a new project's would.
+TEST(ViewerSettingsImage, WithoutConfigNoTextsAndANewProjectsWindow)
+{
+    const ViewerSettings none;
+    const ViewerSettings fresh = ReadViewerSettings(ConfigImage(TProjectSettings{}));
+    EXPECT_EQ(fresh.DirectMask, "*.exe");
+    EXPECT_EQ(none.DirectMask, "");
+    EXPECT_EQ(none.HomePage, "");
+    EXPECT_EQ(none.BorderKind(), fresh.BorderKind());
+    EXPECT_EQ(std::tuple(none.ShowToolbar, none.ShowCaptions, none.ShowStatusbar, none.ContextMenu, none.Shadow),
+              std::tuple(true, true, true, true, false));
+    EXPECT_EQ(std::tuple(fresh.ShowToolbar, fresh.ShowCaptions, fresh.ShowStatusbar, fresh.ContextMenu, fresh.Shadow),
+              std::tuple(true, true, true, true, false));
 }
 
 TEST(SiteArchive, FindsPagesAsTheArchiveComparesNames)

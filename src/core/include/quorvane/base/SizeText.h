@@ -8,8 +8,4 @@ namespace qv {
 // separator of the current C locale.
 std::string SizeText(int64_t size);
 
-// The size of a file cut to a signed 32-bit number; -1 when it cannot be
-// opened.
-int32_t FileSizeOf(const std::string& path);
-
 } // namespace qv

@@ -1,7 +1,10 @@
 #pragma once
+#include "quorvane/project/SettingsFields.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 // The layout of the 3896-byte settings image ("-config-") and its field
@@ -14,18 +17,14 @@ constexpr size_t kSettingsImageSize = 3896;
 
 // Byte offsets of the image, shared by the writer, the readers and the tests.
 namespace settings_offset {
-constexpr size_t HomePage = 0, OutputIsExe = 256, OutputPath = 257, BorderType = 516,
-                 ViewWidth = 520, ViewHeight = 524, LogoPath = 528, ViewerFlag = 784,
-                 Shadow = 785, HideScrollbars = 786, Centered = 787, ShowToolbar = 788,
-                 ShowCaptions = 789, ShowStatusbar = 790, EnableCopy = 791, EnableSearch = 792,
-                 EnablePrint = 793, EnableFont = 794, Password = 795, ExpiryEnabled = 1051,
-                 ExpiryDate = 1056, IncludeMask = 1064, DirectMask = 1320, CursorOption = 1576,
-                 CompressionLevel = 1580, UserAgent = 1584, ContextMenu = 1840,
-                 VersionStamp = 1842, Reserved = 1850;
+#define QV_SETTINGS_OFFSET(type, name, offset, initial) constexpr size_t name = offset;
+QV_SETTINGS_FIELDS(QV_SETTINGS_OFFSET, QV_SETTINGS_OFFSET)
+#undef QV_SETTINGS_OFFSET
+constexpr size_t VersionStamp = 1842, Reserved = 1850;
 } // namespace settings_offset
 
 // Field access at an offset of the table above. The readers expect a whole
-// image (see CheckSettingsImage); offsets are never taken from the bytes.
+// image (see CheckSize); offsets are never taken from the bytes.
 namespace settings_image {
 
 // Throws qv::Error unless `image` is exactly kSettingsImageSize bytes.
@@ -33,9 +32,11 @@ void CheckSize(std::span<const uint8_t> image);
 
 // A short string's text: the bytes after its length byte, as stored.
 std::string_view ShortString(std::span<const uint8_t> image, size_t offset);
-bool Flag(std::span<const uint8_t> image, size_t offset); // any non-zero byte is on
-int32_t Int32(std::span<const uint8_t> image, size_t offset);
-double Date(std::span<const uint8_t> image, size_t offset);
+// A record's field, by its type: texts as stored, any non-zero byte as on.
+void Read(std::span<const uint8_t> image, size_t offset, std::string& text);
+void Read(std::span<const uint8_t> image, size_t offset, bool& flag);
+void Read(std::span<const uint8_t> image, size_t offset, int32_t& number);
+void Read(std::span<const uint8_t> image, size_t offset, double& date);
 
 // The length byte, the text cut to 255 bytes, then zeros.
 void PutShortString(std::span<uint8_t> image, size_t offset, std::string_view bytes);

@@ -1,38 +1,35 @@
 #pragma once
+#include "quorvane/project/SettingsFields.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
+#include <type_traits>
 
 // Portable: shared by quorvane-view and viewer.exe.
 namespace qv {
+
+// An output without "-config-" has no texts, so a viewer's texts start
+// empty; every other field starts as a new project's does.
+template <class T, class Initial = T>
+constexpr T ViewerInitial(Initial initial)
+{
+    if constexpr (std::is_same_v<T, std::string>)
+        return {};
+    else
+        return initial;
+}
 
 // What a viewer needs from an output's settings image ("-config-"). Text
 // fields hold the writer's code-page bytes as stored; a viewer converts them
 // with its AnsiCodec where it shows them (see PageAddress.h).
 struct ViewerSettings {
+    using Text = std::string;
     enum Border : int32_t { NoBorder = 0, Fixed = 1, Sizable = 2, FullScreen = 3 };
 
-    std::string HomePage;  // the home page's file name, in the archive's root
-    int32_t BorderType = Sizable;
-    int32_t ViewWidth = 0; // client area in pixels; 0 when the project never set it
-    int32_t ViewHeight = 0;
-    bool Shadow = false;
-    bool HideScrollbars = false;
-    bool Centered = false;
-    bool ShowToolbar = true;
-    bool ShowCaptions = true;
-    bool ShowStatusbar = true;
-    bool EnableCopy = true;
-    bool EnableSearch = true;
-    bool EnablePrint = true;
-    bool EnableFont = true;
-    std::string Password;  // empty: none
-    bool ExpiryEnabled = false;
-    double ExpiryDate = 0.0; // days since 30 December 1899
-    std::string DirectMask; // ";"-separated masks of files kept beside the output
-    bool CursorOption = false;
-    std::string UserAgent; // empty: the browser's own
-    bool ContextMenu = true;
+#define QV_VIEWER_SETTING(type, name, offset, initial) type name = ViewerInitial<type>(initial);
+    QV_SETTINGS_FIELDS(QV_VIEWER_SETTING, QV_SETTINGS_SKIP)
+#undef QV_VIEWER_SETTING
 
     // BorderType, with anything out of range taken as Sizable.
     Border BorderKind() const;

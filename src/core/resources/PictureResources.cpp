@@ -1,4 +1,4 @@
-#include "quorvane/resources/unitResourceGraphics.h"
+#include "quorvane/resources/PictureResources.h"
 
 #include "ResourceSupport.h"
 #include "quorvane/platform/PngDecoder.h"
@@ -53,7 +53,7 @@ void AppendGroupEntry(MemoryStream& data, const GroupEntry& entry)
 }
 
 // A name for the next image of imageType, which must fit an identifier.
-std::pair<std::string, uint16_t> NewImageName(const TResourceModule& module, const std::string& imageType)
+std::pair<std::string, uint16_t> NewImageName(const ResourceModule& module, const std::string& imageType)
 {
     std::string name = module.NextResourceID(imageType);
     const auto id = NameToID(name);
@@ -79,35 +79,35 @@ InfoHeader ReadInfoHeader(const MemoryStream& data, size_t offset, const char* w
                       h.Get<uint32_t>(offset + 16)};
 }
 
-TPixelFormat FormatOf(const InfoHeader& h)
+PixelFormat FormatOf(const InfoHeader& h)
 {
-    return BitmapPixelFormat(h.bitCount, h.compression).value_or(TPixelFormat::pfDevice);
+    return BitmapPixelFormat(h.bitCount, h.compression).value_or(PixelFormat::pfDevice);
 }
 
-TPixelFormat FormatOf(const png::PngInfo& info)
+PixelFormat FormatOf(const png::PngInfo& info)
 {
     const unsigned bits = info.bitDepth;
     switch (info.colourType) {
     case 0:
     case 3:
         if (bits == 1)
-            return TPixelFormat::pf1bit;
+            return PixelFormat::pf1bit;
         if (bits == 4)
-            return TPixelFormat::pf4bit;
+            return PixelFormat::pf4bit;
         if (bits == 8)
-            return TPixelFormat::pf8bit;
+            return PixelFormat::pf8bit;
         break;
     case 2:
         if (bits == 8)
-            return TPixelFormat::pf24bit;
+            return PixelFormat::pf24bit;
         break;
     case 6:
         if (bits == 8)
-            return TPixelFormat::pf32bit;
+            return PixelFormat::pf32bit;
         break;
     default: break;
     }
-    return TPixelFormat::pfDevice;
+    return PixelFormat::pfDevice;
 }
 
 int Magnitude(int32_t value)
@@ -133,7 +133,7 @@ std::vector<uint8_t> BlankIconImage()
     return image;
 }
 
-int TIconCursorGroupResourceDetails::EntryCount() const
+int IconCursorGroupResourceDetails::EntryCount() const
 {
     const MemoryStream& data = Data();
     if (data.Size() < static_cast<int64_t>(kGroupHeaderSize))
@@ -142,14 +142,14 @@ int TIconCursorGroupResourceDetails::EntryCount() const
     return static_cast<int>(std::min<int64_t>(LeReader(data.Bytes()).Get<uint16_t>(4), present));
 }
 
-uint16_t TIconCursorGroupResourceDetails::EntryIdentifier(int index) const
+uint16_t IconCursorGroupResourceDetails::EntryIdentifier(int index) const
 {
     if (index < 0 || index >= EntryCount())
         ListIndexError(index);
     return LeReader(Data().Bytes()).Get<uint16_t>(kGroupHeaderSize + kGroupEntrySize * static_cast<size_t>(index) + 12);
 }
 
-int TIconCursorGroupResourceDetails::FindEntry(uint16_t identifier) const
+int IconCursorGroupResourceDetails::FindEntry(uint16_t identifier) const
 {
     for (int i = 0; i < EntryCount(); ++i)
         if (EntryIdentifier(i) == identifier)
@@ -157,7 +157,7 @@ int TIconCursorGroupResourceDetails::FindEntry(uint16_t identifier) const
     return -1;
 }
 
-void TIconCursorGroupResourceDetails::RemoveEntry(int index)
+void IconCursorGroupResourceDetails::RemoveEntry(int index)
 {
     const int count = EntryCount();
     if (index < 0 || index >= count)
@@ -172,12 +172,12 @@ void TIconCursorGroupResourceDetails::RemoveEntry(int index)
     data.Seek(0);
 }
 
-std::string TIconCursorGroupResourceDetails::ImageType() const
+std::string IconCursorGroupResourceDetails::ImageType() const
 {
     return ResType == "12" ? "1" : "3";
 }
 
-TIconCursorResourceDetails* TIconCursorGroupResourceDetails::GetResourceDetails(int index) const
+IconCursorImageResourceDetails* IconCursorGroupResourceDetails::GetResourceDetails(int index) const
 {
     const uint16_t identifier = EntryIdentifier(index);
     const auto groupType = NameToID(ResType);
@@ -185,14 +185,14 @@ TIconCursorResourceDetails* TIconCursorGroupResourceDetails::GetResourceDetails(
         return nullptr;
     const std::string imageType = std::to_string(*groupType - 11);
     for (int i = 0; i < Parent->ResourceCount(); ++i) {
-        auto* image = dynamic_cast<TIconCursorResourceDetails*>(&Parent->GetResourceDetails(i));
+        auto* image = dynamic_cast<IconCursorImageResourceDetails*>(&Parent->GetResourceDetails(i));
         if (image && image->ResType == imageType && NameToID(image->ResName) == identifier)
             return image;
     }
     return nullptr;
 }
 
-void TIconCursorGroupResourceDetails::InitBlank()
+void IconCursorGroupResourceDetails::InitBlank()
 {
     const bool cursors = ImageType() == "1";
     const uint16_t type = cursors ? 2 : 1;
@@ -201,13 +201,13 @@ void TIconCursorGroupResourceDetails::InitBlank()
         return;
     }
     const auto [name, id] = NewImageName(*Parent, ImageType());
-    TResourceDetails& image = cursors ? static_cast<TResourceDetails&>(CreateBlank<TCursorResourceDetails>(*Parent, name, Language))
-                                      : CreateBlank<TIconResourceDetails>(*Parent, name, Language);
+    ResourceDetails& image = cursors ? static_cast<ResourceDetails&>(CreateBlank<CursorImageResourceDetails>(*Parent, name, Language))
+                                      : CreateBlank<IconImageResourceDetails>(*Parent, name, Language);
     WriteGroupHeader(Data(), type, 1);
     AppendGroupEntry(Data(), GroupEntry{32, 32, 16, 4, static_cast<uint32_t>(image.Data().Size()), id});
 }
 
-void TIconCursorGroupResourceDetails::Detach()
+void IconCursorGroupResourceDetails::Detach()
 {
     struct ClearingScope {
         bool& flag;
@@ -226,12 +226,12 @@ void TIconCursorGroupResourceDetails::Detach()
     while (EntryCount() > 0) {
         if (--rounds < 0)
             throw Error("Icon group \"" + ResName + "\" could not be cleared");
-        TIconCursorResourceDetails* image = GetResourceDetails(0);
+        IconCursorImageResourceDetails* image = GetResourceDetails(0);
         Parent->RemoveResource(Parent->IndexOfResource(image));
     }
 }
 
-void TIconCursorResourceDetails::InitBlank()
+void IconCursorImageResourceDetails::InitBlank()
 {
     MemoryStream& data = Data();
     data.Clear();
@@ -246,7 +246,7 @@ void TIconCursorResourceDetails::InitBlank()
     data.Seek(0);
 }
 
-void TIconCursorResourceDetails::Detach()
+void IconCursorImageResourceDetails::Detach()
 {
     const auto type = NameToID(ResType);
     const auto id = NameToID(ResName);
@@ -254,7 +254,7 @@ void TIconCursorResourceDetails::Detach()
         return;
     const std::string groupType = std::to_string(*type + 11);
     for (int i = 0; i < Parent->ResourceCount(); ++i) {
-        auto* group = dynamic_cast<TIconCursorGroupResourceDetails*>(&Parent->GetResourceDetails(i));
+        auto* group = dynamic_cast<IconCursorGroupResourceDetails*>(&Parent->GetResourceDetails(i));
         if (!group || group->ResType != groupType)
             continue;
         const int entry = group->FindEntry(*id);
@@ -275,7 +275,7 @@ struct ImageView {
     bool png;
 };
 
-ImageView ViewOf(const TIconCursorResourceDetails& image)
+ImageView ViewOf(const IconCursorImageResourceDetails& image)
 {
     const size_t offset = image.IsCursor() ? kHotspotSize : 0;
     const MemoryStream& data = image.Data();
@@ -284,7 +284,7 @@ ImageView ViewOf(const TIconCursorResourceDetails& image)
     return ImageView{offset, png::HasSignature({data.Data() + offset, static_cast<size_t>(data.Size()) - offset})};
 }
 
-png::PngInfo PngOf(const TIconCursorResourceDetails& image, size_t offset)
+png::PngInfo PngOf(const IconCursorImageResourceDetails& image, size_t offset)
 {
     const MemoryStream& data = image.Data();
     return png::Decode({data.Data() + offset, static_cast<size_t>(data.Size()) - offset});
@@ -292,7 +292,7 @@ png::PngInfo PngOf(const TIconCursorResourceDetails& image, size_t offset)
 
 } // namespace
 
-int TIconCursorResourceDetails::GetHeight() const
+int IconCursorImageResourceDetails::GetHeight() const
 {
     const ImageView view = ViewOf(*this);
     if (view.png)
@@ -301,7 +301,7 @@ int TIconCursorResourceDetails::GetHeight() const
     return Magnitude(ReadInfoHeader(Data(), view.offset, "Icon image").height) / 2;
 }
 
-TPixelFormat TIconCursorResourceDetails::GetPixelFormat() const
+PixelFormat IconCursorImageResourceDetails::GetPixelFormat() const
 {
     const ImageView view = ViewOf(*this);
     if (view.png)
@@ -309,7 +309,7 @@ TPixelFormat TIconCursorResourceDetails::GetPixelFormat() const
     return FormatOf(ReadInfoHeader(Data(), view.offset, "Icon image"));
 }
 
-int TIconCursorResourceDetails::GetWidth() const
+int IconCursorImageResourceDetails::GetWidth() const
 {
     const ImageView view = ViewOf(*this);
     if (view.png)
@@ -317,22 +317,22 @@ int TIconCursorResourceDetails::GetWidth() const
     return Magnitude(ReadInfoHeader(Data(), view.offset, "Icon image").width);
 }
 
-int TBitmapResourceDetails::GetHeight() const
+int BitmapResourceDetails::GetHeight() const
 {
     return Magnitude(ReadInfoHeader(Data(), InfoHeaderOffset(), "Bitmap").height);
 }
 
-TPixelFormat TBitmapResourceDetails::GetPixelFormat() const
+PixelFormat BitmapResourceDetails::GetPixelFormat() const
 {
     return FormatOf(ReadInfoHeader(Data(), InfoHeaderOffset(), "Bitmap"));
 }
 
-int TBitmapResourceDetails::GetWidth() const
+int BitmapResourceDetails::GetWidth() const
 {
     return Magnitude(ReadInfoHeader(Data(), InfoHeaderOffset(), "Bitmap").width);
 }
 
-bool TDIBResourceDetails::RecognisesData(size_t size, const uint8_t* data)
+bool BitmapFileResourceDetails::RecognisesData(size_t size, const uint8_t* data)
 {
     if (size < 18 || data == nullptr)
         return false;
@@ -342,22 +342,22 @@ bool TDIBResourceDetails::RecognisesData(size_t size, const uint8_t* data)
            (infoSize == 40 || infoSize == 108 || infoSize == 124);
 }
 
-void ReplaceIconGroup(TIconGroupResourceDetails& group, const std::string& fileName)
+void ReplaceIconGroup(IconGroupResourceDetails& group, const std::string& fileName)
 {
-    TResourceModule* module = group.Parent;
+    ResourceModule* module = group.Parent;
     if (module == nullptr)
         throw Error("Icon group \"" + group.ResName + "\" belongs to no module");
     group.Detach();
 
-    TExIcon icon;
+    IconFileReader icon;
     icon.LoadFromFile(fileName);
 
     const int count = icon.ImageCount();
     WriteGroupHeader(group.Data(), 1, static_cast<uint16_t>(count));
     for (int i = 0; i < count; ++i) {
-        const TExIconImage& picture = icon.GetImage(i);
+        const IconFileImage& picture = icon.GetImage(i);
         const auto [name, id] = NewImageName(*module, "3");
-        auto image = CreateFromData<TIconResourceDetails>(module, picture.Bytes.data(), picture.Bytes.size(), "3",
+        auto image = CreateFromData<IconImageResourceDetails>(module, picture.Bytes.data(), picture.Bytes.size(), "3",
                                                           name, group.Language);
         if (module->AppendResource(std::move(image)) < 0)
             throw Error("Module doesn't keep resources");

@@ -1,4 +1,4 @@
-#include "quorvane/update/checkpad4.h"
+#include "quorvane/update/VersionCheck.h"
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"
@@ -64,25 +64,25 @@ bool IsNewerVersion(const std::string& candidate, const std::string& own)
     return c && o && *o < *c;
 }
 
-TVInfoDownload::TVInfoDownload(TVersionCheck& checker, bool failureDlg, const std::string& urlCurrVerFile)
+VersionDownload::VersionDownload(VersionCheck& checker, bool failureDlg, const std::string& urlCurrVerFile)
     : Checker(&checker), Url(urlCurrVerFile), ShowFailure(failureDlg), endpoint_(checker.endpoint_),
       dispatcher_(checker.dispatcher_), ui_(checker.ui_)
 {
 }
 
-TVInfoDownload::~TVInfoDownload()
+VersionDownload::~VersionDownload()
 {
     if (thread_.joinable())
         thread_.join();
 }
 
-void TVInfoDownload::Start()
+void VersionDownload::Start()
 {
     if (!thread_.joinable() && !finished_)
         thread_ = std::thread([this] { Execute(); });
 }
 
-void TVInfoDownload::Execute()
+void VersionDownload::Execute()
 {
     VersionText.clear();
     Failed = DownloadVersionText(Url, VersionText) != 0;
@@ -95,7 +95,7 @@ void TVInfoDownload::Execute()
     dispatcher_.Wake();
 }
 
-int TVInfoDownload::DownloadVersionText(const std::string& address, std::string& text)
+int VersionDownload::DownloadVersionText(const std::string& address, std::string& text)
 {
     const std::string object = "/pad/getpad.php?pad=" + http::ExtractUrlPath(address) + "&field=version";
     http::Response reply;
@@ -111,7 +111,7 @@ int TVInfoDownload::DownloadVersionText(const std::string& address, std::string&
     return !text.empty() && ParseVersion(text) ? 0 : -1;
 }
 
-void TVInfoDownload::ReportResult()
+void VersionDownload::ReportResult()
 {
     if (muted_)
         return;
@@ -122,7 +122,7 @@ void TVInfoDownload::ReportResult()
         ui_.ErrorBox(FailureText(Url));
 }
 
-TVersionCheck::TVersionCheck(Dispatcher& dispatcher, VersionCheckUi& ui, const VersionRecord* versionRecord)
+VersionCheck::VersionCheck(Dispatcher& dispatcher, VersionCheckUi& ui, const VersionRecord* versionRecord)
     : dispatcher_(dispatcher), ui_(ui)
 {
     endpoint_.host = kPublisherHost;
@@ -130,7 +130,7 @@ TVersionCheck::TVersionCheck(Dispatcher& dispatcher, VersionCheckUi& ui, const V
     versionInfoPresent_ = ReadVersionInfo(fileVersion_, productName_, productDescription_, versionRecord);
 }
 
-TVersionCheck::~TVersionCheck()
+VersionCheck::~VersionCheck()
 {
     if (!thread_)
         return;
@@ -144,15 +144,15 @@ TVersionCheck::~TVersionCheck()
     thread_.reset();
 }
 
-void TVersionCheck::WaitForCheck()
+void VersionCheck::WaitForCheck()
 {
     if (!thread_)
         return;
-    TVInfoDownload* worker = thread_.get();
+    VersionDownload* worker = thread_.get();
     dispatcher_.ServeUntil([worker] { return worker->Finished(); });
 }
 
-void TVersionCheck::CheckVersion()
+void VersionCheck::CheckVersion()
 {
     if (inCall_)
         return;
@@ -162,11 +162,11 @@ void TVersionCheck::CheckVersion()
         WaitForCheck();
         thread_.reset();
     }
-    thread_ = std::make_unique<TVInfoDownload>(*this, FailureDlg, URLCurrVerFile);
+    thread_ = std::make_unique<VersionDownload>(*this, FailureDlg, URLCurrVerFile);
     thread_->Start();
 }
 
-void TVersionCheck::ProcessVersion(const std::string& text)
+void VersionCheck::ProcessVersion(const std::string& text)
 {
     if (!versionInfoPresent_)
         return;

@@ -1,9 +1,9 @@
-#include "quorvane/resources/unitResourceDetails.h"
+#include "quorvane/resources/ResourceDetails.h"
 
 #include "quorvane/base/LittleEndian.h"
 #include "quorvane/platform/CodePage.h"
-#include "quorvane/resources/unitResourceGraphics.h"
-#include "quorvane/resources/unitResourceVersionInfo.h"
+#include "quorvane/resources/PictureResources.h"
+#include "quorvane/resources/VersionResource.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,7 +13,7 @@
 
 namespace qv {
 
-void TResourceDetails::SetUp(TResourceModule* parent, const std::string& resType, const std::string& resName,
+void ResourceDetails::SetUp(ResourceModule* parent, const std::string& resType, const std::string& resName,
                              uint16_t language)
 {
     Parent = parent;
@@ -23,7 +23,7 @@ void TResourceDetails::SetUp(TResourceModule* parent, const std::string& resType
     CodePage = codepage::CodePageOfLanguage(language);
 }
 
-void TResourceDetails::FillFromData(const uint8_t* data, size_t size)
+void ResourceDetails::FillFromData(const uint8_t* data, size_t size)
 {
     if (data == nullptr) {
         InitBlank();
@@ -33,7 +33,7 @@ void TResourceDetails::FillFromData(const uint8_t* data, size_t size)
     data_.Seek(0);
 }
 
-void TResourceDetails::Rename(const std::string& newName)
+void ResourceDetails::Rename(const std::string& newName)
 {
     if (newName == ResName)
         return;
@@ -41,17 +41,17 @@ void TResourceDetails::Rename(const std::string& newName)
     Dirty = true;
 }
 
-bool TResourceDetails::AcceptsRawData(const std::string&, size_t, const uint8_t*)
+bool ResourceDetails::AcceptsRawData(const std::string&, size_t, const uint8_t*)
 {
     return false;
 }
 
-bool TResourceDetails::RecognisesData(size_t, const uint8_t*)
+bool ResourceDetails::RecognisesData(size_t, const uint8_t*)
 {
     return false;
 }
 
-void TResourceDetails::ReplaceData(Stream& source)
+void ResourceDetails::ReplaceData(Stream& source)
 {
     data_.Clear();
     data_.CopyFrom(source, 0);
@@ -67,12 +67,12 @@ bool IsTextByte(unsigned value)
 
 } // namespace
 
-void TAnsiResourceDetails::InitBlank()
+void AnsiTextResourceDetails::InitBlank()
 {
     Data().Clear();
 }
 
-bool TAnsiResourceDetails::RecognisesData(size_t size, const uint8_t* data)
+bool AnsiTextResourceDetails::RecognisesData(size_t size, const uint8_t* data)
 {
     if (size == 0 || data == nullptr)
         return false;
@@ -80,12 +80,12 @@ bool TAnsiResourceDetails::RecognisesData(size_t size, const uint8_t* data)
     return std::all_of(data, data + examined, [](uint8_t b) { return IsTextByte(b); });
 }
 
-void TUnicodeResourceDetails::InitBlank()
+void Utf16TextResourceDetails::InitBlank()
 {
     Data().Clear();
 }
 
-bool TUnicodeResourceDetails::RecognisesData(size_t size, const uint8_t* data)
+bool Utf16TextResourceDetails::RecognisesData(size_t size, const uint8_t* data)
 {
     if (size <= 5 || data == nullptr)
         return false;
@@ -107,26 +107,26 @@ namespace {
 
 } // namespace
 
-void TResourceModule::RemoveResource(int index)
+void ResourceModule::RemoveResource(int index)
 {
-    TResourceDetails& details = GetResourceDetails(index);
+    ResourceDetails& details = GetResourceDetails(index);
     Dirty = true;
     details.Detach();
 }
 
-void TResourceModule::InsertResource(int, std::unique_ptr<TResourceDetails>) {}
+void ResourceModule::InsertResource(int, std::unique_ptr<ResourceDetails>) {}
 
-int TResourceModule::AppendResource(std::unique_ptr<TResourceDetails>)
+int ResourceModule::AppendResource(std::unique_ptr<ResourceDetails>)
 {
     return -1;
 }
 
-void TResourceModule::WriteToStream(Stream&)
+void ResourceModule::WriteToStream(Stream&)
 {
     NoStreaming();
 }
 
-void TResourceModule::ReadFromStream(Stream&)
+void ResourceModule::ReadFromStream(Stream&)
 {
     NoStreaming();
 }
@@ -141,7 +141,7 @@ std::string BackupFileName(const std::string& fileName)
     return path.string();
 }
 
-void TResourceModule::SaveToFile(const std::string& fileName)
+void ResourceModule::SaveToFile(const std::string& fileName)
 {
     namespace fs = std::filesystem;
     const std::string backup = BackupFileName(fileName);
@@ -167,24 +167,24 @@ void TResourceModule::SaveToFile(const std::string& fileName)
     }
 }
 
-void TResourceModule::LoadFromFile(const std::string& fileName)
+void ResourceModule::LoadFromFile(const std::string& fileName)
 {
     FileStream file(fileName, FileStream::Mode::OpenRead);
     ReadFromStream(file);
 }
 
-void TResourceModule::ClearDirty()
+void ResourceModule::ClearDirty()
 {
     Dirty = false;
     for (int i = 0; i < ResourceCount(); ++i)
         GetResourceDetails(i).Dirty = false;
 }
 
-std::string TResourceModule::NextResourceID(const std::string& resType) const
+std::string ResourceModule::NextResourceID(const std::string& resType) const
 {
     uint32_t largest = 0;
     for (int i = 0; i < ResourceCount(); ++i) {
-        const TResourceDetails& details = GetResourceDetails(i);
+        const ResourceDetails& details = GetResourceDetails(i);
         if (details.ResType != resType)
             continue;
         if (const auto id = NameToID(details.ResName))
@@ -212,19 +212,19 @@ namespace {
 
 struct Registry {
     std::shared_mutex lock;
-    std::vector<const TResourceDetailsClass*> classes;
+    std::vector<const ResourceDetailsClass*> classes;
 
     Registry()
     {
-        for (const TResourceDetailsClass* c :
-             {&TBitmapResourceDetails::Class(), &TDIBResourceDetails::Class(), &TIconGroupResourceDetails::Class(),
-              &TCursorGroupResourceDetails::Class(), &TIconResourceDetails::Class(),
-              &TCursorResourceDetails::Class(), &TVersionInfoResourceDetails::Class()})
+        for (const ResourceDetailsClass* c :
+             {&BitmapResourceDetails::Class(), &BitmapFileResourceDetails::Class(), &IconGroupResourceDetails::Class(),
+              &CursorGroupResourceDetails::Class(), &IconImageResourceDetails::Class(),
+              &CursorImageResourceDetails::Class(), &VersionInfoResourceDetails::Class()})
             Add(*c);
     }
 
     // The list grows ten entries at a time.
-    void Add(const TResourceDetailsClass& detailsClass)
+    void Add(const ResourceDetailsClass& detailsClass)
     {
         if (classes.size() == classes.capacity())
             classes.reserve(classes.capacity() + 10);
@@ -240,28 +240,28 @@ Registry& TheRegistry()
 
 } // namespace
 
-void RegisterDetailsClass(const TResourceDetailsClass& detailsClass)
+void RegisterDetailsClass(const ResourceDetailsClass& detailsClass)
 {
     Registry& r = TheRegistry();
     std::unique_lock guard(r.lock);
     r.Add(detailsClass);
 }
 
-void UnregisterDetailsClass(const TResourceDetailsClass& detailsClass)
+void UnregisterDetailsClass(const ResourceDetailsClass& detailsClass)
 {
     Registry& r = TheRegistry();
     std::unique_lock guard(r.lock);
     std::erase(r.classes, &detailsClass);
 }
 
-std::vector<const TResourceDetailsClass*> RegisteredDetailsClasses()
+std::vector<const ResourceDetailsClass*> RegisteredDetailsClasses()
 {
     Registry& r = TheRegistry();
     std::shared_lock guard(r.lock);
     return r.classes;
 }
 
-std::unique_ptr<TResourceDetails> CreateDetailsFor(TResourceModule* parent, uint16_t language,
+std::unique_ptr<ResourceDetails> CreateDetailsFor(ResourceModule* parent, uint16_t language,
                                                    const std::string& resType, const std::string& resName,
                                                    size_t size, const uint8_t* data)
 {
@@ -278,7 +278,7 @@ std::unique_ptr<TResourceDetails> CreateDetailsFor(TResourceModule* parent, uint
 
     if (!resType.empty()) {
         try {
-            for (const TResourceDetailsClass* c : classes) {
+            for (const ResourceDetailsClass* c : classes) {
                 if (c->TypeKey() != resType)
                     continue;
                 if (resType == "10" && !c->AcceptsRawData(resName, size, data))
@@ -290,17 +290,17 @@ std::unique_ptr<TResourceDetails> CreateDetailsFor(TResourceModule* parent, uint
     }
 
     try {
-        for (const TResourceDetailsClass* c : classes)
+        for (const ResourceDetailsClass* c : classes)
             if (c->RecognisesData(size, data))
                 return c->CreateFromData(parent, data, size, resType, resName, language);
     } catch (const std::exception&) {
     }
 
-    if (TAnsiResourceDetails::RecognisesData(size, data))
-        return CreateFromData<TAnsiResourceDetails>(parent, data, size, resType, resName, language);
-    if (TUnicodeResourceDetails::RecognisesData(size, data))
-        return CreateFromData<TUnicodeResourceDetails>(parent, data, size, resType, resName, language);
-    return CreateFromData<TResourceDetails>(parent, data, size, resType, resName, language);
+    if (AnsiTextResourceDetails::RecognisesData(size, data))
+        return CreateFromData<AnsiTextResourceDetails>(parent, data, size, resType, resName, language);
+    if (Utf16TextResourceDetails::RecognisesData(size, data))
+        return CreateFromData<Utf16TextResourceDetails>(parent, data, size, resType, resName, language);
+    return CreateFromData<ResourceDetails>(parent, data, size, resType, resName, language);
 }
 
 } // namespace qv

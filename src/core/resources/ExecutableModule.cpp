@@ -1,4 +1,4 @@
-#include "quorvane/resources/unitNTModule.h"
+#include "quorvane/resources/ExecutableModule.h"
 
 #include "ResourceSupport.h"
 #include "quorvane/platform/pe/PeResources.h"
@@ -7,43 +7,43 @@
 
 namespace qv {
 
-TResourceDetails& TNTModule::GetResourceDetails(int index) const
+ResourceDetails& ExecutableModule::GetResourceDetails(int index) const
 {
     if (index < 0 || index >= ResourceCount())
         ListIndexError(index);
     return *Resources[static_cast<size_t>(index)];
 }
 
-void TNTModule::RemoveResource(int index)
+void ExecutableModule::RemoveResource(int index)
 {
-    TResourceDetails* details = &GetResourceDetails(index);
-    TResourceModule::RemoveResource(index);
+    ResourceDetails* details = &GetResourceDetails(index);
+    ResourceModule::RemoveResource(index);
     const int now = IndexOfResource(details);
     if (now >= 0)
         Resources.erase(Resources.begin() + now);
 }
 
-void TNTModule::InsertResource(int index, std::unique_ptr<TResourceDetails> details)
+void ExecutableModule::InsertResource(int index, std::unique_ptr<ResourceDetails> details)
 {
     if (index < 0 || index > ResourceCount())
         ListIndexError(index);
     Resources.insert(Resources.begin() + index, std::move(details));
 }
 
-int TNTModule::AppendResource(std::unique_ptr<TResourceDetails> details)
+int ExecutableModule::AppendResource(std::unique_ptr<ResourceDetails> details)
 {
     Resources.push_back(std::move(details));
     return ResourceCount() - 1;
 }
 
-int TNTModule::IndexOfResource(const TResourceDetails* details) const
+int ExecutableModule::IndexOfResource(const ResourceDetails* details) const
 {
     const auto it = std::find_if(Resources.begin(), Resources.end(),
                                  [details](const auto& owned) { return owned.get() == details; });
     return it == Resources.end() ? -1 : static_cast<int>(it - Resources.begin());
 }
 
-void TNTModule::LoadFromFile(const std::string& fileName)
+void ExecutableModule::LoadFromFile(const std::string& fileName)
 {
     // The layer reads the whole file first, so a file that cannot be read
     // leaves the module as it was.
@@ -54,7 +54,7 @@ void TNTModule::LoadFromFile(const std::string& fileName)
             CreateDetailsFor(this, entry.language, entry.type, entry.name, entry.data.size(), entry.data.data()));
 }
 
-void TNTModule::SaveToFile(const std::string& fileName)
+void ExecutableModule::SaveToFile(const std::string& fileName)
 {
     std::vector<pe::ResourceEntry> entries;
     entries.reserve(Resources.size());

@@ -1,4 +1,4 @@
-#include "quorvane/resources/unitResourceVersionInfo.h"
+#include "quorvane/resources/VersionResource.h"
 
 #include "ResourceSupport.h"
 #include "quorvane/platform/CodePage.h"
@@ -84,7 +84,7 @@ std::string TextValue(const LeReader& data, const Block& b)
 
 } // namespace
 
-void TVersionInfoResourceDetails::Parse() const
+void VersionInfoResourceDetails::Parse() const
 {
     if (parsed_)
         return;
@@ -118,24 +118,24 @@ void TVersionInfoResourceDetails::Parse() const
     parsed_ = true;
 }
 
-const std::vector<TVersionInfoResourceDetails::StringValue>& TVersionInfoResourceDetails::StringValues() const
+const std::vector<VersionInfoResourceDetails::StringValue>& VersionInfoResourceDetails::StringValues() const
 {
     Parse();
     return strings_;
 }
 
-const std::vector<TVersionInfoResourceDetails::Translation>& TVersionInfoResourceDetails::Translations() const
+const std::vector<VersionInfoResourceDetails::Translation>& VersionInfoResourceDetails::Translations() const
 {
     Parse();
     return translations_;
 }
 
-void TVersionInfoResourceDetails::ReplaceData(Stream& source)
+void VersionInfoResourceDetails::ReplaceData(Stream& source)
 {
     parsed_ = false;
     strings_.clear();
     translations_.clear();
-    TResourceDetails::ReplaceData(source);
+    ResourceDetails::ReplaceData(source);
 }
 
 } // namespace qv

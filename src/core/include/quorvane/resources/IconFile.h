@@ -11,14 +11,14 @@
 // image's bytes, checked and classified, ready to become icon resources.
 namespace qv {
 
-enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
+enum class PixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
 
 // What an icon group entry says about an image of this format.
-uint8_t ColourCountOf(TPixelFormat format);
-uint16_t BitCountOf(TPixelFormat format);
+uint8_t ColourCountOf(PixelFormat format);
+uint16_t BitCountOf(PixelFormat format);
 // The format of a device-independent bitmap, or none for a combination icons
 // cannot hold (16 bits other than plain or bit fields, unknown bit counts).
-std::optional<TPixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compression);
+std::optional<PixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compression);
 
 // What one icon file may expand to. A full set of sizes up to 256 x 256
 // takes a few MB; a directory whose entries all point at one big picture
@@ -26,10 +26,10 @@ std::optional<TPixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compre
 constexpr size_t kMaxIconImages = 256;
 constexpr uint64_t kMaxIconBytes = uint64_t{32} << 20;
 
-struct TExIconImage {
+struct IconFileImage {
     int Width = 0;  // 1..256 for bitmaps, as the directory says; the decoded size for PNGs
     int Height = 0;
-    TPixelFormat PixelFormat = TPixelFormat::pfDevice;
+    qv::PixelFormat PixelFormat = qv::PixelFormat::pfDevice; // qualified: the member shares the type's name
     bool IsPng = false;
     uint32_t PngWidth = 0; // the decoded picture, PNG images only
     uint32_t PngHeight = 0;
@@ -48,9 +48,9 @@ struct TExIconImage {
 // is too large: ..." (more than kMaxIconImages images, or more than
 // kMaxIconBytes of image bytes and decoded pictures together), or the
 // file-open failure.
-class TExIconCursor {
+class IconCursorFileReader {
 public:
-    virtual ~TExIconCursor() = default;
+    virtual ~IconCursorFileReader() = default;
 
     void LoadFromStream(Stream& stream);
     void LoadFromFile(const std::string& fileName);
@@ -58,8 +58,8 @@ public:
 
     int ImageCount() const { return static_cast<int>(images_.size()); }
     // Throws "List index out of bounds (i)".
-    const TExIconImage& GetImage(int index) const;
-    const TExIconImage& Images(int index) const { return GetImage(index); }
+    const IconFileImage& GetImage(int index) const;
+    const IconFileImage& Images(int index) const { return GetImage(index); }
     // -1 while no image is held.
     int CurrentImage() const { return current_; }
 
@@ -70,16 +70,16 @@ protected:
 private:
     void Load(Stream& stream, const std::string& fileName);
 
-    std::vector<TExIconImage> images_;
+    std::vector<IconFileImage> images_;
     int current_ = -1;
 };
 
-class TExIcon final : public TExIconCursor {
+class IconFileReader final : public IconCursorFileReader {
 protected:
     uint16_t FileType() const override { return 1; }
 };
 
-class TExCursor final : public TExIconCursor {
+class CursorFileReader final : public IconCursorFileReader {
 protected:
     uint16_t FileType() const override { return 2; }
 };

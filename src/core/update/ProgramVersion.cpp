@@ -1,4 +1,4 @@
-#include "quorvane/update/getversion.h"
+#include "quorvane/update/ProgramVersion.h"
 #include "quorvane/base/LittleEndian.h"
 #include "quorvane/base/PathParts.h"
 #include "quorvane/base/Text.h"

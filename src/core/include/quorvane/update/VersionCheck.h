@@ -1,7 +1,7 @@
 #pragma once
 #include "quorvane/build/Dispatcher.h"
 #include "quorvane/base/Text.h"
-#include "quorvane/update/getversion.h"
+#include "quorvane/update/ProgramVersion.h"
 #include "quorvane/platform/Http.h"
 
 #include <array>
@@ -36,22 +36,20 @@ std::optional<std::array<uint32_t, 4>> ParseVersion(const std::string& text);
 // they are equal or either is not a four-part version.
 bool IsNewerVersion(const std::string& candidate, const std::string& own);
 
-// Removes the characters up to and including the space from both ends.
+class VersionCheck;
 
-class TVersionCheck;
-
-// The worker of one check. Created suspended by TVersionCheck::CheckVersion,
+// The worker of one check. Created suspended by VersionCheck::CheckVersion,
 // which starts it; it fetches the version text, then runs ReportResult on
 // the user-interface thread through the dispatcher and waits for it. Its
 // owner waits for it (Wait) before freeing it.
-class TVInfoDownload {
+class VersionDownload {
 public:
-    TVInfoDownload(TVersionCheck& checker, bool failureDlg, const std::string& urlCurrVerFile);
-    ~TVInfoDownload();   // waits for a started thread
-    TVInfoDownload(const TVInfoDownload&) = delete;
-    TVInfoDownload& operator=(const TVInfoDownload&) = delete;
+    VersionDownload(VersionCheck& checker, bool failureDlg, const std::string& urlCurrVerFile);
+    ~VersionDownload();   // waits for a started thread
+    VersionDownload(const VersionDownload&) = delete;
+    VersionDownload& operator=(const VersionDownload&) = delete;
 
-    TVersionCheck* Checker;
+    VersionCheck* Checker;
     std::string Url;
     std::string VersionText;
     bool Failed = false;
@@ -84,29 +82,29 @@ private:
     std::thread thread_;
 };
 
-using TOnGetURLEvent =
-    std::function<void(TVersionCheck& Sender, const std::string& CurrentVersion, const std::string& DownloadURL)>;
+using DownloadOfferHandler =
+    std::function<void(VersionCheck& Sender, const std::string& CurrentVersion, const std::string& DownloadURL)>;
 
 // Asks the publisher's web server for the newest version and offers the
 // download. Lives on the user-interface thread, which `dispatcher` serves;
 // at most one worker at a time. Destruction waits for a running worker
 // (serving the dispatcher meanwhile) and shows nothing more.
-class TVersionCheck {
+class VersionCheck {
 public:
     static constexpr const char* kPublisherHost = "www.quorvane.example";
 
     // Reads the program's version information from `versionRecord` (the
     // running program's own; none: a program without one).
-    TVersionCheck(Dispatcher& dispatcher, VersionCheckUi& ui,
+    VersionCheck(Dispatcher& dispatcher, VersionCheckUi& ui,
                   const VersionRecord* versionRecord = &OwnVersionRecord());
-    ~TVersionCheck();
-    TVersionCheck(const TVersionCheck&) = delete;
-    TVersionCheck& operator=(const TVersionCheck&) = delete;
+    ~VersionCheck();
+    VersionCheck(const VersionCheck&) = delete;
+    VersionCheck& operator=(const VersionCheck&) = delete;
 
     bool FailureDlg = false;
     std::string URLCurrVerFile = "https://www.quorvane.example/quorvane/quorvane.xml";
     std::string SiteName = "Quorvane Software";
-    TOnGetURLEvent OnGetURL;
+    DownloadOfferHandler OnGetURL;
     bool DownloadDlg = true;
     bool NoUpdatesDlg = true;
     std::string DownloadURL;
@@ -130,16 +128,16 @@ public:
     // Serves the dispatcher until the last worker has ended; the worker
     // stays in Thread() until the next check.
     void WaitForCheck();
-    const TVInfoDownload* Thread() const { return thread_.get(); }
+    const VersionDownload* Thread() const { return thread_.get(); }
 
     // Where the request goes; the publisher's host on port 443 unless a
     // test points it elsewhere. Taken by each check when it starts.
     http::Options& Endpoint() { return endpoint_; }
 
 private:
-    friend class TVInfoDownload;
+    friend class VersionDownload;
 
-    std::unique_ptr<TVInfoDownload> thread_;
+    std::unique_ptr<VersionDownload> thread_;
     Dispatcher& dispatcher_;
     VersionCheckUi& ui_;
     http::Options endpoint_;

@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/resources/unitResourceDetails.h"
+#include "quorvane/resources/ResourceDetails.h"
 
 #include <string>
 #include <vector>
@@ -8,8 +8,8 @@ namespace qv {
 
 // RT_VERSION. The bytes stay exactly as loaded; the version values are
 // parsed from them on first use and forgotten when the data is replaced.
-class TVersionInfoResourceDetails : public TResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TVersionInfoResourceDetails)
+class VersionInfoResourceDetails : public ResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(VersionInfoResourceDetails)
     static std::string TypeKey() { return "16"; }
 
     struct StringValue {

@@ -16,33 +16,33 @@
 // ("14" for icon groups, "3" for icon images).
 namespace qv {
 
-class TResourceModule;
-class TResourceDetails;
+class ResourceModule;
+class ResourceDetails;
 
 // What a details class offers without an object: the operations a class can
 // answer on its own, and its two ways of making an object. One constant
 // descriptor exists per class (T::Class()); the registry holds pointers to them.
-struct TResourceDetailsClass {
+struct ResourceDetailsClass {
     std::string_view Name;
     std::string (*TypeKey)();
     bool (*AcceptsRawData)(const std::string& resName, size_t size, const uint8_t* data);
     bool (*RecognisesData)(size_t size, const uint8_t* data);
-    std::unique_ptr<TResourceDetails> (*CreateFromData)(TResourceModule* parent, const uint8_t* data, size_t size,
+    std::unique_ptr<ResourceDetails> (*CreateFromData)(ResourceModule* parent, const uint8_t* data, size_t size,
                                                         const std::string& resType, const std::string& resName,
                                                         uint16_t language);
-    TResourceDetails& (*CreateBlank)(TResourceModule& parent, const std::string& resName, uint16_t language);
-    std::unique_ptr<TResourceDetails> (*CreateBlankDetached)(const std::string& resName, uint16_t language);
+    ResourceDetails& (*CreateBlank)(ResourceModule& parent, const std::string& resName, uint16_t language);
+    std::unique_ptr<ResourceDetails> (*CreateBlankDetached)(const std::string& resName, uint16_t language);
 };
 
 template <class T>
-const TResourceDetailsClass& DetailsClassOf();
+const ResourceDetailsClass& DetailsClassOf();
 
 // Gives a details class its descriptor and lets the factories construct it.
 #define QV_RESOURCE_DETAILS_CLASS(T)                                                          \
 public:                                                                                       \
     static constexpr std::string_view kClassName = #T;                                        \
-    static const ::qv::TResourceDetailsClass& Class() { return ::qv::DetailsClassOf<T>(); }   \
-    const ::qv::TResourceDetailsClass& DetailsClass() const override { return Class(); }     \
+    static const ::qv::ResourceDetailsClass& Class() { return ::qv::DetailsClassOf<T>(); }   \
+    const ::qv::ResourceDetailsClass& DetailsClass() const override { return Class(); }     \
                                                                                               \
 protected:                                                                                    \
     T() = default;                                                                            \
@@ -54,18 +54,18 @@ struct DetailsFactory;
 
 // One resource. Made only through CreateFromData / CreateBlank (below), which
 // run the virtual set-up steps once the object exists.
-class TResourceDetails {
+class ResourceDetails {
 public:
-    virtual ~TResourceDetails() = default;
-    TResourceDetails(const TResourceDetails&) = delete;
-    TResourceDetails& operator=(const TResourceDetails&) = delete;
+    virtual ~ResourceDetails() = default;
+    ResourceDetails(const ResourceDetails&) = delete;
+    ResourceDetails& operator=(const ResourceDetails&) = delete;
 
-    static constexpr std::string_view kClassName = "TResourceDetails";
-    static const TResourceDetailsClass& Class() { return DetailsClassOf<TResourceDetails>(); }
-    virtual const TResourceDetailsClass& DetailsClass() const { return Class(); }
+    static constexpr std::string_view kClassName = "ResourceDetails";
+    static const ResourceDetailsClass& Class() { return DetailsClassOf<ResourceDetails>(); }
+    virtual const ResourceDetailsClass& DetailsClass() const { return Class(); }
 
     // Not owned; the module this resource belongs to, or none.
-    TResourceModule* Parent = nullptr;
+    ResourceModule* Parent = nullptr;
     // The default ANSI code page of Language (the system's when it has none).
     int32_t CodePage = 0;
     uint16_t Language = 0;
@@ -86,11 +86,11 @@ public:
     virtual void ReplaceData(Stream& source);
 
 protected:
-    TResourceDetails() = default;
+    ResourceDetails() = default;
     friend struct DetailsFactory;
 
 private:
-    void SetUp(TResourceModule* parent, const std::string& resType, const std::string& resName, uint16_t language);
+    void SetUp(ResourceModule* parent, const std::string& resType, const std::string& resName, uint16_t language);
     void FillFromData(const uint8_t* data, size_t size);
 
     MemoryStream data_;
@@ -100,21 +100,21 @@ private:
 // the one every class relies on (fields first, then the virtual InitBlank).
 struct DetailsFactory {
     template <class T>
-    static std::unique_ptr<T> FromData(TResourceModule* parent, const uint8_t* data, size_t size,
+    static std::unique_ptr<T> FromData(ResourceModule* parent, const uint8_t* data, size_t size,
                                        const std::string& resType, const std::string& resName, uint16_t language)
     {
         std::unique_ptr<T> details(new T());
-        TResourceDetails& base = *details;
+        ResourceDetails& base = *details;
         base.SetUp(parent, resType, resName, language);
         base.FillFromData(data, size);
         return details;
     }
 
     template <class T>
-    static std::unique_ptr<T> Blank(TResourceModule* parent, const std::string& resName, uint16_t language)
+    static std::unique_ptr<T> Blank(ResourceModule* parent, const std::string& resName, uint16_t language)
     {
         std::unique_ptr<T> details(new T());
-        static_cast<TResourceDetails&>(*details).SetUp(parent, T::TypeKey(), resName, language);
+        static_cast<ResourceDetails&>(*details).SetUp(parent, T::TypeKey(), resName, language);
         return details;
     }
 };
@@ -123,7 +123,7 @@ struct DetailsFactory {
 // data (a null pointer) it is given T's blank content instead. It is not added
 // to the parent: the caller appends it.
 template <class T>
-std::unique_ptr<T> CreateFromData(TResourceModule* parent, const uint8_t* data, size_t size,
+std::unique_ptr<T> CreateFromData(ResourceModule* parent, const uint8_t* data, size_t size,
                                   const std::string& resType, const std::string& resName, uint16_t language)
 {
     return DetailsFactory::FromData<T>(parent, data, size, resType, resName, language);
@@ -134,7 +134,7 @@ std::unique_ptr<T> CreateFromData(TResourceModule* parent, const uint8_t* data, 
 // the module keeps no resources of its own; when making the content fails,
 // the object is removed again and the failure passed on.
 template <class T>
-T& CreateBlank(TResourceModule& parent, const std::string& resName, uint16_t language);
+T& CreateBlank(ResourceModule& parent, const std::string& resName, uint16_t language);
 
 // The same without a parent: a detached object the caller owns.
 template <class T>
@@ -146,16 +146,16 @@ std::unique_ptr<T> CreateBlank(const std::string& resName, uint16_t language)
 }
 
 // Plain text in a single-byte code page.
-class TAnsiResourceDetails : public TResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TAnsiResourceDetails)
+class AnsiTextResourceDetails : public ResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(AnsiTextResourceDetails)
     void InitBlank() override;
     // The first min(size, 1024) bytes are all 32..127, 9, 10 or 13.
     static bool RecognisesData(size_t size, const uint8_t* data);
 };
 
 // Plain text in UTF-16.
-class TUnicodeResourceDetails : public TResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TUnicodeResourceDetails)
+class Utf16TextResourceDetails : public ResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(Utf16TextResourceDetails)
     void InitBlank() override;
     // More than 5 bytes, and every examined 16-bit unit is 32..127, 9, 10 or
     // 13: the first 1023 units when there are more than 1024, else all but
@@ -164,27 +164,26 @@ class TUnicodeResourceDetails : public TResourceDetails {
 };
 
 // A set of resources. The module owns its details objects.
-class TResourceModule {
+class ResourceModule {
 public:
-    TResourceModule() = default;
-    virtual ~TResourceModule() = default;
-    TResourceModule(const TResourceModule&) = delete;
-    TResourceModule& operator=(const TResourceModule&) = delete;
+    ResourceModule() = default;
+    virtual ~ResourceModule() = default;
+    ResourceModule(const ResourceModule&) = delete;
+    ResourceModule& operator=(const ResourceModule&) = delete;
 
     bool Dirty = false;
 
     virtual int ResourceCount() const = 0;
     // Throws qv::Error "List index out of bounds (i)" outside 0..count-1.
-    virtual TResourceDetails& GetResourceDetails(int index) const = 0;
-    TResourceDetails& ResourceDetails(int index) const { return GetResourceDetails(index); }
+    virtual ResourceDetails& GetResourceDetails(int index) const = 0;
     // Marks the module changed and tells the resource it is leaving; modules
     // that keep a list then free it.
     virtual void RemoveResource(int index);
     // A module that keeps no list drops what it is given; Append then returns -1.
-    virtual void InsertResource(int index, std::unique_ptr<TResourceDetails> details);
-    virtual int AppendResource(std::unique_ptr<TResourceDetails> details);
+    virtual void InsertResource(int index, std::unique_ptr<ResourceDetails> details);
+    virtual int AppendResource(std::unique_ptr<ResourceDetails> details);
     // By identity; -1 when absent.
-    virtual int IndexOfResource(const TResourceDetails* details) const = 0;
+    virtual int IndexOfResource(const ResourceDetails* details) const = 0;
     // Both throw "Module doesn't support streaming" here.
     virtual void WriteToStream(Stream& stream);
     virtual void ReadFromStream(Stream& stream);
@@ -212,23 +211,23 @@ std::string BackupFileName(const std::string& fileName);
 
 // The ordered list of details classes the factory consults. Filled with the
 // product's classes on first use; reads and changes are thread-safe.
-void RegisterDetailsClass(const TResourceDetailsClass& detailsClass);
-void UnregisterDetailsClass(const TResourceDetailsClass& detailsClass);
-std::vector<const TResourceDetailsClass*> RegisteredDetailsClasses();
+void RegisterDetailsClass(const ResourceDetailsClass& detailsClass);
+void UnregisterDetailsClass(const ResourceDetailsClass& detailsClass);
+std::vector<const ResourceDetailsClass*> RegisteredDetailsClasses();
 
 // The details object for a resource read from a file (not added to parent):
 // the registered class whose TypeKey is resType (for RT_RCDATA "10" only one
 // that accepts raw data), else the first registered class that recognises
-// the bytes, else a text class, else TResourceDetails. A failure inside the
+// the bytes, else a text class, else ResourceDetails. A failure inside the
 // first two passes falls through to the next one.
-std::unique_ptr<TResourceDetails> CreateDetailsFor(TResourceModule* parent, uint16_t language,
+std::unique_ptr<ResourceDetails> CreateDetailsFor(ResourceModule* parent, uint16_t language,
                                                    const std::string& resType, const std::string& resName,
                                                    size_t size, const uint8_t* data);
 
 // Implementation details below.
 
 template <class T>
-T& CreateBlank(TResourceModule& parent, const std::string& resName, uint16_t language)
+T& CreateBlank(ResourceModule& parent, const std::string& resName, uint16_t language)
 {
     auto owned = DetailsFactory::Blank<T>(&parent, resName, language);
     T& details = *owned;
@@ -246,21 +245,21 @@ T& CreateBlank(TResourceModule& parent, const std::string& resName, uint16_t lan
 }
 
 template <class T>
-const TResourceDetailsClass& DetailsClassOf()
+const ResourceDetailsClass& DetailsClassOf()
 {
-    static const TResourceDetailsClass descriptor{
+    static const ResourceDetailsClass descriptor{
         T::kClassName,
         &T::TypeKey,
         &T::AcceptsRawData,
         &T::RecognisesData,
-        [](TResourceModule* parent, const uint8_t* data, size_t size, const std::string& resType,
-           const std::string& resName, uint16_t language) -> std::unique_ptr<TResourceDetails> {
+        [](ResourceModule* parent, const uint8_t* data, size_t size, const std::string& resType,
+           const std::string& resName, uint16_t language) -> std::unique_ptr<ResourceDetails> {
             return CreateFromData<T>(parent, data, size, resType, resName, language);
         },
-        [](TResourceModule& parent, const std::string& resName, uint16_t language) -> TResourceDetails& {
+        [](ResourceModule& parent, const std::string& resName, uint16_t language) -> ResourceDetails& {
             return CreateBlank<T>(parent, resName, language);
         },
-        [](const std::string& resName, uint16_t language) -> std::unique_ptr<TResourceDetails> {
+        [](const std::string& resName, uint16_t language) -> std::unique_ptr<ResourceDetails> {
             return CreateBlank<T>(resName, language);
         },
     };

@@ -1,4 +1,4 @@
-#include "quorvane/archive/ZLIBArchiveGlobals2.h"
+#include "quorvane/archive/Crc32.h"
 
 #include <algorithm>
 #include <zlib.h>

@@ -1,6 +1,6 @@
 #pragma once
-#include "quorvane/resources/unitExIcon.h"
-#include "quorvane/resources/unitResourceDetails.h"
+#include "quorvane/resources/IconFile.h"
+#include "quorvane/resources/ResourceDetails.h"
 
 #include <string>
 
@@ -10,10 +10,10 @@
 // and names its image by number at offset 12.
 namespace qv {
 
-class TIconCursorResourceDetails;
+class IconCursorImageResourceDetails;
 
-class TIconCursorGroupResourceDetails : public TResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TIconCursorGroupResourceDetails)
+class IconCursorGroupResourceDetails : public ResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(IconCursorGroupResourceDetails)
 
     // Set while the group removes its own images, so that losing its last one
     // does not remove the group too.
@@ -31,8 +31,7 @@ class TIconCursorGroupResourceDetails : public TResourceDetails {
     // The image object entry `index` names in the module (same image type,
     // numeric name equal to the identifier; languages not compared), or none.
     // Throws "List index out of bounds (i)" for an index not below the count.
-    TIconCursorResourceDetails* GetResourceDetails(int index) const;
-    TIconCursorResourceDetails* ResourceDetails(int index) const { return GetResourceDetails(index); }
+    IconCursorImageResourceDetails* GetResourceDetails(int index) const;
 
     // One blank 32 x 32, 16-colour image, appended to the module after the
     // group. A group without a module gets a header without entries.
@@ -45,33 +44,33 @@ class TIconCursorGroupResourceDetails : public TResourceDetails {
     std::string ImageType() const;
 };
 
-class TIconGroupResourceDetails : public TIconCursorGroupResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TIconGroupResourceDetails)
+class IconGroupResourceDetails : public IconCursorGroupResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(IconGroupResourceDetails)
     static std::string TypeKey() { return "14"; }
 };
 
-class TCursorGroupResourceDetails : public TIconCursorGroupResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TCursorGroupResourceDetails)
+class CursorGroupResourceDetails : public IconCursorGroupResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(CursorGroupResourceDetails)
     static std::string TypeKey() { return "12"; }
 };
 
 // A resource that is a picture. The queries read the picture's header and
 // throw qv::Error when it is malformed.
-class TGraphicsResourceDetails : public TResourceDetails {
+class PictureResourceDetails : public ResourceDetails {
 public:
     virtual int GetHeight() const = 0;
-    virtual TPixelFormat GetPixelFormat() const = 0;
+    virtual PixelFormat GetPixelFormat() const = 0;
     virtual int GetWidth() const = 0;
 
 protected:
-    TGraphicsResourceDetails() = default;
+    PictureResourceDetails() = default;
 };
 
 // One icon or cursor image: a bitmap (BITMAPINFOHEADER, colours, XOR and AND
 // masks, twice the picture's height in the header) or a PNG stream. Cursor
 // images start with a 4-byte hotspot.
-class TIconCursorResourceDetails : public TGraphicsResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TIconCursorResourceDetails)
+class IconCursorImageResourceDetails : public PictureResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(IconCursorImageResourceDetails)
 
     // The fully transparent 32 x 32, 16-colour image (744 bytes, cursors 748).
     void InitBlank() override;
@@ -80,29 +79,29 @@ class TIconCursorResourceDetails : public TGraphicsResourceDetails {
     void Detach() override;
 
     int GetHeight() const override;
-    TPixelFormat GetPixelFormat() const override;
+    PixelFormat GetPixelFormat() const override;
     int GetWidth() const override;
 
     bool IsCursor() const { return ResType == "1"; }
 };
 
-class TIconResourceDetails : public TIconCursorResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TIconResourceDetails)
+class IconImageResourceDetails : public IconCursorImageResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(IconImageResourceDetails)
     static std::string TypeKey() { return "3"; }
 };
 
-class TCursorResourceDetails : public TIconCursorResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TCursorResourceDetails)
+class CursorImageResourceDetails : public IconCursorImageResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(CursorImageResourceDetails)
     static std::string TypeKey() { return "1"; }
 };
 
 // RT_BITMAP: a device-independent bitmap without a file header. Kept as is.
-class TBitmapResourceDetails : public TGraphicsResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TBitmapResourceDetails)
+class BitmapResourceDetails : public PictureResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(BitmapResourceDetails)
     static std::string TypeKey() { return "2"; }
 
     int GetHeight() const override;
-    TPixelFormat GetPixelFormat() const override;
+    PixelFormat GetPixelFormat() const override;
     int GetWidth() const override;
 
 protected:
@@ -111,8 +110,8 @@ protected:
 };
 
 // A bitmap file ("BM" file header, then the info header) kept as a resource.
-class TDIBResourceDetails : public TBitmapResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TDIBResourceDetails)
+class BitmapFileResourceDetails : public BitmapResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(BitmapFileResourceDetails)
     static std::string TypeKey() { return "DIB"; }
     // At least 18 bytes, "BM", zero words at 6 and 8, and an info header
     // size of 40, 108 or 124 at offset 14.
@@ -130,6 +129,6 @@ std::vector<uint8_t> BlankIconImage();
 // resource (language of the group, numbered above the module's largest
 // numeric icon name) and an entry of the group. Failures propagate; images
 // added before one stay in the module.
-void ReplaceIconGroup(TIconGroupResourceDetails& group, const std::string& fileName);
+void ReplaceIconGroup(IconGroupResourceDetails& group, const std::string& fileName);
 
 } // namespace qv

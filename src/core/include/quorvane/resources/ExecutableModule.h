@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/resources/unitResourceDetails.h"
+#include "quorvane/resources/ResourceDetails.h"
 
 #include <memory>
 #include <string>
@@ -18,24 +18,24 @@ inline constexpr const char* kUpdateFunctionsMissing = "Must use Windows NT, 200
 // keeps what it had. SaveToFile replaces every resource of the file with the
 // list, in order, atomically: on failure the file keeps its old resources and
 // the Dirty flags stay set.
-class TNTModule final : public TResourceModule {
+class ExecutableModule final : public ResourceModule {
 public:
-    TNTModule() = default;
+    ExecutableModule() = default;
 
     int ResourceCount() const override { return static_cast<int>(Resources.size()); }
-    TResourceDetails& GetResourceDetails(int index) const override;
+    ResourceDetails& GetResourceDetails(int index) const override;
     // Tells the resource it is leaving (which may remove others, e.g. a
     // group's images), then frees it if it is still in the list.
     void RemoveResource(int index) override;
-    void InsertResource(int index, std::unique_ptr<TResourceDetails> details) override;
-    int AppendResource(std::unique_ptr<TResourceDetails> details) override;
-    int IndexOfResource(const TResourceDetails* details) const override;
+    void InsertResource(int index, std::unique_ptr<ResourceDetails> details) override;
+    int AppendResource(std::unique_ptr<ResourceDetails> details) override;
+    int IndexOfResource(const ResourceDetails* details) const override;
 
     void SaveToFile(const std::string& fileName) override;
     void LoadFromFile(const std::string& fileName) override;
 
 private:
-    std::vector<std::unique_ptr<TResourceDetails>> Resources;
+    std::vector<std::unique_ptr<ResourceDetails>> Resources;
 };
 
 } // namespace qv

@@ -1,4 +1,4 @@
-#include "quorvane/resources/unitExIcon.h"
+#include "quorvane/resources/IconFile.h"
 
 #include "ResourceSupport.h"
 #include "quorvane/base/Error.h"
@@ -37,19 +37,19 @@ DirEntry ReadEntry(Stream& stream)
     throw Error("Invalid Icon or Cursor" + why);
 }
 
-TPixelFormat PngPixelFormat(uint16_t bitCount)
+PixelFormat PngPixelFormat(uint16_t bitCount)
 {
     if (bitCount > 255)
         throw Error("Range check error");
     switch (bitCount) {
-    case 1: return TPixelFormat::pf1bit;
-    case 4: return TPixelFormat::pf4bit;
-    case 8: return TPixelFormat::pf8bit;
+    case 1: return PixelFormat::pf1bit;
+    case 4: return PixelFormat::pf4bit;
+    case 8: return PixelFormat::pf8bit;
     case 15:
-    case 16: return TPixelFormat::pf16bit;
-    case 24: return TPixelFormat::pf24bit;
-    case 32: return TPixelFormat::pf32bit;
-    default: return TPixelFormat::pfDevice;
+    case 16: return PixelFormat::pf16bit;
+    case 24: return PixelFormat::pf24bit;
+    case 32: return PixelFormat::pf32bit;
+    default: return PixelFormat::pfDevice;
     }
 }
 
@@ -83,7 +83,7 @@ private:
     uint64_t spent_ = 0;
 };
 
-TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size_t number, ExpansionBudget& budget)
+IconFileImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size_t number, ExpansionBudget& budget)
 {
     const std::string which = ": image " + std::to_string(number);
     if (entry.byteCount == 0)
@@ -95,7 +95,7 @@ TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size
     // nothing: each image is counted before its bytes are copied.
     budget.Spend(entry.byteCount);
 
-    TExIconImage image;
+    IconFileImage image;
     image.Width = entry.width;
     image.Height = entry.height;
     image.Bytes.resize(entry.byteCount);
@@ -128,54 +128,54 @@ TExIconImage ReadImage(Stream& stream, int64_t base, const DirEntry& entry, size
 
 } // namespace
 
-uint8_t ColourCountOf(TPixelFormat format)
+uint8_t ColourCountOf(PixelFormat format)
 {
     switch (format) {
-    case TPixelFormat::pf1bit: return 2;
-    case TPixelFormat::pf4bit: return 16;
+    case PixelFormat::pf1bit: return 2;
+    case PixelFormat::pf4bit: return 16;
     default: return 0;
     }
 }
 
-uint16_t BitCountOf(TPixelFormat format)
+uint16_t BitCountOf(PixelFormat format)
 {
     switch (format) {
-    case TPixelFormat::pf1bit: return 1;
-    case TPixelFormat::pf4bit: return 4;
-    case TPixelFormat::pf8bit: return 8;
-    case TPixelFormat::pf15bit:
-    case TPixelFormat::pf16bit: return 16;
-    case TPixelFormat::pf24bit: return 24;
-    case TPixelFormat::pf32bit: return 32;
-    case TPixelFormat::pfDevice: break;
+    case PixelFormat::pf1bit: return 1;
+    case PixelFormat::pf4bit: return 4;
+    case PixelFormat::pf8bit: return 8;
+    case PixelFormat::pf15bit:
+    case PixelFormat::pf16bit: return 16;
+    case PixelFormat::pf24bit: return 24;
+    case PixelFormat::pf32bit: return 32;
+    case PixelFormat::pfDevice: break;
     }
     return 0;
 }
 
-std::optional<TPixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compression)
+std::optional<PixelFormat> BitmapPixelFormat(uint16_t bitCount, uint32_t compression)
 {
     switch (bitCount) {
-    case 1: return TPixelFormat::pf1bit;
-    case 4: return TPixelFormat::pf4bit;
-    case 8: return TPixelFormat::pf8bit;
+    case 1: return PixelFormat::pf1bit;
+    case 4: return PixelFormat::pf4bit;
+    case 8: return PixelFormat::pf8bit;
     case 16:
         if (compression == 0)
-            return TPixelFormat::pf15bit;
+            return PixelFormat::pf15bit;
         if (compression == 3)
-            return TPixelFormat::pf16bit;
+            return PixelFormat::pf16bit;
         return std::nullopt;
-    case 24: return TPixelFormat::pf24bit;
-    case 32: return TPixelFormat::pf32bit;
+    case 24: return PixelFormat::pf24bit;
+    case 32: return PixelFormat::pf32bit;
     default: return std::nullopt;
     }
 }
 
-void TExIconCursor::LoadFromStream(Stream& stream)
+void IconCursorFileReader::LoadFromStream(Stream& stream)
 {
     Load(stream, std::string());
 }
 
-void TExIconCursor::Load(Stream& stream, const std::string& fileName)
+void IconCursorFileReader::Load(Stream& stream, const std::string& fileName)
 {
     const int64_t base = stream.Position();
     uint8_t header[kHeaderSize];
@@ -192,7 +192,7 @@ void TExIconCursor::Load(Stream& stream, const std::string& fileName)
     ExpansionBudget budget(fileName);
     budget.Images(count);
 
-    std::vector<TExIconImage> images;
+    std::vector<IconFileImage> images;
     images.reserve(count);
     for (size_t i = 0; i < count; ++i)
         images.push_back(ReadImage(stream, base, entries[i], i + 1, budget));
@@ -201,19 +201,19 @@ void TExIconCursor::Load(Stream& stream, const std::string& fileName)
     current_ = images_.empty() ? -1 : 0;
 }
 
-void TExIconCursor::LoadFromFile(const std::string& fileName)
+void IconCursorFileReader::LoadFromFile(const std::string& fileName)
 {
     FileStream file(fileName, FileStream::Mode::OpenRead);
     Load(file, fileName);
 }
 
-void TExIconCursor::LoadFromBytes(std::span<const uint8_t> bytes)
+void IconCursorFileReader::LoadFromBytes(std::span<const uint8_t> bytes)
 {
     MemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     LoadFromStream(stream);
 }
 
-const TExIconImage& TExIconCursor::GetImage(int index) const
+const IconFileImage& IconCursorFileReader::GetImage(int index) const
 {
     if (index < 0 || index >= ImageCount())
         ListIndexError(index);
