@@ -1,0 +1,239 @@
+// The page server against peers that do not play along, through real
+// sockets.
+// Answers are read with QNetworkAccessManager where a well-behaved client
+// will do, so the server's HTTP is checked by a reader that is not ours.
+#include "ViewTestSupport.h"
+
+#include "PageServer.h"
+
+#include "quorvane/viewercore/SiteFile.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+using namespace qv::view;
+
+namespace {
+
+const QByteArray kPage = "<!DOCTYPE html><html><head><title>Served</title></head><body>served page</body></html>";
+
+// Whether the server has closed a connection the client has not yet read.
+bool ClosedByServer(QTcpSocket& socket)
+{
+    if (socket.state() != QAbstractSocket::ConnectedState)
+        return true;
+    char c;
+    const ssize_t n = ::recv(static_cast<int>(socket.socketDescriptor()), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+int OpenFiles()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+// A child process holding connections: it writes how many it made to
+// `ready` and holds them until `release` is closed, as this does.
+struct Holder {
+    pid_t pid = -1;
+    int ready = -1;
+    int release = -1;
+    Holder(pid_t child = -1, int readyEnd = -1, int releaseEnd = -1) : pid(child), ready(readyEnd), release(releaseEnd) {}
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    ~Holder()
+    {
+        ::close(release);
+        ::close(ready);
+        if (pid > 0)
+            ::waitpid(pid, nullptr, 0);
+    }
+};
+
+Holder HoldConnections(quint16 port, int count)
+{
+    int ready[2], release[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child != 0) {
+        ::close(ready[1]);
+        ::close(release[0]);
+        return {child, ready[0], release[1]};
+    }
+    // Only system calls from here on: the parent has threads.
+    ::close(ready[0]);
+    ::close(release[1]);
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int made = 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            ++made;
+    }
+    [[maybe_unused]] const ssize_t written = ::write(ready[1], &made, sizeof made);
+    char c;
+    [[maybe_unused]] const ssize_t read = ::read(release[0], &c, 1);
+    ::_exit(0);
+}
+
+} // namespace
+
+class PageServerTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir temp_;
+    QString output_;
+    std::unique_ptr<PageServer> server_;
+    QNetworkAccessManager network_;
+
+    quint16 Port() const { return static_cast<quint16>(server_->serverPort()); }
+
+    // A finished reply (deleted with the test's network manager).
+    QNetworkReply* Finished(QNetworkReply* reply)
+    {
+        if (!reply->isFinished())
+            QSignalSpy(reply, &QNetworkReply::finished).wait(30000);
+        return reply;
+    }
+    QNetworkReply* Get(const QString& addressPath)
+    {
+        return Finished(network_.get(QNetworkRequest(server_->UrlOf(addressPath))));
+    }
+
+    // A request written by hand; the whole answer once the server closes.
+    QByteArray Exchange(const QByteArray& request)
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, Port());
+        socket.write(request);
+        QByteArray answer;
+        if (!QTest::qWaitFor(
+                [&] {
+                    answer += socket.readAll();
+                    return socket.state() == QAbstractSocket::UnconnectedState;
+                },
+                30000))
+            qWarning("the server did not close the connection");
+        return answer + socket.readAll();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(temp_.isValid());
+        WriteBytes(temp_.filePath("site/index.html"), kPage);
+        output_ = temp_.filePath("served.qpf");
+        QVERIFY(BuildOutput(temp_.filePath("site"), "index.html", output_));
+        server_ = std::make_unique<PageServer>(qv::OpenSiteFile(output_.toStdString()));
+        QVERIFY(server_->Start());
+    }
+
+    void idleConnectionsDoNotHoldUpAPage()
+    {
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 16; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->connectToHost(QHostAddress::LocalHost, Port());
+            QVERIFY(idle.back()->waitForConnected(10000));
+        }
+        // Accepted in the order they connected: the page comes after them all.
+        QNetworkReply* page = Get("/index.html");
+        QCOMPARE(page->error(), QNetworkReply::NoError);
+        QCOMPARE(page->readAll(), kPage);
+        for (auto& socket : idle)
+            QVERIFY(!ClosedByServer(*socket));
+
+        for (auto& socket : idle) {
+            QVERIFY(QTest::qWaitFor([&] { return ClosedByServer(*socket); }, 20000));
+            QCOMPARE(socket->readAll(), QByteArray());
+        }
+    }
+
+    void aFloodOfConnectionsKeepsFilesFewAndPagesServed()
+    {
+        {
+            const Holder child = HoldConnections(Port(), 3000);
+            QVERIFY(child.pid > 0);
+            // The server accepts on this thread's loop while the child connects.
+            QSocketNotifier readable(child.ready, QSocketNotifier::Read);
+            const bool ready = QSignalSpy(&readable, &QSocketNotifier::activated).wait(120000);
+            int made = 0;
+            if (ready && ::read(child.ready, &made, sizeof made) != sizeof made)
+                made = -1;
+            QCOMPARE(made, 3000);
+            const int filesDuringFlood = OpenFiles();
+            QVERIFY2(filesDuringFlood < 1024, qPrintable(QString::number(filesDuringFlood)));
+
+            // All 3,000 still open on the child's side.
+            QNetworkReply* page = Get("/index.html");
+            QCOMPARE(page->error(), QNetworkReply::NoError);
+            QCOMPARE(page->readAll(), kPage);
+            const int filesAfterPage = OpenFiles();
+            QVERIFY2(filesAfterPage < 1024, qPrintable(QString::number(filesAfterPage)));
+        }
+        QCOMPARE(Get("/index.html")->readAll(), kPage);
+    }
+
+    void refusalsAreShortPagesAndNothingIsSniffed()
+    {
+        QNetworkReply* page = Get("/index.html");
+        QCOMPARE(page->rawHeader("X-Content-Type-Options"), QByteArray("nosniff"));
+
+        QNetworkReply* missing = Get("/no/such.html");
+        QCOMPARE(missing->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 404);
+        QCOMPARE(missing->rawHeader("X-Content-Type-Options"), QByteArray("nosniff"));
+        QVERIFY(missing->header(QNetworkRequest::ContentTypeHeader).toString().startsWith("text/html"));
+        QVERIFY(missing->readAll().contains("This file holds no page named \"no/such.html\"."));
+
+        QNetworkRequest form(server_->UrlOf("/index.html"));
+        form.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+        QNetworkReply* posted = Finished(network_.post(form, "x=1"));
+        QCOMPARE(posted->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 405);
+        QCOMPARE(posted->rawHeader("X-Content-Type-Options"), QByteArray("nosniff"));
+        QVERIFY(posted->readAll().contains("<h1>Method not allowed</h1>"));
+
+        // Only the server's own address as Host: another name for 127.0.0.1
+        // is how a page of some other site would come in.
+        const QByteArray target = "GET /" + server_->Token().toLatin1() + "/index.html HTTP/1.1\r\n";
+        const QByteArray port = QByteArray::number(Port());
+        const QByteArray right = Exchange(target + "Host: 127.0.0.1:" + port + "\r\n\r\n");
+        QVERIFY2(right.startsWith("HTTP/1.1 200 ") && right.endsWith(kPage), right.constData());
+        for (const QByteArray& host :
+             QList<QByteArray>{"Host: localhost:" + port + "\r\n", "Host: attacker.example:" + port + "\r\n",
+              "Host: 127.0.0.1:" + QByteArray::number(Port() + 1) + "\r\n", "Host: 127.0.0.1\r\n", QByteArray()}) {
+            const QByteArray answer = Exchange(target + host + "\r\n");
+            QVERIFY2(answer.startsWith("HTTP/1.1 403 ") && answer.contains("X-Content-Type-Options: nosniff\r\n") &&
+                         answer.contains("<h1>Forbidden</h1>") && !answer.contains("served page"),
+                     (host + answer).constData());
+        }
+        const QByteArray nonsense = Exchange("hello there\r\n\r\n");
+        QVERIFY2(nonsense.startsWith("HTTP/1.1 400 ") && nonsense.contains("<h1>Bad request</h1>"), nonsense.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(PageServerTest)
+#include "page_server_test.moc"
