@@ -1,8 +1,8 @@
 #pragma once
+#include "TemporaryFolder.h"
 #include "ViewServices.h"
 
 #include <QMainWindow>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <memory>
@@ -93,7 +93,7 @@ private:
     QLabel* loadState_ = nullptr;
     QAction* escape_ = nullptr;
     std::unique_ptr<QPrinter> printer_;
-    QTemporaryDir opened_; // packed files handed to the desktop; gone when the viewer ends
+    TemporaryFolder opened_; // packed files handed to the desktop; gone when the viewer ends
     double zoom_ = 1.0;
 };
 

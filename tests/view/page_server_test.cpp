@@ -1,5 +1,5 @@
 // The page server against peers that do not play along, through real
-// sockets.
+// sockets; and quorvane-view as a process, for what it leaves on disk.
 // Answers are read with QNetworkAccessManager where a well-behaved client
 // will do, so the server's HTTP is checked by a reader that is not ours.
 #include "ViewTestSupport.h"
@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -19,11 +20,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -31,6 +34,7 @@ using namespace qv::view;
 
 namespace {
 
+const QByteArray kSandboxWarning = "quorvane-view: warning: the page sandbox is off; open only outputs you trust\n";
 const QByteArray kPage = "<!DOCTYPE html><html><head><title>Served</title></head><body>served page</body></html>";
 
 // Whether the server has closed a connection the client has not yet read.
@@ -232,6 +236,71 @@ private slots:
         }
         const QByteArray nonsense = Exchange("hello there\r\n\r\n");
         QVERIFY2(nonsense.startsWith("HTTP/1.1 400 ") && nonsense.contains("<h1>Bad request</h1>"), nonsense.constData());
+    }
+
+    void aSignalLeavesNoTemporaryFolder_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void aSignalLeavesNoTemporaryFolder()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        // Left by viewers that crashed: one with a pid nobody has, one with
+        // a pid given since to a live process (this one); and the folder of
+        // a viewer still running, which holds its lock.
+        QProcess gone;
+        gone.start("true");
+        QVERIFY(gone.waitForStarted());
+        const qint64 goneId = gone.processId();
+        QVERIFY(gone.waitForFinished());
+        const QString dead = tmp.filePath(QStringLiteral("quorvane-view-%1-aB3dE9").arg(goneId));
+        const QString reused = tmp.filePath(QStringLiteral("quorvane-view-%1-Zz0123").arg(::getpid()));
+        const QString running = tmp.filePath(QStringLiteral("quorvane-view-%1-Run123").arg(::getpid()));
+        for (const QString& folder : {dead, reused, running})
+            WriteBytes(folder + "/1/report.pdf", "%PDF-1.4");
+        const int lock = ::open(QFile::encodeName(running).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0);
+
+        QProcess viewer;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tmp.path());
+        viewer.setProcessEnvironment(env);
+        QSignalSpy said(&viewer, &QProcess::readyReadStandardError);
+        viewer.start(QStringLiteral(QV_VIEW_BINARY), {output_});
+        QVERIFY(viewer.waitForStarted());
+        const qint64 id = viewer.processId();
+        // The warning comes once the window is up and the signals are ours.
+        QByteArray errors;
+        while (!errors.contains(kSandboxWarning) && viewer.state() == QProcess::Running) {
+            QVERIFY(said.wait(60000));
+            errors += viewer.readAllStandardError();
+        }
+        const QStringList own =
+            QDir(tmp.path()).entryList({QStringLiteral("quorvane-view-%1-*").arg(id)}, QDir::Dirs);
+        QVERIFY2(own.size() == 1, errors.constData());
+        const QString folder = tmp.filePath(own[0]);
+        // Swept before the viewer made its own.
+        QVERIFY(!QFile::exists(dead));
+        QVERIFY(!QFile::exists(reused));
+        QVERIFY(QFile::exists(running + "/1/report.pdf"));
+        WriteBytes(folder + "/3/handed.zip", "PK");
+
+        QCOMPARE(::kill(static_cast<pid_t>(id), signal), 0);
+        QVERIFY(viewer.waitForFinished(60000));
+        QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(viewer.exitCode(), 128 + signal);
+        QVERIFY(!QFile::exists(folder));
+        QVERIFY(QFile::exists(running + "/1/report.pdf"));
+        ::close(lock);
+
+        // Run as root in the tests, so without the sandbox: said once.
+        errors += viewer.readAllStandardError();
+        QCOMPARE(errors.count(kSandboxWarning), 1);
     }
 };
 
