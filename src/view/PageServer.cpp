@@ -107,7 +107,11 @@ public:
     {
         connect(&notifier_, &QSocketNotifier::activated, this, [this] { Read(); });
         deadline_.setSingleShot(true);
-        connect(&deadline_, &QTimer::timeout, this, [this] { server_.Drop(this); });
+        // A head that came while the loop was busy elsewhere still counts.
+        connect(&deadline_, &QTimer::timeout, this, [this] {
+            if (Read())
+                server_.Drop(this);
+        });
         deadline_.start(PageServer::kHeadTimeoutMs);
     }
 
@@ -122,7 +126,8 @@ public:
     }
 
 private:
-    void Read()
+    // Takes what has come; true while the head is still incomplete.
+    bool Read()
     {
         char buffer[4096];
         for (;;) {
@@ -130,14 +135,17 @@ private:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
-            if (n <= 0)
-                return server_.Drop(this);
-            head_.append(buffer, n);
-            if (head_.contains("\r\n\r\n"))
-                return server_.HeadRead(this);
-            if (head_.size() > kMaxHead)
-                return server_.Drop(this);
+                return true;
+            if (n > 0)
+                head_.append(buffer, n);
+            if (n > 0 && head_.contains("\r\n\r\n")) {
+                server_.HeadRead(this);
+                return false;
+            }
+            if (n <= 0 || head_.size() > kMaxHead) {
+                server_.Drop(this); // gone, failed or talking nonsense
+                return false;
+            }
         }
     }
 
