@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -52,38 +53,21 @@ int OpenFiles()
     return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
 }
 
-// A child process holding connections: it writes how many it made to
-// `ready` and holds them until `release` is closed, as this does.
-struct Holder {
-    pid_t pid = -1;
-    int ready = -1;
-    int release = -1;
-    Holder(pid_t child = -1, int readyEnd = -1, int releaseEnd = -1) : pid(child), ready(readyEnd), release(releaseEnd) {}
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-    ~Holder()
-    {
-        ::close(release);
-        ::close(ready);
-        if (pid > 0)
-            ::waitpid(pid, nullptr, 0);
-    }
-};
-
-Holder HoldConnections(quint16 port, int count)
+// Opens `count` connections to `port` from a child process, which writes
+// how many it made to `link` and holds them until `link` is closed.
+pid_t HoldConnections(quint16 port, int count, int& link)
 {
-    int ready[2], release[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0)
-        return {};
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return -1;
     const pid_t child = ::fork();
     if (child != 0) {
-        ::close(ready[1]);
-        ::close(release[0]);
-        return {child, ready[0], release[1]};
+        ::close(ends[1]);
+        link = ends[0];
+        return child;
     }
     // Only system calls from here on: the parent has threads.
-    ::close(ready[0]);
-    ::close(release[1]);
+    ::close(ends[0]);
     rlimit files{};
     ::getrlimit(RLIMIT_NOFILE, &files);
     files.rlim_cur = files.rlim_max;
@@ -98,10 +82,9 @@ Holder HoldConnections(quint16 port, int count)
         if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
             ++made;
     }
-    [[maybe_unused]] const ssize_t written = ::write(ready[1], &made, sizeof made);
     char c;
-    [[maybe_unused]] const ssize_t read = ::read(release[0], &c, 1);
-    ::_exit(0);
+    const bool told = ::write(ends[1], &made, sizeof made) == sizeof made;
+    ::_exit(told && ::read(ends[1], &c, 1) == 0 ? 0 : 1);
 }
 
 } // namespace
@@ -180,13 +163,18 @@ private slots:
     void aFloodOfConnectionsKeepsFilesFewAndPagesServed()
     {
         {
-            const Holder child = HoldConnections(Port(), 3000);
-            QVERIFY(child.pid > 0);
+            int link = -1;
+            const pid_t child = HoldConnections(Port(), 3000, link);
+            QVERIFY(child > 0);
+            const auto release = qScopeGuard([&] {
+                ::close(link);
+                ::waitpid(child, nullptr, 0);
+            });
             // The server accepts on this thread's loop while the child connects.
-            QSocketNotifier readable(child.ready, QSocketNotifier::Read);
-            const bool ready = QSignalSpy(&readable, &QSocketNotifier::activated).wait(120000);
+            QSocketNotifier readable(link, QSocketNotifier::Read);
             int made = 0;
-            if (ready && ::read(child.ready, &made, sizeof made) != sizeof made)
+            if (QSignalSpy(&readable, &QSocketNotifier::activated).wait(120000) &&
+                ::read(link, &made, sizeof made) != sizeof made)
                 made = -1;
             QCOMPARE(made, 3000);
             const int filesDuringFlood = OpenFiles();
