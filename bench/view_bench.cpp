@@ -8,12 +8,16 @@
 // the window) until the home page has loaded, best of three. A small output
 // is shown first so that starting Qt WebEngine itself is not counted; its
 // time is printed apart.
-// Usage: view_bench [folder] [big|many]
+// With "idle", the figure is instead how long the home page takes to load
+// again while 16 connections that send nothing are open to the viewer's
+// page server, as any other local user could hold them.
+// Usage: view_bench [folder] [big|many|idle]
 //   folder: where the sites and outputs are made (default: the system
 //   temporary folder); about 2.2 GiB are needed for "big".
 #include "SiteBuild.h"
 #include "ViewServices.h"
 #include "Viewer.h"
+#include "PageServer.h"
 #include "ViewerWindow.h"
 
 #include "quorvane/viewercore/SiteFile.h"
@@ -21,6 +25,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTcpSocket>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -29,7 +34,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -105,19 +112,12 @@ stdfs::path Build(const stdfs::path& site, const stdfs::path& out, int compressi
     return out;
 }
 
-// Milliseconds from Start until the home page has loaded.
-double ShowOnce(const stdfs::path& output)
+// Waits for the page being loaded; milliseconds since `timer` started.
+double Loaded(QWebEnginePage* page, const QElapsedTimer& timer, const stdfs::path& output)
 {
-    NoDialogs dialogs;
-    NoShell shell;
-    qv::view::Viewer viewer({dialogs, shell});
-    QElapsedTimer timer;
-    timer.start();
-    if (viewer.Start({QString::fromStdString(output.string())}) != qv::view::Viewer::kRunning)
-        std::exit(1);
     QEventLoop loop;
     bool loaded = false;
-    QObject::connect(viewer.Window()->View()->page(), &QWebEnginePage::loadFinished, &loop, [&](bool ok) {
+    QObject::connect(page, &QWebEnginePage::loadFinished, &loop, [&](bool ok) {
         loaded = ok;
         loop.quit();
     });
@@ -128,6 +128,33 @@ double ShowOnce(const stdfs::path& output)
         std::exit(1);
     }
     return ms;
+}
+
+// Milliseconds from Start until the home page has loaded; with `idle`,
+// instead those of a reload with that many silent connections open.
+double ShowOnce(const stdfs::path& output, int idle = 0)
+{
+    NoDialogs dialogs;
+    NoShell shell;
+    qv::view::Viewer viewer({dialogs, shell});
+    QElapsedTimer timer;
+    timer.start();
+    if (viewer.Start({QString::fromStdString(output.string())}) != qv::view::Viewer::kRunning)
+        std::exit(1);
+    QWebEnginePage* page = viewer.Window()->View()->page();
+    const double ms = Loaded(page, timer, output);
+    if (idle == 0)
+        return ms;
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < idle; ++i) {
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->connectToHost(QHostAddress::LocalHost, viewer.Window()->Server().serverPort());
+        if (!silent.back()->waitForConnected(5000))
+            std::exit(1);
+    }
+    timer.restart();
+    page->triggerAction(QWebEnginePage::ReloadAndBypassCache);
+    return Loaded(page, timer, output);
 }
 
 void Measure(const char* title, const stdfs::path& output)
@@ -165,6 +192,14 @@ int main(int argc, char** argv)
     std::printf("%-36s start to home page %8.1f ms   (Qt WebEngine starting)\n", "first output shown",
                 ShowOnce(small));
 
+    if (only == "idle") {
+        double best = 1e12;
+        for (int round = 0; round < 3; ++round)
+            best = std::min(best, ShowOnce(small, 16));
+        std::printf("%-36s reload of the home page %8.1f ms\n", "16 idle connections open", best);
+        stdfs::remove_all(work);
+        return 0;
+    }
     if (only != "many") {
         Write(work / "big" / "index.html", Page("Big"));
         WriteNoise(work / "big" / "media" / "film.mp4", uint64_t{1} << 30);

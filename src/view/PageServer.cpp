@@ -9,8 +9,14 @@
 
 #include <QDeadlineTimer>
 #include <QRandomGenerator>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+#include <QTimer>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <optional>
 
 namespace qv::view {
@@ -18,7 +24,7 @@ namespace {
 
 constexpr int kMaxHead = 32 * 1024;
 constexpr int kWaitSliceMs = 200;
-constexpr int kIdleLimitMs = 30000;
+constexpr int kSendLimitMs = 30000;
 constexpr qint64 kWriteBacklog = 512 * 1024;
 
 // The peer went away or the server is stopping: nothing more to send.
@@ -27,6 +33,7 @@ struct ConnectionGone {};
 struct Request {
     QByteArray method;
     QByteArray target;
+    QByteArray host;
     QByteArray range;
     QByteArray userAgent;
 };
@@ -37,14 +44,16 @@ std::optional<Request> ParseHead(const QByteArray& head)
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
     if (first.size() != 3 || !first[2].startsWith("HTTP/1."))
         return std::nullopt;
-    Request r{first[0], first[1], {}, {}};
+    Request r{first[0], first[1], {}, {}, {}};
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
             continue;
         const QByteArray name = line.left(colon).trimmed().toLower();
-        if (name == "range")
+        if (name == "host")
+            r.host = line.mid(colon + 1).trimmed();
+        else if (name == "range")
             r.range = line.mid(colon + 1).trimmed();
         else if (name == "user-agent")
             r.userAgent = line.mid(colon + 1).trimmed();
@@ -90,26 +99,69 @@ std::optional<ByteRange> ParseRange(const QByteArray& header, qint64 size)
 
 } // namespace
 
+// A connection while its request head comes in, read on the server's
+// thread as bytes arrive: a peer that sends nothing costs a descriptor and
+// a timer, never a worker, and is let go when its time is up.
+class HeadReader : public QObject {
+public:
+    HeadReader(qintptr descriptor, PageServer& server)
+        : QObject(&server), server_(server), descriptor_(descriptor), notifier_(descriptor, QSocketNotifier::Read)
+    {
+        connect(&notifier_, &QSocketNotifier::activated, this, [this] { Read(); });
+        deadline_.setSingleShot(true);
+        // A head that came while the loop was busy elsewhere still counts.
+        connect(&deadline_, &QTimer::timeout, this, [this] {
+            if (Read())
+                server_.Drop(this);
+        });
+        deadline_.start(PageServer::kHeadTimeoutMs);
+    }
+
+    const QByteArray& Head() const { return head_; }
+
+    // Stops watching; the descriptor is the caller's from now on.
+    qintptr Release()
+    {
+        notifier_.setEnabled(false);
+        deadline_.stop();
+        return descriptor_;
+    }
+
+private:
+    // Takes what has come; true while the head is still incomplete.
+    bool Read()
+    {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::recv(static_cast<int>(descriptor_), buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return true;
+            if (n > 0)
+                head_.append(buffer, n);
+            if (n > 0 && head_.contains("\r\n\r\n")) {
+                server_.HeadRead(this);
+                return false;
+            }
+            if (n <= 0 || head_.size() > kMaxHead) {
+                server_.Drop(this); // gone, failed or talking nonsense
+                return false;
+            }
+        }
+    }
+
+    PageServer& server_;
+    qintptr descriptor_;
+    QSocketNotifier notifier_;
+    QTimer deadline_;
+    QByteArray head_;
+};
+
 // One client's socket, used with the blocking calls of a worker thread.
 class Connection {
 public:
     Connection(QTcpSocket& socket, const std::atomic<bool>& stopping) : socket_(socket), stopping_(stopping) {}
-
-    // The request's head, or nullopt when the peer sent none in time.
-    std::optional<QByteArray> ReadHead()
-    {
-        QByteArray head;
-        QDeadlineTimer idle(kIdleLimitMs);
-        while (!head.contains("\r\n\r\n")) {
-            if (head.size() > kMaxHead || idle.hasExpired() || stopping_)
-                return std::nullopt;
-            if (socket_.waitForReadyRead(kWaitSliceMs))
-                head += socket_.readAll();
-            else if (socket_.state() != QAbstractSocket::ConnectedState)
-                return std::nullopt;
-        }
-        return head.left(head.indexOf("\r\n\r\n"));
-    }
 
     void Write(const char* data, qint64 size)
     {
@@ -125,7 +177,7 @@ public:
 
     void Finish()
     {
-        QDeadlineTimer limit(kIdleLimitMs);
+        QDeadlineTimer limit(kSendLimitMs);
         while (socket_.bytesToWrite() > 0 && socket_.state() == QAbstractSocket::ConnectedState && !stopping_ &&
                !limit.hasExpired())
             socket_.waitForBytesWritten(kWaitSliceMs);
@@ -162,6 +214,7 @@ QByteArray Head(int status, const QByteArray& type, qint64 length, bool internet
         head += "Content-Type: " + type + "\r\n";
     head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     head += "Content-Security-Policy: " + ContentPolicy(internet) + "\r\n";
+    head += "X-Content-Type-Options: nosniff\r\n";
     head += "Accept-Ranges: bytes\r\nCache-Control: no-cache\r\nConnection: close\r\n" + extra + "\r\n";
     return head;
 }
@@ -183,12 +236,20 @@ PageServer::~PageServer()
 {
     close();
     stopping_ = true;
+    while (!reading_.empty())
+        Drop(reading_.front());
     pool_.waitForDone();
 }
 
 bool PageServer::Start()
 {
-    return listen(QHostAddress::LocalHost, 0);
+    // A burst of connections waits in the kernel's queue, not a fd of ours;
+    // a full queue would drop the viewer's own connection for a second.
+    setListenBacklogSize(1024);
+    if (!listen(QHostAddress::LocalHost, 0))
+        return false;
+    host_ = "127.0.0.1:" + QByteArray::number(serverPort());
+    return true;
 }
 
 QUrl PageServer::UrlOf(const QString& addressPath) const
@@ -215,25 +276,53 @@ bool PageServer::Owns(const QUrl& url, QString* addressPath) const
 
 void PageServer::incomingConnection(qintptr descriptor)
 {
-    pool_.start([this, descriptor] { Serve(descriptor); });
+    // When full, the connection that has kept silent longest makes room:
+    // a crowd of idle ones cannot shut out the viewer's own page.
+    if (open_ >= kMaxConnections && !reading_.empty())
+        Drop(reading_.front());
+    if (open_ >= kMaxConnections || stopping_) {
+        ::close(static_cast<int>(descriptor));
+        return;
+    }
+    ++open_;
+    reading_.push_back(new HeadReader(descriptor, *this));
 }
 
-void PageServer::Serve(qintptr descriptor)
+void PageServer::Drop(HeadReader* reader)
+{
+    ::close(static_cast<int>(reader->Release()));
+    reading_.remove(reader);
+    reader->deleteLater();
+    --open_;
+}
+
+void PageServer::HeadRead(HeadReader* reader)
+{
+    const qintptr descriptor = reader->Release();
+    const QByteArray head = reader->Head();
+    reading_.remove(reader);
+    reader->deleteLater();
+    pool_.start([this, descriptor, head] {
+        Serve(descriptor, head.left(head.indexOf("\r\n\r\n")));
+        --open_;
+    });
+}
+
+void PageServer::Serve(qintptr descriptor, const QByteArray& head)
 {
     QTcpSocket socket;
-    if (!socket.setSocketDescriptor(descriptor))
+    if (!socket.setSocketDescriptor(descriptor)) {
+        ::close(static_cast<int>(descriptor));
         return;
+    }
     if (!socket.peerAddress().isLoopback()) {
         socket.abort();
         return;
     }
     Connection connection(socket, stopping_);
-    const std::optional<QByteArray> head = connection.ReadHead();
-    if (!head)
-        return;
     ServedRequest served;
     try {
-        const std::optional<Request> request = ParseHead(*head);
+        const std::optional<Request> request = ParseHead(head);
         if (request) {
             served.method = request->method;
             served.range = request->range;
@@ -241,12 +330,15 @@ void PageServer::Serve(qintptr descriptor)
         }
         const QString prefix = QLatin1Char('/') + token_ + QLatin1Char('/');
         const QString target = request ? QString::fromLatin1(request->target) : QString();
+        // Another name for this address would let a page of any site that
+        // resolves to 127.0.0.1 read ours, if it ever learnt the token.
         if (!request)
-            Answer(connection, served, 400, {});
-        else if (!target.startsWith(prefix))
-            Answer(connection, served, 403, {});
+            Answer(connection, served, 400, ReplyPage("Bad request", "This is not a request the viewer understands."));
+        else if (request->host.toLower() != host_ || !target.startsWith(prefix))
+            Answer(connection, served, 403, ReplyPage("Forbidden", "Only the viewer's own pages are served here."));
         else if (request->method != "GET" && request->method != "HEAD")
-            Answer(connection, served, 405, {});
+            Answer(connection, served, 405,
+                   ReplyPage("Method not allowed", "Pages here can only be read (GET and HEAD)."));
         else {
             served.addressPath = target.mid(prefix.size() - 1);
             ServeEntry(connection, served);

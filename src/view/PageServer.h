@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <list>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,7 @@ class SiteArchive;
 namespace qv::view {
 
 class Connection;
+class HeadReader;
 
 // One answered request, as the viewer's tests and status see it.
 struct ServedRequest {
@@ -31,15 +33,22 @@ struct ServedRequest {
 // this program's pages can reach them and everything a page may do on a web
 // server (fetch, XMLHttpRequest, byte ranges for media) works.
 //
-// HTTP/1.1, GET and HEAD, one request per connection. A request from
-// another host or without the token is refused; a missing entry gets a
-// short "not found" page, a damaged one an error page; Range requests are
-// answered 206 or 416. Connections are served on worker threads, reading
-// the output in place through SiteArchive. Life cycle: construct, Start,
-// then use until destroyed (which waits for the workers).
+// HTTP/1.1, GET and HEAD, one request per connection. A request whose Host
+// is not this server's own address, or without the token, is refused; a
+// missing entry gets a short "not found" page, a damaged one an error page;
+// Range requests are answered 206 or 416. Whatever other local programs do,
+// they cannot stall the pages: a request head is read on the server's own
+// thread and must be complete within kHeadTimeoutMs, only complete requests
+// reach the worker threads (which read the output in place through
+// SiteArchive), and at most kMaxConnections are open at once (when full,
+// the one silent longest gives way to a new one). Life cycle: construct,
+// Start, then use until destroyed (which waits for the workers).
 class PageServer : public QTcpServer {
     Q_OBJECT
 public:
+    static constexpr int kHeadTimeoutMs = 2000;
+    static constexpr int kMaxConnections = 128;
+
     explicit PageServer(std::shared_ptr<const SiteArchive> site, QObject* parent = nullptr);
     ~PageServer() override;
 
@@ -63,15 +72,23 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    void Serve(qintptr descriptor);
+    friend class HeadReader;
+    void Drop(HeadReader* reader);
+    void HeadRead(HeadReader* reader);
+    void Serve(qintptr descriptor, const QByteArray& head);
     void Answer(Connection& connection, ServedRequest& served, int status, const std::string& html);
     void ServeEntry(Connection& connection, ServedRequest& served);
 
     std::shared_ptr<const SiteArchive> site_;
     QString token_;
+    QByteArray host_; // the Host header of every request of ours
     QThreadPool pool_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> internetAllowed_{false};
+    // Connections still sending their head, oldest first (server's thread).
+    std::list<HeadReader*> reading_;
+    // Connections open: reading their head, queued or with a worker.
+    std::atomic<int> open_{0};
 };
 
 } // namespace qv::view

@@ -1,5 +1,6 @@
 #include "Viewer.h"
 
+#include "TemporaryFolder.h"
 #include "ViewerWindow.h"
 
 #include "quorvane/base/Error.h"
@@ -9,7 +10,14 @@
 #include <QApplication>
 #include <QDate>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <csignal>
+#include <cerrno>
 #include <cstdio>
 
 namespace qv::view {
@@ -47,6 +55,89 @@ int32_t LocalToday()
     const QDate today = QDate::currentDate();
     return DateSerial(today.year(), today.month(), today.day());
 }
+
+// Whether Chromium runs its pages without its sandbox, as Qt WebEngine
+// decides it.
+bool SandboxOff()
+{
+    if (qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        return true;
+    return qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts)
+        .contains(QLatin1String("--no-sandbox"));
+}
+
+// SIGINT, SIGTERM and SIGHUP end the event loop as closing the window does,
+// so that everything the viewer made goes on the way out. The handler only
+// writes the signal's number to a pipe; the loop reads it.
+class QuitOnSignals {
+public:
+    QuitOnSignals()
+    {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        read_ = ends[0];
+        writeEnd_ = ends[1];
+        notifier_ = std::make_unique<QSocketNotifier>(read_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            unsigned char number = 0;
+            while (::read(read_, &number, 1) == 1)
+                received_ = number;
+            QCoreApplication::quit();
+        });
+        for (size_t i = 0; i < kSignals.size(); ++i)
+            ::sigaction(kSignals[i], nullptr, &previous_[i]);
+        Install();
+    }
+    ~QuitOnSignals()
+    {
+        if (read_ < 0)
+            return;
+        for (size_t i = 0; i < kSignals.size(); ++i)
+            ::sigaction(kSignals[i], &previous_[i], nullptr);
+        notifier_.reset();
+        ::close(writeEnd_);
+        ::close(read_);
+        writeEnd_ = -1;
+    }
+    QuitOnSignals(const QuitOnSignals&) = delete;
+    QuitOnSignals& operator=(const QuitOnSignals&) = delete;
+
+    // Again once Qt WebEngine has started: Chromium sets these signals
+    // back to their defaults when it starts.
+    void Install()
+    {
+        if (read_ < 0)
+            return;
+        struct sigaction action {};
+        action.sa_handler = &Handle;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (const int number : kSignals)
+            ::sigaction(number, &action, nullptr);
+    }
+
+    // The signal that ended the loop, or 0.
+    int Received() const { return received_; }
+
+private:
+    static constexpr std::array kSignals{SIGINT, SIGTERM, SIGHUP};
+
+    static void Handle(int number)
+    {
+        const int saved = errno;
+        const auto byte = static_cast<unsigned char>(number);
+        [[maybe_unused]] const ssize_t written = ::write(writeEnd_, &byte, 1);
+        errno = saved;
+    }
+
+    static inline volatile std::sig_atomic_t writeEnd_ = -1;
+    int read_ = -1;
+    int received_ = 0;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::array<struct sigaction, kSignals.size()> previous_{};
+};
 
 } // namespace
 
@@ -95,14 +186,22 @@ int RunViewer(int argc, char** argv, ViewServices services, const std::function<
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvane-view"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Viewer"));
+    QuitOnSignals stop;
+    TemporaryFolder::RemoveAbandoned();
     Viewer viewer(services);
     const int status = viewer.Start(QApplication::arguments().mid(1));
+    stop.Install();
+    // A signal ends the program with the status a shell gives for it.
+    if (stop.Received())
+        return 128 + stop.Received();
     if (status != Viewer::kRunning)
         return status;
+    if (SandboxOff())
+        std::fputs("quorvane-view: warning: the page sandbox is off; open only outputs you trust\n", stderr);
     if (started)
         started(viewer);
     QApplication::exec();
-    return 0;
+    return stop.Received() ? 128 + stop.Received() : 0;
 }
 
 } // namespace qv::view

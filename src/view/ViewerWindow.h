@@ -1,11 +1,11 @@
 #pragma once
 #include "ClickGate.h"
 #include "OutputMemory.h"
+#include "TemporaryFolder.h"
 #include "ViewServices.h"
 
 #include <QMainWindow>
 #include <QWebEnginePage>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <memory>
@@ -117,7 +117,7 @@ private:
     QLabel* loadState_ = nullptr;
     QAction* escape_ = nullptr;
     std::unique_ptr<QPrinter> printer_;
-    QTemporaryDir opened_; // packed files handed to the desktop; gone when the viewer ends
+    TemporaryFolder opened_; // packed files handed to the desktop; gone when the viewer ends
     double zoom_ = 1.0;
 };
 
