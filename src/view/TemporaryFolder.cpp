@@ -1,5 +1,8 @@
 #include "TemporaryFolder.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <QRegularExpression>
 
 #include <fcntl.h>
@@ -34,13 +37,16 @@ TemporaryFolder::TemporaryFolder(const QString& parent)
     // Made under a name no sweep looks at and locked before it takes its
     // real one, so another viewer starting now never sees it unlocked.
     QByteArray staging = QFile::encodeName(parent + QStringLiteral("/.%1XXXXXX").arg(QLatin1String(kPrefix)));
-    if (!::mkdtemp(staging.data()))
+    if (!::mkdtemp(staging.data())) {
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
         return;
+    }
     const int fd = LockFolder(staging);
     const QString name = QFile::decodeName(staging);
     const QString named = parent + QLatin1Char('/') + QLatin1String(kPrefix) +
                           QString::number(::getpid()) + QLatin1Char('-') + name.right(6);
     if (fd < 0 || ::rename(staging.constData(), QFile::encodeName(named).constData()) != 0) {
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
         if (fd >= 0)
             ::close(fd);
         ::rmdir(staging.constData());

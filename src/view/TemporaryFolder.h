@@ -21,6 +21,8 @@ public:
     bool isValid() const { return lock_ >= 0; }
     QString path() const { return path_; }
     QString filePath(const QString& name) const { return path_ + QLatin1Char('/') + name; }
+    // Why it could not be made, when it is not valid.
+    QString errorString() const { return error_; }
 
     // Removes the folders of this user's viewers in `parent` that nothing
     // holds locked any more; returns how many went.
@@ -28,6 +30,7 @@ public:
 
 private:
     QString path_;
+    QString error_;
     int lock_ = -1;
 };
 
