@@ -1,5 +1,6 @@
 #include "quorvane/viewercore/ViewerSettings.h"
 
+#include "quorvane/archive/ArchiveReader.h"
 #include "quorvane/project/SettingsImage.h"
 
 #include <algorithm>
@@ -50,6 +51,14 @@ ViewerSettings ReadViewerSettings(std::span<const uint8_t> image)
     s.UserAgent = ShortString(image, o::UserAgent);
     s.ContextMenu = Flag(image, o::ContextMenu);
     return s;
+}
+
+int64_t SettingsEntryOf(const ArchiveReader& reader)
+{
+    const int index = reader.IndexOf("-config-");
+    if (index >= 0)
+        reader.CheckSize(reader.Entry(static_cast<size_t>(index)), kSettingsImageSize, "a settings image");
+    return index;
 }
 
 } // namespace qv

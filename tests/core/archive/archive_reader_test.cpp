@@ -1,4 +1,6 @@
+#include "AllocationWatch.h"
 #include "ArchiveComposer.h"
+#include "HostileArchives.h"
 #include "TestSupport.h"
 
 #include "quorvane/archive/ArchiveFile.h"
@@ -466,6 +468,99 @@ TEST(ArchiveReaderDamage, AStreamThatShrinksAfterOpeningFailsCleanly)
     ArchiveReader reader(stream);
     stream.SetSize(100);
     EXPECT_EQ(FailureOf([&] { reader.Extract(1); }), "Stream read error");
+}
+
+// A stream that counts the bytes read through it.
+class CountingStream final : public qv::Stream {
+public:
+    explicit CountingStream(std::vector<uint8_t> bytes) : inner_(std::move(bytes)) {}
+    int64_t Size() const override { return inner_.Size(); }
+    int64_t Position() const override { return inner_.Position(); }
+    void Seek(int64_t position) override { inner_.Seek(position); }
+    size_t Read(void* buffer, size_t count) override
+    {
+        const size_t n = inner_.Read(buffer, count);
+        read += n;
+        return n;
+    }
+    void Write(const void* buffer, size_t count) override { inner_.Write(buffer, count); }
+    void SetSize(int64_t size) override { inner_.SetSize(size); }
+    size_t read = 0;
+
+private:
+    MemoryStream inner_;
+};
+
+TEST(ArchiveReaderBounds, HostileDirectoriesAreRefusedBeforeTheyCost)
+{
+    ArchiveReader::Options lax;
+    lax.VerifyArchiveCRC = false;
+    {
+        // ~214 KB of one record repeated ~400,000 times: the first repeat ends it.
+        const std::vector<uint8_t> bomb = DirectoryBomb();
+        ASSERT_LT(bomb.size(), 250000u);
+        CountingStream stream(bomb);
+        ResetLargestAllocation();
+        EXPECT_EQ(FailureOf([&] { ArchiveReader reader(stream, lax); }),
+                  "Archive entry \"index.html\" is recorded twice in the directory");
+        EXPECT_LT(LargestAllocation(), 256u * 1024);
+        EXPECT_LT(stream.read, 100000u);
+    }
+    {
+        // ~65 KB: four names of one run that inflates to 64 MiB each.
+        const std::vector<uint8_t> bomb = SharedRunBomb();
+        ASSERT_LT(bomb.size(), 70000u);
+        ResetLargestAllocation();
+        EXPECT_EQ(OpenFailure(bomb), "Archive entry \"b.bin\" shares its data with \"a.bin\"");
+        EXPECT_LT(LargestAllocation(), 256u * 1024);
+    }
+    {
+        // A trailer's count is a claim: the records that really come decide.
+        ArchiveComposer c = TwoEntries();
+        auto bytes = c.Build();
+        Poke32(bytes, bytes.size() - 36 + trailer_offset::EntryCount,
+               static_cast<uint32_t>(c.LastTrailer().RegistrySize * 1000 / 550));
+        ResetLargestAllocation();
+        EXPECT_CONTAINS(OpenFailure(bytes), "Archive directory is damaged: it inflates to 1100 bytes instead of");
+        EXPECT_LT(LargestAllocation(), 256u * 1024);
+    }
+}
+
+TEST(ArchiveReaderBounds, EntriesNeverShareBytesNorRepeatARecord)
+{
+    ArchiveComposer c = TwoEntries();
+    c.Records[1].Offset -= 1;
+    EXPECT_EQ(OpenFailure(c.Build()), "Archive entry \"img\\logo.png\" shares its data with \"index.html\"");
+    // Listed in any order; a repeat need not follow its original.
+    c = TwoEntries();
+    c.Records.push_back(c.Records[0]);
+    EXPECT_EQ(OpenFailure(c.Build()), "Archive entry \"index.html\" is recorded twice in the directory");
+    // Empty entries take no bytes, so they share none, wherever they lie;
+    // one name twice over different data is not a repeat.
+    c = TwoEntries();
+    c.Add("a.txt", {});
+    c.Add("b.txt", {});
+    c.Records[3].Offset = c.Records[2].Offset = 10;
+    c.Add("index.html", TextBytes(50));
+    Opened a(c.Build());
+    ASSERT_EQ(a->Count(), 5u);
+    EXPECT_EQ(a->Extract(4), TextBytes(50));
+    EXPECT_TRUE(a->Extract(3).empty());
+}
+
+TEST(ArchiveReaderBounds, WholeEntriesReserveOnlyWhatTheirDataProves)
+{
+    // 100 KB of deflate data may claim up to 1032 times as much.
+    ArchiveComposer c;
+    ArchiveRecord& r = c.AddRaw({}, Deflate(NoiseBytes(100000)));
+    r.Name = "liar.bin";
+    r.CompressedSize = static_cast<int64_t>(c.EntryData.size());
+    r.FileSize = 100 * 1000 * 1000;
+    Opened a(c.Build());
+    ResetLargestAllocation();
+    EXPECT_EQ(FailureOf([&] { a->Extract(0); }),
+              "Archive entry \"liar.bin\" is damaged: it inflates to 100000 bytes instead of 100000000");
+    EXPECT_LE(LargestAllocation(), size_t(qv::archive_format::kMaxReservation));
 }
 
 TEST(ArchiveExtractionPaths, RefusesNamesThatLeaveTheTargetFolder)
