@@ -5,6 +5,7 @@
 #include "quorvane/build/FileCollection.h"
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/base/SizeText.h"
+#include "quorvane/base/Text.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/Terminal.h"
 
@@ -37,11 +38,11 @@ public:
             if (action.size() > 40)
                 action = "..." + action.substr(action.size() - 37);
             std::fprintf(stderr, "\r[%s] %3d%% %-12s %-40s", bar.c_str(), overallPercent, sizeText.c_str(),
-                         action.c_str());
+                         Shown(action).c_str());
             std::fflush(stderr);
             drawn_ = true;
         } else if (overallPercent != lastPercent_ || action_ != lastAction_) {
-            std::fprintf(stderr, "%3d%% %s %s\n", overallPercent, sizeText.c_str(), action_.c_str());
+            std::fprintf(stderr, "%3d%% %s %s\n", overallPercent, sizeText.c_str(), Shown(action_).c_str());
             lastPercent_ = overallPercent;
             lastAction_ = action_;
         }
@@ -95,10 +96,7 @@ bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings)
 
 void Complain(const std::string& message)
 {
-    std::string text = message;
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.replace(at, 2, "\n");
-    std::fprintf(stderr, "quorvanec: %s\n", text.c_str());
+    std::fprintf(stderr, "quorvanec: %s\n", qv::TerminalText(message, "\n").c_str());
 }
 
 int Build(const BuildOptions& options)
@@ -137,7 +135,7 @@ int Build(const BuildOptions& options)
     const std::string out = qv::ResolveOutputPath(settings);
     const int64_t size = qv::fs::FileSize(out);
     if (!options.quiet) {
-        std::printf("Output: %s\n", out.c_str());
+        std::printf("Output: %s\n", Shown(out).c_str());
         std::printf("Size: %s (%lld bytes)\n", qv::SizeText(size).c_str(), static_cast<long long>(size));
         std::printf("Processing time: %s\n", Elapsed(std::chrono::steady_clock::now() - started).c_str());
     }
@@ -163,13 +161,13 @@ int Files(const std::string& project)
         return 1;
     }
     auto relative = [&](const std::string& p) { return p.rfind(root, 0) == 0 ? p.substr(root.size()) : p; };
-    std::printf("Root: %s\n", root.c_str());
+    std::printf("Root: %s\n", Shown(root).c_str());
     std::printf("Packed, in order (%zu):\n", listener.in.size());
     for (const auto& [path, piece] : listener.in)
-        std::printf("  %-50s  [%s]\n", relative(path).c_str(), piece.c_str());
+        std::printf("  %-50s  [%s]\n", Shown(relative(path)).c_str(), Shown(piece).c_str());
     std::printf("Left out (%zu):\n", listener.out.size());
     for (const auto& [path, rule] : listener.out)
-        std::printf("  %-50s  %s\n", relative(path).c_str(), rule.c_str());
+        std::printf("  %-50s  %s\n", Shown(relative(path)).c_str(), Shown(rule).c_str());
     return 0;
 }
 

@@ -37,10 +37,10 @@ int Check(const std::string& project, bool json)
             if (!also.empty())
                 also += ")";
             if (f.kind == qv::CheckFinding::Kind::HomePage)
-                std::printf("%s: %s\n", where.c_str(), f.message.c_str());
+                std::printf("%s: %s\n", Shown(where).c_str(), Shown(f.message).c_str());
             else
-                std::printf("%s: \"%s\": %s%s\n", where.c_str(), f.reference.c_str(), f.message.c_str(),
-                            also.c_str());
+                std::printf("%s: \"%s\": %s%s\n", Shown(where).c_str(), Shown(f.reference).c_str(),
+                            Shown(f.message).c_str(), also.c_str());
         }
         std::printf("%zu pages, %zu stylesheets, %zu references (%zu external), %zu findings\n", report.pages,
                     report.stylesheets, report.references, report.external, report.findings.size());
