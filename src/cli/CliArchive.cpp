@@ -86,7 +86,7 @@ int Extract(const std::string& file, const std::string& folder)
             const std::string ansi = reader.Entry(i).ArchiveName();
             const std::string why = qv::UnsafeExtractionReason(ansi);
             if (!why.empty())
-                throw qv::Error(file + ": Refusing to extract \"" + archive.Name(i) + "\": " + why);
+                throw qv::Error(file + ": Refusing to extract \"" + reader.DisplayName(reader.Entry(i)) + "\": " + why);
             std::string target = folder;
             if (target.back() != '/')
                 target += '/';
