@@ -416,6 +416,15 @@ TEST_F(Cli, NamesAndMessagesReachTheTerminalEscaped)
     EXPECT_TRUE(Contains(verify.err, "Archive entry \"" + shown + "\" is damaged")) << verify.err;
     for (const std::string* text : {&list.out, &verify.err})
         EXPECT_EQ(text->find_first_of("\x1b\x07"), std::string::npos) << *text;
+
+    // viewer.exe lists to a console through the same function.
+    const fs::path viewer = fs::path(QV_QUORVANEC).parent_path() / "viewer.exe";
+    if (!qvtest::TestWine().Available() || !fs::exists(viewer))
+        GTEST_SKIP() << "wine or viewer.exe is missing";
+    const qvtest::WineRun run = qvtest::TestWine().Run(viewer, {"--list", qvtest::Wine::WinPath(dir / "loud.qpf")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, shown + "\t100\t")) << run.out;
+    EXPECT_EQ(run.out.find_first_of("\x1b\x07"), std::string::npos) << run.out;
 }
 
 TEST_F(Cli, HostileOutputsCostLittleAndWriteNothing)
