@@ -309,6 +309,27 @@ TEST(SiteArchive, WholeReadsReserveOnlyWhatTheDataProves)
     EXPECT_LT(qvtest::LargestAllocation(), 1u << 20);
 }
 
+// The fuzz target's seeds are outputs our own build made; each must stay
+// one that opens, with its home page, for the fuzzing to start from.
+TEST(SiteArchive, SeedCorpusHoldsWholeOutputs)
+{
+    const std::filesystem::path dir = std::filesystem::path(QV_SOURCE_DIR) / "fuzz/corpus/viewer_core";
+    size_t seeds = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const auto site = OpenSiteFile(e.path().string());
+        ++seeds;
+        EXPECT_TRUE(site->HasSettings()) << e.path();
+        const SiteArchive::Target home = site->Find("/");
+        ASSERT_EQ(home.kind, SiteArchive::Target::Kind::Entry) << e.path();
+        EXPECT_EQ(site->ReadAll(home.index).size(), size_t(site->Reader().Entry(home.index).FileSize));
+        if (e.path().filename() == "password-icon.qpf") {
+            EXPECT_EQ(site->Settings().Password, "secret");
+            EXPECT_FALSE(site->Logo().empty());
+        }
+    }
+    EXPECT_EQ(seeds, 3u);
+}
+
 namespace {
 
 class ScriptedPrompts final : public StartPrompts {
