@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
-#include <type_traits>
 #include <zlib.h>
 
 namespace qv {
@@ -247,7 +246,7 @@ void ArchiveReader::ReadDirectory()
     // directory really yields, never the count its trailer claims.
     std::array<uint8_t, archive_layout::kRecordSize> record;
     size_t filled = 0;
-    std::unordered_set<size_t, EntryHash, EntryEqual> seen(0, EntryHash{this}, EntryEqual{this});
+    std::unordered_set<size_t, NameHash, NameEqual> seen(0, NameHash{this}, NameEqual{this});
     const ByteSink parse = [&](const uint8_t* data, size_t size) {
         while (size > 0) {
             const size_t n = std::min(size, record.size() - filled);
@@ -280,23 +279,17 @@ void ArchiveReader::ReadDirectory()
     CheckOverlaps();
 }
 
-size_t ArchiveReader::EntryHash::operator()(size_t index) const
+size_t ArchiveReader::NameHash::operator()(size_t index) const
 {
-    const ArchiveEntry& e = reader->entries_[index];
-    size_t h = std::hash<std::string>()(e.Path) ^ (std::hash<std::string>()(e.Name) << 1);
-    ArchiveRecordNumbers::EachField(e, [&h](size_t, auto field) {
-        h = h * 1099511628211u ^ std::hash<std::remove_cvref_t<decltype(field)>>()(field);
-    });
-    return h;
+    return std::hash<std::string>()(reader->entries_[index].ArchiveName());
 }
 
-bool ArchiveReader::EntryEqual::operator()(size_t a, size_t b) const
+bool ArchiveReader::NameEqual::operator()(size_t a, size_t b) const
 {
-    return reader->entries_[a] == reader->entries_[b];
+    return reader->entries_[a].ArchiveName() == reader->entries_[b].ArchiveName();
 }
 
-void ArchiveReader::AddEntry(const TZLBFileRec2& record,
-                             std::unordered_set<size_t, EntryHash, EntryEqual>& seen)
+void ArchiveReader::AddEntry(const TZLBFileRec2& record, std::unordered_set<size_t, NameHash, NameEqual>& seen)
 {
     ArchiveEntry e;
     static_cast<ArchiveRecordNumbers&>(e) = record;
@@ -304,8 +297,9 @@ void ArchiveReader::AddEntry(const TZLBFileRec2& record,
     e.Path = record.PathAnsi();
     CheckEntry(e);
     entries_.push_back(std::move(e));
-    // A repeated record adds nothing but cost, and a directory of one record
-    // repeated is a cheap way to claim millions: the first repeat ends it.
+    // A build never records one name twice (lookups find only the first),
+    // and a directory of one record repeated is a cheap way to claim
+    // millions: the first repeat ends it.
     if (!seen.insert(entries_.size() - 1).second)
         FailEntry(entries_.back(), "is recorded twice in the directory");
 }

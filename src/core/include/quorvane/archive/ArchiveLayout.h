@@ -49,8 +49,6 @@ struct ArchiveRecordNumbers {
     uint8_t Storage = 0;
     uint8_t Level = 0;
 
-    bool operator==(const ArchiveRecordNumbers&) const = default;
-
     // Calls visit(offset, field) for each number; one list serves reading
     // and writing.
     template <typename Self, typename Visit>

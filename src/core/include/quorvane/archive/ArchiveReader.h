@@ -48,14 +48,13 @@ struct ArchiveEntry : ArchiveRecordNumbers {
     bool Encrypted() const { return Storage >= 2; }
     // Bytes the entry occupies at Offset, as its storage kind defines them.
     int64_t StoredSize() const;
-    bool operator==(const ArchiveEntry&) const = default;
 };
 
 // Reads an archive from the end of any stream: a file of its own, or the
 // tail of an executable. Construction finds the trailer, checks the version,
 // the archive's CRC-32 and every record of the directory, so a reader that
 // exists describes an archive whose entries all lie inside it, none sharing
-// bytes with another and no record repeated. Extraction checks the size and
+// bytes with another and no two of the same archive name (A-Z case counts). Extraction checks the size and
 // CRC-32 of each entry. Every failure is a qv::Error (ArchiveNotFound when
 // there is no archive); nothing the stream holds can make the reader crash
 // or loop, and memory follows the bytes the stream really yields (a small
@@ -124,18 +123,18 @@ private:
     [[noreturn]] void FailEntry(const ArchiveEntry& entry, const std::string& problem) const;
     void ReadTrailer();
     void VerifyChecksum();
-    // The directory's records, each hashed and compared by its fields, for
-    // the set that finds a record repeated.
-    struct EntryHash {
+    // Entries by index, hashed and compared by archive name, for the set
+    // that finds a name recorded twice.
+    struct NameHash {
         const ArchiveReader* reader;
         size_t operator()(size_t index) const;
     };
-    struct EntryEqual {
+    struct NameEqual {
         const ArchiveReader* reader;
         bool operator()(size_t a, size_t b) const;
     };
     void ReadDirectory();
-    void AddEntry(const TZLBFileRec2& record, std::unordered_set<size_t, EntryHash, EntryEqual>& seen);
+    void AddEntry(const TZLBFileRec2& record, std::unordered_set<size_t, NameHash, NameEqual>& seen);
     void CheckOverlaps() const;
     void CheckEntry(const ArchiveEntry& entry) const;
     void ReadAt(int64_t archiveOffset, void* buffer, size_t count);
