@@ -451,4 +451,16 @@ TEST_F(Cli, HostileOutputsCostLittleAndWriteNothing)
         }
         EXPECT_FALSE(fs::exists(dir / "out")) << bombs[i].first;
     }
+
+    // viewer.exe reads through the same reader and agrees.
+    const fs::path viewer = fs::path(QV_QUORVANEC).parent_path() / "viewer.exe";
+    if (!qvtest::TestWine().Available() || !fs::exists(viewer))
+        GTEST_SKIP() << "wine or viewer.exe is missing";
+    for (size_t i = 0; i < 3; ++i) {
+        const qvtest::WineRun run = qvtest::TestWine().Run(
+            viewer, {"--extract", qvtest::Wine::WinPath(dir / "out"), qvtest::Wine::WinPath(dir / bombs[i].first)});
+        EXPECT_EQ(run.status, 1) << bombs[i].first;
+        EXPECT_TRUE(Contains(run.err, messages[i])) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "out")) << bombs[i].first;
+    }
 }
