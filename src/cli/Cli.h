@@ -36,8 +36,14 @@ int Check(const CheckOptions& options);
 // The whole program: parses the command line and runs one command.
 int Run(int argc, char** argv);
 
-// "quorvanec: <message>" on standard error.
+// "quorvanec: <message>" on standard error, its line breaks kept and every
+// other control character escaped as Shown does.
 void Complain(const std::string& message);
+
+// `text` safe for a terminal: what the program prints that comes from a
+// file or an archive (names, settings, messages quoting them) passes through
+// here, so an escape sequence in it is shown ("\x1b[2J"), never obeyed.
+std::string Shown(const std::string& text);
 
 // Loads `project` for a command, or complains and returns false.
 bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings);

@@ -6,6 +6,7 @@
 #include "quorvane/base/PathParts.h"
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/project/ProjectSettings.h"
+#include "quorvane/viewercore/ViewerSettings.h"
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/pe/PeResources.h"
@@ -52,7 +53,7 @@ int List(const std::string& file)
         for (size_t i = 0; i < reader.Count(); ++i) {
             const qv::ArchiveEntry& e = reader.Entry(i);
             std::printf("%12lld %12lld  %-9s %s\n", static_cast<long long>(e.FileSize),
-                        static_cast<long long>(e.StoredSize()), KindText(e.Storage), archive.Name(i).c_str());
+                        static_cast<long long>(e.StoredSize()), KindText(e.Storage), Shown(archive.Name(i)).c_str());
         }
         std::printf("%zu entries, archive at offset %lld\n", reader.Count(),
                     static_cast<long long>(reader.ArchiveStart()));
@@ -64,9 +65,12 @@ int Verify(const std::string& file)
 {
     return WithArchive(file, [&](qv::ArchiveFile& archive) {
         auto& reader = archive.Reader();
+        // The viewers refuse an output whose settings are not a settings
+        // image; so does its check.
+        qv::SettingsEntryOf(reader);
         for (size_t i = 0; i < reader.Count(); ++i)
             reader.Extract(i, [](const uint8_t*, size_t) {});
-        std::printf("%s: archive and %zu entries verified\n", file.c_str(), reader.Count());
+        std::printf("%s: archive and %zu entries verified\n", Shown(file).c_str(), reader.Count());
         return 0;
     });
 }
@@ -75,25 +79,40 @@ int Extract(const std::string& file, const std::string& folder)
 {
     return WithArchive(file, [&](qv::ArchiveFile& archive) {
         auto& reader = archive.Reader();
-        std::filesystem::create_directories(folder);
+        qv::SettingsEntryOf(reader);
+        // Every name is judged before anything is written.
+        std::vector<std::string> targets;
         for (size_t i = 0; i < reader.Count(); ++i) {
-            const qv::ArchiveEntry& e = reader.Entry(i);
-            const std::string ansi = e.ArchiveName();
+            const std::string ansi = reader.Entry(i).ArchiveName();
             const std::string why = qv::UnsafeExtractionReason(ansi);
             if (!why.empty())
-                throw qv::Error("Refusing to extract " + archive.Name(i) + ": " + why);
+                throw qv::Error(file + ": Refusing to extract \"" + reader.DisplayName(reader.Entry(i)) + "\": " + why);
             std::string target = folder;
             if (target.back() != '/')
                 target += '/';
             const auto parts = qv::SplitPath(ansi, qv::separators::kEitherSlash, qv::EmptyParts::Keep);
             for (size_t k = 0; k < parts.size(); ++k)
                 target += qv::codepage::FromAnsi(parts[k]) + (k + 1 < parts.size() ? "/" : "");
-            std::filesystem::create_directories(qv::fs::FolderOf(target));
-            qv::FileStream out(target, qv::FileStream::Mode::Create);
-            reader.ExtractTo(i, out);
-            out.Close();
+            targets.push_back(std::move(target));
         }
-        std::printf("%zu entries extracted to %s\n", reader.Count(), folder.c_str());
+        std::filesystem::create_directories(folder);
+        for (size_t i = 0; i < targets.size(); ++i) {
+            std::filesystem::create_directories(qv::fs::FolderOf(targets[i]));
+            // An entry's name never ends with a dot, so this name is never
+            // one that the archive itself could hold.
+            const std::string partial = targets[i] + ".partial.";
+            try {
+                qv::FileStream out(partial, qv::FileStream::Mode::Create);
+                reader.ExtractTo(i, out);
+                out.Close();
+                std::filesystem::rename(partial, targets[i]);
+            } catch (...) {
+                std::error_code ignored;
+                std::filesystem::remove(partial, ignored);
+                throw;
+            }
+        }
+        std::printf("%zu entries extracted to %s\n", reader.Count(), Shown(folder).c_str());
         return 0;
     });
 }
@@ -102,7 +121,7 @@ int Config(const std::string& file)
 {
     return WithArchive(file, [&](qv::ArchiveFile& archive) {
         auto& reader = archive.Reader();
-        const int index = reader.IndexOf("-config-");
+        const int64_t index = qv::SettingsEntryOf(reader);
         if (index < 0)
             throw qv::Error(file + ": the archive has no \"-config-\" entry");
         const std::vector<uint8_t> image = reader.Extract(static_cast<size_t>(index));
@@ -141,7 +160,7 @@ int Config(const std::string& file)
             {"VersionStamp", stamp},
         };
         for (const auto& [name, value] : fields)
-            std::printf("%s = %s\n", name, value.c_str());
+            std::printf("%s = %s\n", name, Shown(value).c_str());
         return 0;
     });
 }
@@ -160,7 +179,8 @@ int Resources(const std::string& file)
         for (const auto& e : entries) {
             const auto known = kTypes.find(e.type);
             const std::string type = known == kTypes.end() ? e.type : e.type + " (" + known->second + ")";
-            std::printf("%-22s %-24s %8u %10zu\n", type.c_str(), e.name.c_str(), e.language, e.data.size());
+            std::printf("%-22s %-24s %8u %10zu\n", Shown(type).c_str(), Shown(e.name).c_str(), e.language,
+                        e.data.size());
         }
         std::printf("%zu resources\n", entries.size());
         return 0;

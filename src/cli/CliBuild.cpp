@@ -7,6 +7,7 @@
 #include "quorvane/base/SizeText.h"
 #include "quorvane/base/Utf8.h"
 #include "quorvane/platform/CodePage.h"
+#include "quorvane/base/Text.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/Terminal.h"
 
@@ -41,11 +42,11 @@ public:
             if (action.size() > 40)
                 action = "..." + action.substr(action.size() - 37);
             std::fprintf(stderr, "\r[%s] %3d%% %-12s %-40s", bar.c_str(), overallPercent, sizeText.c_str(),
-                         action.c_str());
+                         Shown(action).c_str());
             std::fflush(stderr);
             drawn_ = true;
         } else if (overallPercent != lastPercent_ || action_ != lastAction_) {
-            std::fprintf(stderr, "%3d%% %s %s\n", overallPercent, sizeText.c_str(), action_.c_str());
+            std::fprintf(stderr, "%3d%% %s %s\n", overallPercent, sizeText.c_str(), Shown(action_).c_str());
             lastPercent_ = overallPercent;
             lastAction_ = action_;
         }
@@ -127,10 +128,7 @@ bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings)
 
 void Complain(const std::string& message)
 {
-    std::string text = message;
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.replace(at, 2, "\n");
-    std::fprintf(stderr, "quorvanec: %s\n", text.c_str());
+    std::fprintf(stderr, "quorvanec: %s\n", qv::TerminalText(message, "\n").c_str());
 }
 
 int Build(const BuildOptions& options)
@@ -169,7 +167,7 @@ int Build(const BuildOptions& options)
     const std::string out = qv::ResolveOutputPath(settings);
     const int64_t size = qv::fs::FileSize(out);
     if (!options.quiet) {
-        std::printf("Output: %s\n", out.c_str());
+        std::printf("Output: %s\n", Shown(out).c_str());
         std::printf("Size: %s\n", SizeLine(size).c_str());
         std::printf("Processing time: %s\n", Elapsed(std::chrono::steady_clock::now() - started).c_str());
     }
@@ -203,19 +201,19 @@ int Files(const std::string& project)
     std::erase_if(listener.in, [&](const auto& entry) { return refused.count(entry.first) != 0; });
 
     auto relative = [&](const std::string& p) { return p.rfind(root, 0) == 0 ? p.substr(root.size()) : p; };
-    std::string text = "Root: " + root + "\n";
+    std::string text = "Root: " + Shown(root) + "\n";
     text += "Packed, in order (" + std::to_string(listener.in.size()) + "):\n";
     for (const auto& [path, piece] : listener.in)
-        text += "  " + PadToWidth(relative(path), 50) + "  [" + piece + "]\n";
+        text += "  " + PadToWidth(Shown(relative(path)), 50) + "  [" + Shown(piece) + "]\n";
     if (!foreign.empty()) {
         text += "Names code page " + std::to_string(qv::codepage::AnsiCodePage()) + " cannot hold (" +
                 std::to_string(foreign.size()) + "):\n";
         for (const qv::ForeignName& name : foreign)
-            text += "  " + PadToWidth(relative(name.path), 50) + "  " + qv::ForeignNameText(name) + "\n";
+            text += "  " + PadToWidth(Shown(relative(name.path)), 50) + "  " + Shown(qv::ForeignNameText(name)) + "\n";
     }
     text += "Left out (" + std::to_string(listener.out.size()) + "):\n";
     for (const auto& [path, rule] : listener.out)
-        text += "  " + PadToWidth(relative(path), 50) + "  " + rule + "\n";
+        text += "  " + PadToWidth(Shown(relative(path)), 50) + "  " + Shown(rule) + "\n";
     std::fputs(text.c_str(), stdout);
     if (!foreign.empty())
         return 1;

@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/base/Text.h"
 #include "quorvane/build/FileCollection.h"
 #include "quorvane/check/SiteCheck.h"
 
@@ -91,7 +92,9 @@ int Check(const CheckOptions& options)
             return std::find(options.only.begin(), options.only.end(), f.kind) == options.only.end();
         });
     }
-    const std::string text = options.json ? qv::ReportJson(report) : PlainReport(report, options.all);
+    // JSON escapes every control character itself; plain text keeps only its line breaks.
+    const std::string text =
+        options.json ? qv::ReportJson(report) : qv::TerminalText(PlainReport(report, options.all), "\n");
     std::fputs(text.c_str(), stdout);
     return report.findings.empty() ? 0 : 1;
 }

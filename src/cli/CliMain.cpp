@@ -106,6 +106,11 @@ int NewProject(const NewOptions& o)
 
 } // namespace
 
+std::string qvc::Shown(const std::string& text)
+{
+    return qv::TerminalText(text);
+}
+
 int qvc::Run(int argc, char** argv)
 {
     // "/COMPILE PROJECT.qp", the desktop program's form, means "build".

@@ -1,4 +1,6 @@
+#include "ArchiveComposer.h"
 #include "ExeTools.h"
+#include "HostileArchives.h"
 #include "TestSupport.h"
 
 #include "quorvane/project/NewProject.h"
@@ -9,6 +11,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -370,4 +373,113 @@ TEST_F(Cli, FilesListsLoopsAndSpecialFilesAsLeftOut)
     EXPECT_TRUE(Contains(r.out, "loop: a link back to a folder above it"));
     EXPECT_TRUE(Contains(r.out, "feed.html "));
     EXPECT_TRUE(Contains(r.out, "not a regular file (named pipe)"));
+}
+
+namespace {
+
+// The files below `folder`, relative, each with its size.
+std::map<std::string, uintmax_t> FilesBelow(const fs::path& folder)
+{
+    std::map<std::string, uintmax_t> files;
+    if (fs::exists(folder))
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            if (e.is_regular_file())
+                files[fs::relative(e.path(), folder).string()] = e.file_size();
+    return files;
+}
+
+} // namespace
+
+TEST_F(Cli, ExtractWritesOnlyWholeCheckedEntries)
+{
+    qvtest::ArchiveComposer c;
+    c.Add("index.html", qvtest::TextBytes(3000, 1));
+    c.Add("sub\\broken.html", qvtest::TextBytes(300000, 2));
+    c.Add("last.txt", qvtest::TextBytes(10));
+    c.Records[1].CRC ^= 1;
+    qvtest::WriteFile(dir / "damaged.qpf", c.Build());
+    const RunResult damaged = Quorvanec("extract damaged.qpf out", dir.path());
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_TRUE(Contains(damaged.err, "quorvanec: damaged.qpf: Archive entry \"sub\\broken.html\" is damaged: CRC mismatch"))
+        << damaged.err;
+    // The entry before it is whole; of the damaged one nothing, not even a temporary.
+    EXPECT_EQ(FilesBelow(dir / "out"), (std::map<std::string, uintmax_t>{{"index.html", 3000}}));
+
+    // One refused name, anywhere in the directory, and nothing is written.
+    c = qvtest::ArchiveComposer();
+    c.Add("index.html", qvtest::TextBytes(3000, 1));
+    c.Add("..\\evil.html", qvtest::TextBytes(10));
+    qvtest::WriteFile(dir / "escaping.qpf", c.Build());
+    const RunResult refused = Quorvanec("extract escaping.qpf out2", dir.path());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Contains(refused.err,
+                         "quorvanec: escaping.qpf: Refusing to extract \"..\\evil.html\": it leads out of the target folder"))
+        << refused.err;
+    EXPECT_FALSE(fs::exists(dir / "out2"));
+    EXPECT_FALSE(fs::exists(dir / "evil.html"));
+}
+
+TEST_F(Cli, NamesAndMessagesReachTheTerminalEscaped)
+{
+    qvtest::ArchiveComposer c;
+    c.Add("\x1b[2J\x1b]0;owned\x07.html", qvtest::TextBytes(100));
+    c.Records[0].CRC ^= 1;
+    qvtest::WriteFile(dir / "loud.qpf", c.Build());
+    const std::string shown = "\\x1b[2J\\x1b]0;owned\\x07.html";
+
+    const RunResult list = Quorvanec("list loud.qpf", dir.path());
+    EXPECT_EQ(list.status, 0);
+    EXPECT_TRUE(Contains(list.out, "  " + shown + "\n")) << list.out;
+    const RunResult verify = Quorvanec("verify loud.qpf", dir.path());
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_TRUE(Contains(verify.err, "Archive entry \"" + shown + "\" is damaged")) << verify.err;
+    for (const std::string* text : {&list.out, &verify.err})
+        EXPECT_EQ(text->find_first_of("\x1b\x07"), std::string::npos) << *text;
+
+    // viewer.exe lists to a console through the same function.
+    const fs::path viewer = fs::path(QV_QUORVANEC).parent_path() / "viewer.exe";
+    if (!qvtest::TestWine().Available() || !fs::exists(viewer))
+        GTEST_SKIP() << "wine or viewer.exe is missing";
+    const qvtest::WineRun run = qvtest::TestWine().Run(viewer, {"--list", qvtest::Wine::WinPath(dir / "loud.qpf")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, shown + "\t100\t")) << run.out;
+    EXPECT_EQ(run.out.find_first_of("\x1b\x07"), std::string::npos) << run.out;
+}
+
+TEST_F(Cli, HostileOutputsCostLittleAndWriteNothing)
+{
+    const std::pair<const char*, std::vector<uint8_t>> bombs[] = {
+        {"config.qpf", qvtest::ConfigBomb()},
+        {"directory.qpf", qvtest::DirectoryBomb()},
+        {"shared.qpf", qvtest::SharedRunBomb()},
+    };
+    const std::string messages[] = {
+        "Archive entry \"-config-\" holds 1073741824 bytes, not the 3896 of a settings image",
+        "Archive entry \"index.html\" is recorded twice in the directory",
+        "Archive entry \"b.bin\" shares its data with \"a.bin\"",
+    };
+    for (size_t i = 0; i < 3; ++i) {
+        qvtest::WriteFile(dir / bombs[i].first, bombs[i].second);
+        for (const char* command : {"list", "verify", "extract", "config"}) {
+            const std::string args = std::string(command) + " " + bombs[i].first + (command[0] == 'e' ? " out" : "");
+            const RunResult r = Quorvanec(args, dir.path());
+            // The settings are only an entry like any other to a listing.
+            const bool listed = i == 0 && command[0] == 'l';
+            EXPECT_EQ(r.status, listed ? 0 : 1) << args;
+            EXPECT_EQ(Contains(r.err, bombs[i].first + std::string(": ") + messages[i]), !listed) << args << r.err;
+        }
+        EXPECT_FALSE(fs::exists(dir / "out")) << bombs[i].first;
+    }
+
+    // viewer.exe reads through the same reader and agrees.
+    const fs::path viewer = fs::path(QV_QUORVANEC).parent_path() / "viewer.exe";
+    if (!qvtest::TestWine().Available() || !fs::exists(viewer))
+        GTEST_SKIP() << "wine or viewer.exe is missing";
+    for (size_t i = 0; i < 3; ++i) {
+        const qvtest::WineRun run = qvtest::TestWine().Run(
+            viewer, {"--extract", qvtest::Wine::WinPath(dir / "out"), qvtest::Wine::WinPath(dir / bombs[i].first)});
+        EXPECT_EQ(run.status, 1) << bombs[i].first;
+        EXPECT_TRUE(Contains(run.err, messages[i])) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "out")) << bombs[i].first;
+    }
 }

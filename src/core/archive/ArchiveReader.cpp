@@ -1,6 +1,7 @@
 #include "quorvane/archive/ArchiveReader.h"
 
 #include "quorvane/base/Stream.h"
+#include "quorvane/base/Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -136,7 +137,7 @@ ArchiveReader::ArchiveReader(Stream& stream, Options options) : stream_(stream),
     ReadTrailer();
     if (options_.VerifyArchiveCRC)
         VerifyChecksum();
-    ParseDirectory(ReadDirectory());
+    ReadDirectory();
 }
 
 std::string ArchiveReader::Prefixed(const std::string& message) const
@@ -153,7 +154,7 @@ std::string ArchiveReader::DisplayName(const ArchiveEntry& entry) const
 {
     const std::string name = entry.ArchiveName();
     if (options_.DecodeName)
-        return options_.DecodeName(name);
+        return TerminalText(options_.DecodeName(name));
     std::string shown;
     for (const char c : name) {
         const auto b = static_cast<unsigned char>(c);
@@ -239,37 +240,85 @@ void ArchiveReader::VerifyChecksum()
              Hex32(crc));
 }
 
-std::vector<uint8_t> ArchiveReader::ReadDirectory()
+void ArchiveReader::ReadDirectory()
 {
+    // Records are parsed as they arrive, so memory follows the bytes the
+    // directory really yields, never the count its trailer claims.
+    std::array<uint8_t, archive_layout::kRecordSize> record;
+    size_t filled = 0;
+    std::unordered_set<size_t, NameHash, NameEqual> seen(0, NameHash{this}, NameEqual{this});
+    const ByteSink parse = [&](const uint8_t* data, size_t size) {
+        while (size > 0) {
+            const size_t n = std::min(size, record.size() - filled);
+            std::copy_n(data, n, record.begin() + filled);
+            filled += n;
+            data += n;
+            size -= n;
+            if (filled == record.size()) {
+                AddEntry(TZLBFileRec2::FromImage(record), seen);
+                filled = 0;
+            }
+        }
+    };
     const int64_t expected = int64_t(trailer_.EntryCount) * kRecordSize;
-    std::vector<uint8_t> records;
     if (trailer_.RegistryCompressed == 0) {
-        records.resize(static_cast<size_t>(expected));
-        if (expected > 0)
-            ReadAt(directoryStart_, records.data(), records.size());
-        return records;
+        std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(expected, kBlock)));
+        for (int64_t done = 0; done < expected;) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(expected - done, kBlock));
+            ReadAt(directoryStart_ + done, block.data(), n);
+            done += static_cast<int64_t>(n);
+            parse(block.data(), n);
+        }
+    } else {
+        try {
+            InflateRange(stream_, start_ + directoryStart_, trailer_.RegistrySize, expected, parse);
+        } catch (const InflateProblem& problem) {
+            Fail("Archive directory is damaged: " + problem.text);
+        }
     }
-    records.reserve(static_cast<size_t>(expected));
-    try {
-        InflateRange(stream_, start_ + directoryStart_, trailer_.RegistrySize, expected,
-                     [&](const uint8_t* data, size_t size) { records.insert(records.end(), data, data + size); });
-    } catch (const InflateProblem& problem) {
-        Fail("Archive directory is damaged: " + problem.text);
-    }
-    return records;
+    CheckOverlaps();
 }
 
-void ArchiveReader::ParseDirectory(const std::vector<uint8_t>& records)
+size_t ArchiveReader::NameHash::operator()(size_t index) const
 {
-    entries_.reserve(static_cast<size_t>(trailer_.EntryCount));
-    for (size_t i = 0; i < static_cast<size_t>(trailer_.EntryCount); ++i) {
-        const auto r = TZLBFileRec2::FromImage(std::span(records).subspan(i * archive_layout::kRecordSize));
-        ArchiveEntry e;
-        static_cast<ArchiveRecordNumbers&>(e) = r;
-        e.Name = r.NameAnsi();
-        e.Path = r.PathAnsi();
-        CheckEntry(e);
-        entries_.push_back(std::move(e));
+    return std::hash<std::string>()(reader->entries_[index].ArchiveName());
+}
+
+bool ArchiveReader::NameEqual::operator()(size_t a, size_t b) const
+{
+    return reader->entries_[a].ArchiveName() == reader->entries_[b].ArchiveName();
+}
+
+void ArchiveReader::AddEntry(const TZLBFileRec2& record, std::unordered_set<size_t, NameHash, NameEqual>& seen)
+{
+    ArchiveEntry e;
+    static_cast<ArchiveRecordNumbers&>(e) = record;
+    e.Name = record.NameAnsi();
+    e.Path = record.PathAnsi();
+    CheckEntry(e);
+    entries_.push_back(std::move(e));
+    // A build never records one name twice (lookups find only the first),
+    // and a directory of one record repeated is a cheap way to claim
+    // millions: the first repeat ends it.
+    if (!seen.insert(entries_.size() - 1).second)
+        FailEntry(entries_.back(), "is recorded twice in the directory");
+}
+
+void ArchiveReader::CheckOverlaps() const
+{
+    // Entries never share bytes: one run of data under several names would
+    // be inflated once per name.
+    std::vector<std::pair<int64_t, size_t>> starts;
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].StoredSize() > 0)
+            starts.emplace_back(entries_[i].Offset, i);
+    std::sort(starts.begin(), starts.end());
+    // Sorted by start, any overlap shows between neighbours.
+    for (size_t k = 1; k < starts.size(); ++k) {
+        const ArchiveEntry& before = entries_[starts[k - 1].second];
+        const ArchiveEntry& e = entries_[starts[k].second];
+        if (e.Offset < before.Offset + before.StoredSize())
+            FailEntry(e, "shares its data with \"" + DisplayName(before) + "\"");
     }
 }
 
@@ -364,6 +413,12 @@ void ArchiveReader::Extract(Stream& from, size_t index, const ByteSink& sink) co
         FailEntry(e, "is damaged: CRC mismatch (recorded " + Hex32(e.CRC) + ", data gives " + Hex32(crc) + ")");
 }
 
+void ArchiveReader::CheckSize(const ArchiveEntry& e, int64_t size, const std::string& what) const
+{
+    if (e.FileSize != size)
+        FailEntry(e, "holds " + Num(e.FileSize) + " bytes, not the " + Num(size) + " of " + what);
+}
+
 void ArchiveReader::CheckRange(const ArchiveEntry& e, int64_t offset, int64_t count) const
 {
     if (offset < 0 || count < 0 || offset > e.FileSize || count > e.FileSize - offset)
@@ -418,10 +473,10 @@ std::vector<uint8_t> ArchiveReader::Extract(size_t index)
         static_cast<uint64_t>(e.FileSize) > std::numeric_limits<size_t>::max())
         FailEntry(e, "is too large to extract into memory (" + Num(e.FileSize) + " bytes)");
     std::vector<uint8_t> bytes;
-    // FileSize was checked against the stored bytes when the directory was
-    // read, so this reservation is bounded by what the file could yield.
+    // A size the data has not yet given is only a claim: beyond this much
+    // the vector grows with the bytes really inflated.
     if (!e.Encrypted())
-        bytes.reserve(static_cast<size_t>(e.FileSize));
+        bytes.reserve(static_cast<size_t>(std::min(e.FileSize, kMaxReservation)));
     Extract(index, [&bytes](const uint8_t* data, size_t size) { bytes.insert(bytes.end(), data, data + size); });
     return bytes;
 }

@@ -1,6 +1,9 @@
 #include "quorvane/base/Text.h"
 
+#include "quorvane/base/Utf8.h"
+
 #include <algorithm>
+#include <cstdio>
 
 namespace qv {
 namespace {
@@ -52,6 +55,40 @@ std::string TrimControls(std::string_view text)
     while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
         --last;
     return std::string(text.substr(first, last - first));
+}
+
+std::string TerminalText(std::string_view text, std::string_view keep)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    auto escape = [&shown](unsigned value) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", value);
+        shown += hex;
+    };
+    for (size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const size_t len = Utf8SequenceAt(text, i, cp);
+        if (len == 0) {
+            escape(static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        const auto kept = [keep](char32_t c) {
+            return c < 0x80 && keep.find(static_cast<char>(c)) != std::string_view::npos;
+        };
+        if (cp == '\r' && text.substr(i + 1, 1) == "\n" && kept('\n')) {
+            ++i; // the line break that follows stands for the pair
+            continue;
+        }
+        const bool control = cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+        if (control && !kept(cp))
+            escape(static_cast<unsigned>(cp));
+        else
+            shown.append(text.substr(i, len));
+        i += len;
+    }
+    return shown;
 }
 
 } // namespace qv

@@ -11,8 +11,20 @@ std::string JsonString(std::string_view text)
     const std::string valid = IsUtf8(text) ? std::string(text) : EncodeUtf8(DecodeUtf8(text));
     std::string out = "\"";
     static constexpr char kHex[] = "0123456789abcdef";
-    for (const char c : valid) {
+    for (size_t i = 0; i < valid.size(); ++i) {
+        const char c = valid[i];
         const auto b = static_cast<unsigned char>(c);
+        // DEL and the C1 controls (0xC2 0x80..0x9F) would reach a terminal
+        // that shows the document; written as escapes they cannot act.
+        const auto next = i + 1 < valid.size() ? static_cast<unsigned char>(valid[i + 1]) : 0;
+        if (b == 0x7F || (b == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+            const unsigned code = b == 0x7F ? 0x7F : next;
+            out += "\\u00";
+            out += kHex[code >> 4];
+            out += kHex[code & 15];
+            i += b == 0x7F ? 0 : 1;
+            continue;
+        }
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;

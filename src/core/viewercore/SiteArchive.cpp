@@ -1,7 +1,6 @@
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include "quorvane/base/Text.h"
-#include "quorvane/project/SettingsImage.h"
 
 namespace qv {
 
@@ -25,7 +24,7 @@ SiteArchive::~SiteArchive() = default;
 
 void SiteArchive::ReadSettings()
 {
-    const int64_t config = IndexOf("-config-");
+    const int64_t config = SettingsEntryOf(*reader_);
     if (config < 0)
         return;
     const std::vector<uint8_t> image = ReadAll(static_cast<size_t>(config));
@@ -46,7 +45,9 @@ int64_t SiteArchive::IndexOf(std::string_view ansiName) const
 std::vector<uint8_t> SiteArchive::Logo() const
 {
     const int64_t logo = IndexOf("-logo-");
-    return logo < 0 ? std::vector<uint8_t>() : ReadAll(static_cast<size_t>(logo));
+    if (logo < 0 || reader_->Entry(static_cast<size_t>(logo)).FileSize > kMaxLogoSize)
+        return {};
+    return ReadAll(static_cast<size_t>(logo));
 }
 
 std::string SiteArchive::HomeAddress() const
@@ -125,8 +126,11 @@ std::vector<uint8_t> SiteArchive::ReadAll(size_t index) const
         throw Error(displayName_ + ": Archive entry \"" + reader_->DisplayName(entry) +
                     "\" is too large to read into memory (" + std::to_string(entry.FileSize) + " bytes)");
     std::vector<uint8_t> bytes;
-    bytes.reserve(static_cast<size_t>(entry.FileSize));
-    Read(index, 0, entry.FileSize, [&bytes](const uint8_t* data, size_t size) {
+    // Read has checked the whole entry before its first byte arrives, so
+    // only then is its size more than a claim.
+    Read(index, 0, entry.FileSize, [&](const uint8_t* data, size_t size) {
+        if (bytes.empty())
+            bytes.reserve(static_cast<size_t>(entry.FileSize));
         bytes.insert(bytes.end(), data, data + size);
     });
     return bytes;

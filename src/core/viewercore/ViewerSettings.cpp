@@ -1,5 +1,6 @@
 #include "quorvane/viewercore/ViewerSettings.h"
 
+#include "quorvane/archive/ArchiveReader.h"
 #include "quorvane/project/SettingsImage.h"
 
 #include <algorithm>
@@ -30,6 +31,14 @@ ViewerSettings ReadViewerSettings(std::span<const uint8_t> image)
     QV_SETTINGS_FIELDS(QV_READ_SETTING, QV_SETTINGS_SKIP)
 #undef QV_READ_SETTING
     return s;
+}
+
+int64_t SettingsEntryOf(const ArchiveReader& reader)
+{
+    const int index = reader.IndexOf("-config-");
+    if (index >= 0)
+        reader.CheckSize(reader.Entry(static_cast<size_t>(index)), kSettingsImageSize, "a settings image");
+    return index;
 }
 
 } // namespace qv

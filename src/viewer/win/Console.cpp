@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include "WinText.h"
+#include "quorvane/base/Text.h"
 
 #include <algorithm>
 
@@ -36,17 +37,21 @@ void WriteAll(HANDLE h, const char* data, size_t size)
     }
 }
 
+// Names and messages may come from an archive: an escape sequence in them
+// is shown, never obeyed. Line breaks and the tabs between columns are the
+// callers' own layout and pass.
 void Write(HANDLE h, std::wstring_view text)
 {
     if (!Usable(h) || text.empty())
         return;
+    const std::string utf8 = qv::TerminalText(WideToUtf8(text), "\n\t");
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(h, &mode)) {
-        WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        const std::wstring shown = Utf8ToWide(utf8);
+        WriteConsoleW(h, shown.data(), static_cast<DWORD>(shown.size()), &written, nullptr);
         return;
     }
-    const std::string utf8 = WideToUtf8(text);
     WriteAll(h, utf8.data(), utf8.size());
 }
 

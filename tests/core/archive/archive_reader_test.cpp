@@ -1,4 +1,6 @@
+#include "AllocationWatch.h"
 #include "ArchiveComposer.h"
+#include "HostileArchives.h"
 #include "TestSupport.h"
 
 #include "quorvane/archive/ArchiveFile.h"
@@ -426,9 +428,11 @@ TEST(ArchiveReaderDamage, ExtractionChecksSizeAndCrc)
         r.CRC = Crc32(TextBytes(4000));
         r.CompressedSize = static_cast<int64_t>(packed.size()) - 2;
         c.AddRaw(r, std::vector<uint8_t>(packed.begin(), packed.end() - 2));
+        r.Name = "b.htm";
         r.CompressedSize = static_cast<int64_t>(packed.size()) + 1;
         packed.push_back(7);
         c.AddRaw(r, packed);
+        r.Name = "c.htm";
         r.CompressedSize = 100;
         c.AddRaw(r, NoiseBytes(100));
         const auto bytes = c.Build();
@@ -448,6 +452,7 @@ TEST(ArchiveReaderDamage, EncryptedEntriesAreListedButRefused)
     r.EncryptedSize = 16;
     r.Storage = 2;
     c.AddRaw(r, NoiseBytes(16));
+    r.Name = "secret.txt";
     r.CompressedSize = 0;
     r.Storage = 3;
     c.AddRaw(r, NoiseBytes(16));
@@ -455,8 +460,8 @@ TEST(ArchiveReaderDamage, EncryptedEntriesAreListedButRefused)
     ASSERT_EQ(a->Count(), 2u);
     EXPECT_TRUE(a->Entry(0).Encrypted());
     EXPECT_EQ(a->Entry(1).StoredSize(), 16);
-    for (size_t i = 0; i < 2; ++i)
-        EXPECT_EQ(FailureOf([&] { a->Extract(i); }), "Cannot extract \"secret.htm\": encrypted entry");
+    EXPECT_EQ(FailureOf([&] { a->Extract(0); }), "Cannot extract \"secret.htm\": encrypted entry");
+    EXPECT_EQ(FailureOf([&] { a->Extract(1); }), "Cannot extract \"secret.txt\": encrypted entry");
 }
 
 TEST(ArchiveReaderDamage, AStreamThatShrinksAfterOpeningFailsCleanly)
@@ -466,6 +471,102 @@ TEST(ArchiveReaderDamage, AStreamThatShrinksAfterOpeningFailsCleanly)
     ArchiveReader reader(stream);
     stream.SetSize(100);
     EXPECT_EQ(FailureOf([&] { reader.Extract(1); }), "Stream read error");
+}
+
+// A stream that counts the bytes read through it.
+class CountingStream final : public qv::Stream {
+public:
+    explicit CountingStream(std::vector<uint8_t> bytes) : inner_(std::move(bytes)) {}
+    int64_t Size() const override { return inner_.Size(); }
+    int64_t Position() const override { return inner_.Position(); }
+    void Seek(int64_t position) override { inner_.Seek(position); }
+    size_t Read(void* buffer, size_t count) override
+    {
+        const size_t n = inner_.Read(buffer, count);
+        read += n;
+        return n;
+    }
+    void Write(const void* buffer, size_t count) override { inner_.Write(buffer, count); }
+    void SetSize(int64_t size) override { inner_.SetSize(size); }
+    size_t read = 0;
+
+private:
+    MemoryStream inner_;
+};
+
+TEST(ArchiveReaderBounds, HostileDirectoriesAreRefusedBeforeTheyCost)
+{
+    ArchiveReader::Options lax;
+    lax.VerifyArchiveCRC = false;
+    {
+        // ~214 KB of one record repeated ~400,000 times: the first repeat ends it.
+        const std::vector<uint8_t> bomb = DirectoryBomb();
+        ASSERT_LT(bomb.size(), 250000u);
+        CountingStream stream(bomb);
+        ResetLargestAllocation();
+        EXPECT_EQ(FailureOf([&] { ArchiveReader reader(stream, lax); }),
+                  "Archive entry \"index.html\" is recorded twice in the directory");
+        EXPECT_LT(LargestAllocation(), 256u * 1024);
+        EXPECT_LT(stream.read, 100000u);
+    }
+    {
+        // ~65 KB: four names of one run that inflates to 64 MiB each.
+        const std::vector<uint8_t> bomb = SharedRunBomb();
+        ASSERT_LT(bomb.size(), 70000u);
+        ResetLargestAllocation();
+        EXPECT_EQ(OpenFailure(bomb), "Archive entry \"b.bin\" shares its data with \"a.bin\"");
+        EXPECT_LT(LargestAllocation(), 256u * 1024);
+    }
+    {
+        // A trailer's count is a claim: the records that really come decide.
+        ArchiveComposer c = TwoEntries();
+        auto bytes = c.Build();
+        Poke32(bytes, bytes.size() - 36 + trailer_offset::EntryCount,
+               static_cast<uint32_t>(c.LastTrailer().RegistrySize * 1000 / 550));
+        ResetLargestAllocation();
+        EXPECT_CONTAINS(OpenFailure(bytes), "Archive directory is damaged: it inflates to 1100 bytes instead of");
+        EXPECT_LT(LargestAllocation(), 256u * 1024);
+    }
+}
+
+TEST(ArchiveReaderBounds, EntriesNeverShareBytesNorAName)
+{
+    ArchiveComposer c = TwoEntries();
+    c.Records[1].Offset -= 1;
+    EXPECT_EQ(OpenFailure(c.Build()), "Archive entry \"img\\logo.png\" shares its data with \"index.html\"");
+    // Listed in any order, over other data, split between path and name.
+    c = TwoEntries();
+    c.Add("a.txt", {});
+    c.Add("img\\logo.png", TextBytes(50));
+    c.Records.back().Path = "";
+    c.Records.back().Name = "img\\logo.png";
+    EXPECT_EQ(OpenFailure(c.Build()), "Archive entry \"img\\logo.png\" is recorded twice in the directory");
+    // Empty entries take no bytes, so they share none, wherever they lie;
+    // names that differ in case alone are two names.
+    c = TwoEntries();
+    c.Add("a.txt", {});
+    c.Add("b.txt", {});
+    c.Records[3].Offset = c.Records[2].Offset = 10;
+    c.Add("INDEX.html", TextBytes(50));
+    Opened a(c.Build());
+    ASSERT_EQ(a->Count(), 5u);
+    EXPECT_EQ(a->Extract(4), TextBytes(50));
+    EXPECT_TRUE(a->Extract(3).empty());
+}
+
+TEST(ArchiveReaderBounds, WholeEntriesReserveOnlyWhatTheirDataProves)
+{
+    // 100 KB of deflate data may claim up to 1032 times as much.
+    ArchiveComposer c;
+    ArchiveRecord& r = c.AddRaw({}, Deflate(NoiseBytes(100000)));
+    r.Name = "liar.bin";
+    r.CompressedSize = static_cast<int64_t>(c.EntryData.size());
+    r.FileSize = 100 * 1000 * 1000;
+    Opened a(c.Build());
+    ResetLargestAllocation();
+    EXPECT_EQ(FailureOf([&] { a->Extract(0); }),
+              "Archive entry \"liar.bin\" is damaged: it inflates to 100000 bytes instead of 100000000");
+    EXPECT_LE(LargestAllocation(), size_t(qv::archive_format::kMaxReservation));
 }
 
 TEST(ArchiveExtractionPaths, RefusesNamesThatLeaveTheTargetFolder)

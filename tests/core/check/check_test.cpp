@@ -287,3 +287,10 @@ TEST_F(SiteCheck, BreaksAreGroupedByTargetWhateverTheSpelling)
                           {"index.html /abs.html", "sub/a.html /abs.html"},
                           {"sub/b.html gone.html"}}));
 }
+
+TEST(ReportJson, ControlCharactersOfNamesAreEscapes)
+{
+    // A terminal showing the document must not obey a name: C0, DEL and C1
+    // become \u escapes, other text stays as it is.
+    EXPECT_EQ(qv::JsonString("a\x1b[2J\x7f\xc2\x9b" "b\xc3\xa9"), "\"a\\u001b[2J\\u007f\\u009bb\xc3\xa9\"");
+}

@@ -1,4 +1,6 @@
+#include "AllocationWatch.h"
 #include "ArchiveComposer.h"
+#include "HostileArchives.h"
 #include "TestSupport.h"
 
 #include "quorvane/base/Error.h"
@@ -18,6 +20,7 @@
 
 using namespace qv;
 using qvtest::ArchiveComposer;
+using qvtest::ArchiveRecord;
 
 namespace {
 
@@ -281,6 +284,67 @@ TEST(SiteArchive, ReadsRangesAndNeverPassesOnADamagedEntry)
     // A damaged large entry stays refused; a sound one is checked once.
     EXPECT_NE(ReadRange(*damaged, 1, 0, 1).error.find("CRC mismatch"), std::string::npos);
     EXPECT_EQ(ReadRange(*site, 1, 0, 3).bytes, Bytes(big.begin(), big.begin() + 3));
+}
+
+TEST(SiteArchive, SettingsMustBeExactlyASettingsImage)
+{
+    // ~1 MB whose "-config-" truly inflates to 1 GiB: refused unread.
+    const Bytes bomb = qvtest::ConfigBomb();
+    ASSERT_LT(bomb.size(), 1100000u);
+    qvtest::ResetLargestAllocation();
+    EXPECT_EQ(qvtest::FailureOf([&] { Open(bomb); }),
+              "site.qpf: Archive entry \"-config-\" holds 1073741824 bytes, not the 3896 of a settings image");
+    EXPECT_LE(qvtest::LargestAllocation(), bomb.size()); // the copy of the file that the stream holds
+
+    for (const size_t size : {size_t(0), size_t(3895), size_t(3897)}) {
+        ArchiveComposer c;
+        c.Add("index.html", Text("home"));
+        c.Add("-CONFIG-", Bytes(size, 0));
+        EXPECT_EQ(qvtest::FailureOf([&] { Open(c.Build()); }),
+                  "site.qpf: Archive entry \"-CONFIG-\" holds " + std::to_string(size) +
+                      " bytes, not the 3896 of a settings image");
+    }
+}
+
+TEST(SiteArchive, WholeReadsReserveOnlyWhatTheDataProves)
+{
+    // 100 KB of deflate data claiming 100 MB, once as a page, once as the logo.
+    ArchiveComposer c;
+    c.Add("index.html", Text("home"));
+    for (const char* name : {"liar.bin", "-logo-"}) {
+        ArchiveRecord& r = c.AddRaw({}, qvtest::Deflate(qvtest::NoiseBytes(100000)));
+        r.Name = name;
+        r.CompressedSize = static_cast<int64_t>(qvtest::Deflate(qvtest::NoiseBytes(100000)).size());
+        r.FileSize = 100 * 1000 * 1000;
+    }
+    const auto site = Open(c.Build());
+    qvtest::ResetLargestAllocation();
+    EXPECT_EQ(qvtest::FailureOf([&] { site->ReadAll(1); }),
+              "site.qpf: Archive entry \"liar.bin\" is damaged: it inflates to 100000 bytes instead of 100000000");
+    // A logo that large is no icon: not read at all.
+    EXPECT_TRUE(site->Logo().empty());
+    EXPECT_LT(qvtest::LargestAllocation(), 1u << 20);
+}
+
+// The fuzz target's seeds are outputs our own build made; each must stay
+// one that opens, with its home page, for the fuzzing to start from.
+TEST(SiteArchive, SeedCorpusHoldsWholeOutputs)
+{
+    const std::filesystem::path dir = std::filesystem::path(QV_SOURCE_DIR) / "fuzz/corpus/viewer_core";
+    size_t seeds = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const auto site = OpenSiteFile(e.path().string());
+        ++seeds;
+        EXPECT_TRUE(site->HasSettings()) << e.path();
+        const SiteArchive::Target home = site->Find("/");
+        ASSERT_EQ(home.kind, SiteArchive::Target::Kind::Entry) << e.path();
+        EXPECT_EQ(site->ReadAll(home.index).size(), size_t(site->Reader().Entry(home.index).FileSize));
+        if (e.path().filename() == "password-icon.qpf") {
+            EXPECT_EQ(site->Settings().Password, "secret");
+            EXPECT_FALSE(site->Logo().empty());
+        }
+    }
+    EXPECT_EQ(seeds, 3u);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // Portable on purpose: this unit is also compiled into the Windows viewer,
@@ -27,6 +28,8 @@ namespace archive_format {
 // zlib cannot expand deflate data by more than this factor; a size claiming
 // more is a lie told by damaged or hostile bytes.
 constexpr int64_t kMaxInflateRatio = 1032;
+// Memory reserved for a whole entry before its data has proved its size.
+constexpr int64_t kMaxReservation = 16 * 1024 * 1024;
 } // namespace archive_format
 
 enum class EntryStorage : uint8_t { Deflated = 0, Stored = 1, EncryptedDeflated = 2, Encrypted = 3 };
@@ -50,10 +53,13 @@ struct ArchiveEntry : ArchiveRecordNumbers {
 // Reads an archive from the end of any stream: a file of its own, or the
 // tail of an executable. Construction finds the trailer, checks the version,
 // the archive's CRC-32 and every record of the directory, so a reader that
-// exists describes an archive whose entries all lie inside it. Extraction
-// checks the size and CRC-32 of each entry. Every failure is a qv::Error
-// (ArchiveNotFound when there is no archive); nothing the stream holds can
-// make the reader crash, loop or allocate more than the stream could yield.
+// exists describes an archive whose entries all lie inside it, none sharing
+// bytes with another and no two of the same archive name (A-Z case counts). Extraction checks the size and
+// CRC-32 of each entry. Every failure is a qv::Error (ArchiveNotFound when
+// there is no archive); nothing the stream holds can make the reader crash
+// or loop, and memory follows the bytes the stream really yields (a small
+// multiple of the directory's inflated records), never a count or size it
+// merely claims.
 //
 // The stream is borrowed, must outlive the reader and is read through its
 // position, so one stream serves one reader at a time.
@@ -62,8 +68,8 @@ public:
     using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
 
     struct Options {
-        // Turns an ANSI name into text for messages; without it bytes above
-        // 0x7F are shown as \xNN.
+        // Turns an ANSI name into UTF-8 for messages, which show its control
+        // characters escaped; without it bytes above 0x7F are shown as \xNN.
         std::function<std::string(std::string_view)> DecodeName;
         // Put before every message, e.g. the file's name.
         std::string SourceName;
@@ -99,9 +105,13 @@ public:
     // the entry and for deflate data that turns out damaged.
     void ExtractRange(Stream& from, size_t index, int64_t offset, int64_t count, const ByteSink& sink) const;
     void ExtractTo(size_t index, Stream& out);
+    // Throws naming the entry unless it holds exactly `size` bytes, `what`
+    // saying whose size that is ("a settings image").
+    void CheckSize(const ArchiveEntry& entry, int64_t size, const std::string& what) const;
     // Throws unless [offset, offset + count) lies inside the entry.
     void CheckRange(const ArchiveEntry& entry, int64_t offset, int64_t count) const;
-    // The whole entry in memory; refuses entries of 2 GiB or more.
+    // The whole entry in memory; refuses entries of 2 GiB or more, and
+    // reserves at most kMaxReservation before the data has come.
     std::vector<uint8_t> Extract(size_t index);
 
     // The entry's name as the messages show it.
@@ -113,8 +123,19 @@ private:
     [[noreturn]] void FailEntry(const ArchiveEntry& entry, const std::string& problem) const;
     void ReadTrailer();
     void VerifyChecksum();
-    std::vector<uint8_t> ReadDirectory();
-    void ParseDirectory(const std::vector<uint8_t>& records);
+    // Entries by index, hashed and compared by archive name, for the set
+    // that finds a name recorded twice.
+    struct NameHash {
+        const ArchiveReader* reader;
+        size_t operator()(size_t index) const;
+    };
+    struct NameEqual {
+        const ArchiveReader* reader;
+        bool operator()(size_t a, size_t b) const;
+    };
+    void ReadDirectory();
+    void AddEntry(const TZLBFileRec2& record, std::unordered_set<size_t, NameHash, NameEqual>& seen);
+    void CheckOverlaps() const;
     void CheckEntry(const ArchiveEntry& entry) const;
     void ReadAt(int64_t archiveOffset, void* buffer, size_t count);
     void ReadAt(Stream& from, int64_t archiveOffset, void* buffer, size_t count) const;

@@ -7,6 +7,9 @@
 namespace qv {
 
 std::u32string DecodeUtf8(std::string_view utf8);
+// Length of the valid UTF-8 sequence starting at `at` (< size), whose code
+// point goes to `cp`; 0 when the bytes there are not one.
+size_t Utf8SequenceAt(std::string_view utf8, size_t at, char32_t& cp);
 std::string EncodeUtf8(std::u32string_view text);
 std::u16string ToUtf16(std::string_view utf8);
 std::string FromUtf16(std::u16string_view utf16);

@@ -19,9 +19,9 @@ namespace qv {
 // An output (QPF, or EXE with its archive appended) opened for viewing: its
 // directory, its settings, and its entries served by page address.
 //
-// Construction reads the trailer, the directory and "-config-" (whose size
-// and CRC are checked), but not the whole archive's CRC, so a big output
-// opens at once. Throws ArchiveNotFound when the file holds no archive and
+// Construction reads the trailer, the directory and "-config-" (which must
+// be exactly a settings image, with its CRC checked), but not the whole
+// archive's CRC, so a big output opens at once. Throws ArchiveNotFound when the file holds no archive and
 // qv::Error, starting with `displayName`, when it is damaged.
 //
 // Thread-safe after construction: every reading call may run on any thread,
@@ -37,6 +37,9 @@ public:
     // their first byte is passed on; larger ones are checked by one full
     // pass until a pass has found them sound.
     static constexpr int64_t kCheckedInMemory = 16 * 1024 * 1024;
+    // A full icon file, every size up to 256 x 256 at 32 bits, takes well
+    // under 1 MiB; a "-logo-" beyond this is not read at all.
+    static constexpr int64_t kMaxLogoSize = 8 * 1024 * 1024;
 
     SiteArchive(OpenStream open, AnsiCodec codec, std::string displayName);
     ~SiteArchive();
@@ -50,7 +53,8 @@ public:
     const AnsiCodec& Codec() const { return codec_; }
     const std::string& DisplayName() const { return displayName_; }
 
-    // The bytes of "-logo-" (an ICO file), checked; empty when there is none.
+    // The bytes of "-logo-" (an ICO file), checked; empty when there is none
+    // or it is larger than kMaxLogoSize.
     std::vector<uint8_t> Logo() const;
 
     // The home page's address path ("/index.html"); empty when the output

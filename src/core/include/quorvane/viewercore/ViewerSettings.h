@@ -9,6 +9,8 @@
 // Portable: shared by quorvane-view and viewer.exe.
 namespace qv {
 
+class ArchiveReader;
+
 // An output without "-config-" has no texts, so a viewer's texts start
 // empty; every other field starts as a new project's does.
 template <class T, class Initial = T>
@@ -42,5 +44,10 @@ struct ViewerSettings {
 // Reads the 3896-byte image; throws qv::Error for any other size. An output
 // without "-config-" is shown with a default-constructed ViewerSettings.
 ViewerSettings ReadViewerSettings(std::span<const uint8_t> image);
+
+// The index of "-config-", or -1 when the output has none. Throws qv::Error
+// naming the entry when it is not exactly a settings image, before a byte
+// of it is read: whoever reads settings asks here first.
+int64_t SettingsEntryOf(const ArchiveReader& reader);
 
 } // namespace qv
