@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Warnings for our own targets only; third-party headers come in as SYSTEM.
 add_library(qv_warnings INTERFACE)
 add_library(quorvane::warnings ALIAS qv_warnings)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The part of core that builds for Windows too: viewer.exe compiles these
 # with the cross compiler. Paths are relative to src/core; they use nothing
 # but the standard library and zlib.

@@ -14,12 +14,15 @@ rm -rf "$work"
 mkdir -p "$work"
 DESTDIR=$root "$cmake" --install "$build" >"$work/install.log"
 
-# The programs alone in bin/, the run-time files in the data folder.
-for f in bin/quorvanec lib/quorvane/viewer.exe share/applications/quorvane.desktop \
-         share/mime/packages/quorvane.xml share/metainfo/org.quorvane.compiler.metainfo.xml \
-         share/man/man1/quorvanec.1.gz share/doc/quorvane/copyright share/doc/quorvane/changelog.gz; do
+# The programs alone in bin/, the files every architecture shares in
+# share/quorvane; the .chm serves Windows and stays out.
+for f in bin/quorvanec share/quorvane/viewer.exe share/quorvane/quorvane-help.qpf \
+         share/applications/quorvane.desktop share/mime/packages/quorvane.xml \
+         share/metainfo/org.quorvane.compiler.metainfo.xml share/man/man1/quorvanec.1.gz \
+         share/doc/quorvane/copyright share/doc/quorvane/changelog.gz; do
   [[ -f $usr/$f ]] || fail "not installed: $f"
 done
+[[ -z $(find "$root" -name '*.chm') && ! -e $usr/lib/quorvane ]] || fail "installed into lib/ or a .chm: $(find "$root" -name '*.chm')"
 for f in "$usr"/bin/*; do
   case ${f##*/} in quorvane | quorvanec | quorvane-view) ;; *) fail "unexpected in bin: $f" ;; esac
 done
@@ -36,7 +39,7 @@ qvc=$usr/bin/quorvanec
 "$qvc" build --quiet "$work/site.qp" || fail "build from the installed location"
 verdict=$("$qvc" verify "$work/out/site.exe") || fail "verify: $verdict"
 [[ $verdict == *"archive and 4 entries verified" ]] || fail "verify said: $verdict"
-viewer=$usr/lib/quorvane/viewer.exe
+viewer=$usr/share/quorvane/viewer.exe
 cmp -s -n "$(stat -c %s "$viewer")" "$viewer" "$work/out/site.exe" || fail "the EXE does not start with the installed viewer.exe"
 tail -c +"$(($(stat -c %s "$viewer") + 1))" "$work/out/site.exe" >"$work/site.qpf" # the archive alone
 "$qvc" verify "$work/site.qpf" >/dev/null || fail "the EXE's archive alone is no QPF"
@@ -50,13 +53,15 @@ mv "$work/viewer.exe" "$viewer"
 # Desktop entries (also the viewer's, which installs only with its program).
 for entry in "$usr"/share/applications/*.desktop "$source/packaging/quorvane-view.desktop"; do
   out=$(desktop-file-validate "$entry" 2>&1) && [[ -z $out ]] || fail "desktop-file-validate $entry: $out"
+  # Without it, docks cannot tie the window to its entry.
+  grep -q '^StartupWMClass=' "$entry" || fail "$entry: no StartupWMClass"
 done
 
 # MIME types, as GIO detects them from the compiled database: a project by
 # its root element (other archives use *.qp too), a compiled site by name.
 data=$work/xdg
 mkdir -p "$data/mime/packages"
-cp "$usr/share/mime/packages/quorvane.xml" "$data/mime/packages/"
+cp "$usr"/share/mime/packages/*.xml "$data/mime/packages/"
 update-mime-database "$data/mime" >/dev/null 2>&1
 printf 'qpress10archive' >"$work/other.qp"
 for pair in "$work/site.qp=application/x-quorvane-project" "$work/other.qp=application/x-qpress" \
@@ -67,13 +72,17 @@ for pair in "$work/site.qp=application/x-quorvane-project" "$work/other.qp=appli
   [[ $got == "$want" ]] || fail "type of $file: $got, not $want"
 done
 
-# AppStream metadata, its screenshots from docs/, and one version everywhere.
-metainfo=$usr/share/metainfo/org.quorvane.compiler.metainfo.xml
-out=$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1) || fail "appstreamcli: $out"
-for shot in $(sed -n 's|.*<image>.*/\([^/]*\)</image>.*|\1|p' "$metainfo"); do
-  [[ -f $source/docs/$shot ]] || fail "screenshot not in docs/: $shot"
+# AppStream metadata, one component per desktop entry, under the licence
+# of LICENSE, and one version everywhere.
+for entry in "$usr"/share/applications/*.desktop; do
+  name=${entry##*/}
+  metainfo=$(grep -l "<launchable type=\"desktop-id\">$name<" "$usr"/share/metainfo/*.xml) || fail "no AppStream component for $name"
+  [[ -n $metainfo ]] || continue
+  out=$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1) || fail "appstreamcli: $out"
+  grep -q "<release version=\"$version\"" "$metainfo" || fail "$metainfo: no release $version"
+  grep -q "<project_license>MIT</project_license>" "$metainfo" || fail "$metainfo: not MIT"
 done
-grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo: no release $version"
+head -n 1 "$source/LICENSE" | grep -qx "MIT License" || fail "LICENSE is not the MIT licence"
 zcat "$usr/share/doc/quorvane/changelog.gz" | head -n 1 | grep -qF "quorvane ($version)" || fail "changelog: not $version"
 
 # Icons: every size where the theme expects it, at its size.
