@@ -13,6 +13,11 @@
 namespace qvc {
 namespace {
 
+std::string Counted(size_t count, const char* noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 using qv::CheckFinding;
 
 std::string Place(const CheckFinding& f)
@@ -61,8 +66,8 @@ std::string PlainReport(const qv::CheckReport& report, bool all)
             text += group.size() > 1 ? GroupLine(report.findings, group) : FindingLine(report.findings[group.front()]);
     }
     for (const qv::KindSummary& k : qv::SummarizeFindings(report.findings))
-        text += std::string(qv::KindName(k.kind)) + ": " + std::to_string(k.findings) + " findings on " +
-                std::to_string(k.pages) + " pages\n";
+        text += std::string(qv::KindName(k.kind)) + ": " + Counted(k.findings, "finding") + " on " +
+                Counted(k.pages, "page") + "\n";
     text += std::to_string(report.pages) + " pages, " + std::to_string(report.stylesheets) + " stylesheets, " +
             std::to_string(report.references) + " references (" + std::to_string(report.external) + " external), " +
             std::to_string(report.findings.size()) + " findings\n";

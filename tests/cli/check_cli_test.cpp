@@ -78,15 +78,16 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
 
     const Outcome plain = Quorvanec("check " + qp);
     EXPECT_EQ(plain.status, 1);
-    EXPECT_EQ(plain.out, "z\xFF.html: the name is not UTF-8\n"
-                         "index.html:2: \"gone\\x\ty\x01.html\": the target does not exist (also line 3)\n"
+    // Every byte a terminal could obey is shown escaped.
+    EXPECT_EQ(plain.out, "z\\xff.html: the name is not UTF-8\n"
+                         "index.html:2: \"gone\\x\\x09y\\x01.html\": the target does not exist (also line 3)\n"
                          "say \"hi\".html:1: \"caf\xC3\xA9.html#n\": the target page has no id or name \"n\"\n"
                          "say \"hi\".html:2: \"/abs.html\": an absolute local reference\n"
-                         "z\xFF.html:1: \"nope.png\": the target does not exist\n"
-                         "code-page: 1 findings on 1 pages\n"
+                         "z\\xff.html:1: \"nope.png\": the target does not exist\n"
+                         "code-page: 1 finding on 1 page\n"
                          "missing: 2 findings on 2 pages\n"
-                         "absolute: 1 findings on 1 pages\n"
-                         "fragment: 1 findings on 1 pages\n"
+                         "absolute: 1 finding on 1 page\n"
+                         "fragment: 1 finding on 1 page\n"
                          "4 pages, 0 stylesheets, 6 references (0 external), 5 findings\n");
 
     const fs::path json = dir / "report.json";
@@ -139,7 +140,7 @@ TEST_F(CheckCommand, NamesOutsideTheCodePageAreRefusedBeforeAnythingIsWritten)
     const std::string central =
         qvtest::Capture("QUORVANE_ANSI_CODEPAGE=1250 " + Quoted(QV_QUORVANEC) + " check " + qp + " 2>&1", &status);
     EXPECT_EQ(central, japanese + ": '\xE6\x97\xA5', '\xE6\x9C\xAC' and '\xE8\xAA\x9E' are not in code page 1250\n"
-                       "code-page: 1 findings on 1 pages\n"
+                       "code-page: 1 finding on 1 page\n"
                        "3 pages, 0 stylesheets, 2 references (0 external), 1 findings\n");
 
     const Outcome build = Quorvanec("build " + qp);
