@@ -2,7 +2,6 @@
 
 #include "forms/Artwork.h"
 #include "services/DialogService.h"
-#include "forms/FormArtwork.h"
 #include "forms/FormKit.h"
 #include "services/ShellService.h"
 #include "services/VersionCheckUi.h"
@@ -63,7 +62,7 @@ AboutWindow::AboutWindow(MainWindow& mainform) : QWidget(nullptr, Qt::Dialog), m
     ProgramImage->setObjectName(QStringLiteral("ProgramImage"));
     ProgramImage->setGeometry(12, 8, 64, 64);
     ProgramImage->setScaledContents(true);
-    ProgramImage->setPixmap(ProgramPicture(128));
+    ProgramImage->setPixmap(ProgramPicture());
 
     TitleLabel = new QLabel(QStringLiteral("Quorvane Compiler"), TitleBand);
     TitleLabel->setObjectName(QStringLiteral("TitleLabel"));

@@ -3,7 +3,6 @@
 #include "services/AppState.h"
 #include "forms/Artwork.h"
 #include "services/DialogService.h"
-#include "forms/FormArtwork.h"
 #include "forms/FormKit.h"
 #include "main.h"
 
