@@ -7,13 +7,13 @@ class QPushButton;
 
 namespace qv::app {
 
-class Tmainform;
+class MainWindow;
 
 // A label that looks and acts like a link: blue, underlined, hand cursor.
-class TLinkLabel final : public QLabel {
+class LinkLabel final : public QLabel {
     Q_OBJECT
 public:
-    TLinkLabel(const QString& text, QWidget* parent);
+    LinkLabel(const QString& text, QWidget* parent);
 signals:
     void clicked();
 
@@ -23,33 +23,33 @@ protected:
 
 // The about window: the program's name and version, a link to the product's
 // page and one that starts an update check. Created once; Close hides it.
-class TAboutForm final : public QWidget {
+class AboutWindow final : public QWidget {
     Q_OBJECT
 public:
-    explicit TAboutForm(Tmainform& mainform);
+    explicit AboutWindow(MainWindow& mainform);
 
-    QWidget* Panel1;
-    QLabel* Image1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QGroupBox* GroupBox1;
+    QWidget* TitleBand;
+    QLabel* ProgramImage;
+    QLabel* TitleLabel;
+    QLabel* SubtitleLabel;
+    QGroupBox* InformationBox;
     QLabel* InfoPicture;
-    TLinkLabel* InfoLabel;
+    LinkLabel* InfoLabel;
     QLabel* UpdatePicture;
-    TLinkLabel* UpdateLabel;
-    QLabel* Label6;
-    QPushButton* Button1;
+    LinkLabel* UpdateLabel;
+    QLabel* VersionLabel;
+    QPushButton* CloseButton;
 
     void FormCreate();
     void InfoLabelClick();
     void UpdateLabelClick();
-    void Button1Click();
+    void CloseButtonClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    Tmainform& mainform_;
+    MainWindow& mainform_;
 };
 
 // The product's page on the publisher's web site that "Product

@@ -37,7 +37,7 @@ int Builder(int argc, char** argv)
 
     int status = 0;
     {
-        Tmainform mainform(QApplication::arguments().mid(1));
+        MainWindow mainform(QApplication::arguments().mid(1));
         // The application owns these; they live until the end.
         std::vector<std::unique_ptr<QWidget>> windows;
         for (AppWindow kind : {AppWindow::Wizard, AppWindow::About, AppWindow::Options}) {

@@ -1,5 +1,6 @@
 #include "main.h"
 
+#include "BrowserKeyPolicy.h"
 #include "services/AppState.h"
 #include "forms/Artwork.h"
 #include "forms/CheckWindow.h"
@@ -47,18 +48,18 @@
 
 namespace qv::app {
 
-TFileDialog::TFileDialog(QObject* owner, const char* name, FileDialogRequest request)
+FileDialog::FileDialog(QObject* owner, const char* name, FileDialogRequest request)
     : QObject(owner), request_(std::move(request))
 {
     setObjectName(QString::fromLatin1(name));
 }
 
-QStringList TFileDialog::ExecuteOpen(QWidget* parent) const
+QStringList FileDialog::ExecuteOpen(QWidget* parent) const
 {
     return Dialogs().OpenFiles(parent, request_);
 }
 
-QString TFileDialog::ExecuteSave(QWidget* parent) const
+QString FileDialog::ExecuteSave(QWidget* parent) const
 {
     return Dialogs().SaveFile(parent, request_);
 }
@@ -84,7 +85,7 @@ const AppWindowMaker* AppWindowMakerFor(AppWindow kind)
     return it == WindowMakers().end() || !it->second ? nullptr : &it->second;
 }
 
-bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
+bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
 {
     return !BeforeNavigate || BeforeNavigate(url, isMainFrame);
 }
@@ -95,25 +96,25 @@ bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool
 class NavigationBridge final : public QObject {
     Q_OBJECT
 public:
-    NavigationBridge(Tmainform* window) : QObject(window), window_(window) {}
+    NavigationBridge(MainWindow* window) : QObject(window), window_(window) {}
     Q_INVOKABLE void fragmentNavigation(const QString& href) { window_->FragmentNavigation(href); }
 
 private:
-    Tmainform* window_;
+    MainWindow* window_;
 };
 
 namespace {
 
 struct CommandToken {
     const char* token;
-    bool (Tmainform::*handler)();
+    bool (MainWindow::*handler)();
 };
 
 // In this order: an address with several tokens runs each command in turn.
 constexpr CommandToken kCommandTokens[] = {
-    {"#intro#", &Tmainform::ContentActionExecute}, {"#new#", &Tmainform::NewActionExecute},
-    {"#load#", &Tmainform::OpenActionExecute},     {"#home#", &Tmainform::HomeActionExecute},
-    {"#about#", &Tmainform::AboutActionExecute},
+    {"#intro#", &MainWindow::ContentActionExecute}, {"#new#", &MainWindow::NewActionExecute},
+    {"#load#", &MainWindow::OpenActionExecute},     {"#home#", &MainWindow::HomeActionExecute},
+    {"#about#", &MainWindow::AboutActionExecute},
 };
 
 bool HasCommandToken(const QString& url)
@@ -198,37 +199,37 @@ void SetCurrentFolder(const std::string& folder)
 
 } // namespace
 
-Tmainform::Tmainform(const QStringList& arguments, QWidget* parent) : QMainWindow(parent)
+MainWindow::MainWindow(const QStringList& arguments, QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("mainform"));
     CreateComponents();
     Guarded(this, [&] { FormCreate(arguments); });
 }
 
-Tmainform::~Tmainform()
+MainWindow::~MainWindow()
 {
     FormDestroy();
 }
 
-void Tmainform::CreateComponents()
+void MainWindow::CreateComponents()
 {
     setWindowTitle(QStringLiteral("Quorvane Compiler"));
-    ActionManager1 = new QObject(this);
-    ActionManager1->setObjectName(QStringLiteral("ActionManager1"));
+    Commands = new QObject(this);
+    Commands->setObjectName(QStringLiteral("Commands"));
     MRUActionList = new QObject(this);
     MRUActionList->setObjectName(QStringLiteral("MRUActionList"));
     const QString projects = QStringLiteral("Quorvane Projects (*.qp)");
-    OpenDialog = new TFileDialog(this, "OpenDialog", {QStringLiteral("Open"), projects, {}, true, true, {}});
-    SaveDialog = new TFileDialog(this, "SaveDialog", {QStringLiteral("Save As"), projects, QStringLiteral("qp"), false, false, {}});
+    OpenDialog = new FileDialog(this, "OpenDialog", {QStringLiteral("Open"), projects, {}, true, true, {}});
+    SaveDialog = new FileDialog(this, "SaveDialog", {QStringLiteral("Save As"), projects, QStringLiteral("qp"), false, false, {}});
     CreateActions();
     CreateMenus();
     CreateToolBar();
     CreateBrowser();
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
     for (size_t i = 0; i < StatusPanels.size(); ++i) {
-        auto* panel = new QLabel(StatusBar1);
+        auto* panel = new QLabel(StatusBar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setTextFormat(Qt::PlainText);
         panel->setFrameShape(QFrame::Panel);
@@ -238,10 +239,10 @@ void Tmainform::CreateComponents()
     }
     StatusPanels[0]->resize(350, StatusPanels[0]->height());
     StatusPanels[1]->setFixedWidth(200);
-    StatusBar1->addWidget(StatusPanels[0], 1);
-    StatusBar1->addPermanentWidget(StatusPanels[1]);
-    StatusBar1->setSizeGripEnabled(false);
-    setStatusBar(StatusBar1);
+    StatusBar->addWidget(StatusPanels[0], 1);
+    StatusBar->addPermanentWidget(StatusPanels[1]);
+    StatusBar->setSizeGripEnabled(false);
+    setStatusBar(StatusBar);
 
     // Client area 748 by 466, centred on the desktop.
     resize(748, 466);
@@ -251,9 +252,9 @@ void Tmainform::CreateComponents()
     }
 }
 
-void Tmainform::CreateActions()
+void MainWindow::CreateActions()
 {
-    QObject* m = ActionManager1;
+    QObject* m = Commands;
     NewAction = Command(m, "NewAction", QStringLiteral("&New..."), QStringLiteral("New..."),
                         QStringLiteral("Start new project..."), QKeySequence(Qt::CTRL | Qt::Key_N));
     OpenAction = Command(m, "OpenAction", QStringLiteral("&Open"), QStringLiteral("Open"),
@@ -289,14 +290,14 @@ void Tmainform::CreateActions()
     for (QAction* a : {OptionsAction, BuildAction, CheckSiteAction, RunAction})
         a->setIconVisibleInMenu(false);
 
-    const std::pair<QAction*, bool (Tmainform::*)()> handlers[] = {
-        {NewAction, &Tmainform::NewActionExecute},         {OpenAction, &Tmainform::OpenActionExecute},
-        {SaveAction, &Tmainform::SaveActionExecute},       {SaveAsAction, &Tmainform::SaveAsActionExecute},
-        {ExitAction, &Tmainform::ExitActionExecute},       {OptionsAction, &Tmainform::OptionsActionExecute},
-        {BuildAction, &Tmainform::BuildActionExecute},     {CheckSiteAction, &Tmainform::CheckSiteActionExecute},
-        {RunAction, &Tmainform::RunActionExecute},
-        {ContentAction, &Tmainform::ContentActionExecute}, {HomeAction, &Tmainform::HomeActionExecute},
-        {UpdatesAction, &Tmainform::UpdatesActionExecute}, {AboutAction, &Tmainform::AboutActionExecute},
+    const std::pair<QAction*, bool (MainWindow::*)()> handlers[] = {
+        {NewAction, &MainWindow::NewActionExecute},         {OpenAction, &MainWindow::OpenActionExecute},
+        {SaveAction, &MainWindow::SaveActionExecute},       {SaveAsAction, &MainWindow::SaveAsActionExecute},
+        {ExitAction, &MainWindow::ExitActionExecute},       {OptionsAction, &MainWindow::OptionsActionExecute},
+        {BuildAction, &MainWindow::BuildActionExecute},     {CheckSiteAction, &MainWindow::CheckSiteActionExecute},
+        {RunAction, &MainWindow::RunActionExecute},
+        {ContentAction, &MainWindow::ContentActionExecute}, {HomeAction, &MainWindow::HomeActionExecute},
+        {UpdatesAction, &MainWindow::UpdatesActionExecute}, {AboutAction, &MainWindow::AboutActionExecute},
     };
     for (const auto& [action, handler] : handlers) {
         connect(action, &QAction::triggered, this, [this, h = handler] { (this->*h)(); });
@@ -311,71 +312,71 @@ void Tmainform::CreateActions()
     }
 }
 
-void Tmainform::CreateMenus()
+void MainWindow::CreateMenus()
 {
-    ActionMainMenuBar1 = new QMenuBar;
-    ActionMainMenuBar1->setObjectName(QStringLiteral("ActionMainMenuBar1"));
-    QFont menuFont = ActionMainMenuBar1->font();
+    MenuBar = new QMenuBar;
+    MenuBar->setObjectName(QStringLiteral("MenuBar"));
+    QFont menuFont = MenuBar->font();
     menuFont.setFamilies({QStringLiteral("Segoe UI"), menuFont.family()});
     menuFont.setPixelSize(12);
-    ActionMainMenuBar1->setFont(menuFont);
+    MenuBar->setFont(menuFont);
 
-    FileMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&File"));
+    FileMenu = MenuBar->addMenu(QStringLiteral("&File"));
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
     FileMenu->addActions({NewAction, OpenAction, SaveAction, SaveAsAction});
     fileSeparator_ = FileMenu->addSeparator();
     FileMenu->addAction(ExitAction);
 
-    ProjectMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Project"));
+    ProjectMenu = MenuBar->addMenu(QStringLiteral("&Project"));
     ProjectMenu->setObjectName(QStringLiteral("ProjectMenu"));
     ProjectMenu->addActions({OptionsAction, BuildAction, CheckSiteAction, RunAction});
 
-    HelpMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Help"));
+    HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
     HelpMenu->addActions({ContentAction, HomeAction, UpdatesAction, AboutAction});
     for (QMenu* menu : {FileMenu, ProjectMenu, HelpMenu})
         menu->setFont(menuFont);
 }
 
-void Tmainform::CreateToolBar()
+void MainWindow::CreateToolBar()
 {
-    CoolBar2 = new QWidget(this);
-    CoolBar2->setObjectName(QStringLiteral("CoolBar2"));
-    auto* bands = new QVBoxLayout(CoolBar2);
+    ToolArea = new QWidget(this);
+    ToolArea->setObjectName(QStringLiteral("ToolArea"));
+    auto* bands = new QVBoxLayout(ToolArea);
     bands->setContentsMargins(0, 0, 0, 0);
     bands->setSpacing(0);
 
-    ToolBar2 = new QToolBar(CoolBar2);
-    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
-    ToolBar2->setMovable(false);
-    ToolBar2->setFloatable(false);
-    ToolBar2->setIconSize(QSize(24, 24));
-    ToolBar2->setMinimumHeight(44);
-    NewButton = CommandButton(ToolBar2, "NewButton", NewAction);
-    OpenButton = CommandButton(ToolBar2, "OpenButton", OpenAction);
-    SaveButton = CommandButton(ToolBar2, "SaveButton", SaveAction);
-    ToolBar2->addSeparator();
-    OptionsButton = CommandButton(ToolBar2, "OptionsButton", OptionsAction);
-    BuildButton = CommandButton(ToolBar2, "BuildButton", BuildAction);
-    CheckSiteButton = CommandButton(ToolBar2, "CheckSiteButton", CheckSiteAction);
-    RunButton = CommandButton(ToolBar2, "RunButton", RunAction);
-    ToolBar2->addSeparator();
-    HelpButton = CommandButton(ToolBar2, "HelpButton", ContentAction);
+    ToolBar = new QToolBar(ToolArea);
+    ToolBar->setObjectName(QStringLiteral("ToolBar"));
+    ToolBar->setMovable(false);
+    ToolBar->setFloatable(false);
+    ToolBar->setIconSize(QSize(24, 24));
+    ToolBar->setMinimumHeight(44);
+    NewButton = CommandButton(ToolBar, "NewButton", NewAction);
+    OpenButton = CommandButton(ToolBar, "OpenButton", OpenAction);
+    SaveButton = CommandButton(ToolBar, "SaveButton", SaveAction);
+    ToolBar->addSeparator();
+    OptionsButton = CommandButton(ToolBar, "OptionsButton", OptionsAction);
+    BuildButton = CommandButton(ToolBar, "BuildButton", BuildAction);
+    CheckSiteButton = CommandButton(ToolBar, "CheckSiteButton", CheckSiteAction);
+    RunButton = CommandButton(ToolBar, "RunButton", RunAction);
+    ToolBar->addSeparator();
+    HelpButton = CommandButton(ToolBar, "HelpButton", ContentAction);
 
-    ActionMainMenuBar1->setParent(CoolBar2);
-    bands->addWidget(ActionMainMenuBar1);
-    bands->addWidget(ToolBar2);
-    setMenuWidget(CoolBar2);
+    MenuBar->setParent(ToolArea);
+    bands->addWidget(MenuBar);
+    bands->addWidget(ToolBar);
+    setMenuWidget(ToolArea);
 }
 
-void Tmainform::CreateBrowser()
+void MainWindow::CreateBrowser()
 {
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
     InstallResScheme(profile);
 
-    WebBrowser1 = new QWebEngineView(this);
-    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebPage = new TBrowserPage(profile, WebBrowser1);
+    Browser = new QWebEngineView(this);
+    Browser->setObjectName(QStringLiteral("Browser"));
+    WebPage = new BrowserPage(profile, Browser);
     WebPage->setObjectName(QStringLiteral("WebPage"));
     WebPage->BeforeNavigate = [this](const QUrl& url, bool isMainFrame) {
         const QString text = AddressText(url);
@@ -387,7 +388,7 @@ void Tmainform::CreateBrowser()
         }
         // The commands open windows of their own; they run once the
         // browser has its answer.
-        QPointer<TBrowserPage> page = WebPage;
+        QPointer<BrowserPage> page = WebPage;
         DispatchLater(url, [page, url, isMainFrame] {
             if (page && isMainFrame)
                 page->setUrl(url);
@@ -405,15 +406,15 @@ void Tmainform::CreateBrowser()
     script.setWorldId(QWebEngineScript::ApplicationWorld);
     script.setRunsOnSubFrames(true);
     WebPage->scripts().insert(script);
-    WebBrowser1->setPage(WebPage);
+    Browser->setPage(WebPage);
 
-    connect(WebPage, &QWebEnginePage::loadFinished, this, [this] { WebBrowser1NavigateComplete2(); });
-    connect(WebPage, &QWebEnginePage::urlChanged, this, &Tmainform::WatchUrl);
-    setCentralWidget(WebBrowser1);
+    connect(WebPage, &QWebEnginePage::loadFinished, this, [this] { BrowserNavigateComplete(); });
+    connect(WebPage, &QWebEnginePage::urlChanged, this, &MainWindow::WatchUrl);
+    setCentralWidget(Browser);
     qApp->installEventFilter(this);
 }
 
-void Tmainform::FormCreate(const QStringList& arguments)
+void MainWindow::FormCreate(const QStringList& arguments)
 {
     ProcessState& state = State();
     // Floating-point faults give infinities and NaNs, never a trap.
@@ -422,7 +423,7 @@ void Tmainform::FormCreate(const QStringList& arguments)
 #endif
     state.InteractiveMode = true;
     state.RecentProjects.Clear();
-    progressform = new Tprogressform(this);
+    buildProgress = new BuildProgressDialog(this);
     SiteCheckWindow = new CheckWindow(this);
     // F7 again from the findings, and a finding's page in the preview.
     SiteCheckWindow->addAction(CheckSiteAction);
@@ -442,18 +443,14 @@ void Tmainform::FormCreate(const QStringList& arguments)
     Guarded(this, [&] { LoadAppSettings(state.RecentProjects); });
     BuildRecentMenu();
     CreateVersionCheck(*this);
-    docHostHandler_ = std::static_pointer_cast<TDocHostUIHandler>(
-        ComServer::Instance().CreateInstance(TDocHostUIHandler::CLSID_DocHostUIHandler));
-    if (!docHostHandler_)
-        docHostHandler_ = std::make_shared<TDocHostUIHandler>();
-    SetUIHandler(WebBrowser1, docHostHandler_);
+    BrowserKeyPolicy::Apply(Browser);
     Navigate(ResourceUrl(QStringLiteral("INDEXPAGE")).toString());
     state.ProjectModified = false;
     if (!arguments.isEmpty())
         CarryOutCommandLine(arguments);
 }
 
-void Tmainform::CarryOutCommandLine(const QStringList& arguments)
+void MainWindow::CarryOutCommandLine(const QStringList& arguments)
 {
     std::vector<std::string> args;
     for (const QString& a : arguments.mid(0, 2))
@@ -492,40 +489,40 @@ void Tmainform::CarryOutCommandLine(const QStringList& arguments)
     }
 }
 
-QString Tmainform::ProjectPath() const
+QString MainWindow::ProjectPath() const
 {
     return StatusPanels[0]->text();
 }
 
-void Tmainform::ShowProject(const QString& path)
+void MainWindow::ShowProject(const QString& path)
 {
     StatusPanels[0]->setText(path);
 }
 
-void Tmainform::Navigate(const QString& target)
+void MainWindow::Navigate(const QString& target)
 {
     QUrl url(target);
     if (target.isEmpty())
         url = QUrl(QStringLiteral("about:blank"));
     else if (url.scheme().size() <= 1) // a path, drive letters included
         url = QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());
-    WebBrowser1->setUrl(url);
+    Browser->setUrl(url);
 }
 
-void Tmainform::NavigateToHomePage()
+void MainWindow::NavigateToHomePage()
 {
     const QString home = QString::fromStdString(State().ProjectSettings.HomePage.str());
     Navigate(home.isEmpty() ? QString() : QUrl::fromLocalFile(QFileInfo(home).absoluteFilePath()).toString());
 }
 
-void Tmainform::enablebuttons(bool enabled)
+void MainWindow::enablebuttons(bool enabled)
 {
     OptionsAction->setEnabled(enabled);
     BuildAction->setEnabled(enabled);
     CheckSiteAction->setEnabled(enabled);
 }
 
-bool Tmainform::AskToSaveChanges()
+bool MainWindow::AskToSaveChanges()
 {
     if (!State().ProjectModified)
         return true;
@@ -539,7 +536,7 @@ bool Tmainform::AskToSaveChanges()
     }
 }
 
-void Tmainform::ProjectOpened(const QString& path)
+void MainWindow::ProjectOpened(const QString& path)
 {
     ShowProject(path);
     NavigateToHomePage();
@@ -551,12 +548,12 @@ void Tmainform::ProjectOpened(const QString& path)
     SaveAction->setEnabled(false);
 }
 
-bool Tmainform::NewActionExecute()
+bool MainWindow::NewActionExecute()
 {
     return ShowAppWindow(AppWindow::Wizard);
 }
 
-bool Tmainform::OpenActionExecute()
+bool MainWindow::OpenActionExecute()
 {
     return Guarded(this, [&] {
         if (!AskToSaveChanges())
@@ -571,14 +568,14 @@ bool Tmainform::OpenActionExecute()
     });
 }
 
-bool Tmainform::WriteProject(const QString& path)
+bool MainWindow::WriteProject(const QString& path)
 {
     return SaveProject(path.toStdString(), State().ProjectSettings, [this](const std::string& message) {
         Dialogs().Message(this, QString::fromStdString(message));
     });
 }
 
-bool Tmainform::SaveActionExecute()
+bool MainWindow::SaveActionExecute()
 {
     bool saved = false;
     const bool ran = Guarded(this, [&] {
@@ -593,7 +590,7 @@ bool Tmainform::SaveActionExecute()
     return ran && saved;
 }
 
-bool Tmainform::SaveAsActionExecute()
+bool MainWindow::SaveAsActionExecute()
 {
     bool saved = false;
     const bool ran = Guarded(this, [&] {
@@ -609,33 +606,33 @@ bool Tmainform::SaveAsActionExecute()
     return ran && saved;
 }
 
-bool Tmainform::ExitActionExecute()
+bool MainWindow::ExitActionExecute()
 {
     close();
     return true;
 }
 
-bool Tmainform::OptionsActionExecute()
+bool MainWindow::OptionsActionExecute()
 {
     return ShowAppWindow(AppWindow::Options);
 }
 
-bool Tmainform::AboutActionExecute()
+bool MainWindow::AboutActionExecute()
 {
     return ShowAppWindow(AppWindow::About);
 }
 
-void Tmainform::SetWindow(AppWindow kind, QWidget* window)
+void MainWindow::SetWindow(AppWindow kind, QWidget* window)
 {
     windows_[static_cast<size_t>(kind)] = window;
 }
 
-QWidget* Tmainform::Window(AppWindow kind) const
+QWidget* MainWindow::Window(AppWindow kind) const
 {
     return windows_[static_cast<size_t>(kind)];
 }
 
-bool Tmainform::ShowAppWindow(AppWindow kind)
+bool MainWindow::ShowAppWindow(AppWindow kind)
 {
     QWidget* window = Window(kind);
     if (!window)
@@ -647,17 +644,17 @@ bool Tmainform::ShowAppWindow(AppWindow kind)
     });
 }
 
-bool Tmainform::ContentActionExecute()
+bool MainWindow::ContentActionExecute()
 {
     return Guarded(this, [&] { OpenHelpFile(HelpFilePath()); });
 }
 
-bool Tmainform::HomeActionExecute()
+bool MainWindow::HomeActionExecute()
 {
     return Guarded(this, [&] { Shell().Open(ProductPageAddress()); });
 }
 
-bool Tmainform::UpdatesActionExecute()
+bool MainWindow::UpdatesActionExecute()
 {
     return Guarded(this, [&] {
         if (updateCheck_)
@@ -665,12 +662,12 @@ bool Tmainform::UpdatesActionExecute()
     });
 }
 
-bool Tmainform::RunActionExecute()
+bool MainWindow::RunActionExecute()
 {
     return Guarded(this, [&] { OpenOutput(); });
 }
 
-void Tmainform::EndBuildJob()
+void MainWindow::EndBuildJob()
 {
     ProcessState& state = State();
     if (!state.BuildThread)
@@ -682,58 +679,58 @@ void Tmainform::EndBuildJob()
     ended.reset();
 }
 
-bool Tmainform::BuildActionExecute()
+bool MainWindow::BuildActionExecute()
 {
     return Guarded(this, [&] {
         ProcessState& state = State();
         EndBuildJob();
         BuildStartTime = QDateTime::currentDateTime();
         jobTerminated_ = false;
-        auto job = std::make_unique<CThread>(state.ProjectSettings, state.Build, dispatcher_, *progressform);
+        auto job = std::make_unique<CThread>(state.ProjectSettings, state.Build, dispatcher_, *buildProgress);
         job->ReturnValue = 1;
         job->FreeOnTerminate = false;
-        job->OnTerminate = [this](CThread& ended) { onterminate(ended); };
+        job->OnTerminate = [this](CThread& ended) { BuildJobEnded(ended); };
         state.BuildThread = std::move(job);
         state.BuildThread->Start();
         BuildButton->setEnabled(false);
-        progressform->Label1->setText(QString::fromStdString(state.ProjectSettings.OutputPath.str()));
-        progressform->exec();
+        buildProgress->OutputFileLabel->setText(QString::fromStdString(state.ProjectSettings.OutputPath.str()));
+        buildProgress->exec();
     });
 }
 
-bool Tmainform::CheckSiteActionExecute()
+bool MainWindow::CheckSiteActionExecute()
 {
     return Guarded(this, [&] { SiteCheckWindow->Check(State().ProjectSettings); });
 }
 
-void Tmainform::onterminate(CThread& job)
+void MainWindow::BuildJobEnded(CThread& job)
 {
     jobTerminated_ = true;
     const bool written = job.ReturnValue == 1;
     dispatcher_.Wake();
     if (!State().InteractiveMode) {
         compileExitStatus_ = written ? 0 : 1;
-        progressform->done(QDialog::Rejected);
+        buildProgress->done(QDialog::Rejected);
         return;
     }
     if (written) {
-        progressform->setWindowTitle(QStringLiteral("Finished"));
-        progressform->Label3->setText(QStringLiteral("Processing time: ") +
+        buildProgress->setWindowTitle(QStringLiteral("Finished"));
+        buildProgress->ActionLabel->setText(QStringLiteral("Processing time: ") +
                                       ElapsedText(BuildStartTime.msecsTo(QDateTime::currentDateTime())));
-        progressform->Button2->setEnabled(true);
-        progressform->Button1->setText(QStringLiteral("Finish"));
+        buildProgress->RunButton->setEnabled(true);
+        buildProgress->CloseButton->setText(QStringLiteral("Finish"));
         RunAction->setEnabled(true);
     } else {
-        progressform->setWindowTitle(QStringLiteral("Failed!"));
-        progressform->Label3->setText(QStringLiteral("Failed!"));
-        progressform->Button2->setEnabled(false);
-        progressform->Button1->setText(QStringLiteral("Close"));
+        buildProgress->setWindowTitle(QStringLiteral("Failed!"));
+        buildProgress->ActionLabel->setText(QStringLiteral("Failed!"));
+        buildProgress->RunButton->setEnabled(false);
+        buildProgress->CloseButton->setText(QStringLiteral("Close"));
         RunAction->setEnabled(false);
     }
     BuildButton->setEnabled(true);
 }
 
-void Tmainform::InsertRecentSeparator()
+void MainWindow::InsertRecentSeparator()
 {
     recentSeparator_ = new QAction(FileMenu);
     recentSeparator_->setObjectName(QStringLiteral("RecentSeparator"));
@@ -741,7 +738,7 @@ void Tmainform::InsertRecentSeparator()
     FileMenu->insertAction(fileSeparator_, recentSeparator_);
 }
 
-void Tmainform::SetRecentCaption(size_t index)
+void MainWindow::SetRecentCaption(size_t index)
 {
     const QString path = QString::fromStdString(State().RecentProjects[index]);
     QAction* command = MRUActions[index];
@@ -750,7 +747,7 @@ void Tmainform::SetRecentCaption(size_t index)
     command->setText(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
 }
 
-void Tmainform::InsertRecentEntry(size_t index)
+void MainWindow::InsertRecentEntry(size_t index)
 {
     const QList<QAction*> entries = FileMenu->actions();
     const qsizetype at = entries.indexOf(recentSeparator_);
@@ -758,7 +755,7 @@ void Tmainform::InsertRecentEntry(size_t index)
     FileMenu->insertAction(entries.value(at + 1), MRUActions[index]);
 }
 
-void Tmainform::BuildRecentMenu()
+void MainWindow::BuildRecentMenu()
 {
     const qv::RecentProjects& recent = State().RecentProjects;
     if (recent.Empty())
@@ -768,7 +765,7 @@ void Tmainform::BuildRecentMenu()
         InsertRecentEntry(i);
 }
 
-void Tmainform::AddRecentProject(const QString& path)
+void MainWindow::AddRecentProject(const QString& path)
 {
     qv::RecentProjects& recent = State().RecentProjects;
     const size_t before = recent.Count();
@@ -784,7 +781,7 @@ void Tmainform::AddRecentProject(const QString& path)
         SetRecentCaption(k);
 }
 
-bool Tmainform::MRUActionExecute(QAction* command)
+bool MainWindow::MRUActionExecute(QAction* command)
 {
     return Guarded(this, [&] {
         if (!AskToSaveChanges())
@@ -798,40 +795,38 @@ bool Tmainform::MRUActionExecute(QAction* command)
     });
 }
 
-bool Tmainform::FormCloseQuery()
+bool MainWindow::FormCloseQuery()
 {
     return AskToSaveChanges();
 }
 
-bool Tmainform::FormClose()
+bool MainWindow::FormClose()
 {
     ProcessState& state = State();
     if (!Guarded(this, [&] { SaveAppSettings(state.RecentProjects); }))
         return false;
     state.RecentProjects.Clear();
-    // The browser keeps its own reference for as long as it needs one.
-    docHostHandler_.reset();
     state.Build.FileBuffer.Clear();
     return true;
 }
 
-void Tmainform::FormDestroy()
+void MainWindow::FormDestroy()
 {
     qApp->removeEventFilter(this);
     DestroyVersionCheck(*this);
     EndBuildJob();
-    delete progressform;
-    progressform = nullptr;
+    delete buildProgress;
+    buildProgress = nullptr;
 }
 
 // Panel 0 takes what panel 1 leaves; only a maximum is set, so the panel
 // never holds the window wider than it is.
-void Tmainform::FormResize()
+void MainWindow::FormResize()
 {
-    StatusPanels[0]->setMaximumWidth(std::max(0, StatusBar1->width() - StatusPanels[1]->width()));
+    StatusPanels[0]->setMaximumWidth(std::max(0, StatusBar->width() - StatusPanels[1]->width()));
 }
 
-void Tmainform::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (!FormCloseQuery() || !FormClose()) {
         event->ignore();
@@ -840,13 +835,13 @@ void Tmainform::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void Tmainform::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
 }
 
-void Tmainform::WebBrowser1BeforeNavigate2(const QString& url, bool& cancel)
+void MainWindow::BrowserBeforeNavigate(const QString& url, bool& cancel)
 {
     for (const CommandToken& t : kCommandTokens) {
         if (!url.contains(QLatin1String(t.token)))
@@ -859,12 +854,12 @@ void Tmainform::WebBrowser1BeforeNavigate2(const QString& url, bool& cancel)
     }
 }
 
-void Tmainform::DispatchLater(const QUrl& url, const std::function<void()>& proceed)
+void MainWindow::DispatchLater(const QUrl& url, const std::function<void()>& proceed)
 {
     const QString text = AddressText(url);
     QTimer::singleShot(0, this, [this, text, proceed] {
         bool cancel = false;
-        WebBrowser1BeforeNavigate2(text, cancel);
+        BrowserBeforeNavigate(text, cancel);
         if (!cancel) {
             // Goes on once, past the dispatch that has just run.
             letThrough_ = text;
@@ -874,7 +869,7 @@ void Tmainform::DispatchLater(const QUrl& url, const std::function<void()>& proc
     });
 }
 
-void Tmainform::FragmentNavigation(const QString& href)
+void MainWindow::FragmentNavigation(const QString& href)
 {
     const QUrl url(href);
     if (!HasCommandToken(AddressText(url))) {
@@ -883,7 +878,7 @@ void Tmainform::FragmentNavigation(const QString& href)
                                QWebEngineScript::ApplicationWorld);
         return;
     }
-    QPointer<TBrowserPage> page = WebPage;
+    QPointer<BrowserPage> page = WebPage;
     DispatchLater(url, [page, href] {
         if (page)
             page->runJavaScript(QStringLiteral("location.href = %1;").arg(JsString(href)),
@@ -894,7 +889,7 @@ void Tmainform::FragmentNavigation(const QString& href)
 // Catches what neither acceptNavigationRequest nor the page script sees:
 // a page script moving to a place in its own document. A cancelled move
 // is taken out of the address again.
-void Tmainform::WatchUrl(const QUrl& url)
+void MainWindow::WatchUrl(const QUrl& url)
 {
     const QString text = AddressText(url);
     if (text == lastSeenUrl_)
@@ -903,10 +898,10 @@ void Tmainform::WatchUrl(const QUrl& url)
     lastSeenUrl_ = text;
     if (!HasCommandToken(text))
         return;
-    QPointer<TBrowserPage> page = WebPage;
+    QPointer<BrowserPage> page = WebPage;
     QTimer::singleShot(0, this, [this, page, text, back] {
         bool cancel = false;
-        WebBrowser1BeforeNavigate2(text, cancel);
+        BrowserBeforeNavigate(text, cancel);
         if (cancel && page) {
             lastSeenUrl_ = back;
             page->runJavaScript(QStringLiteral("history.replaceState(history.state, '', %1);").arg(JsString(back)),
@@ -915,14 +910,14 @@ void Tmainform::WatchUrl(const QUrl& url)
     });
 }
 
-void Tmainform::WebBrowser1NavigateComplete2()
+void MainWindow::BrowserNavigateComplete()
 {
-    SetUIHandler(WebBrowser1, docHostHandler_);
+    BrowserKeyPolicy::Apply(Browser);
 }
 
-bool Tmainform::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::ShortcutOverride && ApplicationEvents1Message(watched, event))
+    if (event->type() == QEvent::ShortcutOverride && RouteBrowserKey(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }
@@ -934,10 +929,10 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
 // counterpart here: Qt delivers keys to the focused page directly.
 // Ctrl combinations stay with the window, so its Ctrl+N, Ctrl+O and
 // Ctrl+S work while the page has the focus.
-bool Tmainform::ApplicationEvents1Message(QObject* target, QEvent* event)
+bool MainWindow::RouteBrowserKey(QObject* target, QEvent* event)
 {
     auto* widget = qobject_cast<QWidget*>(target);
-    if (!widget || !WebBrowser1 || !WebBrowser1->isAncestorOf(widget))
+    if (!widget || !Browser || !Browser->isAncestorOf(widget))
         return false;
     if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
         return false;

@@ -1,6 +1,5 @@
 #pragma once
 #include "services/DialogService.h"
-#include "IEDocHostUIHandler.h"
 #include "services/QtDispatcher.h"
 
 #include <QDateTime>
@@ -29,15 +28,15 @@ class CThread;
 namespace qv::app {
 
 class CheckWindow;
-class Tprogressform;
+class BuildProgressDialog;
 
 // A file dialog as a component of the window: what it asks, kept apart
 // from showing it, which the dialog service does.
-class TFileDialog final : public QObject {
+class FileDialog final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString filter READ Filter)
 public:
-    TFileDialog(QObject* owner, const char* name, FileDialogRequest request);
+    FileDialog(QObject* owner, const char* name, FileDialogRequest request);
     QString Filter() const { return request_.filter; }
     const FileDialogRequest& Request() const { return request_; }
     // For dialogs whose filter is set before each use.
@@ -52,14 +51,14 @@ private:
 // The windows that other units add: created after the main window, owned
 // by the application, shown modelessly by the commands.
 enum class AppWindow { Wizard, About, Options };
-using AppWindowMaker = std::function<QWidget*(class Tmainform&)>;
+using AppWindowMaker = std::function<QWidget*(class MainWindow&)>;
 // Registers the maker of a window; the entry sequence calls them in the
 // order wizard, about window, options dialog.
 void RegisterAppWindow(AppWindow kind, AppWindowMaker maker);
 const AppWindowMaker* AppWindowMakerFor(AppWindow kind);
 
 // The browser's page: hands every navigation to the window first.
-class TBrowserPage final : public QWebEnginePage {
+class BrowserPage final : public QWebEnginePage {
     Q_OBJECT
 public:
     using QWebEnginePage::QWebEnginePage;
@@ -76,24 +75,24 @@ protected:
 // Creating it runs FormCreate with the program's arguments; a "/COMPILE"
 // command line builds there and posts the application's exit with the
 // build's outcome (0 when the output was written, 1 otherwise).
-class Tmainform final : public QMainWindow {
+class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Tmainform(const QStringList& arguments = {}, QWidget* parent = nullptr);
-    ~Tmainform() override;
+    explicit MainWindow(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Components, named as their objects are.
-    QWidget* CoolBar2;
-    QMenuBar* ActionMainMenuBar1;
-    QToolBar* ToolBar2;
-    QWebEngineView* WebBrowser1;
-    TBrowserPage* WebPage;
-    QStatusBar* StatusBar1;
+    QWidget* ToolArea;
+    QMenuBar* MenuBar;
+    QToolBar* ToolBar;
+    QWebEngineView* Browser;
+    BrowserPage* WebPage;
+    QStatusBar* StatusBar;
     std::array<QLabel*, 2> StatusPanels;
-    QObject* ActionManager1;
+    QObject* Commands;
     QObject* MRUActionList;
-    TFileDialog* OpenDialog;
-    TFileDialog* SaveDialog;
+    FileDialog* OpenDialog;
+    FileDialog* SaveDialog;
     QMenu* FileMenu;
     QMenu* ProjectMenu;
     QMenu* HelpMenu;
@@ -122,7 +121,7 @@ public:
     QToolButton* RunButton;
     QToolButton* HelpButton;
 
-    Tprogressform* progressform;
+    BuildProgressDialog* buildProgress;
     CheckWindow* SiteCheckWindow;
     QDateTime BuildStartTime;
 
@@ -154,14 +153,14 @@ public:
     bool FormCloseQuery();
     bool FormClose();
     void FormResize();
-    void onterminate(CThread& job);
+    void BuildJobEnded(CThread& job);
 
     // The token dispatch of every navigation: runs the command of each
     // command token in `url` and sets `cancel` when one ran.
-    void WebBrowser1BeforeNavigate2(const QString& url, bool& cancel);
-    void WebBrowser1NavigateComplete2();
+    void BrowserBeforeNavigate(const QString& url, bool& cancel);
+    void BrowserNavigateComplete();
     // Key routing for the browser; see the definition.
-    bool ApplicationEvents1Message(QObject* target, QEvent* event);
+    bool RouteBrowserKey(QObject* target, QEvent* event);
 
     // Navigates the browser: an address, or a file path.
     void Navigate(const QString& target);
@@ -206,7 +205,6 @@ private:
     void WatchUrl(const QUrl& url);
 
     QtDispatcher dispatcher_;
-    std::shared_ptr<TDocHostUIHandler> docHostHandler_;
     QAction* fileSeparator_ = nullptr;   // above Exit
     QAction* recentSeparator_ = nullptr; // above the recent entries, once there are any
     std::array<QPointer<QWidget>, 3> windows_{};

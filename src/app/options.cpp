@@ -57,29 +57,29 @@ void PictureBefore(QWidget* parent, QLineEdit* edit, Picture picture)
 
 } // namespace
 
-ToptionsForm::ToptionsForm(Tmainform& mainform) : QWidget(nullptr, Qt::Window), mainform_(mainform)
+OptionsDialog::OptionsDialog(MainWindow& mainform) : QWidget(nullptr, Qt::Window), mainform_(mainform)
 {
     setObjectName(QStringLiteral("optionsForm"));
     setWindowTitle(QStringLiteral("Options"));
     resize(472, 354);
     setFont(FormFont());
 
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(8, 8, kTabWidth + 8, 306);
-    Button2 = FormButton(this, "Button2", QStringLiteral("&Ok"), 300, 322, 80);
-    Button1 = FormButton(this, "Button1", QStringLiteral("&Cancel"), 384, 322, 80);
+    Tabs = new QTabWidget(this);
+    Tabs->setObjectName(QStringLiteral("Tabs"));
+    Tabs->setGeometry(8, 8, kTabWidth + 8, 306);
+    OkButton = FormButton(this, "OkButton", QStringLiteral("&Ok"), 300, 322, 80);
+    CancelButton = FormButton(this, "CancelButton", QStringLiteral("&Cancel"), 384, 322, 80);
 
-    OpenDialog1 = new TFileDialog(this, "OpenDialog1", {QStringLiteral("Open"), {}, {}, false, true, {}});
-    SaveDialog1 = new TFileDialog(this, "SaveDialog1", {QStringLiteral("Save As"), {}, {}, false, true, {}});
+    OpenDialog = new FileDialog(this, "OpenDialog", {QStringLiteral("Open"), {}, {}, false, true, {}});
+    SaveDialog = new FileDialog(this, "SaveDialog", {QStringLiteral("Save As"), {}, {}, false, true, {}});
 
     BuildTabs();
 
-    connect(Button2, &QPushButton::clicked, this, [this] { Guarded(this, [&] { Button2Click(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton2Click(); }); });
-    connect(SpeedButton3, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton3Click(); }); });
-    connect(SpeedButton4, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton4Click(); }); });
+    connect(OkButton, &QPushButton::clicked, this, [this] { Guarded(this, [&] { OkButtonClick(); }); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
+    connect(BrowseHomepageButton, &QToolButton::clicked, this, [this] { Guarded(this, [&] { BrowseHomepageButtonClick(); }); });
+    connect(BrowseOutputButton, &QToolButton::clicked, this, [this] { Guarded(this, [&] { BrowseOutputButtonClick(); }); });
+    connect(BrowseIconButton, &QToolButton::clicked, this, [this] { Guarded(this, [&] { BrowseIconButtonClick(); }); });
     connect(controls.exeformat, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             exeformatClick();
@@ -90,44 +90,44 @@ ToptionsForm::ToptionsForm(Tmainform& mainform) : QWidget(nullptr, Qt::Window), 
     });
 }
 
-void ToptionsForm::BuildTabs()
+void OptionsDialog::BuildTabs()
 {
     ProjectControls& c = controls;
     auto tab = [&](const char* name, const QString& caption) {
         auto* sheet = new QWidget;
         sheet->setObjectName(QString::fromLatin1(name));
-        PageControl1->addTab(sheet, caption);
+        Tabs->addTab(sheet, caption);
         return sheet;
     };
     const int inner = kTabWidth - 24;
 
-    TabSheet1 = tab("TabSheet1", QStringLiteral("General"));
+    GeneralTab = tab("GeneralTab", QStringLiteral("General"));
     {
-        FormColumn top(TabSheet1, 34, 12, inner - 22);
-        c.homepage = top.Edit("homepage", QStringLiteral("Please select Home Page of the project:"), "SpeedButton2",
-                              &SpeedButton2);
-        PictureBefore(TabSheet1, c.homepage, Picture::Home);
-        FormColumn body(TabSheet1, 12, top.Bottom() + 6, inner);
-        body.BeginGroup("RadioGroup1", QStringLiteral("  Output Format  "));
+        FormColumn top(GeneralTab, 34, 12, inner - 22);
+        c.homepage = top.Edit("homepage", QStringLiteral("Please select Home Page of the project:"), "BrowseHomepageButton",
+                              &BrowseHomepageButton);
+        PictureBefore(GeneralTab, c.homepage, Picture::Home);
+        FormColumn body(GeneralTab, 12, top.Bottom() + 6, inner);
+        body.BeginGroup("OutputFormatBox", QStringLiteral("  Output Format  "));
         c.exeformat = body.Radio("exeformat", QStringLiteral("EXE-format (single file with built-in viewer)"));
         c.qpfformat = body.Radio("qpfformat", QStringLiteral("QPF-format (smaller size, but reqired stand-alone viewer)"));
         body.EndGroup();
         c.exeformat->setChecked(true);
-        c.outname = body.Edit("outname", QStringLiteral("Output file name:"), "SpeedButton3", &SpeedButton3);
+        c.outname = body.Edit("outname", QStringLiteral("Output file name:"), "BrowseOutputButton", &BrowseOutputButton);
         body.Skip(6);
-        c.iconfile = body.Edit("iconfile", QStringLiteral("Application Icon file (*.ico)"), "SpeedButton4",
-                               &SpeedButton4);
+        c.iconfile = body.Edit("iconfile", QStringLiteral("Application Icon file (*.ico)"), "BrowseIconButton",
+                               &BrowseIconButton);
     }
 
-    TabSheet2 = tab("TabSheet2", QStringLiteral("View"));
+    ViewTab = tab("ViewTab", QStringLiteral("View"));
     {
-        FormColumn body(TabSheet2, 12, 12, inner);
-        body.BeginGroup("GroupBox2", QStringLiteral("  Border Style  "));
+        FormColumn body(ViewTab, 12, 12, inner);
+        body.BeginGroup("BorderStyleBox", QStringLiteral("  Border Style  "));
         c.borderstyle = body.Combo("borderstyle", {QStringLiteral("None"), QStringLiteral("Fixed"),
                                                    QStringLiteral("Sizable"), QStringLiteral("Full Screen")},
                                    200);
         body.EndGroup();
-        body.BeginGroup("GroupBox3", QStringLiteral("  Size and Position  "));
+        body.BeginGroup("SizePositionBox", QStringLiteral("  Size and Position  "));
         c.centered = body.Check("centered", QStringLiteral("Centered"));
         body.Skip(4);
         body.Column(0, 100);
@@ -141,29 +141,29 @@ void ToptionsForm::BuildTabs()
         body.EndGroup();
     }
 
-    TabSheet3 = tab("TabSheet3", QStringLiteral("Advanced"));
+    AdvancedTab = tab("AdvancedTab", QStringLiteral("Advanced"));
     {
         const int half = (inner - 8) / 2;
-        FormColumn left(TabSheet3, 12, 8, half);
-        left.BeginGroup("GroupBox4", QStringLiteral("  Display  "));
+        FormColumn left(AdvancedTab, 12, 8, half);
+        left.BeginGroup("DisplayBox", QStringLiteral("  Display  "));
         c.showtoolbar = left.Check("showtoolbar", QStringLiteral("Show Toolbar"));
         c.showcaptions = left.Check("showcaptions", QStringLiteral("Show Toolbar Captions"));
         c.showstatusbar = left.Check("showstatusbar", QStringLiteral("Show Statusbar"));
         left.EndGroup();
-        left.BeginGroup("GroupBox6", QStringLiteral("  Password Protection  "));
+        left.BeginGroup("PasswordBox", QStringLiteral("  Password Protection  "));
         c.password = left.Edit("password", QStringLiteral("You may protect the output file with Start Password:"));
         left.EndGroup();
-        FormColumn right(TabSheet3, 12 + half + 8, 8, half);
-        right.BeginGroup("GroupBox5", QStringLiteral("  Commands  "));
+        FormColumn right(AdvancedTab, 12 + half + 8, 8, half);
+        right.BeginGroup("CommandsBox", QStringLiteral("  Commands  "));
         c.menuenabled = right.Check("menuenabled", QStringLiteral("Enable Context Menu"));
         c.enablecopy = right.Check("enablecopy", QStringLiteral("Enable \"Copy to Clipboard\""));
         c.enablefind = right.Check("enablefind", QStringLiteral("Enable \"Find on this page\""));
         c.enableprint = right.Check("enableprint", QStringLiteral("Enable \"Print...\""));
         c.enablefont = right.Check("enablefont", QStringLiteral("Enable selection of Font size"));
         right.EndGroup();
-        FormColumn bottom(TabSheet3, 12, std::max(left.Bottom(), right.Bottom()), inner);
-        bottom.BeginGroup("GroupBox7", QStringLiteral("  Expiration  "));
-        bottom.Text("Label3", QStringLiteral("Additionally you can select a date from which the output file shall no "
+        FormColumn bottom(AdvancedTab, 12, std::max(left.Bottom(), right.Bottom()), inner);
+        bottom.BeginGroup("ExpirationBox", QStringLiteral("  Expiration  "));
+        bottom.Text("ExpirationNote", QStringLiteral("Additionally you can select a date from which the output file shall no "
                                              "longer start:"));
         bottom.Column(0, 90);
         c.expirationenabled = bottom.Check("expirationenabled", QStringLiteral("Enabled"));
@@ -173,17 +173,17 @@ void ToptionsForm::BuildTabs()
         bottom.EndGroup();
     }
 
-    TabSheet4 = tab("TabSheet4", QStringLiteral("Files"));
+    FilesTab = tab("FilesTab", QStringLiteral("Files"));
     {
-        FormColumn body(TabSheet4, 12, 12, inner);
-        body.BeginGroup("GroupBox8", QStringLiteral("  Include  "));
+        FormColumn body(FilesTab, 12, 12, inner);
+        body.BeginGroup("IncludeBox", QStringLiteral("  Include  "));
         body.Column(26, inner - 24 - 26);
         c.includemask = body.Edit("includemask", QStringLiteral("Specify files to include into output file by the "
                                                                 "semicolon-separated list of file names or masks."));
         body.Row();
         body.EndGroup();
         PictureBefore(c.includemask->parentWidget(), c.includemask, Picture::Open);
-        body.BeginGroup("GroupBox9", QStringLiteral("  Direct Execution  "));
+        body.BeginGroup("DirectExecutionBox", QStringLiteral("  Direct Execution  "));
         body.Column(26, inner - 24 - 26);
         c.directmask = body.Edit("directmask", QStringLiteral("You can specify files that will be executed directly "
                                                               "without browser dialogs by the semicolon-separated list "
@@ -193,24 +193,24 @@ void ToptionsForm::BuildTabs()
         PictureBefore(c.directmask->parentWidget(), c.directmask, Picture::Run);
     }
 
-    TabSheet5 = tab("TabSheet5", QStringLiteral("Browser"));
+    BrowserTab = tab("BrowserTab", QStringLiteral("Browser"));
     {
-        FormColumn body(TabSheet5, 12, 12, inner);
-        body.BeginGroup("GroupBox1", QStringLiteral("  Compression level  "));
+        FormColumn body(BrowserTab, 12, 12, inner);
+        body.BeginGroup("CompressionBox", QStringLiteral("  Compression level  "));
         c.compression = body.Combo("compression",
                                    {QStringLiteral("Default"), QStringLiteral("Fastest - (bigger file size, but better speed)"),
                                     QStringLiteral("Maximum - (smaller file size, but is a little slow)"),
                                     QStringLiteral("None - (no compression, non secure)")});
         body.EndGroup();
-        body.BeginGroup("GroupBox10", QStringLiteral("  User Agent  "));
+        body.BeginGroup("UserAgentBox", QStringLiteral("  User Agent  "));
         c.useragent = body.Edit("useragent", QStringLiteral("Specify User-Agent string for built-in browser. Leave "
                                                             "blank to use default identifier from Internet Explorer."));
         body.EndGroup();
     }
-    PageControl1->setCurrentIndex(0);
+    Tabs->setCurrentIndex(0);
 }
 
-void ToptionsForm::showEvent(QShowEvent* event)
+void OptionsDialog::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!event->spontaneous()) {
@@ -219,12 +219,12 @@ void ToptionsForm::showEvent(QShowEvent* event)
     }
 }
 
-void ToptionsForm::FormShow()
+void OptionsDialog::FormShow()
 {
     LoadProjectFields(controls, kLoadOrder, State().ProjectSettings);
 }
 
-void ToptionsForm::Button2Click()
+void OptionsDialog::OkButtonClick()
 {
     ProcessState& state = State();
     StoreProjectFields(controls, kStoreOrder, state.ProjectSettings);
@@ -236,44 +236,44 @@ void ToptionsForm::Button2Click()
     close();
 }
 
-void ToptionsForm::Button1Click()
+void OptionsDialog::CancelButtonClick()
 {
     close();
 }
 
-void ToptionsForm::SpeedButton2Click()
+void OptionsDialog::BrowseHomepageButtonClick()
 {
-    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)"), controls.homepage);
+    BrowseIntoEdit(OpenDialog, this, QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)"), controls.homepage);
 }
 
-void ToptionsForm::SpeedButton3Click()
+void OptionsDialog::BrowseOutputButtonClick()
 {
-    FileDialogRequest request = SaveDialog1->Request();
+    FileDialogRequest request = SaveDialog->Request();
     request.filter = QStringLiteral("Executable Files (*.exe)");
-    SaveDialog1->SetRequest(request);
-    const QString chosen = SaveDialog1->ExecuteSave(this);
+    SaveDialog->SetRequest(request);
+    const QString chosen = SaveDialog->ExecuteSave(this);
     if (!chosen.isEmpty())
         controls.outname->setText(QString::fromStdString(OutputPathFor(chosen.toStdString(), true)));
 }
 
-void ToptionsForm::SpeedButton4Click()
+void OptionsDialog::BrowseIconButtonClick()
 {
-    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("Bitmap Files (.ico) (*.ico)"), controls.iconfile);
+    BrowseIntoEdit(OpenDialog, this, QStringLiteral("Bitmap Files (.ico) (*.ico)"), controls.iconfile);
 }
 
-void ToptionsForm::exeformatClick()
+void OptionsDialog::exeformatClick()
 {
     ApplyOutputFormat(controls.outname, true);
 }
 
-void ToptionsForm::qpfformatClick()
+void OptionsDialog::qpfformatClick()
 {
     ApplyOutputFormat(controls.outname, false);
 }
 
 void RegisterOptions()
 {
-    RegisterAppWindow(AppWindow::Options, [](Tmainform& mainform) -> QWidget* { return new ToptionsForm(mainform); });
+    RegisterAppWindow(AppWindow::Options, [](MainWindow& mainform) -> QWidget* { return new OptionsDialog(mainform); });
 }
 
 } // namespace qv::app

@@ -9,39 +9,39 @@ class QToolButton;
 
 namespace qv::app {
 
-class TFileDialog;
-class Tmainform;
+class FileDialog;
+class MainWindow;
 
 // The project options: the settings of the current project on five tabs.
 // Each showing loads the record; "&Ok" writes it back, refreshes the
 // preview and marks the project as changed; "&Cancel" and the close box
 // only hide. The tab active when it was hidden is active again.
-class ToptionsForm final : public QWidget {
+class OptionsDialog final : public QWidget {
     Q_OBJECT
 public:
-    explicit ToptionsForm(Tmainform& mainform);
+    explicit OptionsDialog(MainWindow& mainform);
 
-    QTabWidget* PageControl1;
-    QWidget* TabSheet1;
-    QWidget* TabSheet2;
-    QWidget* TabSheet3;
-    QWidget* TabSheet4;
-    QWidget* TabSheet5;
-    QPushButton* Button2; // &Ok
-    QPushButton* Button1; // &Cancel
-    QToolButton* SpeedButton2;
-    QToolButton* SpeedButton3;
-    QToolButton* SpeedButton4;
-    TFileDialog* OpenDialog1;
-    TFileDialog* SaveDialog1;
+    QTabWidget* Tabs;
+    QWidget* GeneralTab;
+    QWidget* ViewTab;
+    QWidget* AdvancedTab;
+    QWidget* FilesTab;
+    QWidget* BrowserTab;
+    QPushButton* OkButton; // &Ok
+    QPushButton* CancelButton; // &Cancel
+    QToolButton* BrowseHomepageButton;
+    QToolButton* BrowseOutputButton;
+    QToolButton* BrowseIconButton;
+    FileDialog* OpenDialog;
+    FileDialog* SaveDialog;
     ProjectControls controls;
 
     void FormShow();
-    void Button2Click();
-    void Button1Click();
-    void SpeedButton2Click();
-    void SpeedButton3Click();
-    void SpeedButton4Click();
+    void OkButtonClick();
+    void CancelButtonClick();
+    void BrowseHomepageButtonClick();
+    void BrowseOutputButtonClick();
+    void BrowseIconButtonClick();
     void exeformatClick();
     void qpfformatClick();
 
@@ -51,7 +51,7 @@ protected:
 private:
     void BuildTabs();
 
-    Tmainform& mainform_;
+    MainWindow& mainform_;
 };
 
 // Makes the options dialog for the entry sequence.

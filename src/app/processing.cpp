@@ -13,12 +13,12 @@
 
 namespace qv::app {
 
-QString TPathLabel::DisplayedText() const
+QString PathLabel::DisplayedText() const
 {
     return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
 }
 
-void TPathLabel::paintEvent(QPaintEvent*)
+void PathLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
@@ -62,7 +62,7 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, Q
 
 } // namespace
 
-Tprogressform::Tprogressform(QWidget* owner) : QDialog(owner)
+BuildProgressDialog::BuildProgressDialog(QWidget* owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("progressform"));
     setWindowTitle(QStringLiteral("Processing..."));
@@ -70,35 +70,35 @@ Tprogressform::Tprogressform(QWidget* owner) : QDialog(owner)
     setFixedSize(557, 232);
     setModal(true);
 
-    GroupBox1 = Group(this, "GroupBox1", QStringLiteral("  Output File:  "), {8, 8, 386, 49});
-    Label1 = Place(new TPathLabel(QStringLiteral("..."), GroupBox1), "Label1", {16, 24, 353, 17});
-    GroupBox2 = Group(this, "GroupBox2", QStringLiteral("  Output File Size  "), {400, 8, 145, 49});
-    Label2 = Place(new QLabel(QStringLiteral("0"), GroupBox2), "Label2", {16, 24, 145 - 24, 17});
-    GroupBox4 = Group(this, "GroupBox4", QStringLiteral("  Action  "), {8, 63, 282, 57});
-    Label3 = Place(new QLabel(QStringLiteral("..."), GroupBox4), "Label3", {16, 24, 282 - 24, 17});
-    GroupBox3 = Group(this, "GroupBox3", QStringLiteral("  Progress  "), {296, 63, 253, 57});
-    ProgressBar1 = Bar(GroupBox3, "ProgressBar1", {16, 24, 217, 17});
-    GroupBox5 = Group(this, "GroupBox5", QStringLiteral("  Overall Progress  "), {8, 126, 541, 59});
-    ProgressBar2 = Bar(GroupBox5, "ProgressBar2", {16, 24, 505, 17});
-    Button2 = Button(this, "Button2", QStringLiteral("Run"), {369, 199, 85, 25});
-    Button1 = Button(this, "Button1", QStringLiteral("Cancel"), {464, 199, 85, 25});
-    for (QLabel* label : {static_cast<QLabel*>(Label1), Label2, Label3})
+    OutputFileBox = Group(this, "OutputFileBox", QStringLiteral("  Output File:  "), {8, 8, 386, 49});
+    OutputFileLabel = Place(new PathLabel(QStringLiteral("..."), OutputFileBox), "OutputFileLabel", {16, 24, 353, 17});
+    OutputSizeBox = Group(this, "OutputSizeBox", QStringLiteral("  Output File Size  "), {400, 8, 145, 49});
+    OutputSizeLabel = Place(new QLabel(QStringLiteral("0"), OutputSizeBox), "OutputSizeLabel", {16, 24, 145 - 24, 17});
+    ActionBox = Group(this, "ActionBox", QStringLiteral("  Action  "), {8, 63, 282, 57});
+    ActionLabel = Place(new QLabel(QStringLiteral("..."), ActionBox), "ActionLabel", {16, 24, 282 - 24, 17});
+    FileProgressBox = Group(this, "FileProgressBox", QStringLiteral("  Progress  "), {296, 63, 253, 57});
+    FileProgress = Bar(FileProgressBox, "FileProgress", {16, 24, 217, 17});
+    OverallProgressBox = Group(this, "OverallProgressBox", QStringLiteral("  Overall Progress  "), {8, 126, 541, 59});
+    OverallProgress = Bar(OverallProgressBox, "OverallProgress", {16, 24, 505, 17});
+    RunButton = Button(this, "RunButton", QStringLiteral("Run"), {369, 199, 85, 25});
+    CloseButton = Button(this, "CloseButton", QStringLiteral("Cancel"), {464, 199, 85, 25});
+    for (QLabel* label : {static_cast<QLabel*>(OutputFileLabel), OutputSizeLabel, ActionLabel})
         label->setTextFormat(Qt::PlainText);
 
-    connect(Button1, &QPushButton::clicked, this, &Tprogressform::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &Tprogressform::Button2Click);
+    connect(CloseButton, &QPushButton::clicked, this, &BuildProgressDialog::CloseButtonClick);
+    connect(RunButton, &QPushButton::clicked, this, &BuildProgressDialog::RunButtonClick);
 }
 
-void Tprogressform::FormShow()
+void BuildProgressDialog::FormShow()
 {
-    Button2->setEnabled(false);
-    Button1->setText(QStringLiteral("&Cancel"));
-    ProgressBar1->setValue(0);
+    RunButton->setEnabled(false);
+    CloseButton->setText(QStringLiteral("&Cancel"));
+    FileProgress->setValue(0);
 }
 
-void Tprogressform::Button1Click()
+void BuildProgressDialog::CloseButtonClick()
 {
-    if (Button1->text() != QLatin1String("Finish")) {
+    if (CloseButton->text() != QLatin1String("Finish")) {
         ProcessState& state = State();
         state.Build.CancelRequested = true;
         if (state.BuildThread)
@@ -107,35 +107,35 @@ void Tprogressform::Button1Click()
     reject();
 }
 
-void Tprogressform::Button2Click()
+void BuildProgressDialog::RunButtonClick()
 {
     Guarded(this, [] { OpenOutput(); });
 }
 
-void Tprogressform::UpdateProgressView(const std::string& sizeText, const std::string& statusText,
+void BuildProgressDialog::UpdateProgressView(const std::string& sizeText, const std::string& statusText,
                                        int32_t filePercent, int32_t overallPercent)
 {
-    Label2->setText(QString::fromStdString(sizeText));
-    Label3->setText(QString::fromStdString(statusText));
-    ProgressBar1->setValue(filePercent);
-    ProgressBar2->setValue(overallPercent);
+    OutputSizeLabel->setText(QString::fromStdString(sizeText));
+    ActionLabel->setText(QString::fromStdString(statusText));
+    FileProgress->setValue(filePercent);
+    OverallProgress->setValue(overallPercent);
 }
 
-void Tprogressform::ShowErrorBox(const std::string& text)
+void BuildProgressDialog::ShowErrorBox(const std::string& text)
 {
     if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
     Dialogs().ErrorBox(this, QString::fromStdString(text));
 }
 
-void Tprogressform::showEvent(QShowEvent* event)
+void BuildProgressDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();
 }
 
-void Tprogressform::keyPressEvent(QKeyEvent* event)
+void BuildProgressDialog::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:

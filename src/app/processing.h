@@ -12,7 +12,7 @@ namespace qv::app {
 
 // A label that shortens a long text in its middle with an ellipsis, as
 // paths are best shown; text() keeps the whole text.
-class TPathLabel final : public QLabel {
+class PathLabel final : public QLabel {
     Q_OBJECT
 public:
     using QLabel::QLabel;
@@ -26,27 +26,27 @@ protected:
 // modally for each build; the build job feeds it through
 // UpdateProgressView and its errors through ShowErrorBox, both on the
 // user-interface thread while the worker waits.
-class Tprogressform final : public QDialog, public BuildView {
+class BuildProgressDialog final : public QDialog, public BuildView {
     Q_OBJECT
 public:
-    explicit Tprogressform(QWidget* owner);
+    explicit BuildProgressDialog(QWidget* owner);
 
-    QGroupBox* GroupBox1;
-    TPathLabel* Label1;
-    QGroupBox* GroupBox2;
-    QLabel* Label2;
-    QGroupBox* GroupBox4;
-    QLabel* Label3;
-    QGroupBox* GroupBox3;
-    QProgressBar* ProgressBar1;
-    QGroupBox* GroupBox5;
-    QProgressBar* ProgressBar2;
-    QPushButton* Button2;
-    QPushButton* Button1;
+    QGroupBox* OutputFileBox;
+    PathLabel* OutputFileLabel;
+    QGroupBox* OutputSizeBox;
+    QLabel* OutputSizeLabel;
+    QGroupBox* ActionBox;
+    QLabel* ActionLabel;
+    QGroupBox* FileProgressBox;
+    QProgressBar* FileProgress;
+    QGroupBox* OverallProgressBox;
+    QProgressBar* OverallProgress;
+    QPushButton* RunButton;
+    QPushButton* CloseButton;
 
     void FormShow();
-    void Button1Click();
-    void Button2Click();
+    void CloseButtonClick();
+    void RunButtonClick();
 
     void UpdateProgressView(const std::string& sizeText, const std::string& statusText, int32_t filePercent,
                             int32_t overallPercent) override;

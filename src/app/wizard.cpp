@@ -3,12 +3,12 @@
 #include "services/AppState.h"
 #include "forms/Artwork.h"
 #include "services/DialogService.h"
-#include "forms/FormArtwork.h"
 #include "forms/FormKit.h"
 #include "main.h"
 
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/project/NewProject.h"
+#include "quorvane/viewercore/ViewerSettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -73,7 +73,7 @@ QLabel* Emphasis(QLabel* label)
 
 } // namespace
 
-TwizardForm::TwizardForm(Tmainform& mainform) : QWidget(nullptr, Qt::Window), mainform_(mainform)
+ProjectWizard::ProjectWizard(MainWindow& mainform) : QWidget(nullptr, Qt::Window), mainform_(mainform)
 {
     setObjectName(QStringLiteral("wizardForm"));
     setWindowTitle(QStringLiteral("New Project Wizard..."));
@@ -82,36 +82,36 @@ TwizardForm::TwizardForm(Tmainform& mainform) : QWidget(nullptr, Qt::Window), ma
     setFixedSize(489, 365);
     setFont(FormFont());
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(8, 8, 164, 316);
-    Image1->setPixmap(WizardSidePicture());
+    SidePicture = new QLabel(this);
+    SidePicture->setObjectName(QStringLiteral("SidePicture"));
+    SidePicture->setGeometry(8, 8, 164, 316);
+    SidePicture->setPixmap(WizardSidePicture());
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setGeometry(180, 8, kPageWidth + 4, 316);
-    Notebook1 = new QStackedWidget(Panel1);
-    Notebook1->setObjectName(QStringLiteral("Notebook1"));
-    Notebook1->setGeometry(2, 2, kPageWidth, 312);
+    PageFrame = new QFrame(this);
+    PageFrame->setObjectName(QStringLiteral("PageFrame"));
+    PageFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PageFrame->setGeometry(180, 8, kPageWidth + 4, 316);
+    Pages = new QStackedWidget(PageFrame);
+    Pages->setObjectName(QStringLiteral("Pages"));
+    Pages->setGeometry(2, 2, kPageWidth, 312);
 
-    Button3 = FormButton(this, "Button3", QStringLiteral("< Back"), 228, 333, 80);
-    Button2 = FormButton(this, "Button2", QStringLiteral("Next >"), 312, 333, 80);
-    Button1 = FormButton(this, "Button1", QStringLiteral("Cancel"), 401, 333, 80);
+    BackButton = FormButton(this, "BackButton", QStringLiteral("< Back"), 228, 333, 80);
+    NextButton = FormButton(this, "NextButton", QStringLiteral("Next >"), 312, 333, 80);
+    CancelButton = FormButton(this, "CancelButton", QStringLiteral("Cancel"), 401, 333, 80);
 
-    OpenDialog1 = new TFileDialog(this, "OpenDialog1", {QStringLiteral("Open"), {}, {}, false, true, {}});
-    SaveDialog1 = new TFileDialog(this, "SaveDialog1",
+    OpenDialog = new FileDialog(this, "OpenDialog", {QStringLiteral("Open"), {}, {}, false, true, {}});
+    SaveDialog = new FileDialog(this, "SaveDialog",
                                   {QStringLiteral("Save As"), QStringLiteral("Executable Files (*.exe)"),
                                    QStringLiteral("exe"), false, true, {}});
 
     BuildPages();
 
-    connect(Button2, &QPushButton::clicked, this, [this] { Guarded(this, [&] { Button2Click(); }); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton2Click(); }); });
-    connect(SpeedButton3, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton3Click(); }); });
-    connect(SpeedButton4, &QToolButton::clicked, this, [this] { Guarded(this, [&] { SpeedButton4Click(); }); });
+    connect(NextButton, &QPushButton::clicked, this, [this] { Guarded(this, [&] { NextButtonClick(); }); });
+    connect(BackButton, &QPushButton::clicked, this, [this] { BackButtonClick(); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
+    connect(BrowseHomepageButton, &QToolButton::clicked, this, [this] { Guarded(this, [&] { BrowseHomepageButtonClick(); }); });
+    connect(BrowseOutputButton, &QToolButton::clicked, this, [this] { Guarded(this, [&] { BrowseOutputButtonClick(); }); });
+    connect(BrowseIconButton, &QToolButton::clicked, this, [this] { Guarded(this, [&] { BrowseIconButtonClick(); }); });
     connect(controls.exeformat, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             exeformatClick();
@@ -124,7 +124,7 @@ TwizardForm::TwizardForm(Tmainform& mainform) : QWidget(nullptr, Qt::Window), ma
     ApplyButtonRule();
 }
 
-void TwizardForm::BuildPages()
+void ProjectWizard::BuildPages()
 {
     ProjectControls& c = controls;
     auto page = [&](int index) {
@@ -132,7 +132,7 @@ void TwizardForm::BuildPages()
         widget->setObjectName(QStringLiteral("Page%1").arg(index));
         widget->setWindowTitle(QString::fromLatin1(kPageNames[index]));
         widget->setFont(font());
-        Notebook1->addWidget(widget);
+        Pages->addWidget(widget);
         PagePicture(widget, index);
         return widget;
     };
@@ -141,46 +141,46 @@ void TwizardForm::BuildPages()
     {
         QWidget* p = page(0);
         FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
-        col.Text("Label1", QStringLiteral("First, you must select the homepage for your project. This is the first "
+        col.Text("HomepageIntro", QStringLiteral("First, you must select the homepage for your project. This is the first "
                                           "page displayed to the user.The folder containing the homepage will be the"),
                  2);
-        QLabel* root = Emphasis(col.Text("Label2", QStringLiteral("root folder"), 2));
+        QLabel* root = Emphasis(col.Text("RootFolderWords", QStringLiteral("root folder"), 2));
         root->adjustSize();
         auto* tail = new QLabel(QStringLiteral("for your project."), p);
-        tail->setObjectName(QStringLiteral("Label5"));
+        tail->setObjectName(QStringLiteral("HomepageIntroEnd"));
         tail->adjustSize();
         tail->move(root->x() + root->width() + 4, root->y());
         FormColumn below(p, 12, col.Bottom() + 8, inner);
-        below.Text("Label6", QStringLiteral("All files inside this folder will be included in your project by default."),
+        below.Text("FolderNote", QStringLiteral("All files inside this folder will be included in your project by default."),
                    18);
-        c.homepage = below.Edit("homepage", QStringLiteral("Please select Home Page of the project:"), "SpeedButton2",
-                                &SpeedButton2);
+        c.homepage = below.Edit("homepage", QStringLiteral("Please select Home Page of the project:"), "BrowseHomepageButton",
+                                &BrowseHomepageButton);
     }
     {
         QWidget* p = page(1);
         FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
-        col.Text("Label7", QStringLiteral("Quorvane Compiler supports two formats of output files. You must specify the "
+        col.Text("FormatIntro", QStringLiteral("Quorvane Compiler supports two formats of output files. You must specify the "
                                           "output file name and may select a custom icon for EXE files."));
         FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
-        RadioGroup1 = body.BeginGroup("RadioGroup1", QStringLiteral("  Output Format  "));
+        OutputFormatBox = body.BeginGroup("OutputFormatBox", QStringLiteral("  Output Format  "));
         c.exeformat = body.Radio("exeformat", QStringLiteral("EXE-format (single file with built-in viewer)"));
         c.qpfformat = body.Radio("qpfformat", QStringLiteral("QPF-format (smaller size, but reqires stand-alone viewer)"));
         body.EndGroup();
-        c.outname = body.Edit("outname", QStringLiteral("Output file name:"), "SpeedButton3", &SpeedButton3);
+        c.outname = body.Edit("outname", QStringLiteral("Output file name:"), "BrowseOutputButton", &BrowseOutputButton);
         body.Skip(6);
-        c.iconfile = body.Edit("iconfile", QStringLiteral("Application Icon for EXE file"), "SpeedButton4",
-                               &SpeedButton4);
+        c.iconfile = body.Edit("iconfile", QStringLiteral("Application Icon for EXE file"), "BrowseIconButton",
+                               &BrowseIconButton);
     }
     {
         QWidget* p = page(2);
         FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
-        col.Text("Label8", QStringLiteral("You can modify the appearance of the viewer window."));
+        col.Text("ViewIntro", QStringLiteral("You can modify the appearance of the viewer window."));
         FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
-        body.BeginGroup("GroupBox2", QStringLiteral("  Border Style  "));
+        body.BeginGroup("BorderStyleBox", QStringLiteral("  Border Style  "));
         c.borderstyle = body.Combo("borderstyle", {QStringLiteral("None"), QStringLiteral("Fixed"),
                                                    QStringLiteral("Sizeable"), QStringLiteral("Full Screen")});
         body.EndGroup();
-        GroupBox3 = body.BeginGroup("GroupBox3", QStringLiteral("  Size and Position  "));
+        SizePositionBox = body.BeginGroup("SizePositionBox", QStringLiteral("  Size and Position  "));
         c.centered = body.Check("centered", QStringLiteral("Centered"));
         body.Skip(4);
         body.Column(0, 100);
@@ -196,15 +196,15 @@ void TwizardForm::BuildPages()
     {
         QWidget* p = page(3);
         FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
-        col.Text("Label9", QStringLiteral("Quorvane Compiler allows you to change the viewer window layout and choose "
+        col.Text("LayoutIntro", QStringLiteral("Quorvane Compiler allows you to change the viewer window layout and choose "
                                           "commands available to the end user."));
         FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
-        body.BeginGroup("GroupBox4", QStringLiteral("  Display  "));
+        body.BeginGroup("DisplayBox", QStringLiteral("  Display  "));
         c.showtoolbar = body.Check("showtoolbar", QStringLiteral("Show Toolbar"));
         c.showcaptions = body.Check("showcaptions", QStringLiteral("Show Toolbar Captions"));
         c.showstatusbar = body.Check("showstatusbar", QStringLiteral("Show Statusbar"));
         body.EndGroup();
-        body.BeginGroup("GroupBox5", QStringLiteral("  Commands  "));
+        body.BeginGroup("CommandsBox", QStringLiteral("  Commands  "));
         c.menuenabled = body.Check("menuenabled", QStringLiteral("Enable Context menu"));
         c.enablecopy = body.Check("enablecopy", QStringLiteral("Enable \"Copy to Clipboard\""));
         c.enablefind = body.Check("enablefind", QStringLiteral("Enable \"Find on this page\""));
@@ -215,14 +215,14 @@ void TwizardForm::BuildPages()
     {
         QWidget* p = page(4);
         FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
-        col.Text("Label10", QStringLiteral("You can protect your projects against unwanted use and select an "
+        col.Text("ProtectionIntro", QStringLiteral("You can protect your projects against unwanted use and select an "
                                            "expiration date."));
         FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
-        body.BeginGroup("GroupBox6", QStringLiteral("  Password Protection  "));
+        body.BeginGroup("PasswordBox", QStringLiteral("  Password Protection  "));
         c.password = body.Edit("password", QStringLiteral("You may protect the output file with a Start Password:"));
         body.EndGroup();
-        body.BeginGroup("GroupBox7", QStringLiteral("  Expiration  "));
-        body.Text("Label3", QStringLiteral("Additionally you can select a date from which the output file shall no "
+        body.BeginGroup("ExpirationBox", QStringLiteral("  Expiration  "));
+        body.Text("ExpirationNote", QStringLiteral("Additionally you can select a date from which the output file shall no "
                                            "longer start:"));
         body.Column(0, 90);
         c.expirationenabled = body.Check("expirationenabled", QStringLiteral("Enabled"));
@@ -234,16 +234,16 @@ void TwizardForm::BuildPages()
     {
         QWidget* p = page(5);
         FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
-        col.Text("Label11", QStringLiteral("By default, Quorvane Compiler includes all files from the root folder in "
+        col.Text("FilesIntro", QStringLiteral("By default, Quorvane Compiler includes all files from the root folder in "
                                            "the output file. You can specify your own file masks for the included "
                                            "files."));
         FormColumn body(p, 12, std::max(col.Bottom(), 50) + 2, inner);
-        Emphasis(body.Text("Label12", QStringLiteral("For example: *.html;*.htm;*.bmp;*.jpg")));
-        body.BeginGroup("GroupBox8", QStringLiteral("  Include  "));
+        Emphasis(body.Text("MaskExample", QStringLiteral("For example: *.html;*.htm;*.bmp;*.jpg")));
+        body.BeginGroup("IncludeBox", QStringLiteral("  Include  "));
         c.includemask = body.Edit("includemask", QStringLiteral("Specify files to include into output file by the "
                                                                 "semicolon-separated list of file names or masks."));
         body.EndGroup();
-        body.BeginGroup("GroupBox9", QStringLiteral("  Direct Execution  "));
+        body.BeginGroup("DirectExecutionBox", QStringLiteral("  Direct Execution  "));
         c.directmask = body.Edit("directmask", QStringLiteral("You can specify files that will be executed directly "
                                                               "without browser dialogs by the semicolon-separated list "
                                                               "of file names or masks. (will be excluded from "
@@ -253,14 +253,14 @@ void TwizardForm::BuildPages()
     {
         QWidget* p = page(6);
         FormColumn col(p, kTextLeft, 10, kPageWidth - kTextLeft - 12);
-        col.Text("Label14", QStringLiteral("You can customize the compression level for content and User-Agent "
+        col.Text("BrowserIntro", QStringLiteral("You can customize the compression level for content and User-Agent "
                                            "identifier for built-in browser."));
         FormColumn body(p, 12, std::max(col.Bottom(), 50) + 4, inner);
-        body.BeginGroup("GroupBox1", QStringLiteral("  Compression Level  "));
+        body.BeginGroup("CompressionBox", QStringLiteral("  Compression Level  "));
         c.compression = body.Combo("compression", {QStringLiteral("Normal"), QStringLiteral("Fastest"),
                                                    QStringLiteral("Maximum"), QStringLiteral("None")});
         body.EndGroup();
-        body.BeginGroup("GroupBox10", QStringLiteral("  User Agent  "));
+        body.BeginGroup("UserAgentBox", QStringLiteral("  User Agent  "));
         c.useragent = body.Edit("useragent", QStringLiteral("User Agent string for built-in browser, leave blank to "
                                                             "use default value from Internet Explorer"));
         body.EndGroup();
@@ -268,11 +268,11 @@ void TwizardForm::BuildPages()
     {
         QWidget* p = page(7);
         FormColumn col(p, kTextLeft, 14, kPageWidth - kTextLeft - 12);
-        QLabel* done = col.Text("Label4", QStringLiteral("The Project has been created successfully! "), 10);
+        QLabel* done = col.Text("DoneTitle", QStringLiteral("The Project has been created successfully! "), 10);
         QFont bold = done->font();
         bold.setBold(true);
         done->setFont(bold);
-        col.Text("Label13", QStringLiteral("Now the compiler is ready to start building your output file. Don't forget "
+        col.Text("DoneNote", QStringLiteral("Now the compiler is ready to start building your output file. Don't forget "
                                            "to save your project for future modifications."),
                  24);
         buildnow = col.Check("buildnow", QStringLiteral("Build Project Now"));
@@ -282,12 +282,12 @@ void TwizardForm::BuildPages()
     ShowProposals(TProjectSettings());
 }
 
-int TwizardForm::PageIndex() const
+int ProjectWizard::PageIndex() const
 {
-    return Notebook1->currentIndex();
+    return Pages->currentIndex();
 }
 
-void TwizardForm::showEvent(QShowEvent* event)
+void ProjectWizard::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // Coming back from minimised is no new opening.
@@ -297,14 +297,14 @@ void TwizardForm::showEvent(QShowEvent* event)
     }
 }
 
-void TwizardForm::changeEvent(QEvent* event)
+void ProjectWizard::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         FormActivate();
 }
 
-void TwizardForm::FormShow()
+void ProjectWizard::FormShow()
 {
     // The compression level is the one control an opening keeps.
     TProjectSettings kept;
@@ -313,7 +313,7 @@ void TwizardForm::FormShow()
     ShowPage(0);
 }
 
-void TwizardForm::ShowProposals(const TProjectSettings& base)
+void ProjectWizard::ShowProposals(const TProjectSettings& base)
 {
     buildnow->setChecked(true);
     runnow->setChecked(true);
@@ -321,25 +321,25 @@ void TwizardForm::ShowProposals(const TProjectSettings& base)
     borderstyleChange();
 }
 
-void TwizardForm::FormActivate()
+void ProjectWizard::FormActivate()
 {
-    Panel1->setAutoFillBackground(true);
+    PageFrame->setAutoFillBackground(true);
     ApplyButtonRule();
 }
 
-void TwizardForm::ApplyButtonRule()
+void ProjectWizard::ApplyButtonRule()
 {
-    Button2->setText(PageIndex() == kLastPage ? QStringLiteral("Finish") : QStringLiteral("Next >"));
-    Button3->setVisible(PageIndex() != 0);
+    NextButton->setText(PageIndex() == kLastPage ? QStringLiteral("Finish") : QStringLiteral("Next >"));
+    BackButton->setVisible(PageIndex() != 0);
 }
 
-void TwizardForm::ShowPage(int index)
+void ProjectWizard::ShowPage(int index)
 {
-    Notebook1->setCurrentIndex(index);
+    Pages->setCurrentIndex(index);
     ApplyButtonRule();
 }
 
-void TwizardForm::Button2Click()
+void ProjectWizard::NextButtonClick()
 {
     const int index = PageIndex();
     if (index == 0) {
@@ -359,19 +359,19 @@ void TwizardForm::Button2Click()
     ApplyButtonRule();
 }
 
-void TwizardForm::Button3Click()
+void ProjectWizard::BackButtonClick()
 {
     if (PageIndex() > 0)
         ShowPage(PageIndex() - 1);
     ApplyButtonRule();
 }
 
-void TwizardForm::Button1Click()
+void ProjectWizard::CancelButtonClick()
 {
     close();
 }
 
-void TwizardForm::Finish()
+void ProjectWizard::Finish()
 {
     ProcessState& state = State();
     StoreProjectFields(controls, kTransferOrder, state.ProjectSettings);
@@ -390,41 +390,41 @@ void TwizardForm::Finish()
     }
 }
 
-void TwizardForm::SpeedButton2Click()
+void ProjectWizard::BrowseHomepageButtonClick()
 {
-    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)"), controls.homepage);
+    BrowseIntoEdit(OpenDialog, this, QStringLiteral("HTML Files (*.htm *.html *.shtml *.hta)"), controls.homepage);
 }
 
-void TwizardForm::SpeedButton3Click()
+void ProjectWizard::BrowseOutputButtonClick()
 {
-    const QString chosen = SaveDialog1->ExecuteSave(this);
+    const QString chosen = SaveDialog->ExecuteSave(this);
     if (!chosen.isEmpty())
         controls.outname->setText(chosen);
 }
 
-void TwizardForm::SpeedButton4Click()
+void ProjectWizard::BrowseIconButtonClick()
 {
-    BrowseIntoEdit(OpenDialog1, this, QStringLiteral("Bitmap Files (.ico) (*.ico)"), controls.iconfile);
+    BrowseIntoEdit(OpenDialog, this, QStringLiteral("Bitmap Files (.ico) (*.ico)"), controls.iconfile);
 }
 
-void TwizardForm::exeformatClick()
+void ProjectWizard::exeformatClick()
 {
     ApplyOutputFormat(controls.outname, true);
 }
 
-void TwizardForm::qpfformatClick()
+void ProjectWizard::qpfformatClick()
 {
     ApplyOutputFormat(controls.outname, false);
 }
 
-void TwizardForm::borderstyleChange()
+void ProjectWizard::borderstyleChange()
 {
-    GroupBox3->setEnabled(controls.borderstyle->currentIndex() != 3);
+    SizePositionBox->setEnabled(controls.borderstyle->currentIndex() != ViewerSettings::FullScreen);
 }
 
 void RegisterWizard()
 {
-    RegisterAppWindow(AppWindow::Wizard, [](Tmainform& mainform) -> QWidget* { return new TwizardForm(mainform); });
+    RegisterAppWindow(AppWindow::Wizard, [](MainWindow& mainform) -> QWidget* { return new ProjectWizard(mainform); });
 }
 
 } // namespace qv::app

@@ -13,8 +13,8 @@ class QToolButton;
 
 namespace qv::app {
 
-class TFileDialog;
-class Tmainform;
+class FileDialog;
+class MainWindow;
 
 // The new-project wizard: eight pages that cover every setting a user
 // edits; Finish writes them all into the project's record, readies the main
@@ -22,36 +22,36 @@ class Tmainform;
 // Created once, hidden when closed; each showing starts from the opening
 // values (only the compression level is kept). Nothing reaches the record
 // before Finish.
-class TwizardForm final : public QWidget {
+class ProjectWizard final : public QWidget {
     Q_OBJECT
 public:
-    explicit TwizardForm(Tmainform& mainform);
+    explicit ProjectWizard(MainWindow& mainform);
 
-    QLabel* Image1;
-    QFrame* Panel1;
-    QStackedWidget* Notebook1;
-    QPushButton* Button3; // < Back
-    QPushButton* Button2; // Next > / Finish
-    QPushButton* Button1; // Cancel
-    QToolButton* SpeedButton2;
-    QToolButton* SpeedButton3;
-    QToolButton* SpeedButton4;
-    QGroupBox* RadioGroup1;
-    QGroupBox* GroupBox3;
+    QLabel* SidePicture;
+    QFrame* PageFrame;
+    QStackedWidget* Pages;
+    QPushButton* BackButton; // < Back
+    QPushButton* NextButton; // Next > / Finish
+    QPushButton* CancelButton; // Cancel
+    QToolButton* BrowseHomepageButton;
+    QToolButton* BrowseOutputButton;
+    QToolButton* BrowseIconButton;
+    QGroupBox* OutputFormatBox;
+    QGroupBox* SizePositionBox;
     QCheckBox* buildnow;
     QCheckBox* runnow;
-    TFileDialog* OpenDialog1;
-    TFileDialog* SaveDialog1;
+    FileDialog* OpenDialog;
+    FileDialog* SaveDialog;
     ProjectControls controls;
 
     void FormShow();
     void FormActivate();
-    void Button2Click();
-    void Button3Click();
-    void Button1Click();
-    void SpeedButton2Click();
-    void SpeedButton3Click();
-    void SpeedButton4Click();
+    void NextButtonClick();
+    void BackButtonClick();
+    void CancelButtonClick();
+    void BrowseHomepageButtonClick();
+    void BrowseOutputButtonClick();
+    void BrowseIconButtonClick();
     void exeformatClick();
     void qpfformatClick();
     void borderstyleChange();
@@ -70,7 +70,7 @@ private:
     void ShowPage(int index);
     void Finish();
 
-    Tmainform& mainform_;
+    MainWindow& mainform_;
 };
 
 // Makes the wizard for the entry sequence.

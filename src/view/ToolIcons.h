@@ -3,7 +3,8 @@
 
 namespace qv::view {
 
-// The toolbar's pictures, drawn at 24 and 16 pixels from one outline each.
+// The toolbar's pictures, kept as files in art/view, one for each size so
+// every size stays sharp.
 enum class Tool { Back, Forward, Home, Reload, Print, Find, TextSize, Copy };
 
 QIcon ToolIcon(Tool tool);

@@ -32,13 +32,13 @@ class AppCheckTest : public QObject {
 
     QTemporaryDir temp_;
     ScriptedDialogs* dialogs_ = nullptr;
-    std::unique_ptr<Tmainform> window_;
+    std::unique_ptr<MainWindow> window_;
 
-    Tmainform* NewWindow(const QStringList& args)
+    MainWindow* NewWindow(const QStringList& args)
     {
         window_.reset();
         dialogs_->Clear();
-        window_ = std::make_unique<Tmainform>(args);
+        window_ = std::make_unique<MainWindow>(args);
         window_->show();
         return window_.get();
     }
@@ -92,7 +92,7 @@ private slots:
     {
         const QString project = BrokenSite("broken");
         const QString site = temp_.filePath("broken/broken-site/");
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         QVERIFY(w->CheckSiteAction->isEnabled());
         QVERIFY(Shows(QUrl::fromLocalFile(site + "index.html")));
         w->activateWindow();
@@ -135,7 +135,7 @@ private slots:
     void cancelledOrFailedCheckListsNothing()
     {
         const QString site = temp_.filePath("stop/stop-site");
-        Tmainform* w = NewWindow({BrokenSite("stop")});
+        MainWindow* w = NewWindow({BrokenSite("stop")});
         auto* cancel = window_->findChild<QPushButton*>("cancel");
         QVERIFY(CheckEnds([&] {
             w->CheckSiteAction->trigger();
@@ -169,7 +169,7 @@ private slots:
                   "<html><body>\n<h1 id='start'>Setting up</h1>\n<img src='../images/diagram.png'>\n"
                   "<a href='../index.html#install'>Install</a>\n<a href='/docs/faq.html'>FAQ</a>\n"
                   "<a href='../../notes.txt'>Notes</a>\n</body></html>");
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         QVERIFY(CheckEnds([&] { w->CheckSiteAction->trigger(); }));
         QDir().mkpath(folder);
         QVERIFY(w->SiteCheckWindow->grab().save(folder + "/desktop-check.png"));

@@ -58,7 +58,7 @@ private slots:
 
     void everyWindowShowsExactlyItsCaption()
     {
-        Tmainform main;
+        MainWindow main;
         // As the entry sequence makes them.
         std::vector<std::unique_ptr<QWidget>> windows;
         for (AppWindow kind : {AppWindow::Wizard, AppWindow::About, AppWindow::Options}) {
@@ -69,7 +69,7 @@ private slots:
         const std::vector<std::pair<QWidget*, QString>> expected = {
             {&main, "Quorvane Compiler"},         {windows[0].get(), "New Project Wizard..."},
             {windows[1].get(), "About Quorvane Compiler"}, {windows[2].get(), "Options"},
-            {main.progressform, "Processing..."}};
+            {main.buildProgress, "Processing..."}};
         for (const auto& [window, caption] : expected) {
             window->show();
             QCOMPARE(window->windowTitle(), caption);
@@ -77,8 +77,8 @@ private slots:
         }
         // The captions the end of a build gives the progress window.
         for (const QString& caption : {QStringLiteral("Finished"), QStringLiteral("Failed!")}) {
-            main.progressform->setWindowTitle(caption);
-            QTRY_COMPARE_WITH_TIMEOUT(ShownTitle(main.progressform), caption, 10000);
+            main.buildProgress->setWindowTitle(caption);
+            QTRY_COMPARE_WITH_TIMEOUT(ShownTitle(main.buildProgress), caption, 10000);
         }
 
         // The error box, with the application's title.

@@ -6,7 +6,7 @@
 #include "services/ShellService.h"
 
 #include "services/AppState.h"
-#include "IEDocHostUIHandler.h"
+#include "BrowserKeyPolicy.h"
 #include "services/QtDispatcher.h"
 #include "browser/ResScheme.h"
 #include "builder.h"
@@ -112,16 +112,16 @@ class AppWindowTest : public QObject {
     QTemporaryDir temp_;
     ScriptedDialogs* dialogs_ = nullptr;
     RecordingShell* shell_ = nullptr;
-    std::unique_ptr<Tmainform> window_;
+    std::unique_ptr<MainWindow> window_;
     QWidget wizard_, about_;
     QString config_, settingsFile_, programFolder_, viewer_;
 
-    Tmainform* NewWindow(const QStringList& args = {})
+    MainWindow* NewWindow(const QStringList& args = {})
     {
         window_.reset();
         dialogs_->Clear();
         shell_->Clear();
-        window_ = std::make_unique<Tmainform>(args);
+        window_ = std::make_unique<MainWindow>(args);
         window_->SetWindow(AppWindow::Wizard, &wizard_);
         window_->SetWindow(AppWindow::About, &about_);
         window_->show();
@@ -185,9 +185,9 @@ class AppWindowTest : public QObject {
 
     // Runs the build and, while its modal window is up, `whileShown`
     // (polled until it returns true).
-    void Build(const std::function<bool(Tprogressform&)>& whileShown)
+    void Build(const std::function<bool(BuildProgressDialog&)>& whileShown)
     {
-        Tprogressform& progress = *window_->progressform;
+        BuildProgressDialog& progress = *window_->buildProgress;
         auto* poll = new QTimer(window_.get());
         connect(poll, &QTimer::timeout, [&progress, whileShown, poll] {
             if (progress.isVisible() && whileShown(progress))
@@ -203,10 +203,10 @@ class AppWindowTest : public QObject {
         QString caption, label1, label2, label3, button1;
         bool run = false, runAction = false, buildButton = false;
     };
-    Shown Snapshot(Tprogressform& p) const
+    Shown Snapshot(BuildProgressDialog& p) const
     {
-        return {p.windowTitle(), p.Label1->text(), p.Label2->text(), p.Label3->text(), p.Button1->text(),
-                p.Button2->isEnabled(), window_->RunAction->isEnabled(), window_->BuildButton->isEnabled()};
+        return {p.windowTitle(), p.OutputFileLabel->text(), p.OutputSizeLabel->text(), p.ActionLabel->text(), p.CloseButton->text(),
+                p.RunButton->isEnabled(), window_->RunAction->isEnabled(), window_->BuildButton->isEnabled()};
     }
 
 private slots:
@@ -235,14 +235,14 @@ private slots:
 
     void componentsAndStartUpState()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral("Quorvane Compiler"));
         QCOMPARE(w->size(), QSize(748, 466));
-        for (const char* name : {"CoolBar2", "ActionMainMenuBar1", "ToolBar2", "WebBrowser1", "StatusBar1",
-                                 "ActionManager1", "MRUActionList", "OpenDialog", "SaveDialog", "Action1", "Action5"})
+        for (const char* name : {"ToolArea", "MenuBar", "ToolBar", "Browser", "StatusBar",
+                                 "Commands", "MRUActionList", "OpenDialog", "SaveDialog", "Action1", "Action5"})
             QVERIFY2(w->findChild<QObject*>(name), name);
-        QVERIFY(w->ActionMainMenuBar1->parent() == w->CoolBar2 && w->ToolBar2->parent() == w->CoolBar2);
-        QVERIFY(w->ToolBar2->height() >= 44);
+        QVERIFY(w->MenuBar->parent() == w->ToolArea && w->ToolBar->parent() == w->ToolArea);
+        QVERIFY(w->ToolBar->height() >= 44);
 
         struct Row { const char* name; const char* menu; const char* caption; const char* hint; QKeySequence key; };
         const Row rows[] = {
@@ -273,18 +273,18 @@ private slots:
         QCOMPARE(MenuTexts(w->ProjectMenu), (QStringList{"&Options", "&Build", "&Check Site", "&Run"}));
         QCOMPARE(MenuTexts(w->HelpMenu), (QStringList{"&Content", "&Home Page", "Ch&eck Updates...", "&About"}));
         QStringList menus;
-        for (QAction* a : w->ActionMainMenuBar1->actions())
+        for (QAction* a : w->MenuBar->actions())
             menus << a->text();
         QCOMPARE(menus, (QStringList{"&File", "&Project", "&Help"}));
 
         // The toolbar, left to right, with a picture above each caption.
         QStringList bar;
-        for (QAction* a : w->ToolBar2->actions()) {
+        for (QAction* a : w->ToolBar->actions()) {
             if (a->isSeparator()) {
                 bar << "-";
                 continue;
             }
-            auto* button = qobject_cast<QToolButton*>(w->ToolBar2->widgetForAction(a));
+            auto* button = qobject_cast<QToolButton*>(w->ToolBar->widgetForAction(a));
             QVERIFY(button);
             QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
             QCOMPARE(button->iconSize(), QSize(24, 24));
@@ -313,15 +313,15 @@ private slots:
 
     void statusPanelsFollowTheWidth()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         for (int width : {1000, 600, 748}) {
             w->resize(width, 466);
             QTest::qWait(20);
             QLabel* p0 = w->StatusPanels[0];
             QLabel* p1 = w->StatusPanels[1];
             QCOMPARE(p1->width(), 200);
-            QVERIFY2(w->StatusBar1->width() - (p1->x() + p1->width()) <= 6, qPrintable(QString::number(width)));
-            QVERIFY(p0->width() >= w->StatusBar1->width() - 200 - 20);
+            QVERIFY2(w->StatusBar->width() - (p1->x() + p1->width()) <= 6, qPrintable(QString::number(width)));
+            QVERIFY(p0->width() >= w->StatusBar->width() - 200 - 20);
             QCOMPARE(w->width(), width);
         }
     }
@@ -343,7 +343,7 @@ private slots:
             paths << QStringLiteral("/projects/p%1 & co.qp").arg(i);
         if (entries)
             WriteSettings(paths);
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         QStringList expected{"&New...", "&Open", "&Save", "S&ave As..."};
         if (entries) {
             expected << "-";
@@ -363,7 +363,7 @@ private slots:
         QStringList projects;
         for (int i = 0; i < 6; ++i)
             projects << MakeProject(dir, QStringLiteral("p%1").arg(i));
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         // Several files chosen: only the first is opened.
         dialogs_->openAnswers.push_back({projects[0], projects[1]});
         QVERIFY(w->OpenActionExecute());
@@ -402,7 +402,7 @@ private slots:
     void recentProjectWhoseFolderIsGone()
     {
         WriteSettings({temp_.filePath("gone/away/x.qp")});
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         QVERIFY(!w->MRUActionExecute(w->MRUActions[0]));
         QCOMPARE(dialogs_->Texts("error").size(), 1);
         QVERIFY(dialogs_->Texts("error")[0].contains(temp_.filePath("gone/away")));
@@ -414,7 +414,7 @@ private slots:
     {
         const QString dir = temp_.filePath("save");
         const QString project = MakeProject(dir + "/a", "s");
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         dialogs_->openAnswers.push_back({project});
         QVERIFY(w->OpenActionExecute());
         // What the options dialog's OK does.
@@ -455,7 +455,7 @@ private slots:
 
     void saveOfANewProjectAsksForAName()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         // What the wizard's finish does.
         State().ProjectSettings = qv::TProjectSettings();
         State().ProjectSettings.HomePage = temp_.filePath("n/index.html").toStdString();
@@ -481,7 +481,7 @@ private slots:
 
     void closeQuery()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         // Unchanged: no question, and the settings file is written.
         QVERIFY(w->close());
         QVERIFY(dialogs_->Texts("confirm").isEmpty());
@@ -522,7 +522,7 @@ private slots:
 
     void settingsFileThatCannotBeWrittenKeepsTheWindowOpen()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", temp_.filePath("no/such/folder").toUtf8());
         QVERIFY(!w->close());
@@ -534,7 +534,7 @@ private slots:
     void openAsksAboutUnsavedChanges()
     {
         const QString project = MakeProject(temp_.filePath("ask"), "q");
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         State().ProjectModified = true;
         w->SaveAction->setEnabled(true);
         State().ProjectSettings.ViewWidth = 999;
@@ -570,7 +570,7 @@ private slots:
         const QString dir = temp_.filePath("cmd");
         const QString project = MakeProject(dir, "site");
         const QString second = MakeProject(dir, "second");
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         QCOMPARE(w->ProjectPath(), project);
         QCOMPARE(States(), QStringLiteral("11000"));
         QVERIFY(!State().ProjectModified);
@@ -616,7 +616,7 @@ private slots:
 
     void startPageFromTheProgram()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         QVERIFY(WaitForPage("/INDEXPAGE"));
         const QUrl url = w->WebPage->url();
         QCOMPARE(url.scheme(), QStringLiteral("res"));
@@ -647,7 +647,7 @@ private slots:
 
     void startPageLinksRunTheirCommands()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         QVERIFY(WaitForPage("/INDEXPAGE"));
         const QString start = w->WebPage->url().toString();
         QVERIFY(MarkPage(w->WebPage, 42));
@@ -687,7 +687,7 @@ private slots:
             RunJs(w->WebPage, "(() => { const r = document.links[3].getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()")
                 .toList();
         QCOMPARE(box.size(), 2);
-        QWidget* input = w->WebBrowser1->focusProxy();
+        QWidget* input = w->Browser->focusProxy();
         QVERIFY(input);
         const QPoint at(qRound(box[0].toDouble()), qRound(box[1].toDouble()));
         QTest::mouseClick(input, Qt::LeftButton, {}, at);
@@ -722,13 +722,13 @@ private slots:
 
     void tokenDispatchRules()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         bool cancel = false;
-        w->WebBrowser1BeforeNavigate2("res:/x/INDEXPAGE#HOME#", cancel);
+        w->BrowserBeforeNavigate("res:/x/INDEXPAGE#HOME#", cancel);
         QVERIFY(!cancel);
         QVERIFY(shell_->opened.isEmpty());
         // Several tokens: each command in table order, then cancelled.
-        w->WebBrowser1BeforeNavigate2("file:///a#about##home#", cancel);
+        w->BrowserBeforeNavigate("file:///a#about##home#", cancel);
         QVERIFY(cancel);
         QCOMPARE(shell_->opened.size(), 1);
         QVERIFY(about_.isVisible());
@@ -740,7 +740,7 @@ private slots:
         const QString project = MakeProject(temp_.filePath("tokens"), "t", 0,
             "<html><body><p><a id='other' href='a.html#load#'>elsewhere</a></p>"
             "<p><a id='here' href='#load#'>here</a></p><p><a id='caps' href='#LOAD#'>caps</a></p></body></html>");
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         QVERIFY(WaitForPage("/t-site/index.html"));
         QVERIFY(MarkPage(w->WebPage, 7));
 
@@ -769,23 +769,23 @@ private slots:
 
     void noContextMenuAndNoCopyKeys()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         QVERIFY(WaitForPage("/INDEXPAGE"));
-        QWidget* input = w->WebBrowser1->focusProxy();
+        QWidget* input = w->Browser->focusProxy();
         QVERIFY(input);
-        QCOMPARE(w->WebBrowser1->contextMenuPolicy(), Qt::NoContextMenu);
+        QCOMPARE(w->Browser->contextMenuPolicy(), Qt::NoContextMenu);
         QCOMPARE(input->contextMenuPolicy(), Qt::NoContextMenu);
         QTest::mouseClick(input, Qt::RightButton, {}, QPoint(300, 150));
         Settle(500);
         QVERIFY(!QApplication::activePopupWidget());
         // The same click under the browser's own policy brings its menu, so
         // the click does reach the page.
-        w->WebBrowser1->setContextMenuPolicy(Qt::DefaultContextMenu);
+        w->Browser->setContextMenuPolicy(Qt::DefaultContextMenu);
         QTest::mouseClick(input, Qt::RightButton, {}, QPoint(300, 150));
         QTRY_VERIFY(QApplication::activePopupWidget());
         QApplication::activePopupWidget()->close();
-        w->WebBrowser1NavigateComplete2();
-        QCOMPARE(w->WebBrowser1->contextMenuPolicy(), Qt::NoContextMenu);
+        w->BrowserNavigateComplete();
+        QCOMPARE(w->Browser->contextMenuPolicy(), Qt::NoContextMenu);
 
         // Ctrl+C does not copy; the page's own copy does, so copying works here.
         QApplication::clipboard()->setText("untouched");
@@ -797,38 +797,20 @@ private slots:
         w->WebPage->triggerAction(QWebEnginePage::Copy);
         QTRY_VERIFY(QApplication::clipboard()->text().contains("Welcome to Quorvane Compiler!"));
 
-        // The handler's own answers.
-        TDocHostUIHandler handler;
-        for (uint32_t key : {0x43u, 0x46u, 0x50u}) {
-            QCOMPARE(handler.TranslateAccelerator({WM_KEYDOWN, key, true}), S_OK);
-            QCOMPARE(handler.TranslateAccelerator({WM_KEYDOWN, key, false}), S_FALSE);
+        // Ctrl+F and Ctrl+P stay with the program too; the letters alone and
+        // other control keys reach the page.
+        for (Qt::Key key : {Qt::Key_C, Qt::Key_F, Qt::Key_P}) {
+            QVERIFY(BrowserKeyPolicy::Blocks(key, Qt::ControlModifier));
+            QVERIFY(!BrowserKeyPolicy::Blocks(key, Qt::NoModifier));
         }
-        QCOMPARE(handler.TranslateAccelerator({WM_KEYDOWN, 0x41, false}), S_OK);
-        QCOMPARE(handler.TranslateAccelerator({0x0101, 0x43, true}), S_OK);
-        QCOMPARE(handler.ShowContextMenu(), S_OK);
-        QObject* target = w;
-        QCOMPARE(handler.GetDropTarget(target), S_FALSE);
-        QVERIFY(!target);
-        QString key = "kept";
-        QCOMPARE(handler.GetOptionKeyPath(key), S_FALSE);
-        QCOMPARE(key, QStringLiteral("kept"));
-
-        const ComClassFactory* factory = ComServer::Instance().Find(TDocHostUIHandler::CLSID_DocHostUIHandler);
-        QVERIFY(factory);
-        QCOMPARE(factory->className, QStringLiteral("DocHostUIHandler"));
-        QCOMPARE(factory->description, QStringLiteral("Implements DocHostUIHandler"));
-        QVERIFY(factory->instancing == ComClassFactory::Instancing::Multi);
-        auto one = ComServer::Instance().CreateInstance(TDocHostUIHandler::CLSID_DocHostUIHandler);
-        auto two = ComServer::Instance().CreateInstance(TDocHostUIHandler::CLSID_DocHostUIHandler);
-        QVERIFY(one && two && one != two);
-        QVERIFY(dynamic_cast<TDocHostUIHandler*>(one.get()));
+        QVERIFY(!BrowserKeyPolicy::Blocks(Qt::Key_A, Qt::ControlModifier));
     }
 
     void browserKeysAreNotShortcuts()
     {
-        Tmainform* w = NewWindow();
+        MainWindow* w = NewWindow();
         QVERIFY(WaitForPage("/INDEXPAGE"));
-        QWidget* input = w->WebBrowser1->focusProxy();
+        QWidget* input = w->Browser->focusProxy();
         // A window shortcut on Delete must not take the key from the page.
         QAction probe("probe");
         probe.setShortcut(Qt::Key_Delete);
@@ -837,7 +819,7 @@ private slots:
         input->setFocus();
         QTest::keyClick(input, Qt::Key_Delete);
         QCOMPARE(fired.count(), 0);
-        QTest::keyClick(w->StatusBar1, Qt::Key_Delete);
+        QTest::keyClick(w->StatusBar, Qt::Key_Delete);
         QCOMPARE(fired.count(), 1);
         // Ctrl shortcuts of the window still work from the page.
         QTest::keyClick(input, Qt::Key_N, Qt::ControlModifier);
@@ -848,11 +830,11 @@ private slots:
     void buildToFinished()
     {
         const QString project = MakeProject(temp_.filePath("build"), "ok");
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         const QString output = temp_.filePath("build/ok.qpf");
         Shown running, finished;
         bool first = true, cancelBefore = true;
-        Build([&](Tprogressform& p) -> bool {
+        Build([&](BuildProgressDialog& p) -> bool {
             if (first) {
                 running = Snapshot(p);
                 first = false;
@@ -860,9 +842,9 @@ private slots:
             if (p.windowTitle() != QLatin1String("Finished"))
                 return false;
             finished = Snapshot(p);
-            p.Button2->click();
+            p.RunButton->click();
             cancelBefore = State().Build.CancelRequested;
-            p.Button1->click();
+            p.CloseButton->click();
             return true;
         });
         QCOMPARE(running.button1, QStringLiteral("&Cancel"));
@@ -875,7 +857,7 @@ private slots:
         QVERIFY(finished.buildButton);
         QCOMPARE(finished.label1, output);
         QCOMPARE(finished.label2.toStdString(), qv::SizeText(QFileInfo(output).size()));
-        QVERIFY(!w->progressform->isVisible());
+        QVERIFY(!w->buildProgress->isVisible());
         QVERIFY(!cancelBefore);
         QVERIFY(!State().Build.CancelRequested); // Finish cancels nothing
         QVERIFY(QFileInfo(output).size() > 36);
@@ -894,14 +876,14 @@ private slots:
         // A second build starts from a reset window but keeps the caption.
         Shown again;
         first = true;
-        Build([&](Tprogressform& p) -> bool {
+        Build([&](BuildProgressDialog& p) -> bool {
             if (first) {
                 again = Snapshot(p);
                 first = false;
             }
-            if (p.Button1->text() != QLatin1String("Finish"))
+            if (p.CloseButton->text() != QLatin1String("Finish"))
                 return false;
-            p.Button1->click();
+            p.CloseButton->click();
             return true;
         });
         QCOMPARE(again.button1, QStringLiteral("&Cancel"));
@@ -932,22 +914,22 @@ private slots:
     void buildCancelled()
     {
         const QString project = MakeProject(temp_.filePath("cancel"), "big", 48 << 20);
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         bool buildButtonWhileEnding = true;
-        Build([&](Tprogressform& p) -> bool {
-            if (!p.Label3->text().startsWith("Adding: "))
+        Build([&](BuildProgressDialog& p) -> bool {
+            if (!p.ActionLabel->text().startsWith("Adding: "))
                 return false;
-            p.Button1->click();
+            p.CloseButton->click();
             buildButtonWhileEnding = w->BuildButton->isEnabled();
             return true;
         });
-        QVERIFY(!w->progressform->isVisible());
+        QVERIFY(!w->buildProgress->isVisible());
         QVERIFY(!buildButtonWhileEnding);
         QVERIFY(State().Build.CancelRequested);
         QTRY_VERIFY_WITH_TIMEOUT(w->BuildButton->isEnabled(), 60000);
-        QCOMPARE(w->progressform->windowTitle(), QStringLiteral("Failed!"));
-        QCOMPARE(w->progressform->Label3->text(), QStringLiteral("Failed!"));
-        QCOMPARE(w->progressform->Button1->text(), QStringLiteral("Close"));
+        QCOMPARE(w->buildProgress->windowTitle(), QStringLiteral("Failed!"));
+        QCOMPARE(w->buildProgress->ActionLabel->text(), QStringLiteral("Failed!"));
+        QCOMPARE(w->buildProgress->CloseButton->text(), QStringLiteral("Close"));
         QVERIFY(!w->RunAction->isEnabled());
         QVERIFY(!QFile::exists(temp_.filePath("cancel/big.qpf")));
         QVERIFY(QDir(temp_.filePath("cancel")).entryList({".quorvane-*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
@@ -958,20 +940,20 @@ private slots:
     {
         // The window as a "/COMPILE" run drives it, without its exit request.
         const QString project = MakeProject(temp_.filePath("quiet"), "q", 48 << 20);
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         State().InteractiveMode = false;
-        const QString caption = w->progressform->windowTitle();
+        const QString caption = w->buildProgress->windowTitle();
         w->BuildActionExecute(); // closes by itself
         w->Dispatcher().ServeUntil([] { return State().BuildThread->Finished(); });
         QCOMPARE(w->CompileExitStatus(), 0);
-        QCOMPARE(w->progressform->windowTitle(), caption);
+        QCOMPARE(w->buildProgress->windowTitle(), caption);
         QVERIFY(QFile::exists(temp_.filePath("quiet/q.qpf")));
 
         // Cancelled: the run's outcome is a failure.
-        Build([&](Tprogressform& p) -> bool {
-            if (!p.Label3->text().startsWith("Adding: "))
+        Build([&](BuildProgressDialog& p) -> bool {
+            if (!p.ActionLabel->text().startsWith("Adding: "))
                 return false;
-            p.Button1->click();
+            p.CloseButton->click();
             return true;
         });
         w->Dispatcher().ServeUntil([] { return State().BuildThread->Finished(); });
@@ -983,15 +965,15 @@ private slots:
     void buildFailed()
     {
         const QString project = MakeProject(temp_.filePath("fail"), "f");
-        Tmainform* w = NewWindow({project});
+        MainWindow* w = NewWindow({project});
         // The output folder is gone.
         State().ProjectSettings.OutputPath = temp_.filePath("fail/no/such/f.qpf").toStdString();
         Shown failed;
-        Build([&](Tprogressform& p) -> bool {
-            if (p.Button1->text() != QLatin1String("Close"))
+        Build([&](BuildProgressDialog& p) -> bool {
+            if (p.CloseButton->text() != QLatin1String("Close"))
                 return false;
             failed = Snapshot(p);
-            p.Button1->click();
+            p.CloseButton->click();
             return true;
         });
         QCOMPARE(failed.caption, QStringLiteral("Failed!"));
@@ -1005,37 +987,37 @@ private slots:
 
     void progressWindowLayout()
     {
-        Tmainform* w = NewWindow();
-        Tprogressform& p = *w->progressform;
+        MainWindow* w = NewWindow();
+        BuildProgressDialog& p = *w->buildProgress;
         QCOMPARE(p.windowTitle(), QStringLiteral("Processing..."));
         QCOMPARE(p.size(), QSize(557, 232));
         struct Box { QWidget* w; QRect r; const char* title; };
-        for (const Box& b : {Box{p.GroupBox1, {8, 8, 386, 49}, "  Output File:  "},
-                             Box{p.GroupBox2, {400, 8, 145, 49}, "  Output File Size  "},
-                             Box{p.GroupBox4, {8, 63, 282, 57}, "  Action  "},
-                             Box{p.GroupBox3, {296, 63, 253, 57}, "  Progress  "},
-                             Box{p.GroupBox5, {8, 126, 541, 59}, "  Overall Progress  "}}) {
+        for (const Box& b : {Box{p.OutputFileBox, {8, 8, 386, 49}, "  Output File:  "},
+                             Box{p.OutputSizeBox, {400, 8, 145, 49}, "  Output File Size  "},
+                             Box{p.ActionBox, {8, 63, 282, 57}, "  Action  "},
+                             Box{p.FileProgressBox, {296, 63, 253, 57}, "  Progress  "},
+                             Box{p.OverallProgressBox, {8, 126, 541, 59}, "  Overall Progress  "}}) {
             QCOMPARE(b.w->geometry(), b.r);
             QCOMPARE(static_cast<QGroupBox*>(b.w)->title(), QString(b.title));
         }
-        QCOMPARE(p.ProgressBar1->geometry(), QRect(16, 24, 217, 17));
-        QCOMPARE(p.ProgressBar2->geometry(), QRect(16, 24, 505, 17));
-        QCOMPARE(p.ProgressBar1->maximum(), 100);
-        QCOMPARE(p.Button2->geometry(), QRect(369, 199, 85, 25));
-        QCOMPARE(p.Button1->geometry(), QRect(464, 199, 85, 25));
-        QCOMPARE(p.Button2->text(), QStringLiteral("Run"));
-        QCOMPARE(p.Button1->text(), QStringLiteral("Cancel"));
-        QCOMPARE(p.Label2->text(), QStringLiteral("0"));
-        QVERIFY(!p.Button1->autoDefault() && !p.Button2->autoDefault());
+        QCOMPARE(p.FileProgress->geometry(), QRect(16, 24, 217, 17));
+        QCOMPARE(p.OverallProgress->geometry(), QRect(16, 24, 505, 17));
+        QCOMPARE(p.FileProgress->maximum(), 100);
+        QCOMPARE(p.RunButton->geometry(), QRect(369, 199, 85, 25));
+        QCOMPARE(p.CloseButton->geometry(), QRect(464, 199, 85, 25));
+        QCOMPARE(p.RunButton->text(), QStringLiteral("Run"));
+        QCOMPARE(p.CloseButton->text(), QStringLiteral("Cancel"));
+        QCOMPARE(p.OutputSizeLabel->text(), QStringLiteral("0"));
+        QVERIFY(!p.CloseButton->autoDefault() && !p.RunButton->autoDefault());
 
         // A long path is shortened in its middle.
         const QString path = "/home/someone/" + QString("very-long-folder-name/").repeated(12) + "output-file.exe";
-        p.Label1->setText(path);
-        const QString shown = p.Label1->DisplayedText();
+        p.OutputFileLabel->setText(path);
+        const QString shown = p.OutputFileLabel->DisplayedText();
         QVERIFY(shown.contains(QChar(0x2026)));
         QVERIFY(shown.startsWith("/home/someone/"));
         QVERIFY(shown.endsWith("output-file.exe"));
-        QCOMPARE(p.Label1->text(), path);
+        QCOMPARE(p.OutputFileLabel->text(), path);
     }
 
     void elapsedTime()

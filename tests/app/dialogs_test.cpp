@@ -77,10 +77,10 @@ class DialogsTest : public QObject {
     ScriptedDialogs* dialogs_ = nullptr;
     RecordingShell* shell_ = nullptr;
     QString viewer_;
-    std::unique_ptr<Tmainform> main_;
-    std::unique_ptr<TwizardForm> wizard_;
-    std::unique_ptr<ToptionsForm> options_;
-    std::unique_ptr<TAboutForm> about_;
+    std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<ProjectWizard> wizard_;
+    std::unique_ptr<OptionsDialog> options_;
+    std::unique_ptr<AboutWindow> about_;
     QString site_, home_;
     qvtest::TestCertificates certificates_;
 
@@ -109,7 +109,7 @@ class DialogsTest : public QObject {
         OpenWizard();
         wizard_->controls.homepage->setText(home_);
         for (int i = 0; i < page; ++i)
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
         QCOMPARE(wizard_->PageIndex(), page);
     }
 
@@ -118,15 +118,15 @@ class DialogsTest : public QObject {
     {
         auto* poll = new QTimer(wizard_.get());
         connect(poll, &QTimer::timeout, this, [this, poll, captions] {
-            Tprogressform* p = main_->progressform;
+            BuildProgressDialog* p = main_->buildProgress;
             const QString caption = p->windowTitle();
             // The caption stays from the build before; the button is set afresh.
-            const QString button = p->Button1->text();
+            const QString button = p->CloseButton->text();
             if (p->isVisible() && (button == QLatin1String("Finish") || button == QLatin1String("Close"))) {
                 *captions << caption;
                 poll->stop();
                 poll->deleteLater();
-                p->Button1->click();
+                p->CloseButton->click();
             }
         });
         poll->start(10);
@@ -187,7 +187,7 @@ private slots:
         WriteText(site_ + "/a.html", "<html><body>A</body></html>");
         QDir().mkpath(site_ + "/folder.html");
 
-        main_ = std::make_unique<Tmainform>();
+        main_ = std::make_unique<MainWindow>();
         // As the entry sequence makes them.
         for (AppWindow kind : {AppWindow::Wizard, AppWindow::About, AppWindow::Options}) {
             const AppWindowMaker* make = AppWindowMakerFor(kind);
@@ -195,11 +195,11 @@ private slots:
             QWidget* window = (*make)(*main_);
             main_->SetWindow(kind, window);
             if (kind == AppWindow::Wizard)
-                wizard_.reset(qobject_cast<TwizardForm*>(window));
+                wizard_.reset(qobject_cast<ProjectWizard*>(window));
             else if (kind == AppWindow::About)
-                about_.reset(qobject_cast<TAboutForm*>(window));
+                about_.reset(qobject_cast<AboutWindow*>(window));
             else
-                options_.reset(qobject_cast<ToptionsForm*>(window));
+                options_.reset(qobject_cast<OptionsDialog*>(window));
         }
         QVERIFY(wizard_ && about_ && options_);
         main_->show();
@@ -236,54 +236,54 @@ private slots:
         QCOMPARE(wizard_->minimumSize(), wizard_->maximumSize());
         QVERIFY(wizard_->windowFlags() & Qt::WindowCloseButtonHint);
         QVERIFY(!(wizard_->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-        QCOMPARE(In<QLabel>(wizard_.get(), "Image1")->size(), QSize(164, 316));
-        QVERIFY(!In<QLabel>(wizard_.get(), "Image1")->pixmap().isNull());
-        auto* notebook = In<QStackedWidget>(wizard_.get(), "Notebook1");
+        QCOMPARE(In<QLabel>(wizard_.get(), "SidePicture")->size(), QSize(164, 316));
+        QVERIFY(!In<QLabel>(wizard_.get(), "SidePicture")->pixmap().isNull());
+        auto* notebook = In<QStackedWidget>(wizard_.get(), "Pages");
         QCOMPARE(notebook->count(), 8);
-        QCOMPARE(notebook->parentWidget(), In<QFrame>(wizard_.get(), "Panel1"));
-        QCOMPARE(wizard_->Button3->text(), QStringLiteral("< Back"));
-        QCOMPARE(wizard_->Button2->text(), QStringLiteral("Next >"));
-        QCOMPARE(wizard_->Button1->text(), QStringLiteral("Cancel"));
-        QVERIFY(wizard_->Button3->x() < wizard_->Button2->x() && wizard_->Button2->x() < wizard_->Button1->x());
-        QVERIFY(wizard_->Button3->isHidden());
+        QCOMPARE(notebook->parentWidget(), In<QFrame>(wizard_.get(), "PageFrame"));
+        QCOMPARE(wizard_->BackButton->text(), QStringLiteral("< Back"));
+        QCOMPARE(wizard_->NextButton->text(), QStringLiteral("Next >"));
+        QCOMPARE(wizard_->CancelButton->text(), QStringLiteral("Cancel"));
+        QVERIFY(wizard_->BackButton->x() < wizard_->NextButton->x() && wizard_->NextButton->x() < wizard_->CancelButton->x());
+        QVERIFY(wizard_->BackButton->isHidden());
 
         struct Text { const char* name; const char* text; };
         const Text labels[] = {
-            {"Label1", "First, you must select the homepage for your project. This is the first page displayed to "
+            {"HomepageIntro", "First, you must select the homepage for your project. This is the first page displayed to "
                        "the user.The folder containing the homepage will be the"},
-            {"Label2", "root folder"},
-            {"Label5", "for your project."},
-            {"Label6", "All files inside this folder will be included in your project by default."},
-            {"Label7", "Quorvane Compiler supports two formats of output files. You must specify the output file "
+            {"RootFolderWords", "root folder"},
+            {"HomepageIntroEnd", "for your project."},
+            {"FolderNote", "All files inside this folder will be included in your project by default."},
+            {"FormatIntro", "Quorvane Compiler supports two formats of output files. You must specify the output file "
                        "name and may select a custom icon for EXE files."},
-            {"Label8", "You can modify the appearance of the viewer window."},
-            {"Label9", "Quorvane Compiler allows you to change the viewer window layout and choose commands "
+            {"ViewIntro", "You can modify the appearance of the viewer window."},
+            {"LayoutIntro", "Quorvane Compiler allows you to change the viewer window layout and choose commands "
                        "available to the end user."},
-            {"Label10", "You can protect your projects against unwanted use and select an expiration date."},
-            {"Label3", "Additionally you can select a date from which the output file shall no longer start:"},
-            {"Label11", "By default, Quorvane Compiler includes all files from the root folder in the output file. "
+            {"ProtectionIntro", "You can protect your projects against unwanted use and select an expiration date."},
+            {"ExpirationNote", "Additionally you can select a date from which the output file shall no longer start:"},
+            {"FilesIntro", "By default, Quorvane Compiler includes all files from the root folder in the output file. "
                         "You can specify your own file masks for the included files."},
-            {"Label12", "For example: *.html;*.htm;*.bmp;*.jpg"},
-            {"Label14", "You can customize the compression level for content and User-Agent identifier for "
+            {"MaskExample", "For example: *.html;*.htm;*.bmp;*.jpg"},
+            {"BrowserIntro", "You can customize the compression level for content and User-Agent identifier for "
                         "built-in browser."},
-            {"Label4", "The Project has been created successfully! "},
-            {"Label13", "Now the compiler is ready to start building your output file. Don't forget to save your "
+            {"DoneTitle", "The Project has been created successfully! "},
+            {"DoneNote", "Now the compiler is ready to start building your output file. Don't forget to save your "
                         "project for future modifications."},
         };
         for (const Text& t : labels)
             QCOMPARE(In<QLabel>(wizard_.get(), t.name)->text(), QString::fromUtf8(t.text));
-        for (const char* green : {"Label2", "Label12"}) {
+        for (const char* green : {"RootFolderWords", "MaskExample"}) {
             QLabel* l = In<QLabel>(wizard_.get(), green);
             QVERIFY(l->font().bold());
             QCOMPARE(l->palette().color(QPalette::WindowText), QColor(0, 0x80, 0));
         }
 
         const Text groups[] = {
-            {"RadioGroup1", "  Output Format  "}, {"GroupBox2", "  Border Style  "},
-            {"GroupBox3", "  Size and Position  "}, {"GroupBox4", "  Display  "}, {"GroupBox5", "  Commands  "},
-            {"GroupBox6", "  Password Protection  "}, {"GroupBox7", "  Expiration  "}, {"GroupBox8", "  Include  "},
-            {"GroupBox9", "  Direct Execution  "}, {"GroupBox1", "  Compression Level  "},
-            {"GroupBox10", "  User Agent  "},
+            {"OutputFormatBox", "  Output Format  "}, {"BorderStyleBox", "  Border Style  "},
+            {"SizePositionBox", "  Size and Position  "}, {"DisplayBox", "  Display  "}, {"CommandsBox", "  Commands  "},
+            {"PasswordBox", "  Password Protection  "}, {"ExpirationBox", "  Expiration  "}, {"IncludeBox", "  Include  "},
+            {"DirectExecutionBox", "  Direct Execution  "}, {"CompressionBox", "  Compression Level  "},
+            {"UserAgentBox", "  User Agent  "},
         };
         for (const Text& g : groups)
             QCOMPARE(In<QGroupBox>(wizard_.get(), g.name)->title(), QString::fromUtf8(g.text));
@@ -320,15 +320,15 @@ private slots:
         for (QWidget* w : std::initializer_list<QWidget*>{wizard_->controls.centered, wizard_->controls.sizewidth,
                                                          wizard_->controls.sizeheight, wizard_->controls.scrollbars,
                                                          wizard_->controls.shadow})
-            QCOMPARE(w->parentWidget(), static_cast<QWidget*>(wizard_->GroupBox3));
-        QCOMPARE(wizard_->controls.borderstyle->parentWidget(), In<QWidget>(wizard_.get(), "GroupBox2"));
+            QCOMPARE(w->parentWidget(), static_cast<QWidget*>(wizard_->SizePositionBox));
+        QCOMPARE(wizard_->controls.borderstyle->parentWidget(), In<QWidget>(wizard_.get(), "BorderStyleBox"));
 
         QCOMPARE(Items(wizard_->controls.borderstyle),
                  (QStringList{"None", "Fixed", "Sizeable", "Full Screen"}));
         QCOMPARE(Items(wizard_->controls.compression), (QStringList{"Normal", "Fastest", "Maximum", "None"}));
-        for (const char* browse : {"SpeedButton2", "SpeedButton3", "SpeedButton4"})
+        for (const char* browse : {"BrowseHomepageButton", "BrowseOutputButton", "BrowseIconButton"})
             QVERIFY(In<QToolButton>(wizard_.get(), browse));
-        QVERIFY(In<QObject>(wizard_.get(), "OpenDialog1") && In<QObject>(wizard_.get(), "SaveDialog1"));
+        QVERIFY(In<QObject>(wizard_.get(), "OpenDialog") && In<QObject>(wizard_.get(), "SaveDialog"));
     }
 
     void wizardOpeningValuesAndSecondOpening()
@@ -337,15 +337,15 @@ private slots:
             OpenWizard();
             const ProjectControls& c = wizard_->controls;
             QCOMPARE(wizard_->PageIndex(), 0);
-            QCOMPARE(wizard_->Button2->text(), QStringLiteral("Next >"));
-            QVERIFY(wizard_->Button3->isHidden());
+            QCOMPARE(wizard_->NextButton->text(), QStringLiteral("Next >"));
+            QVERIFY(wizard_->BackButton->isHidden());
             for (QLineEdit* e : {c.homepage, c.outname, c.iconfile, c.password, c.useragent})
                 QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
             QVERIFY(c.exeformat->isChecked() && !c.qpfformat->isChecked());
             QCOMPARE(c.sizewidth->text(), QStringLiteral("640"));
             QCOMPARE(c.sizeheight->text(), QStringLiteral("480"));
             QCOMPARE(c.borderstyle->currentIndex(), 2);
-            QVERIFY(wizard_->GroupBox3->isEnabled());
+            QVERIFY(wizard_->SizePositionBox->isEnabled());
             for (QCheckBox* b : c.CheckBoxes())
                 QCOMPARE(b->isChecked(), b != c.expirationenabled);
             QVERIFY(wizard_->buildnow->isChecked() && wizard_->runnow->isChecked());
@@ -372,8 +372,8 @@ private slots:
             c.directmask->setText("*.b");
             c.useragent->setText("ua");
             c.compression->setCurrentIndex(2);
-            Click(wizard_->Button2);
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
+            Click(wizard_->NextButton);
             QCOMPARE(wizard_->PageIndex(), 2);
             wizard_->close();
         }
@@ -385,33 +385,33 @@ private slots:
         for (const QString& bad : {QString(), site_ + "/folder.html", site_ + "/missing.html"}) {
             dialogs_->Clear();
             wizard_->controls.homepage->setText(bad);
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
             QCOMPARE(dialogs_->Texts("information"), QStringList{"Please select home page"});
             QCOMPARE(wizard_->PageIndex(), 0);
             QVERIFY(wizard_->controls.outname->text().isEmpty());
         }
         wizard_->controls.homepage->setText(home_);
-        Click(wizard_->Button2);
+        Click(wizard_->NextButton);
         QCOMPARE(wizard_->PageIndex(), 1);
         QCOMPARE(wizard_->controls.outname->text(), site_ + "/index.exe");
-        QVERIFY(wizard_->Button3->isVisible());
+        QVERIFY(wizard_->BackButton->isVisible());
 
         // Back and Next again replace a typed name, whichever format is chosen.
         wizard_->controls.qpfformat->setChecked(true);
         wizard_->controls.outname->setText("/elsewhere/typed.qpf");
-        Click(wizard_->Button3);
+        Click(wizard_->BackButton);
         QCOMPARE(wizard_->PageIndex(), 0);
-        QVERIFY(wizard_->Button3->isHidden());
-        Click(wizard_->Button2);
+        QVERIFY(wizard_->BackButton->isHidden());
+        Click(wizard_->NextButton);
         QCOMPARE(wizard_->controls.outname->text(), site_ + "/index.exe");
 
         // A home page without extension gets ".exe" appended; a link counts as the file.
         WriteText(site_ + "/README", "<html></html>");
         QFile::link(home_, site_ + "/linked");
         for (const QString& page : {site_ + "/README", site_ + "/linked"}) {
-            Click(wizard_->Button3);
+            Click(wizard_->BackButton);
             wizard_->controls.homepage->setText(page);
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
             QCOMPARE(wizard_->PageIndex(), 1);
             QCOMPARE(wizard_->controls.outname->text(), page + ".exe");
         }
@@ -438,27 +438,27 @@ private slots:
         WizardTo(2);
         const ProjectControls& c = wizard_->controls;
         c.borderstyle->setCurrentIndex(3);
-        QVERIFY(!wizard_->GroupBox3->isEnabled());
+        QVERIFY(!wizard_->SizePositionBox->isEnabled());
         QVERIFY(!c.sizewidth->isEnabled() && !c.centered->isEnabled());
         for (int i : {0, 1, 2}) {
             c.borderstyle->setCurrentIndex(3);
             c.borderstyle->setCurrentIndex(i);
-            QVERIFY(wizard_->GroupBox3->isEnabled());
+            QVERIFY(wizard_->SizePositionBox->isEnabled());
         }
         for (int page = 3; page <= 7; ++page) {
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
             QCOMPARE(wizard_->PageIndex(), page);
-            QCOMPARE(wizard_->Button2->text(), page == 7 ? QStringLiteral("Finish") : QStringLiteral("Next >"));
-            QVERIFY(wizard_->Button3->isVisible());
+            QCOMPARE(wizard_->NextButton->text(), page == 7 ? QStringLiteral("Finish") : QStringLiteral("Next >"));
+            QVERIFY(wizard_->BackButton->isVisible());
         }
         // Activation on the last page keeps Finish and Back.
         wizard_->FormActivate();
-        QCOMPARE(wizard_->Button2->text(), QStringLiteral("Finish"));
-        QVERIFY(wizard_->Button3->isVisible());
-        QVERIFY(wizard_->Panel1->autoFillBackground());
-        Click(wizard_->Button3);
+        QCOMPARE(wizard_->NextButton->text(), QStringLiteral("Finish"));
+        QVERIFY(wizard_->BackButton->isVisible());
+        QVERIFY(wizard_->PageFrame->autoFillBackground());
+        Click(wizard_->BackButton);
         QCOMPARE(wizard_->PageIndex(), 6);
-        QCOMPARE(wizard_->Button2->text(), QStringLiteral("Next >"));
+        QCOMPARE(wizard_->NextButton->text(), QStringLiteral("Next >"));
     }
 
     void wizardCancelLeavesEverything()
@@ -469,7 +469,7 @@ private slots:
         main_->StatusPanels[0]->setText("/projects/kept.qp");
         WizardTo(7);
         wizard_->controls.sizewidth->setText("900");
-        Click(wizard_->Button1);
+        Click(wizard_->CancelButton);
         QVERIFY(!wizard_->isVisible());
         QCOMPARE(Image(Settings()), Image(before));
         QCOMPARE(States(), QStringLiteral("10001"));
@@ -508,13 +508,13 @@ private slots:
         c.useragent->setText(QString(300, 'u'));
         c.compression->setCurrentIndex(1);
         for (int i = 1; i < 7; ++i)
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
         wizard_->buildnow->setChecked(false);
         wizard_->runnow->setChecked(true);
-        Click(wizard_->Button2); // Finish
+        Click(wizard_->NextButton); // Finish
 
         QVERIFY(!wizard_->isVisible());
-        QVERIFY(!main_->progressform->isVisible());
+        QVERIFY(!main_->buildProgress->isVisible());
         QVERIFY(shell_->started.isEmpty());
         QVERIFY(!QFile::exists(site_ + "/index.qpf"));
         const qv::TProjectSettings& s = Settings();
@@ -551,7 +551,7 @@ private slots:
         QCOMPARE(State().ProjectModified, true);
         QCOMPARE(States(), QStringLiteral("11011"));
         QCOMPARE(main_->StatusPanels[0]->text(), QString());
-        QTRY_COMPARE(main_->WebBrowser1->url(), QUrl::fromLocalFile(home_));
+        QTRY_COMPARE(main_->Browser->url(), QUrl::fromLocalFile(home_));
     }
 
     void wizardProposesWhatTheCoreProposes()
@@ -563,7 +563,7 @@ private slots:
         wizard_->buildnow->setChecked(false);
         qv::TProjectSettings base = before;
         base.CompressionLevel = wizard_->controls.compression->currentIndex(); // the list keeps its own choice
-        Click(wizard_->Button2);
+        Click(wizard_->NextButton);
         QCOMPARE(Image(Settings()), Image(qv::WizardProposals(base, home_.toStdString(), qv::Today())));
     }
 
@@ -572,10 +572,10 @@ private slots:
         WizardTo(1);
         Click(wizard_->controls.qpfformat);
         for (int i = 1; i < 7; ++i)
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
         QStringList ended;
         CloseProgressWhenEnded(&ended);
-        Click(wizard_->Button2); // Finish: builds, then runs
+        Click(wizard_->NextButton); // Finish: builds, then runs
         QCOMPARE(ended, QStringList{"Finished"});
         QVERIFY(QFile::exists(site_ + "/index.qpf"));
         QCOMPARE(shell_->started, (QList<QStringList>{{viewer_, site_ + "/index.qpf"}}));
@@ -588,11 +588,11 @@ private slots:
         WizardTo(1);
         Click(wizard_->controls.qpfformat);
         for (int i = 1; i < 7; ++i)
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
         wizard_->runnow->setChecked(false);
         ended.clear();
         CloseProgressWhenEnded(&ended);
-        Click(wizard_->Button2);
+        Click(wizard_->NextButton);
         QCOMPARE(ended, QStringList{"Finished"});
         QVERIFY(QFile::exists(site_ + "/index.qpf"));
         QVERIFY(shell_->started.isEmpty());
@@ -605,10 +605,10 @@ private slots:
         Click(wizard_->controls.qpfformat);
         wizard_->controls.outname->setText(temp_.filePath("no/such/folder/out.qpf"));
         for (int i = 1; i < 7; ++i)
-            Click(wizard_->Button2);
+            Click(wizard_->NextButton);
         QStringList ended;
         CloseProgressWhenEnded(&ended);
-        Click(wizard_->Button2);
+        Click(wizard_->NextButton);
         QCOMPARE(ended, QStringList{"Failed!"});
         QCOMPARE(dialogs_->Texts("error").size(), 1);
         QVERIFY(shell_->started.isEmpty());
@@ -628,8 +628,8 @@ private slots:
             wizard_->controls.sizewidth->setText(badWidth ? "64O" : "700");
             wizard_->controls.sizeheight->setText("4 80");
             for (int i = 2; i < 7; ++i)
-                Click(wizard_->Button2);
-            Click(wizard_->Button2);
+                Click(wizard_->NextButton);
+            Click(wizard_->NextButton);
             QCOMPARE(dialogs_->Texts("error"),
                      QStringList{badWidth ? "'64O' is not a valid integer value." : "'4 80' is not a valid integer value."});
             QVERIFY(wizard_->isVisible());
@@ -652,23 +652,23 @@ private slots:
     {
         OpenWizard();
         dialogs_->openAnswers.push_back({home_});
-        Click(wizard_->SpeedButton2);
+        Click(wizard_->BrowseHomepageButton);
         QCOMPARE(wizard_->controls.homepage->text(), home_);
-        Click(wizard_->SpeedButton2); // cancelled
+        Click(wizard_->BrowseHomepageButton); // cancelled
         QCOMPARE(wizard_->controls.homepage->text(), home_);
-        Click(wizard_->Button2);
+        Click(wizard_->NextButton);
         dialogs_->openAnswers.push_back({"/icons/a.ico"});
-        Click(wizard_->SpeedButton4);
+        Click(wizard_->BrowseIconButton);
         QCOMPARE(wizard_->controls.iconfile->text(), QStringLiteral("/icons/a.ico"));
         Click(wizard_->controls.qpfformat);
         dialogs_->saveAnswers.push_back("/out/chosen.exe");
-        Click(wizard_->SpeedButton3);
+        Click(wizard_->BrowseOutputButton);
         QCOMPARE(wizard_->controls.outname->text(), QStringLiteral("/out/chosen.exe"));
         QCOMPARE(dialogs_->Texts("open"), (QStringList{"HTML Files (*.htm *.html *.shtml *.hta)",
                                                        "HTML Files (*.htm *.html *.shtml *.hta)",
                                                        "Bitmap Files (.ico) (*.ico)"}));
         QCOMPARE(dialogs_->Texts("save"), QStringList{"Executable Files (*.exe)"});
-        auto* save = wizard_->findChild<TFileDialog*>("SaveDialog1");
+        auto* save = wizard_->findChild<FileDialog*>("SaveDialog");
         QCOMPARE(save->Request().defaultSuffix, QStringLiteral("exe"));
     }
 
@@ -682,15 +682,15 @@ private slots:
         QCOMPARE(options_->windowTitle(), QStringLiteral("Options"));
         QCOMPARE(options_->size(), QSize(472, 354));
         QVERIFY(options_->minimumSize() != options_->maximumSize()); // resizable
-        QCOMPARE(options_->PageControl1->count(), 5);
+        QCOMPARE(options_->Tabs->count(), 5);
         const char* tabs[] = {"General", "View", "Advanced", "Files", "Browser"};
         for (int i = 0; i < 5; ++i) {
-            QCOMPARE(options_->PageControl1->tabText(i), QString::fromLatin1(tabs[i]));
-            QCOMPARE(options_->PageControl1->widget(i)->objectName(), QStringLiteral("TabSheet%1").arg(i + 1));
+            QCOMPARE(options_->Tabs->tabText(i), QString::fromLatin1(tabs[i]));
+            QCOMPARE(options_->Tabs->widget(i)->objectName(), QString::fromLatin1(tabs[i]) + QStringLiteral("Tab"));
         }
-        QCOMPARE(options_->Button2->text(), QStringLiteral("&Ok"));
-        QCOMPARE(options_->Button1->text(), QStringLiteral("&Cancel"));
-        QVERIFY(!options_->Button2->isDefault() && !options_->Button2->autoDefault());
+        QCOMPARE(options_->OkButton->text(), QStringLiteral("&Ok"));
+        QCOMPARE(options_->CancelButton->text(), QStringLiteral("&Cancel"));
+        QVERIFY(!options_->OkButton->isDefault() && !options_->OkButton->autoDefault());
         const ProjectControls& c = options_->controls;
         QCOMPARE(Items(c.borderstyle), (QStringList{"None", "Fixed", "Sizable", "Full Screen"}));
         QCOMPARE(Items(c.compression), (QStringList{"Default", "Fastest - (bigger file size, but better speed)",
@@ -708,18 +708,18 @@ private slots:
         QCOMPARE(Caption(options_.get(), c.useragent),
                  QStringLiteral("Specify User-Agent string for built-in browser. Leave blank to use default "
                                 "identifier from Internet Explorer."));
-        QCOMPARE(In<QGroupBox>(options_.get(), "GroupBox1")->title(), QStringLiteral("  Compression level  "));
-        QCOMPARE(c.homepage->parentWidget(), options_->TabSheet1);
-        QCOMPARE(c.sizewidth->parentWidget(), In<QWidget>(options_.get(), "GroupBox3"));
-        QCOMPARE(c.expirationdate->parentWidget(), In<QWidget>(options_.get(), "GroupBox7"));
-        QVERIFY(options_->TabSheet3->isAncestorOf(c.password));
-        QVERIFY(options_->TabSheet4->isAncestorOf(c.includemask));
-        QVERIFY(options_->TabSheet5->isAncestorOf(c.useragent));
+        QCOMPARE(In<QGroupBox>(options_.get(), "CompressionBox")->title(), QStringLiteral("  Compression level  "));
+        QCOMPARE(c.homepage->parentWidget(), options_->GeneralTab);
+        QCOMPARE(c.sizewidth->parentWidget(), In<QWidget>(options_.get(), "SizePositionBox"));
+        QCOMPARE(c.expirationdate->parentWidget(), In<QWidget>(options_.get(), "ExpirationBox"));
+        QVERIFY(options_->AdvancedTab->isAncestorOf(c.password));
+        QVERIFY(options_->FilesTab->isAncestorOf(c.includemask));
+        QVERIFY(options_->BrowserTab->isAncestorOf(c.useragent));
         for (const char* picture : {"homepagePicture", "includemaskPicture", "directmaskPicture"})
             QVERIFY2(!In<QLabel>(options_.get(), picture)->pixmap().isNull(), picture);
         // Full Screen leaves the size group usable here.
         c.borderstyle->setCurrentIndex(3);
-        QVERIFY(In<QWidget>(options_.get(), "GroupBox3")->isEnabled());
+        QVERIFY(In<QWidget>(options_.get(), "SizePositionBox")->isEnabled());
         options_->close();
     }
 
@@ -757,7 +757,7 @@ private slots:
         c.exeformat->setChecked(true);
         c.centered->setChecked(true);
         c.sizewidth->setText("5");
-        Click(options_->Button1);
+        Click(options_->CancelButton);
         QVERIFY(!options_->isVisible());
         QCOMPARE(Image(Settings()), before);
         QCOMPARE(State().ProjectModified, false);
@@ -784,7 +784,7 @@ private slots:
         c.enableprint->setChecked(true);
         c.compression->setCurrentIndex(2);
         c.useragent->clear();
-        Click(options_->Button2);
+        Click(options_->OkButton);
         QVERIFY(!options_->isVisible());
         const qv::TProjectSettings& s = Settings();
         QCOMPARE(QString::fromStdString(s.HomePage.str()), site_ + "/missing.html");
@@ -801,15 +801,15 @@ private slots:
         QCOMPARE(State().ProjectModified, true);
         QCOMPARE(States(), QStringLiteral("00011")); // Options and Build untouched, Run off
         QCOMPARE(main_->StatusPanels[0]->text(), QStringLiteral("/projects/p.qp"));
-        QTRY_COMPARE(main_->WebBrowser1->url(), QUrl::fromLocalFile(site_ + "/missing.html"));
+        QTRY_COMPARE(main_->Browser->url(), QUrl::fromLocalFile(site_ + "/missing.html"));
 
         // CursorOption survives any number of OKs.
         for (int i = 0; i < 3; ++i) {
             options_->show();
-            Click(options_->Button2);
+            Click(options_->OkButton);
         }
         QCOMPARE(Settings().CursorOption, true);
-        QVERIFY(!main_->progressform->isVisible());
+        QVERIFY(!main_->buildProgress->isVisible());
     }
 
     void optionsBadWidthStopsStoring()
@@ -824,7 +824,7 @@ private slots:
         c.borderstyle->setCurrentIndex(0);
         c.sizewidth->setText("wide");
         c.password->setText("never stored");
-        Click(options_->Button2);
+        Click(options_->OkButton);
         QCOMPARE(dialogs_->Texts("error"), QStringList{"'wide' is not a valid integer value."});
         QVERIFY(options_->isVisible());
         qv::TProjectSettings expected = before;
@@ -840,26 +840,26 @@ private slots:
     void optionsKeepsTheLastTabAndForcesExeOnBrowse()
     {
         options_->show();
-        options_->PageControl1->setCurrentIndex(3);
+        options_->Tabs->setCurrentIndex(3);
         options_->close();
         options_->show();
-        QCOMPARE(options_->PageControl1->currentIndex(), 3);
-        options_->PageControl1->setCurrentIndex(0);
+        QCOMPARE(options_->Tabs->currentIndex(), 3);
+        options_->Tabs->setCurrentIndex(0);
         Click(options_->controls.qpfformat);
         for (const char* chosen : {"/out/name.qpf", "/out/name", "/out/name.exe"}) {
             dialogs_->saveAnswers.push_back(QString::fromLatin1(chosen));
-            Click(options_->SpeedButton3);
+            Click(options_->BrowseOutputButton);
             QCOMPARE(options_->controls.outname->text(), QStringLiteral("/out/name.exe"));
         }
-        Click(options_->SpeedButton3); // cancelled: unchanged
+        Click(options_->BrowseOutputButton); // cancelled: unchanged
         QCOMPARE(options_->controls.outname->text(), QStringLiteral("/out/name.exe"));
         QCOMPARE(dialogs_->Texts("save").first(), QStringLiteral("Executable Files (*.exe)"));
-        QVERIFY(options_->findChild<TFileDialog*>("SaveDialog1")->Request().defaultSuffix.isEmpty());
+        QVERIFY(options_->findChild<FileDialog*>("SaveDialog")->Request().defaultSuffix.isEmpty());
         dialogs_->openAnswers.push_back({"/p/home.htm"});
-        Click(options_->SpeedButton2);
+        Click(options_->BrowseHomepageButton);
         QCOMPARE(options_->controls.homepage->text(), QStringLiteral("/p/home.htm"));
         dialogs_->openAnswers.push_back({"/p/i.ico"});
-        Click(options_->SpeedButton4);
+        Click(options_->BrowseIconButton);
         QCOMPARE(options_->controls.iconfile->text(), QStringLiteral("/p/i.ico"));
         QCOMPARE(dialogs_->Texts("open"),
                  (QStringList{"HTML Files (*.htm *.html *.shtml *.hta)", "Bitmap Files (.ico) (*.ico)"}));
@@ -875,24 +875,24 @@ private slots:
         QCOMPARE(about_->windowTitle(), QStringLiteral("About Quorvane Compiler"));
         QCOMPARE(about_->size(), QSize(500, 277));
         QVERIFY(!(about_->windowFlags() & Qt::WindowCloseButtonHint));
-        QCOMPARE(about_->Panel1->height(), 81);
-        QCOMPARE(about_->Panel1->width(), about_->width());
-        QCOMPARE(about_->Panel1->palette().color(QPalette::Window), QColor(238, 244, 249));
-        QCOMPARE(about_->Image1->size(), QSize(64, 64));
-        QVERIFY(about_->Image1->hasScaledContents());
-        QCOMPARE(about_->Label1->text(), QStringLiteral("Quorvane Compiler"));
-        QCOMPARE(about_->Label1->font().pixelSize(), 24);
-        QVERIFY(about_->Label1->font().bold());
-        QCOMPARE(about_->Label2->text(), QStringLiteral("Compiling HTML pages into an EXE file"));
-        QCOMPARE(about_->GroupBox1->title(), QStringLiteral("  Program Information  "));
+        QCOMPARE(about_->TitleBand->height(), 81);
+        QCOMPARE(about_->TitleBand->width(), about_->width());
+        QCOMPARE(about_->TitleBand->palette().color(QPalette::Window), QColor(238, 244, 249));
+        QCOMPARE(about_->ProgramImage->size(), QSize(64, 64));
+        QVERIFY(about_->ProgramImage->hasScaledContents());
+        QCOMPARE(about_->TitleLabel->text(), QStringLiteral("Quorvane Compiler"));
+        QCOMPARE(about_->TitleLabel->font().pixelSize(), 24);
+        QVERIFY(about_->TitleLabel->font().bold());
+        QCOMPARE(about_->SubtitleLabel->text(), QStringLiteral("Compiling HTML pages into an EXE file"));
+        QCOMPARE(about_->InformationBox->title(), QStringLiteral("  Program Information  "));
         QCOMPARE(about_->InfoLabel->text(), QStringLiteral("Product Information"));
         QCOMPARE(about_->UpdateLabel->text(), QStringLiteral("Check updates..."));
         for (QLabel* link : {static_cast<QLabel*>(about_->InfoLabel), static_cast<QLabel*>(about_->UpdateLabel)}) {
             QVERIFY(link->font().underline());
             QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
         }
-        QCOMPARE(about_->Label6->text(), QStringLiteral("Product Version: 4.5.0.0 (x86)"));
-        QCOMPARE(about_->Button1->text(), QStringLiteral("Close"));
+        QCOMPARE(about_->VersionLabel->text(), QStringLiteral("Product Version: 4.5.0.0 (x86)"));
+        QCOMPARE(about_->CloseButton->text(), QStringLiteral("Close"));
         QCOMPARE(about_->font().pixelSize(), 11);
 
         QTest::mouseClick(about_->InfoLabel, Qt::LeftButton);
@@ -900,7 +900,7 @@ private slots:
         QCOMPARE(shell_->opened[0].scheme(), QStringLiteral("https"));
         QCOMPARE(shell_->opened[0].path(), QStringLiteral("/quorvane/"));
         QCOMPARE(shell_->opened[0].query(), QStringLiteral("ref=quorvane"));
-        Click(about_->Button1);
+        Click(about_->CloseButton);
         QVERIFY(!about_->isVisible());
     }
 
@@ -969,7 +969,7 @@ private slots:
         WizardTo(0);
         for (int page = 0; page < 8; ++page) {
             if (page > 0)
-                Click(wizard_->Button2);
+                Click(wizard_->NextButton);
             QTest::qWait(50);
             QVERIFY(wizard_->grab().save(folder + QStringLiteral("/wizard-page%1.png").arg(page)));
         }
@@ -977,11 +977,11 @@ private slots:
         Settings() = Marked();
         options_->show();
         for (int tab = 0; tab < 5; ++tab) {
-            options_->PageControl1->setCurrentIndex(tab);
+            options_->Tabs->setCurrentIndex(tab);
             QTest::qWait(50);
             QVERIFY(options_->grab().save(folder + QStringLiteral("/options-tab%1.png").arg(tab + 1)));
         }
-        options_->PageControl1->setCurrentIndex(0);
+        options_->Tabs->setCurrentIndex(0);
         options_->close();
         about_->show();
         QTest::qWait(50);

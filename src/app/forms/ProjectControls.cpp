@@ -61,7 +61,7 @@ void ApplyOutputFormat(QLineEdit* outname, bool exe)
     outname->setText(QString::fromStdString(OutputPathFor(outname->text().toStdString(), exe)));
 }
 
-void BrowseIntoEdit(TFileDialog* dialog, QWidget* parent, const QString& filter, QLineEdit* edit)
+void BrowseIntoEdit(FileDialog* dialog, QWidget* parent, const QString& filter, QLineEdit* edit)
 {
     FileDialogRequest request = dialog->Request();
     request.filter = filter;

@@ -16,7 +16,7 @@ class QWidget;
 
 namespace qv::app {
 
-class TFileDialog;
+class FileDialog;
 
 // The controls of the project's settings that the wizard and the options
 // dialog both have, under the same component names. The forms make them;
@@ -82,6 +82,6 @@ void ApplyOutputFormat(QLineEdit* outname, bool exe);
 // A browse button beside an edit: shows `dialog` as an open dialog with
 // `filter` and no default extension, and puts the chosen file into `edit`;
 // a cancelled dialog leaves the edit as it was.
-void BrowseIntoEdit(TFileDialog* dialog, QWidget* parent, const QString& filter, QLineEdit* edit);
+void BrowseIntoEdit(FileDialog* dialog, QWidget* parent, const QString& filter, QLineEdit* edit);
 
 } // namespace qv::app

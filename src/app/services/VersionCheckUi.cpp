@@ -11,10 +11,10 @@ namespace qv::app {
 const char* const kVersionFeedAddress = "https://www.quorvane.example/quorvane/quorvane.xml";
 const char* const kInstallerAddress = "https://www.quorvane.example/downloads/quorvane.exe";
 
-TVersionCheckHolder::TVersionCheckHolder(Tmainform& mainform)
+VersionCheckHolder::VersionCheckHolder(MainWindow& mainform)
     : QObject(&mainform), checker_(std::make_unique<VersionCheck>(mainform.Dispatcher(), *this))
 {
-    setObjectName(QStringLiteral("VersionCheck1"));
+    setObjectName(QStringLiteral("VersionCheck"));
     VersionCheck& c = *checker_;
     c.URLCurrVerFile = kVersionFeedAddress;
     c.DownloadURL = kInstallerAddress;
@@ -23,7 +23,7 @@ TVersionCheckHolder::TVersionCheckHolder(Tmainform& mainform)
     c.DownloadDlg = true;
 }
 
-TVersionCheckHolder::~TVersionCheckHolder()
+VersionCheckHolder::~VersionCheckHolder()
 {
     // Waits for a running check before the messages' target goes away.
     checker_.reset();
@@ -31,41 +31,41 @@ TVersionCheckHolder::~TVersionCheckHolder()
 
 // The boxes have no owner window, as the check's answer may come while
 // any window is in front.
-void TVersionCheckHolder::ErrorBox(const std::string& text)
+void VersionCheckHolder::ErrorBox(const std::string& text)
 {
     Dialogs().ErrorBox(nullptr, QString::fromStdString(text));
 }
 
-bool TVersionCheckHolder::ConfirmYesNo(const std::string& text)
+bool VersionCheckHolder::ConfirmYesNo(const std::string& text)
 {
     return Dialogs().Question(nullptr, QString::fromStdString(text));
 }
 
-void TVersionCheckHolder::ConfirmOk(const std::string& text)
+void VersionCheckHolder::ConfirmOk(const std::string& text)
 {
     Dialogs().Notice(nullptr, QString::fromStdString(text));
 }
 
-void TVersionCheckHolder::OpenUrl(const std::string& url)
+void VersionCheckHolder::OpenUrl(const std::string& url)
 {
     Shell().Open(QUrl(QString::fromStdString(url)));
 }
 
-void CreateVersionCheck(Tmainform& mainform)
+void CreateVersionCheck(MainWindow& mainform)
 {
-    auto* holder = new TVersionCheckHolder(mainform);
+    auto* holder = new VersionCheckHolder(mainform);
     mainform.SetUpdateCheck([holder] { holder->Checker().CheckVersion(); });
 }
 
-void DestroyVersionCheck(Tmainform& mainform)
+void DestroyVersionCheck(MainWindow& mainform)
 {
     mainform.SetUpdateCheck({});
-    delete mainform.findChild<TVersionCheckHolder*>(QString(), Qt::FindDirectChildrenOnly);
+    delete mainform.findChild<VersionCheckHolder*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-VersionCheck* VersionChecker(Tmainform& mainform)
+VersionCheck* VersionChecker(MainWindow& mainform)
 {
-    auto* holder = mainform.findChild<TVersionCheckHolder*>(QString(), Qt::FindDirectChildrenOnly);
+    auto* holder = mainform.findChild<VersionCheckHolder*>(QString(), Qt::FindDirectChildrenOnly);
     return holder ? &holder->Checker() : nullptr;
 }
 

@@ -7,17 +7,17 @@
 
 namespace qv::app {
 
-class Tmainform;
+class MainWindow;
 
 // The main window's update checker: the core component, its messages in
 // the program's message boxes and its download address in the user's web
 // browser. A child of the main window, which releases it in FormDestroy
 // while its dispatcher still serves.
-class TVersionCheckHolder final : public QObject, public VersionCheckUi {
+class VersionCheckHolder final : public QObject, public VersionCheckUi {
     Q_OBJECT
 public:
-    explicit TVersionCheckHolder(Tmainform& mainform);
-    ~TVersionCheckHolder() override;
+    explicit VersionCheckHolder(MainWindow& mainform);
+    ~VersionCheckHolder() override;
 
     VersionCheck& Checker() { return *checker_; }
 
@@ -36,9 +36,9 @@ extern const char* const kInstallerAddress;
 
 // FormCreate: makes the checker with the main window's settings and binds
 // Check Updates to it. FormDestroy: releases it.
-void CreateVersionCheck(Tmainform& mainform);
-void DestroyVersionCheck(Tmainform& mainform);
+void CreateVersionCheck(MainWindow& mainform);
+void DestroyVersionCheck(MainWindow& mainform);
 // The main window's checker; none before CreateVersionCheck.
-VersionCheck* VersionChecker(Tmainform& mainform);
+VersionCheck* VersionChecker(MainWindow& mainform);
 
 } // namespace qv::app

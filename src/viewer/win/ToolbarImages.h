@@ -5,11 +5,12 @@
 
 namespace viewer {
 
-// The pictures of the toolbar's buttons, drawn at start for the screen's
-// size, in this order.
+// The pictures of the toolbar's buttons, in this order, from the strips
+// in art/viewer that viewer.rc carries.
 enum class ToolbarImage { Back, Forward, Home, Print, Find, TextSize, Copy, Count };
 
-// An image list of `size` x `size` pictures; the caller destroys it.
+// An image list of pictures of about `size` x `size` (the largest strip
+// that fits); the caller destroys it.
 HIMAGELIST MakeToolbarImages(int size);
 
 } // namespace viewer
