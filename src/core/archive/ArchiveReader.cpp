@@ -263,7 +263,7 @@ void ArchiveReader::ParseDirectory(const std::vector<uint8_t>& records)
 {
     entries_.reserve(static_cast<size_t>(trailer_.EntryCount));
     for (size_t i = 0; i < static_cast<size_t>(trailer_.EntryCount); ++i) {
-        const auto r = TZLBFileRec2::FromImage(std::span(records).subspan(i * archive_layout::kRecordSize));
+        const auto r = ArchiveRecord::FromImage(std::span(records).subspan(i * archive_layout::kRecordSize));
         ArchiveEntry e;
         static_cast<ArchiveRecordNumbers&>(e) = r;
         e.Name = r.NameAnsi();

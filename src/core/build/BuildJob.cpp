@@ -6,7 +6,7 @@
 #include "quorvane/build/OutputIcon.h"
 #include "quorvane/build/PackPipeline.h"
 #include "quorvane/base/SizeText.h"
-#include "quorvane/archive/ZLIBArchive2.h"
+#include "quorvane/archive/ArchiveWriter.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/TempFiles.h"
 
@@ -56,13 +56,13 @@ std::string FolderPart(const std::string& path)
 // file that cannot be opened gives -1.
 int32_t OutputSize(const std::string& path) { return static_cast<int32_t>(fs::FileSize(path)); }
 
-TFileCompressionLevel ArchiveLevel(int32_t setting)
+CompressionLevel ArchiveLevel(int32_t setting)
 {
     switch (setting) {
-    case 1: return TFileCompressionLevel::fcFastest;
-    case 2: return TFileCompressionLevel::fcMaximum;
-    case 3: return TFileCompressionLevel::fcNone;
-    default: return TFileCompressionLevel::fcDefault;
+    case 1: return CompressionLevel::Fastest;
+    case 2: return CompressionLevel::Maximum;
+    case 3: return CompressionLevel::None;
+    default: return CompressionLevel::Default;
     }
 }
 
@@ -86,13 +86,13 @@ std::string ResolveOutputPath(const TProjectSettings& settings)
 }
 
 std::string ErrorLoadingMessage(const std::string& file, const std::string& name, int32_t index,
-                                const std::string& root, TZLBArc2& archive)
+                                const std::string& root, ArchiveWriter& archive)
 {
     std::string m = "Error loading " + file + "\r\n" + "Item name: " + name + "\r\n" + "Item number: " +
                     std::to_string(index) + "\r\n" + "Root: " + root + "\r\n" + "\r\n" + "Exists files: -> " + "\r\n";
-    const int32_t count = archive.FileCount();
+    const int32_t count = archive.Count();
     for (int32_t i = 0; i < count; ++i) {
-        const TZLBFileRec2 rec = archive.GetFileItem(i);
+        const ArchiveRecord rec = archive.Record(i);
         m += rec.PathText() + rec.NameText() + "\r\n";
     }
     return m;
@@ -141,12 +141,12 @@ void CThread::Cancel()
 {
     std::lock_guard lock(archiveMutex_);
     if (Archive)
-        Archive->AbortArchive();
+        Archive->Abort();
 }
 
-void CThread::SetArchive(std::unique_ptr<TZLBArc2> archive)
+void CThread::SetArchive(std::unique_ptr<ArchiveWriter> archive)
 {
-    std::unique_ptr<TZLBArc2> old;
+    std::unique_ptr<ArchiveWriter> old;
     {
         std::lock_guard lock(archiveMutex_);
         old = std::move(Archive);
@@ -181,12 +181,9 @@ void CThread::Execute()
     bool outOwned = false;
     try {
         PendingException = nullptr;
-        auto archive = std::make_unique<TZLBArc2>();
-        archive->OnProgress = [this](const std::string& msg, int32_t pct) { ArchiveProgress(msg, pct); };
-        archive->ExtractWithPath = true;
-        archive->MaxMemoryUsage = 128;
-        archive->SavePaths = true;
-        archive->CompressionLevel = ArchiveLevel(settings_.CompressionLevel);
+        auto archive = std::make_unique<ArchiveWriter>();
+        archive->SetProgressHandler([this](const std::string& msg, int32_t pct) { ArchiveProgress(msg, pct); });
+        archive->SetLevel(ArchiveLevel(settings_.CompressionLevel));
         SetArchive(std::move(archive));
 
         state_.PackedSize = 0;
@@ -219,46 +216,27 @@ void CThread::Execute()
         scratch.emplace(outFolder);
         temp = scratch->Archive();
 
-        Archive->CreateArchive(temp);
-        Archive->OpenForWriting();
+        Archive->Create(temp);
         OverallPercent = 0;
 
         auto confirm = [&](const std::string& file, const std::string& name) {
-            int32_t index = -2;
-            try {
-                index = Archive->IndexOf(name);
-                const TZLBFileRec2 rec = Archive->GetFileItem(index);
-                return rec;
-            } catch (const Error&) {
-                state_.CancelRequested = true;
-                // A write that failed (a full disk) is told as it is; the
-                // list of entries is for a name the archive could not keep.
-                if (const std::exception_ptr cause = Archive->LastAddFailure())
-                    std::rethrow_exception(cause);
+            const int32_t index = Archive->IndexOf(name);
+            if (index < 0)
                 throw Error(ErrorLoadingMessage(file, name, index, root, *Archive));
-            }
-        };
-        auto add = [&](const std::string& name) {
-            try {
-                Archive->AddStream(name, state_.FileBuffer, false);
-            } catch (const Error&) {
-                state_.CancelRequested = true;
-                throw;
-            }
+            return Archive->Record(index);
         };
 
         // Asked by the packing threads between blocks; the pipeline ends
         // before the writer goes.
-        TZLBArc2* const writer = Archive.get();
+        ArchiveWriter* const writer = Archive.get();
         const std::function<bool()> stopped = [this, writer] {
             return state_.CancelRequested.load() || writer->Aborted();
         };
         {
             PackPipeline::Options packing;
             packing.Jobs = JobCount(state_.Jobs);
-            packing.Level = writer->CompressionLevel;
+            packing.Level = writer->Level();
             packing.MemoryBudget = state_.MemoryBudget;
-            packing.TempFolder = writer->TempPath;
             packing.Stopped = stopped;
             PackPipeline pipeline(files, std::move(packing));
             for (size_t i = 0; i < files.size() && !state_.CancelRequested; ++i) {
@@ -268,7 +246,7 @@ void CThread::Execute()
                         c = '\\';
                 handling_ = files[i];
                 pipeline.Add(i, *Archive, name);
-                const TZLBFileRec2 rec = confirm(files[i], name);
+                const ArchiveRecord rec = confirm(files[i], name);
                 state_.PackedSize = static_cast<int32_t>(static_cast<uint32_t>(state_.PackedSize) +
                                                          static_cast<uint32_t>(static_cast<uint64_t>(rec.CompressedSize)));
                 ShowProgress();
@@ -285,7 +263,7 @@ void CThread::Execute()
                 settings_.LogoPath = "";
             const auto image = WriteSettingsImage(settings_);
             state_.FileBuffer.Write(image.data(), image.size());
-            add("-config-");
+            Archive->Add("-config-", state_.FileBuffer);
             // Checked like the files: an archive without its
             // settings must not pass for a finished build.
             confirm("-config-", "-config-");
@@ -301,9 +279,9 @@ void CThread::Execute()
         // A cancelled archive is deleted unread: compressing its directory
         // (a large one takes a while) would only delay the end.
         if (state_.CancelRequested)
-            Archive->Reset();
+            Archive->Discard();
         else
-            Archive->CloseArchive();
+            Archive->Close();
         SetArchive(nullptr);
 
         if (!state_.CancelRequested) {

@@ -29,10 +29,6 @@ namespace archive_format {
 constexpr int64_t kMaxInflateRatio = 1032;
 } // namespace archive_format
 
-enum class EntryStorage : uint8_t { Deflated = 0, Stored = 1, EncryptedDeflated = 2, Encrypted = 3 };
-
-using ArchiveTrailer = TZLBTrailer2;
-
 // One directory record. Name and Path are the raw bytes of the writer's ANSI
 // code page; the reader never converts them, its callers do.
 struct ArchiveEntry : ArchiveRecordNumbers {

@@ -14,7 +14,7 @@
 
 namespace qv {
 
-class TZLBArc2;
+class ArchiveWriter;
 
 // What a build shares with the program around it: the cancel flag, the
 // size shown as the output size, the reused settings buffer, where
@@ -84,7 +84,7 @@ private:
     void ShowProgress(); // UpdateProgressView on the user-interface thread
     void ShowFailure();
     void Synchronize(const std::function<void()>& work) { dispatcher_.Synchronize(work); }
-    void SetArchive(std::unique_ptr<TZLBArc2> archive);
+    void SetArchive(std::unique_ptr<ArchiveWriter> archive);
     void ExeSteps(const std::string& out, const std::string& temp);
     void QpfSteps(const std::string& out, const std::string& temp);
     void Run();
@@ -92,7 +92,7 @@ private:
     std::string StatusText;
     int32_t FilePercent = 0;
     int32_t OverallPercent = 0;
-    std::unique_ptr<TZLBArc2> Archive;
+    std::unique_ptr<ArchiveWriter> Archive;
     std::mutex archiveMutex_;      // Cancel must never reach a writer being destroyed
     TProjectSettings settings_;
     std::exception_ptr PendingException;
@@ -107,7 +107,7 @@ private:
 
 // The "Error loading" message of an entry the archive did not record.
 std::string ErrorLoadingMessage(const std::string& file, const std::string& name, int32_t index,
-                                const std::string& root, TZLBArc2& archive);
+                                const std::string& root, ArchiveWriter& archive);
 
 // What a build that ran out of memory says, naming the file it was
 // working on (none: the build as a whole).
