@@ -676,9 +676,9 @@ void Tmainform::EndBuildJob()
     if (!state.BuildThread)
         return;
     // The job may still need this thread for its hand-overs and its end.
-    CThread* job = state.BuildThread.get();
+    BuildJob* job = state.BuildThread.get();
     dispatcher_.ServeUntil([job] { return job->Finished(); });
-    std::unique_ptr<CThread> ended = std::move(state.BuildThread);
+    std::unique_ptr<BuildJob> ended = std::move(state.BuildThread);
     ended.reset();
 }
 
@@ -689,10 +689,9 @@ bool Tmainform::BuildActionExecute()
         EndBuildJob();
         BuildStartTime = QDateTime::currentDateTime();
         jobTerminated_ = false;
-        auto job = std::make_unique<CThread>(state.ProjectSettings, state.Build, dispatcher_, *progressform);
+        auto job = std::make_unique<BuildJob>(state.ProjectSettings, state.Build, dispatcher_, *progressform);
         job->ReturnValue = 1;
-        job->FreeOnTerminate = false;
-        job->OnTerminate = [this](CThread& ended) { onterminate(ended); };
+        job->OnTerminate = [this](BuildJob& ended) { onterminate(ended); };
         state.BuildThread = std::move(job);
         state.BuildThread->Start();
         BuildButton->setEnabled(false);
@@ -706,7 +705,7 @@ bool Tmainform::CheckSiteActionExecute()
     return Guarded(this, [&] { SiteCheckWindow->Check(State().ProjectSettings); });
 }
 
-void Tmainform::onterminate(CThread& job)
+void Tmainform::onterminate(BuildJob& job)
 {
     jobTerminated_ = true;
     const bool written = job.ReturnValue == 1;

@@ -23,7 +23,7 @@ class QToolButton;
 class QWebEngineView;
 
 namespace qv {
-class CThread;
+class BuildJob;
 }
 
 namespace qv::app {
@@ -154,7 +154,7 @@ public:
     bool FormCloseQuery();
     bool FormClose();
     void FormResize();
-    void onterminate(CThread& job);
+    void onterminate(BuildJob& job);
 
     // The token dispatch of every navigation: runs the command of each
     // command token in `url` and sets `cancel` when one ran.

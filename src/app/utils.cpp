@@ -4,6 +4,7 @@
 #include "services/ShellService.h"
 
 #include "quorvane/build/BuildJob.h"
+#include "quorvane/project/ProjectPaths.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/platform/FileSystem.h"
 

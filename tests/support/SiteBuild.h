@@ -27,9 +27,9 @@ inline SiteBuildResult BuildSite(const qv::TProjectSettings& settings, const std
     qv::BuildState state;
     state.ProgramFolder = programFolder;
     qv::QueueDispatcher dispatcher;
-    qv::CThread job(settings, state, dispatcher, view);
+    qv::BuildJob job(settings, state, dispatcher, view);
     bool ended = false;
-    job.OnTerminate = [&](qv::CThread&) { ended = true; };
+    job.OnTerminate = [&](qv::BuildJob&) { ended = true; };
     job.Start();
     dispatcher.Serve([&] { return ended; });
     job.WaitFor();

@@ -15,7 +15,7 @@ struct ProcessState {
     qv::RecentProjects RecentProjects;
     bool ProjectModified = false;
     bool InteractiveMode = true;
-    std::unique_ptr<CThread> BuildThread;
+    std::unique_ptr<BuildJob> BuildThread;
     BuildState Build; // CancelRequested, PackedSize, FileBuffer, ProgramFolder
 };
 
