@@ -81,9 +81,10 @@ public:
     ArchiveRecord Record(int32_t index) const;
     const std::string& Path() const { return path_; }
 
-    // Makes a running Add stop feeding the compressor at its next block,
-    // and every later Add of this archive store nothing of its source.
-    // Safe from any thread.
+    // Makes a running Add(name, source) stop feeding the compressor at its
+    // next block, and every later one before its first; a producer asks
+    // Aborted itself. The entry keeps what was made of it. Safe from any
+    // thread.
     void Abort() noexcept { aborted_.store(true); }
     bool Aborted() const noexcept { return aborted_.load(); }
 
