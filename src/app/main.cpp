@@ -10,7 +10,7 @@
 #include "utils.h"
 
 #include "quorvane/project/AppSettings.h"
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/project/CommandLine.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/project/ProjectFile.h"

@@ -1,8 +1,8 @@
 #include "Cli.h"
 
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/base/Error.h"
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/project/ProjectPaths.h"
 #include "quorvane/base/SizeText.h"

@@ -1,7 +1,7 @@
 #include "Cli.h"
 
 #include "quorvane/base/Error.h"
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/check/SiteCheck.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
-#include "quorvane/build/BuildJob.h"
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/compile/BuildJob.h"
+#include "quorvane/compile/Dispatcher.h"
 #include "quorvane/project/ProjectSettings.h"
 
 #include <string>

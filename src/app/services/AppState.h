@@ -1,6 +1,6 @@
 #pragma once
 #include "quorvane/project/AppSettings.h"
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/project/ProjectSettings.h"
 
 #include <memory>

@@ -4,7 +4,7 @@
 #include "quorvane/base/Stream.h"
 #include "quorvane/base/Text.h"
 #include "quorvane/archive/ArchivePaths.h"
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/check/PageReferences.h"
 #include "quorvane/project/ProjectPaths.h"
 #include "quorvane/platform/FileSystem.h"

@@ -1,6 +1,6 @@
 #pragma once
 #include "quorvane/archive/ArchiveWriter.h"
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/compile/Dispatcher.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/base/Stream.h"
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "quorvane/archive/ArchiveFile.h"
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/base/SizeText.h"

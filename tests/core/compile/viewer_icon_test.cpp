@@ -1,7 +1,7 @@
 #include "ExeTools.h"
 #include "IconFiles.h"
 #include "TestSupport.h"
-#include "quorvane/build/OutputIcon.h"
+#include "quorvane/compile/OutputIcon.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/archive/ArchiveWriter.h"
 

@@ -1,4 +1,4 @@
-#include "quorvane/build/PackPipeline.h"
+#include "quorvane/compile/PackPipeline.h"
 
 #include "quorvane/base/Error.h"
 #include "quorvane/base/Stream.h"
