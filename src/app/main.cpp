@@ -11,7 +11,7 @@
 #include "utils.h"
 
 #include "quorvane/project/AppSettings.h"
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/project/CommandLine.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/project/ProjectFile.h"
@@ -673,9 +673,9 @@ void MainWindow::EndBuildJob()
     if (!state.BuildThread)
         return;
     // The job may still need this thread for its hand-overs and its end.
-    CThread* job = state.BuildThread.get();
+    BuildJob* job = state.BuildThread.get();
     dispatcher_.ServeUntil([job] { return job->Finished(); });
-    std::unique_ptr<CThread> ended = std::move(state.BuildThread);
+    std::unique_ptr<BuildJob> ended = std::move(state.BuildThread);
     ended.reset();
 }
 
@@ -686,10 +686,9 @@ bool MainWindow::BuildActionExecute()
         EndBuildJob();
         BuildStartTime = QDateTime::currentDateTime();
         jobTerminated_ = false;
-        auto job = std::make_unique<CThread>(state.ProjectSettings, state.Build, dispatcher_, *buildProgress);
+        auto job = std::make_unique<BuildJob>(state.ProjectSettings, state.Build, dispatcher_, *buildProgress);
         job->ReturnValue = 1;
-        job->FreeOnTerminate = false;
-        job->OnTerminate = [this](CThread& ended) { BuildJobEnded(ended); };
+        job->OnTerminate = [this](BuildJob& ended) { BuildJobEnded(ended); };
         state.BuildThread = std::move(job);
         state.BuildThread->Start();
         BuildButton->setEnabled(false);
@@ -703,7 +702,7 @@ bool MainWindow::CheckSiteActionExecute()
     return Guarded(this, [&] { SiteCheckWindow->Check(State().ProjectSettings); });
 }
 
-void MainWindow::BuildJobEnded(CThread& job)
+void MainWindow::BuildJobEnded(BuildJob& job)
 {
     jobTerminated_ = true;
     const bool written = job.ReturnValue == 1;

@@ -22,7 +22,7 @@ class QToolButton;
 class QWebEngineView;
 
 namespace qv {
-class CThread;
+class BuildJob;
 }
 
 namespace qv::app {
@@ -153,7 +153,7 @@ public:
     bool FormCloseQuery();
     bool FormClose();
     void FormResize();
-    void BuildJobEnded(CThread& job);
+    void BuildJobEnded(BuildJob& job);
 
     // The token dispatch of every navigation: runs the command of each
     // command token in `url` and sets `cancel` when one ran.

@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 
 #include <QDialog>
 #include <QLabel>

@@ -3,7 +3,8 @@
 #include "services/AppState.h"
 #include "services/ShellService.h"
 
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
+#include "quorvane/project/ProjectPaths.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/platform/FileSystem.h"
 

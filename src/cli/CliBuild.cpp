@@ -1,9 +1,10 @@
 #include "Cli.h"
 
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/base/Error.h"
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/project/ProjectFile.h"
+#include "quorvane/project/ProjectPaths.h"
 #include "quorvane/base/SizeText.h"
 #include "quorvane/base/Utf8.h"
 #include "quorvane/platform/CodePage.h"
@@ -144,9 +145,9 @@ int Build(const BuildOptions& options)
     CliView view(options.quiet, qv::term::IsTerminal(stderr));
     const auto started = std::chrono::steady_clock::now();
 
-    qv::CThread job(settings, state, dispatcher, view);
+    qv::BuildJob job(settings, state, dispatcher, view);
     bool ended = false;
-    job.OnTerminate = [&](qv::CThread&) { ended = true; };
+    job.OnTerminate = [&](qv::BuildJob&) { ended = true; };
 
     // Ctrl+C and termination cancel the build cleanly: the job deletes its
     // temporary archive and any partial output.

@@ -2,7 +2,7 @@
 
 #include "quorvane/base/Error.h"
 #include "quorvane/base/Text.h"
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/check/SiteCheck.h"
 
 #include <algorithm>

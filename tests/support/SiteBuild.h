@@ -1,6 +1,6 @@
 #pragma once
-#include "quorvane/build/BuildJob.h"
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/compile/BuildJob.h"
+#include "quorvane/compile/Dispatcher.h"
 #include "quorvane/project/ProjectSettings.h"
 
 #include <string>
@@ -27,9 +27,9 @@ inline SiteBuildResult BuildSite(const qv::TProjectSettings& settings, const std
     qv::BuildState state;
     state.ProgramFolder = programFolder;
     qv::QueueDispatcher dispatcher;
-    qv::CThread job(settings, state, dispatcher, view);
+    qv::BuildJob job(settings, state, dispatcher, view);
     bool ended = false;
-    job.OnTerminate = [&](qv::CThread&) { ended = true; };
+    job.OnTerminate = [&](qv::BuildJob&) { ended = true; };
     job.Start();
     dispatcher.Serve([&] { return ended; });
     job.WaitFor();

@@ -1,6 +1,6 @@
 #pragma once
 #include "quorvane/project/AppSettings.h"
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/project/ProjectSettings.h"
 
 #include <memory>
@@ -15,7 +15,7 @@ struct ProcessState {
     qv::RecentProjects RecentProjects;
     bool ProjectModified = false;
     bool InteractiveMode = true;
-    std::unique_ptr<CThread> BuildThread;
+    std::unique_ptr<BuildJob> BuildThread;
     BuildState Build; // CancelRequested, PackedSize, FileBuffer, ProgramFolder
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/compile/Dispatcher.h"
 
 #include <QObject>
 

@@ -37,48 +37,48 @@ void SetShort(ShortField& s, std::string_view ansi)
 
 } // namespace
 
-std::string TZLBFileRec2::NameAnsi() const { return ShortText(Name); }
-std::string TZLBFileRec2::PathAnsi() const { return ShortText(Path); }
-void TZLBFileRec2::SetName(std::string_view ansi) { SetShort(Name, ansi); }
-void TZLBFileRec2::SetPath(std::string_view ansi) { SetShort(Path, ansi); }
+std::string ArchiveRecord::NameAnsi() const { return ShortText(Name); }
+std::string ArchiveRecord::PathAnsi() const { return ShortText(Path); }
+void ArchiveRecord::SetName(std::string_view ansi) { SetShort(Name, ansi); }
+void ArchiveRecord::SetPath(std::string_view ansi) { SetShort(Path, ansi); }
 
-void TZLBFileRec2::WriteImage(std::span<uint8_t, kImageSize> out) const
+void ArchiveRecord::WriteImage(std::span<uint8_t, kImageSize> out) const
 {
     std::copy(Name.begin(), Name.end(), out.begin() + filerec_offset::Name);
     std::copy(Path.begin(), Path.end(), out.begin() + filerec_offset::Path);
     EachField(*this, [&](size_t at, auto field) { PutLE(out, at, field); });
 }
 
-std::array<uint8_t, TZLBFileRec2::kImageSize> TZLBFileRec2::Image() const
+std::array<uint8_t, ArchiveRecord::kImageSize> ArchiveRecord::Image() const
 {
     std::array<uint8_t, kImageSize> out{};
     WriteImage(out);
     return out;
 }
 
-TZLBFileRec2 TZLBFileRec2::FromImage(std::span<const uint8_t> image)
+ArchiveRecord ArchiveRecord::FromImage(std::span<const uint8_t> image)
 {
     if (image.size() < kImageSize)
         throw Error("Archive directory record is cut short");
-    TZLBFileRec2 r;
+    ArchiveRecord r;
     std::copy_n(image.begin() + filerec_offset::Name, r.Name.size(), r.Name.begin());
     std::copy_n(image.begin() + filerec_offset::Path, r.Path.size(), r.Path.begin());
     ReadFields(r, image.first(kImageSize));
     return r;
 }
 
-std::array<uint8_t, TZLBTrailer2::kImageSize> TZLBTrailer2::Image() const
+std::array<uint8_t, ArchiveTrailer::kImageSize> ArchiveTrailer::Image() const
 {
     std::array<uint8_t, kImageSize> out{};
     EachField(*this, [&](size_t at, auto field) { PutLE(out, at, field); });
     return out;
 }
 
-TZLBTrailer2 TZLBTrailer2::FromImage(std::span<const uint8_t> image)
+ArchiveTrailer ArchiveTrailer::FromImage(std::span<const uint8_t> image)
 {
     if (image.size() < kImageSize)
         throw Error("Archive trailer is cut short");
-    TZLBTrailer2 t;
+    ArchiveTrailer t;
     ReadFields(t, image.first(kImageSize));
     return t;
 }

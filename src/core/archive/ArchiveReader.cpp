@@ -255,7 +255,7 @@ void ArchiveReader::ReadDirectory()
             data += n;
             size -= n;
             if (filled == record.size()) {
-                AddEntry(TZLBFileRec2::FromImage(record), seen);
+                AddEntry(ArchiveRecord::FromImage(record), seen);
                 filled = 0;
             }
         }
@@ -289,7 +289,7 @@ bool ArchiveReader::NameEqual::operator()(size_t a, size_t b) const
     return reader->entries_[a].ArchiveName() == reader->entries_[b].ArchiveName();
 }
 
-void ArchiveReader::AddEntry(const TZLBFileRec2& record, std::unordered_set<size_t, NameHash, NameEqual>& seen)
+void ArchiveReader::AddEntry(const ArchiveRecord& record, std::unordered_set<size_t, NameHash, NameEqual>& seen)
 {
     ArchiveEntry e;
     static_cast<ArchiveRecordNumbers&>(e) = record;

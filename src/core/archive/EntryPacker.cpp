@@ -1,6 +1,5 @@
 #include "quorvane/archive/EntryPacker.h"
 
-#include "quorvane/archive/ZLIBArchive2.h"
 #include "quorvane/archive/Crc32.h"
 #include "quorvane/base/Error.h"
 
@@ -14,6 +13,17 @@ namespace {
 
 constexpr size_t kReadBlockSize = 61440;
 constexpr size_t kDeflateBufferSize = 65536;
+
+int ZLibLevel(CompressionLevel level)
+{
+    switch (level) {
+    case CompressionLevel::None: return 0;
+    case CompressionLevel::Fastest: return 1;
+    case CompressionLevel::Default: return Z_DEFAULT_COMPRESSION;
+    case CompressionLevel::Maximum: return 9;
+    }
+    return Z_DEFAULT_COMPRESSION;
+}
 
 } // namespace
 
@@ -120,7 +130,7 @@ private:
 EntryPacker::EntryPacker() : deflater_(std::make_unique<Deflater>()) {}
 EntryPacker::~EntryPacker() = default;
 
-void EntryPacker::Begin(TFileCompressionLevel level, PackSink& sink, int64_t total)
+void EntryPacker::Begin(CompressionLevel level, PackSink& sink, int64_t total)
 {
     deflater_->Begin(ZLibLevel(level), sink, total);
 }
@@ -129,7 +139,7 @@ void EntryPacker::Write(const uint8_t* data, size_t size) { deflater_->Write(dat
 
 int64_t EntryPacker::Finish() { return deflater_->Finish(); }
 
-PackResult EntryPacker::Pack(Stream& source, TFileCompressionLevel level, PackSink& sink,
+PackResult EntryPacker::Pack(Stream& source, CompressionLevel level, PackSink& sink,
                              const std::function<bool()>& stop)
 {
     PackResult result;

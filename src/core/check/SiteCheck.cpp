@@ -3,9 +3,10 @@
 #include "quorvane/base/Error.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/base/Text.h"
-#include "quorvane/build/BuildJob.h"
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/archive/ArchivePaths.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/check/PageReferences.h"
+#include "quorvane/project/ProjectPaths.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/PageAddress.h"
@@ -149,9 +150,7 @@ Checker::Checker(const TProjectSettings& settings, unsigned threads, const Check
 // what the viewers look names up by.
 std::string Checker::AnsiName(const std::string& rel) const
 {
-    std::string name = codec_.ToAnsi(rel);
-    std::replace(name.begin(), name.end(), '/', '\\');
-    return name;
+    return codec_.ToAnsi(EntryName(rel));
 }
 
 CheckReport Checker::Run()

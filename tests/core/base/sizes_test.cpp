@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/compile/Dispatcher.h"
 #include "quorvane/base/SizeText.h"
 
 #include <gtest/gtest.h>

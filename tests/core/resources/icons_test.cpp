@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 
 #include "quorvane/base/Error.h"
-#include "quorvane/build/OutputIcon.h"
+#include "quorvane/compile/OutputIcon.h"
 #include "quorvane/resources/IconFile.h"
 #include "quorvane/resources/ExecutableModule.h"
 #include "quorvane/resources/PictureResources.h"

@@ -36,10 +36,12 @@ inline constexpr size_t ArchiveCRC = 0, EntryCount = 4, Version = 8, RegistrySiz
                         RegistryCompressed = 24, Reserved = 25;
 } // namespace trailer_offset
 
+// How an entry's bytes lie in the archive: the Storage byte of its record.
+// This writer makes the first two; the encrypted kinds are only read.
+enum class EntryStorage : uint8_t { Deflated = 0, Stored = 1, EncryptedDeflated = 2, Encrypted = 3 };
+
 // The numbers of a directory record, shared by the writer's record and the
-// reader's entry. Storage kinds: 0 zlib stream, 1 source bytes unchanged,
-// 2 encrypted zlib stream, 3 encrypted source. Each field is as wide on
-// disk as its type.
+// reader's entry. Each field is as wide on disk as its type.
 struct ArchiveRecordNumbers {
     int64_t FileSize = 0;
     int64_t CompressedSize = 0;
@@ -67,7 +69,7 @@ struct ArchiveRecordNumbers {
 
 // One directory record. Name and Path are short strings in the ANSI code
 // page.
-struct TZLBFileRec2 : ArchiveRecordNumbers {
+struct ArchiveRecord : ArchiveRecordNumbers {
     static constexpr size_t kImageSize = archive_layout::kRecordSize;
 
     std::array<uint8_t, archive_layout::kShortStringSize> Name{};
@@ -86,10 +88,10 @@ struct TZLBFileRec2 : ArchiveRecordNumbers {
     void WriteImage(std::span<uint8_t, kImageSize> out) const;
     std::array<uint8_t, kImageSize> Image() const;
     // Throws qv::Error when fewer than 550 bytes are given.
-    static TZLBFileRec2 FromImage(std::span<const uint8_t> image);
+    static ArchiveRecord FromImage(std::span<const uint8_t> image);
 };
 
-struct TZLBTrailer2 {
+struct ArchiveTrailer {
     static constexpr size_t kImageSize = archive_layout::kTrailerSize;
     static constexpr int32_t kVersion = archive_layout::kVersion;
 
@@ -102,7 +104,7 @@ struct TZLBTrailer2 {
 
     std::array<uint8_t, kImageSize> Image() const;
     // Throws qv::Error when fewer than 36 bytes are given.
-    static TZLBTrailer2 FromImage(std::span<const uint8_t> image);
+    static ArchiveTrailer FromImage(std::span<const uint8_t> image);
 
     template <typename Self, typename Visit>
     static void EachField(Self& self, Visit&& visit)
@@ -119,8 +121,8 @@ struct TZLBTrailer2 {
 
 // The fields lie back to back, each as wide as its type.
 namespace layout_check {
-using R = TZLBFileRec2;
-using T = TZLBTrailer2;
+using R = ArchiveRecord;
+using T = ArchiveTrailer;
 namespace r = filerec_offset;
 namespace t = trailer_offset;
 static_assert(r::Path == r::Name + sizeof(R::Name) && r::FileSize == r::Path + sizeof(R::Path));

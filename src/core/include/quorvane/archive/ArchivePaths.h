@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,13 @@ namespace qv {
 // blank (Windows drops those, so ".. " would climb), no forbidden or control
 // character, no device name.
 std::string UnsafeExtractionReason(std::string_view ansiName);
+
+// The archive name of a file below the project's root, from its path
+// relative to the root: folders are separated by "\" in an archive.
+inline std::string EntryName(std::string relativePath)
+{
+    std::replace(relativePath.begin(), relativePath.end(), '/', '\\');
+    return relativePath;
+}
 
 } // namespace qv

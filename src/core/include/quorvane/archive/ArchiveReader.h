@@ -32,10 +32,6 @@ constexpr int64_t kMaxInflateRatio = 1032;
 constexpr int64_t kMaxReservation = 16 * 1024 * 1024;
 } // namespace archive_format
 
-enum class EntryStorage : uint8_t { Deflated = 0, Stored = 1, EncryptedDeflated = 2, Encrypted = 3 };
-
-using ArchiveTrailer = TZLBTrailer2;
-
 // One directory record. Name and Path are the raw bytes of the writer's ANSI
 // code page; the reader never converts them, its callers do.
 struct ArchiveEntry : ArchiveRecordNumbers {
@@ -134,7 +130,7 @@ private:
         bool operator()(size_t a, size_t b) const;
     };
     void ReadDirectory();
-    void AddEntry(const TZLBFileRec2& record, std::unordered_set<size_t, NameHash, NameEqual>& seen);
+    void AddEntry(const ArchiveRecord& record, std::unordered_set<size_t, NameHash, NameEqual>& seen);
     void CheckOverlaps() const;
     void CheckEntry(const ArchiveEntry& entry) const;
     void ReadAt(int64_t archiveOffset, void* buffer, size_t count);

@@ -9,7 +9,9 @@
 
 namespace qv {
 
-enum class TFileCompressionLevel : uint8_t;
+// How hard an entry is compressed. The numbers are what a record's Level
+// byte holds.
+enum class CompressionLevel : uint8_t { None = 0, Fastest = 1, Default = 2, Maximum = 3 };
 
 // Where a compressor's zlib stream and its progress go, in order.
 class PackSink {
@@ -29,7 +31,7 @@ struct PackResult {
     int64_t Consumed = 0;        // bytes fed to the compressor; less when stopped
     uint32_t CRC = 0;            // CRC-32 of the bytes fed
     int64_t CompressedSize = 0;  // length of the zlib stream
-    TFileCompressionLevel Level{};
+    CompressionLevel Level{};
 
     bool Complete() const { return Consumed == SourceSize; }
 };
@@ -49,11 +51,11 @@ public:
     // The whole of Source from its start, block by block, CRC-32 in the same
     // pass. `stop` is asked before each block; when it holds, the stream is
     // finished with what was fed. Source failures propagate; so do the sink's.
-    PackResult Pack(Stream& source, TFileCompressionLevel level, PackSink& sink, const std::function<bool()>& stop);
+    PackResult Pack(Stream& source, CompressionLevel level, PackSink& sink, const std::function<bool()>& stop);
 
     // The same stream piecemeal, for input already in memory. Progress totals
     // are `total`.
-    void Begin(TFileCompressionLevel level, PackSink& sink, int64_t total);
+    void Begin(CompressionLevel level, PackSink& sink, int64_t total);
     void Write(const uint8_t* data, size_t size);
     // Returns the length of the finished stream.
     int64_t Finish();

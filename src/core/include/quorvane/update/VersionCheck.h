@@ -1,5 +1,5 @@
 #pragma once
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/compile/Dispatcher.h"
 #include "quorvane/base/Text.h"
 #include "quorvane/update/ProgramVersion.h"
 #include "quorvane/platform/Http.h"

@@ -1,6 +1,5 @@
 #pragma once
-#include "quorvane/archive/EntryPacker.h"
-#include "quorvane/archive/ZLIBArchive2.h"
+#include "quorvane/archive/ArchiveWriter.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -33,7 +32,7 @@ class PackPipeline {
 public:
     struct Options {
         unsigned Jobs = 1;
-        TFileCompressionLevel Level = TFileCompressionLevel::fcDefault;
+        CompressionLevel Level = CompressionLevel::Default;
         int64_t MemoryBudget = int64_t{32} << 20;
         std::string TempFolder;           // the system's when empty
         std::function<bool()> Stopped;    // asked between blocks, on any thread
@@ -44,10 +43,10 @@ public:
     PackPipeline(const PackPipeline&) = delete;
     PackPipeline& operator=(const PackPipeline&) = delete;
 
-    // Adds files[index] to the archive as entry `name` through AddPacked.
+    // Adds files[index] to the archive as entry `name` through ArchiveWriter::Add.
     // Throws the file's own failure (it could not be opened or read) and
-    // what AddPacked throws.
-    void Add(size_t index, TZLBArc2& archive, const std::string& name);
+    // what ArchiveWriter::Add throws.
+    void Add(size_t index, ArchiveWriter& archive, const std::string& name);
 
 private:
     struct Segment;
@@ -82,8 +81,8 @@ private:
 };
 
 // Adds a file as an entry on the calling thread, reading it in blocks.
-// Throws the file's failure to open or read, and what AddPacked throws.
-void AddFileEntry(TZLBArc2& archive, EntryPacker& packer, const std::string& name, const std::string& path,
+// Throws the file's failure to open or read, and what ArchiveWriter::Add throws.
+void AddFileEntry(ArchiveWriter& archive, EntryPacker& packer, const std::string& name, const std::string& path,
                   const std::function<bool()>& stopped);
 
 // Threads for a requested number of jobs: 0 means one per core.

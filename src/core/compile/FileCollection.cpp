@@ -1,4 +1,4 @@
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/base/Text.h"
 
 #include "quorvane/base/Error.h"

@@ -1,5 +1,6 @@
 #pragma once
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/archive/ArchiveWriter.h"
+#include "quorvane/compile/Dispatcher.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/base/Stream.h"
 
@@ -11,10 +12,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qv {
-
-class TZLBArc2;
 
 // What a build shares with the program around it: the cancel flag, the
 // size shown as the output size, the reused settings buffer, where
@@ -22,7 +22,10 @@ class TZLBArc2;
 // may take. One per program; a job borrows it.
 struct BuildState {
     std::atomic<bool> CancelRequested{false};
-    int32_t PackedSize = 0;        // written by the worker, read in UpdateProgressView
+    // Written by the worker, shown by the progress view. A signed 32-bit
+    // number, as the progress window has always taken it: past 2 GiB it
+    // wraps (BuildJob::SetPackedSize cuts it).
+    int32_t PackedSize = 0;
     MemoryStream FileBuffer;       // the worker's, for the settings entry
     std::string ProgramFolder;     // where "viewer.exe" is looked for (fs::ProgramFile), with a trailing "/"
     unsigned Jobs = 0;             // threads that compress; 0: one per core
@@ -52,16 +55,17 @@ public:
 // (serve the dispatcher until OnTerminate has run first). Execute never
 // lets a failure escape: ReturnValue is 1 when the output was written and
 // -1 when the build failed or was cancelled.
-class CThread {
+//
+// Execute runs the steps below in order; each throws what stops the build.
+class BuildJob {
 public:
-    CThread(const TProjectSettings& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view);
-    virtual ~CThread();
-    CThread(const CThread&) = delete;
-    CThread& operator=(const CThread&) = delete;
+    BuildJob(const TProjectSettings& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view);
+    ~BuildJob();
+    BuildJob(const BuildJob&) = delete;
+    BuildJob& operator=(const BuildJob&) = delete;
 
     std::atomic<int32_t> ReturnValue{1};
-    bool FreeOnTerminate = false;  // kept for the shape of the framework's thread; jobs are owned
-    std::function<void(CThread&)> OnTerminate;
+    std::function<void(BuildJob&)> OnTerminate;
 
     void Start();
     void WaitFor();
@@ -74,29 +78,57 @@ public:
     // the version and strips the home page to its file name).
     const TProjectSettings& Settings() const { return settings_; }
 
-protected:
-    virtual void Execute();
-    virtual void ReportFailure();
-
 private:
+    class ScratchFolder;
+
+    void Execute();
+    // The output's path and folder, and the project's root; the home page
+    // becomes a name below the root.
+    void PrepareOutput();
+    // The files to pack, refused all at once when a name cannot be stored.
+    void CollectSite();
+    // Deletes the old output and creates the archive in a folder of the
+    // build's own beside it.
+    void StartArchive();
+    // Every file in list order, compressed on all cores.
+    void PackFiles();
+    // "-config-", then "-logo-" when the icon file is there.
+    void AddSettingsAndLogo();
+    // Closes the archive and makes it the output: appended to a copy of
+    // "viewer.exe", or moved to the output path. A cancelled build only
+    // clears up.
+    void FinishOutput();
+    void WriteExe();
+    void WriteQpf();
+    // The record of an entry just added, looked up by the name it was
+    // added under as the viewers will.
+    ArchiveRecord AddedRecord(const std::string& file, const std::string& name);
+    void Fail();
+
     void ArchiveProgress(const std::string& msg, int32_t percentage);
-    void UpdateProgressView();
-    void ShowProgress(); // UpdateProgressView on the user-interface thread
+    void SetPackedSize(int64_t bytes);
+    void ShowProgress(); // the progress view, on the user-interface thread
     void ShowFailure();
     void Synchronize(const std::function<void()>& work) { dispatcher_.Synchronize(work); }
-    void SetArchive(std::unique_ptr<TZLBArc2> archive);
-    void ExeSteps(const std::string& out, const std::string& temp);
-    void QpfSteps(const std::string& out, const std::string& temp);
+    void SetArchive(std::unique_ptr<ArchiveWriter> archive);
     void Run();
 
-    std::string StatusText;
-    int32_t FilePercent = 0;
-    int32_t OverallPercent = 0;
-    std::unique_ptr<TZLBArc2> Archive;
+    std::string statusText_;
+    int32_t filePercent_ = 0;
+    int32_t overallPercent_ = 0;
+    int64_t packed_ = 0;
+    std::unique_ptr<ArchiveWriter> archive_;
     std::mutex archiveMutex_;      // Cancel must never reach a writer being destroyed
     TProjectSettings settings_;
-    std::exception_ptr PendingException;
+    std::exception_ptr pendingException_;
     std::string handling_;         // the file being worked on, for a message when memory runs out
+
+    std::string out_;              // the output's path
+    std::string outFolder_;
+    bool outOwned_ = false;        // the old output is gone: a file at out_ is this build's own
+    std::string root_;
+    std::vector<std::string> files_;
+    std::unique_ptr<ScratchFolder> scratch_;
 
     BuildState& state_;
     Dispatcher& dispatcher_;
@@ -104,21 +136,5 @@ private:
     std::thread thread_;
     std::atomic<bool> finished_{false};
 };
-
-// The "Error loading" message of an entry the archive did not record.
-std::string ErrorLoadingMessage(const std::string& file, const std::string& name, int32_t index,
-                                const std::string& root, TZLBArc2& archive);
-
-// What a build that ran out of memory says, naming the file it was
-// working on (none: the build as a whole).
-std::string OutOfMemoryMessage(const std::string& file);
-
-// The project's root folder: the home page's folder made absolute, with a
-// trailing "/".
-std::string ProjectRoot(const TProjectSettings& settings);
-
-// Where a build puts its output: the settings' OutputPath, taken relative
-// to the project's root folder when it is relative.
-std::string ResolveOutputPath(const TProjectSettings& settings);
 
 } // namespace qv

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "quorvane/base/Error.h"
-#include "quorvane/build/FileCollection.h"
+#include "quorvane/compile/FileCollection.h"
 #include "quorvane/platform/Wildcard.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "quorvane/build/Dispatcher.h"
+#include "quorvane/compile/Dispatcher.h"
 
 namespace qv {
 

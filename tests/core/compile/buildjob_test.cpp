@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "quorvane/archive/ArchiveFile.h"
-#include "quorvane/build/BuildJob.h"
+#include "quorvane/compile/BuildJob.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/base/SizeText.h"
@@ -80,15 +80,15 @@ protected:
     }
 
     // Runs a whole build with this thread as the user-interface thread.
-    Result Run(const TProjectSettings& s, std::function<void(size_t, CThread&)> onUpdate = nullptr)
+    Result Run(const TProjectSettings& s, std::function<void(size_t, BuildJob&)> onUpdate = nullptr)
     {
         Result r{0, {}, {}};
         QueueDispatcher dispatcher;
-        CThread job(s, state, dispatcher, r.view);
+        BuildJob job(s, state, dispatcher, r.view);
         if (onUpdate)
             r.view.onUpdate = [&](size_t n) { onUpdate(n, job); };
         bool ended = false;
-        job.OnTerminate = [&](CThread&) { ended = true; };
+        job.OnTerminate = [&](BuildJob&) { ended = true; };
         job.Start();
         dispatcher.Serve([&] { return ended; });
         job.WaitFor();
@@ -258,7 +258,7 @@ TEST_F(Build, CancelAtEveryHandOverLeavesNothing)
     ASSERT_GT(total, 8u);
     for (size_t at = 1; at <= total; ++at) {
         stdfs::remove(Out() + "site.qpf");
-        const Result r = Run(Project(), [&](size_t n, CThread& job) {
+        const Result r = Run(Project(), [&](size_t n, BuildJob& job) {
             if (n == at) {
                 state.CancelRequested = true;
                 job.Cancel();
@@ -290,7 +290,7 @@ TEST_F(Build, FilesBesideTheOutputSurviveEveryBuild)
     stdfs::create_symlink(Site() + "gone", Site() + "dangling.htm");
     EXPECT_EQ(Run(Project(true)).returnValue, -1); // fails, and takes the old EXE with it
     stdfs::remove(Site() + "dangling.htm");
-    const Result cancelled = Run(Project(), [&](size_t n, CThread& job) {
+    const Result cancelled = Run(Project(), [&](size_t n, BuildJob& job) {
         if (n == 3) {
             state.CancelRequested = true;
             job.Cancel();
@@ -668,7 +668,7 @@ TEST_F(Build, CancelInTheMiddleOfABigFileWithTwoJobs)
     state.Jobs = 2;
     // Hand-overs: the archive's start, a.htm, then big.htm's blocks.
     const size_t cancelledAt = 6;
-    const Result r = Run(Project(), [&](size_t n, CThread& job) {
+    const Result r = Run(Project(), [&](size_t n, BuildJob& job) {
         if (n == cancelledAt) {
             state.CancelRequested = true;
             job.Cancel();

@@ -1,9 +1,9 @@
 #include "ExeTools.h"
 #include "IconFiles.h"
 #include "TestSupport.h"
-#include "quorvane/build/OutputIcon.h"
+#include "quorvane/compile/OutputIcon.h"
 #include "quorvane/base/Stream.h"
-#include "quorvane/archive/ZLIBArchive2.h"
+#include "quorvane/archive/ArchiveWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -79,15 +79,13 @@ TEST(ViewerIcon, EveryPixelFormatBecomesTheNewMainIconAndTheViewerStillRuns)
     if (!TestWine().Available())
         GTEST_SKIP() << "wine is not installed";
     {
-        qv::TZLBArc2 arc;
-        arc.SavePaths = true;
-        arc.CreateArchive((dir / "a.qpf").string());
-        arc.OpenForWriting();
+        qv::ArchiveWriter arc;
+        arc.Create((dir / "a.qpf").string());
         qv::MemoryStream page(TextBytes(5000));
-        arc.AddStream("index.htm", page, false);
+        arc.Add("index.htm", page);
         qv::MemoryStream image(NoiseBytes(3000));
-        arc.AddStream("img\\a.png", image, false);
-        arc.CloseArchive();
+        arc.Add("img\\a.png", image);
+        arc.Close();
     }
     auto bytes = ReadFile(exe);
     const auto archive = ReadFile(dir / "a.qpf");

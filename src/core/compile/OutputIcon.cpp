@@ -1,4 +1,4 @@
-#include "quorvane/build/OutputIcon.h"
+#include "quorvane/compile/OutputIcon.h"
 
 #include "quorvane/resources/ExecutableModule.h"
 #include "quorvane/resources/PictureResources.h"

@@ -1,4 +1,4 @@
-#include "quorvane/build/PackPipeline.h"
+#include "quorvane/compile/PackPipeline.h"
 
 #include "quorvane/base/Error.h"
 #include "quorvane/base/Stream.h"
@@ -336,7 +336,7 @@ void PackPipeline::Release(size_t index)
     workCv_.notify_all();
 }
 
-void PackPipeline::Add(size_t index, TZLBArc2& archive, const std::string& name)
+void PackPipeline::Add(size_t index, ArchiveWriter& archive, const std::string& name)
 {
     if (workers_.empty()) {
         AddFileEntry(archive, *packer_, name, files_[index], options_.Stopped);
@@ -361,7 +361,7 @@ void PackPipeline::Add(size_t index, TZLBArc2& archive, const std::string& name)
             std::rethrow_exception(slot.error);
     }
     std::unique_ptr<FileStream> again;
-    archive.AddPacked(
+    archive.Add(
         name, [&](PackSink& out) { return Pump(slot, out); },
         [&]() -> Stream& {
             again = std::make_unique<FileStream>(files_[index], FileStream::Mode::OpenRead);
@@ -369,12 +369,12 @@ void PackPipeline::Add(size_t index, TZLBArc2& archive, const std::string& name)
         });
 }
 
-void AddFileEntry(TZLBArc2& archive, EntryPacker& packer, const std::string& name, const std::string& path,
+void AddFileEntry(ArchiveWriter& archive, EntryPacker& packer, const std::string& name, const std::string& path,
                   const std::function<bool()>& stopped)
 {
     FileStream file(path, FileStream::Mode::OpenRead);
-    const TFileCompressionLevel level = archive.CompressionLevel;
-    archive.AddPacked(
+    const CompressionLevel level = archive.Level();
+    archive.Add(
         name, [&](PackSink& out) { return packer.Pack(file, level, out, stopped); },
         [&]() -> Stream& { return file; });
 }
