@@ -24,7 +24,7 @@ void PutShortString(uint8_t* field, const std::string& text)
 
 } // namespace
 
-std::array<uint8_t, 550> ArchiveRecord::Bytes() const
+std::array<uint8_t, 550> ComposedRecord::Bytes() const
 {
     std::array<uint8_t, 550> r{};
     PutShortString(r.data(), Name);
@@ -61,9 +61,9 @@ std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data, int level)
     return out;
 }
 
-ArchiveRecord& ArchiveComposer::Add(const std::string& archiveName, const std::vector<uint8_t>& data, int level)
+ComposedRecord& ArchiveComposer::Add(const std::string& archiveName, const std::vector<uint8_t>& data, int level)
 {
-    ArchiveRecord r;
+    ComposedRecord r;
     const qv::PathCut cut = qv::CutAtLastSeparator(archiveName, qv::separators::kBackslash);
     r.Path = cut.folder;
     r.Name = cut.name;
@@ -82,7 +82,7 @@ ArchiveRecord& ArchiveComposer::Add(const std::string& archiveName, const std::v
     return AddRaw(r, data);
 }
 
-ArchiveRecord& ArchiveComposer::AddRaw(ArchiveRecord record, const std::vector<uint8_t>& stored)
+ComposedRecord& ArchiveComposer::AddRaw(ComposedRecord record, const std::vector<uint8_t>& stored)
 {
     record.Offset = static_cast<int64_t>(EntryData.size());
     EntryData.insert(EntryData.end(), stored.begin(), stored.end());
@@ -94,7 +94,7 @@ std::vector<uint8_t> ArchiveComposer::Build() const
 {
     std::vector<uint8_t> out = EntryData;
     std::vector<uint8_t> directory;
-    for (const ArchiveRecord& r : Records) {
+    for (const ComposedRecord& r : Records) {
         const auto bytes = r.Bytes();
         directory.insert(directory.end(), bytes.begin(), bytes.end());
     }

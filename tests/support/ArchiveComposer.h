@@ -12,7 +12,7 @@
 namespace qvtest {
 
 // One 550-byte directory record, field by field.
-struct ArchiveRecord {
+struct ComposedRecord {
     std::string Name;
     std::string Path;
     int64_t FileSize = 0;
@@ -42,12 +42,12 @@ public:
     // Adds an entry the way the writer stores it: zlib at `level`, kept as
     // storage kind 0 when shorter than the data, else the data as kind 1.
     // `archiveName` is split after its last backslash into Path and Name.
-    ArchiveRecord& Add(const std::string& archiveName, const std::vector<uint8_t>& data, int level = -1);
+    ComposedRecord& Add(const std::string& archiveName, const std::vector<uint8_t>& data, int level = -1);
     // Appends `stored` to the entry data as they are, under a record the
     // caller fills in (its Offset is set here).
-    ArchiveRecord& AddRaw(ArchiveRecord record, const std::vector<uint8_t>& stored);
+    ComposedRecord& AddRaw(ComposedRecord record, const std::vector<uint8_t>& stored);
 
-    std::vector<ArchiveRecord> Records;
+    std::vector<ComposedRecord> Records;
     std::vector<uint8_t> EntryData;
     // Write the records uncompressed (RegistryCompressed 0, RegistrySize 0).
     bool RawDirectory = false;

@@ -21,11 +21,11 @@ uint32_t RepeatedCrc(const std::vector<uint8_t>& piece, size_t times)
 }
 
 // One deflated entry of `times` copies of `piece`, as the writer records it.
-ArchiveRecord& AddRepeated(ArchiveComposer& c, const std::string& name, const std::vector<uint8_t>& piece,
+ComposedRecord& AddRepeated(ArchiveComposer& c, const std::string& name, const std::vector<uint8_t>& piece,
                            size_t times)
 {
     const std::vector<uint8_t> packed = DeflateRepeated(piece, times);
-    ArchiveRecord r;
+    ComposedRecord r;
     r.Name = name;
     r.FileSize = static_cast<int64_t>(piece.size() * times);
     r.CompressedSize = static_cast<int64_t>(packed.size());
@@ -96,9 +96,9 @@ std::vector<uint8_t> DirectoryBomb()
 std::vector<uint8_t> SharedRunBomb()
 {
     ArchiveComposer c;
-    const ArchiveRecord run = AddRepeated(c, "a.bin", std::vector<uint8_t>(kMiB, 0), 64);
+    const ComposedRecord run = AddRepeated(c, "a.bin", std::vector<uint8_t>(kMiB, 0), 64);
     for (const char* name : {"b.bin", "c.bin", "d.bin"}) {
-        ArchiveRecord copy = run;
+        ComposedRecord copy = run;
         copy.Name = name;
         c.Records.push_back(copy);
     }

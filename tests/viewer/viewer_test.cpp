@@ -58,7 +58,7 @@ ArchiveComposer Site()
     return c;
 }
 
-std::string Utf8Name(const ArchiveRecord& r)
+std::string Utf8Name(const ComposedRecord& r)
 {
     std::string name;
     for (const char c : r.Path + r.Name) {
@@ -76,7 +76,7 @@ std::string Utf8Name(const ArchiveRecord& r)
 std::string ExpectedListing(const ArchiveComposer& c)
 {
     std::ostringstream s;
-    for (const ArchiveRecord& r : c.Records) {
+    for (const ComposedRecord& r : c.Records) {
         const int64_t stored = r.Storage == 0 ? r.CompressedSize : r.FileSize;
         s << Utf8Name(r) << '\t' << r.FileSize << '\t' << stored << '\t' << (r.Storage == 0 ? "deflated" : "stored")
           << '\n';

@@ -368,21 +368,21 @@ TEST(ArchiveReaderDamage, DirectoryMustInflateToExactlyItsRecords)
 TEST(ArchiveReaderDamage, RecordsMustDescribeDataInsideTheArchive)
 {
     struct Case {
-        std::function<void(ArchiveRecord&)> damage;
+        std::function<void(ComposedRecord&)> damage;
         const char* message;
     };
     const Case cases[] = {
-        {[](ArchiveRecord& r) { r.Storage = 4; }, "has an unknown storage kind (4)"},
-        {[](ArchiveRecord& r) { r.Storage = 255; }, "has an unknown storage kind (255)"},
-        {[](ArchiveRecord& r) { r.FileSize = -1; }, "has a negative size or offset"},
-        {[](ArchiveRecord& r) { r.CompressedSize = -7; }, "has a negative size or offset"},
-        {[](ArchiveRecord& r) { r.Offset = std::numeric_limits<int64_t>::min(); }, "has a negative size or offset"},
-        {[](ArchiveRecord& r) { r.Offset = 5000; }, "lies outside the archive (offset 5000"},
-        {[](ArchiveRecord& r) { r.Offset = std::numeric_limits<int64_t>::max(); }, "lies outside the archive"},
-        {[](ArchiveRecord& r) { r.CompressedSize = std::numeric_limits<int64_t>::max(); }, "lies outside the archive"},
-        {[](ArchiveRecord& r) { r.Storage = 1; }, "lies outside the archive"}, // FileSize 5000 of stored data
-        {[](ArchiveRecord& r) { r.Storage = 2; r.EncryptedSize = 1u << 20; }, "lies outside the archive"},
-        {[](ArchiveRecord& r) { r.FileSize = std::numeric_limits<int64_t>::max(); }, "claims 9223372036854775807 bytes from"},
+        {[](ComposedRecord& r) { r.Storage = 4; }, "has an unknown storage kind (4)"},
+        {[](ComposedRecord& r) { r.Storage = 255; }, "has an unknown storage kind (255)"},
+        {[](ComposedRecord& r) { r.FileSize = -1; }, "has a negative size or offset"},
+        {[](ComposedRecord& r) { r.CompressedSize = -7; }, "has a negative size or offset"},
+        {[](ComposedRecord& r) { r.Offset = std::numeric_limits<int64_t>::min(); }, "has a negative size or offset"},
+        {[](ComposedRecord& r) { r.Offset = 5000; }, "lies outside the archive (offset 5000"},
+        {[](ComposedRecord& r) { r.Offset = std::numeric_limits<int64_t>::max(); }, "lies outside the archive"},
+        {[](ComposedRecord& r) { r.CompressedSize = std::numeric_limits<int64_t>::max(); }, "lies outside the archive"},
+        {[](ComposedRecord& r) { r.Storage = 1; }, "lies outside the archive"}, // FileSize 5000 of stored data
+        {[](ComposedRecord& r) { r.Storage = 2; r.EncryptedSize = 1u << 20; }, "lies outside the archive"},
+        {[](ComposedRecord& r) { r.FileSize = std::numeric_limits<int64_t>::max(); }, "claims 9223372036854775807 bytes from"},
     };
     for (const Case& k : cases) {
         ArchiveComposer c = TwoEntries();
@@ -422,7 +422,7 @@ TEST(ArchiveReaderDamage, ExtractionChecksSizeAndCrc)
         // Deflate data that is cut short, followed by bytes, or not zlib.
         ArchiveComposer c;
         auto packed = Deflate(TextBytes(4000));
-        ArchiveRecord r;
+        ComposedRecord r;
         r.Name = "a.htm";
         r.FileSize = 4000;
         r.CRC = Crc32(TextBytes(4000));
@@ -445,7 +445,7 @@ TEST(ArchiveReaderDamage, ExtractionChecksSizeAndCrc)
 TEST(ArchiveReaderDamage, EncryptedEntriesAreListedButRefused)
 {
     ArchiveComposer c;
-    ArchiveRecord r;
+    ComposedRecord r;
     r.Name = "secret.htm";
     r.FileSize = 10;
     r.CompressedSize = 12;
@@ -558,7 +558,7 @@ TEST(ArchiveReaderBounds, WholeEntriesReserveOnlyWhatTheirDataProves)
 {
     // 100 KB of deflate data may claim up to 1032 times as much.
     ArchiveComposer c;
-    ArchiveRecord& r = c.AddRaw({}, Deflate(NoiseBytes(100000)));
+    ComposedRecord& r = c.AddRaw({}, Deflate(NoiseBytes(100000)));
     r.Name = "liar.bin";
     r.CompressedSize = static_cast<int64_t>(c.EntryData.size());
     r.FileSize = 100 * 1000 * 1000;

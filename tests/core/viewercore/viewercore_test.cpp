@@ -20,7 +20,7 @@
 
 using namespace qv;
 using qvtest::ArchiveComposer;
-using qvtest::ArchiveRecord;
+using qvtest::ComposedRecord;
 
 namespace {
 
@@ -312,7 +312,7 @@ TEST(SiteArchive, WholeReadsReserveOnlyWhatTheDataProves)
     ArchiveComposer c;
     c.Add("index.html", Text("home"));
     for (const char* name : {"liar.bin", "-logo-"}) {
-        ArchiveRecord& r = c.AddRaw({}, qvtest::Deflate(qvtest::NoiseBytes(100000)));
+        ComposedRecord& r = c.AddRaw({}, qvtest::Deflate(qvtest::NoiseBytes(100000)));
         r.Name = name;
         r.CompressedSize = static_cast<int64_t>(qvtest::Deflate(qvtest::NoiseBytes(100000)).size());
         r.FileSize = 100 * 1000 * 1000;
