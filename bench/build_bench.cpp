@@ -304,7 +304,7 @@ int main(int argc, char** argv)
         const stdfs::path out = work / ("out-" + site.key);
         stdfs::create_directories(out);
         const std::string project = (out / "site.qp").string(), qpf = (out / "site.qpf").string();
-        qv::TProjectSettings s;
+        qv::ProjectSettingsRecord s;
         s.HomePage = (site.root / site.home).string();
         s.OutputIsExe = false;
         s.OutputPath = qpf;

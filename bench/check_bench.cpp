@@ -19,7 +19,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no such page: %s (install python3.11-doc)\n", home.c_str());
         return 1;
     }
-    qv::TProjectSettings settings;
+    qv::ProjectSettingsRecord settings;
     settings.HomePage = home;
     settings.OutputIsExe = false;
     settings.OutputPath = "/tmp/check_bench.qpf";

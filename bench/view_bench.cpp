@@ -98,7 +98,7 @@ std::string Page(const std::string& title)
 
 stdfs::path Build(const stdfs::path& site, const stdfs::path& out, int compression)
 {
-    qv::TProjectSettings s;
+    qv::ProjectSettingsRecord s;
     s.HomePage = (site / "index.html").string();
     s.OutputIsExe = false;
     s.OutputPath = out.string();

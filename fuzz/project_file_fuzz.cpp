@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::string saved = qvfuzz::ScratchFile("saved.qp");
     qvfuzz::WriteBytes(input, data, size);
 
-    qv::TProjectSettings loaded;
+    qv::ProjectSettingsRecord loaded;
     try {
         qv::LoadProject(input, loaded);
     } catch (const qv::Error&) {
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (!qv::SaveProject(saved, loaded, nullptr))
         __builtin_trap();
-    qv::TProjectSettings again;
+    qv::ProjectSettingsRecord again;
     qv::LoadProject(saved, again); // a file we wrote must load
     if (qv::WriteSettingsImage(again) != qv::WriteSettingsImage(loaded))
         __builtin_trap();

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    qv::TProjectSettings read;
+    qv::ProjectSettingsRecord read;
     try {
         read = qv::ReadSettingsImage(std::span<const uint8_t>(data, size));
     } catch (const qv::Error&) {

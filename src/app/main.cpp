@@ -437,7 +437,7 @@ void MainWindow::FormCreate(const QStringList& arguments)
     if (state.Build.ProgramFolder.empty())
         state.Build.ProgramFolder = fs::ProgramFolder();
     state.Build.Jobs = 0; // builds compress on every core
-    state.ProjectSettings = TProjectSettings();
+    state.ProjectSettings = ProjectSettingsRecord();
     // A settings file that cannot be read is reported; start-up goes on
     // with no recent projects.
     Guarded(this, [&] { LoadAppSettings(state.RecentProjects); });

@@ -279,7 +279,7 @@ void ProjectWizard::BuildPages()
         col.Skip(4);
         runnow = col.Check("runnow", QStringLiteral("Run Output file after building"));
     }
-    ShowProposals(TProjectSettings());
+    ShowProposals(ProjectSettingsRecord());
 }
 
 int ProjectWizard::PageIndex() const
@@ -307,13 +307,13 @@ void ProjectWizard::changeEvent(QEvent* event)
 void ProjectWizard::FormShow()
 {
     // The compression level is the one control an opening keeps.
-    TProjectSettings kept;
+    ProjectSettingsRecord kept;
     kept.CompressionLevel = controls.compression->currentIndex();
     ShowProposals(kept);
     ShowPage(0);
 }
 
-void ProjectWizard::ShowProposals(const TProjectSettings& base)
+void ProjectWizard::ShowProposals(const ProjectSettingsRecord& base)
 {
     buildnow->setChecked(true);
     runnow->setChecked(true);

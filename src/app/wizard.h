@@ -65,7 +65,7 @@ protected:
 private:
     void BuildPages();
     // Fills every control with the new project's proposals on top of `base`.
-    void ShowProposals(const TProjectSettings& base);
+    void ShowProposals(const ProjectSettingsRecord& base);
     void ApplyButtonRule();
     void ShowPage(int index);
     void Finish();

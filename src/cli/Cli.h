@@ -46,6 +46,6 @@ void Complain(const std::string& message);
 std::string Shown(const std::string& text);
 
 // Loads `project` for a command, or complains and returns false.
-bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings);
+bool LoadForCommand(const std::string& project, qv::ProjectSettingsRecord& settings);
 
 } // namespace qvc

@@ -125,7 +125,7 @@ int Config(const std::string& file)
         if (index < 0)
             throw qv::Error(file + ": the archive has no \"-config-\" entry");
         const std::vector<uint8_t> image = reader.Extract(static_cast<size_t>(index));
-        const qv::TProjectSettings s = qv::ReadSettingsImage(image);
+        const qv::ProjectSettingsRecord s = qv::ReadSettingsImage(image);
         std::string stamp;
         for (char16_t c : s.VersionStamp)
             if (c) stamp += static_cast<char>(c < 0x80 ? c : '?');

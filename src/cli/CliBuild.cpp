@@ -112,7 +112,7 @@ std::string PadToWidth(const std::string& text, int width)
 
 } // namespace
 
-bool LoadForCommand(const std::string& project, qv::TProjectSettings& settings)
+bool LoadForCommand(const std::string& project, qv::ProjectSettingsRecord& settings)
 {
     if (!qv::fs::FileExists(project)) {
         Complain("Could not load project: " + qv::fs::FileNameOf(project) + " (no such file)");
@@ -134,7 +134,7 @@ void Complain(const std::string& message)
 
 int Build(const BuildOptions& options)
 {
-    qv::TProjectSettings settings;
+    qv::ProjectSettingsRecord settings;
     if (!LoadForCommand(options.project, settings))
         return 2;
 
@@ -177,7 +177,7 @@ int Build(const BuildOptions& options)
 
 int Files(const std::string& project)
 {
-    qv::TProjectSettings settings;
+    qv::ProjectSettingsRecord settings;
     if (!LoadForCommand(project, settings))
         return 2;
     struct Listener : qv::CollectListener {

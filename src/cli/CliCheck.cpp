@@ -78,7 +78,7 @@ std::string PlainReport(const qv::CheckReport& report, bool all)
 
 int Check(const CheckOptions& options)
 {
-    qv::TProjectSettings settings;
+    qv::ProjectSettingsRecord settings;
     if (!LoadForCommand(options.project, settings))
         return 2;
     qv::CheckReport report;

@@ -35,7 +35,7 @@ struct NewOptions {
 // What the options say when not given: the wizard's proposals.
 NewOptions Proposed()
 {
-    const qv::TProjectSettings p = qv::WizardOpening(qv::TProjectSettings{}, qv::Today());
+    const qv::ProjectSettingsRecord p = qv::WizardOpening(qv::ProjectSettingsRecord{}, qv::Today());
     NewOptions o;
     o.border = kBorders[p.BorderType];
     o.compression = kLevels[p.CompressionLevel];
@@ -68,7 +68,7 @@ int NewProject(const NewOptions& o)
         return 2;
     }
     const std::string home = qv::fs::AbsolutePath(o.home);
-    qv::TProjectSettings s = qv::WizardProposals(qv::TProjectSettings{}, home, qv::Today());
+    qv::ProjectSettingsRecord s = qv::WizardProposals(qv::ProjectSettingsRecord{}, home, qv::Today());
     s.OutputIsExe = !o.qpf;
     s.OutputPath = o.out.empty() ? qv::OutputPathFor(home, s.OutputIsExe) : qv::fs::AbsolutePath(o.out);
     s.BorderType = IndexOf(kBorders, o.border);

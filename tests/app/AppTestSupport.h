@@ -53,7 +53,7 @@ inline QString MakeProject(const QString& folder, const QString& name, qint64 ex
         }
         WriteText(site + "/data/noise.bin", noise);
     }
-    qv::TProjectSettings s;
+    qv::ProjectSettingsRecord s;
     s.HomePage = (site + "/index.html").toStdString();
     s.OutputIsExe = false;
     s.OutputPath = (folder + "/" + name + ".qpf").toStdString();

@@ -92,7 +92,7 @@ private slots:
         const QString project = MakeProject(temp_.filePath("nowhere"), "lost");
         // The output folder does not exist any more.
         QVERIFY(QFile::remove(temp_.filePath("nowhere/lost.qp")));
-        qv::TProjectSettings s;
+        qv::ProjectSettingsRecord s;
         s.HomePage = temp_.filePath("nowhere/lost-site/index.html").toStdString();
         s.OutputIsExe = false;
         s.OutputPath = temp_.filePath("missing-folder/lost.qpf").toStdString();

@@ -438,7 +438,7 @@ private slots:
         QCOMPARE(w->ProjectPath(), other);
         QVERIFY(!State().ProjectModified);
         QVERIFY(!w->SaveAction->isEnabled());
-        qv::TProjectSettings back;
+        qv::ProjectSettingsRecord back;
         qv::LoadProject(other.toStdString(), back);
         QCOMPARE(back.ViewWidth, 812);
 
@@ -457,7 +457,7 @@ private slots:
     {
         MainWindow* w = NewWindow();
         // What the wizard's finish does.
-        State().ProjectSettings = qv::TProjectSettings();
+        State().ProjectSettings = qv::ProjectSettingsRecord();
         State().ProjectSettings.HomePage = temp_.filePath("n/index.html").toStdString();
         State().ProjectModified = true;
         w->enablebuttons(true);
@@ -559,7 +559,7 @@ private slots:
         w->SaveAction->setEnabled(true);
         dialogs_->answers.push_back(DialogService::Answer::Yes);
         w->MRUActions[0]->trigger();
-        qv::TProjectSettings back;
+        qv::ProjectSettingsRecord back;
         qv::LoadProject(project.toStdString(), back);
         QCOMPARE(back.ViewWidth, 321);
         QCOMPARE(dialogs_->Texts("confirm").size(), 3);

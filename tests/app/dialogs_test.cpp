@@ -62,7 +62,7 @@ QStringList Items(const QComboBox* list)
 }
 
 // The record as the viewer reads it: equal images, equal records.
-QByteArray Image(const qv::TProjectSettings& s)
+QByteArray Image(const qv::ProjectSettingsRecord& s)
 {
     const auto bytes = qv::WriteSettingsImage(s);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
@@ -84,7 +84,7 @@ class DialogsTest : public QObject {
     QString site_, home_;
     qvtest::TestCertificates certificates_;
 
-    qv::TProjectSettings& Settings() { return State().ProjectSettings; }
+    qv::ProjectSettingsRecord& Settings() { return State().ProjectSettings; }
 
     template <class T> T* In(QWidget* form, const char* name)
     {
@@ -148,7 +148,7 @@ class DialogsTest : public QObject {
         main_->SaveAsAction->setEnabled(states[4] == '1');
     }
 
-    qv::TProjectSettings Marked() { return qvtest::MarkedSettings(); }
+    qv::ProjectSettingsRecord Marked() { return qvtest::MarkedSettings(); }
 
     qv::VersionCheck& Checker()
     {
@@ -217,7 +217,7 @@ private slots:
     {
         dialogs_->Clear();
         shell_->Clear();
-        Settings() = qv::TProjectSettings();
+        Settings() = qv::ProjectSettingsRecord();
         State().ProjectModified = false;
         wizard_->hide();
         options_->hide();
@@ -463,7 +463,7 @@ private slots:
 
     void wizardCancelLeavesEverything()
     {
-        const qv::TProjectSettings before = Marked();
+        const qv::ProjectSettingsRecord before = Marked();
         Settings() = before;
         SetStates("10001");
         main_->StatusPanels[0]->setText("/projects/kept.qp");
@@ -483,7 +483,7 @@ private slots:
 
     void wizardFinishWithoutBuildTransfersEveryField()
     {
-        qv::TProjectSettings before = Marked();
+        qv::ProjectSettingsRecord before = Marked();
         before.ViewerFlag = false; // not the wizard's
         Settings() = before;
         SetStates("00000");
@@ -517,7 +517,7 @@ private slots:
         QVERIFY(!main_->buildProgress->isVisible());
         QVERIFY(shell_->started.isEmpty());
         QVERIFY(!QFile::exists(site_ + "/index.qpf"));
-        const qv::TProjectSettings& s = Settings();
+        const qv::ProjectSettingsRecord& s = Settings();
         QCOMPARE(QString::fromStdString(s.HomePage.str()), home_);
         QCOMPARE(s.OutputIsExe, false);
         QCOMPARE(QString::fromStdString(s.OutputPath.str()), site_ + "/index.qpf");
@@ -557,11 +557,11 @@ private slots:
     void wizardProposesWhatTheCoreProposes()
     {
         // Only the home page given: the record is the one `quorvanec new` writes.
-        const qv::TProjectSettings before = Marked();
+        const qv::ProjectSettingsRecord before = Marked();
         Settings() = before;
         WizardTo(7);
         wizard_->buildnow->setChecked(false);
-        qv::TProjectSettings base = before;
+        qv::ProjectSettingsRecord base = before;
         base.CompressionLevel = wizard_->controls.compression->currentIndex(); // the list keeps its own choice
         Click(wizard_->NextButton);
         QCOMPARE(Image(Settings()), Image(qv::WizardProposals(base, home_.toStdString(), qv::Today())));
@@ -617,7 +617,7 @@ private slots:
 
     void wizardBadWidthOrHeightStopsFinish()
     {
-        const qv::TProjectSettings before = Marked();
+        const qv::ProjectSettingsRecord before = Marked();
         for (bool badWidth : {true, false}) {
             Settings() = before;
             State().ProjectModified = false;
@@ -634,7 +634,7 @@ private slots:
                      QStringList{badWidth ? "'64O' is not a valid integer value." : "'4 80' is not a valid integer value."});
             QVERIFY(wizard_->isVisible());
             QCOMPARE(wizard_->PageIndex(), 7);
-            qv::TProjectSettings expected = before;
+            qv::ProjectSettingsRecord expected = before;
             expected.HomePage = home_.toStdString();
             expected.OutputIsExe = true;
             expected.OutputPath = (site_ + "/index.exe").toStdString();
@@ -786,7 +786,7 @@ private slots:
         c.useragent->clear();
         Click(options_->OkButton);
         QVERIFY(!options_->isVisible());
-        const qv::TProjectSettings& s = Settings();
+        const qv::ProjectSettingsRecord& s = Settings();
         QCOMPARE(QString::fromStdString(s.HomePage.str()), site_ + "/missing.html");
         QCOMPARE(s.OutputIsExe, true);
         QCOMPARE(QString::fromStdString(s.OutputPath.str()), QStringLiteral("/marked/out.exe"));
@@ -814,7 +814,7 @@ private slots:
 
     void optionsBadWidthStopsStoring()
     {
-        const qv::TProjectSettings before = Marked();
+        const qv::ProjectSettingsRecord before = Marked();
         Settings() = before;
         SetStates("00100");
         options_->show();
@@ -827,7 +827,7 @@ private slots:
         Click(options_->OkButton);
         QCOMPARE(dialogs_->Texts("error"), QStringList{"'wide' is not a valid integer value."});
         QVERIFY(options_->isVisible());
-        qv::TProjectSettings expected = before;
+        qv::ProjectSettingsRecord expected = before;
         expected.HomePage = "/new/home.html";
         expected.LogoPath = "/new/i.ico";
         expected.BorderType = 0;

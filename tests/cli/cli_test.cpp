@@ -214,7 +214,7 @@ TEST_F(Cli, NewWithoutOptionsWritesTheWizardsProposals)
     ASSERT_TRUE(qv::SaveProject((dir / "wizard.qp").string(), qv::WizardProposals({}, home.string(), qv::Today()),
                                 [&](const std::string& m) { failure = m; }))
         << failure;
-    qv::TProjectSettings written, proposed;
+    qv::ProjectSettingsRecord written, proposed;
     qv::LoadProject((dir / "new.qp").string(), written);
     qv::LoadProject((dir / "wizard.qp").string(), proposed);
     EXPECT_EQ(qv::WriteSettingsImage(written), qv::WriteSettingsImage(proposed));

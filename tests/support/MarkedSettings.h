@@ -5,9 +5,9 @@ namespace qvtest {
 
 // A record unlike both the start values and a new project's proposals in
 // every field, to see which fields a step changes and which it keeps.
-inline qv::TProjectSettings MarkedSettings()
+inline qv::ProjectSettingsRecord MarkedSettings()
 {
-    qv::TProjectSettings s;
+    qv::ProjectSettingsRecord s;
     s.HomePage = "/marked/home.html";
     s.OutputIsExe = false;
     s.OutputPath = "/marked/out.data";

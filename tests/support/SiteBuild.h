@@ -16,7 +16,7 @@ struct SiteBuildResult {
 };
 
 // `programFolder` holds "viewer.exe" for EXE outputs (with a trailing "/").
-inline SiteBuildResult BuildSite(const qv::TProjectSettings& settings, const std::string& programFolder)
+inline SiteBuildResult BuildSite(const qv::ProjectSettingsRecord& settings, const std::string& programFolder)
 {
     class View final : public qv::BuildView {
     public:

@@ -198,9 +198,9 @@ inline QByteArray NoiseBytes(qint64 size, quint32 seed)
 // Builds `site` (a folder holding `home`) into `output` with the real build
 // job; `adjust` changes the project's settings first.
 inline bool BuildOutput(const QString& site, const QString& home, const QString& output,
-                        const std::function<void(qv::TProjectSettings&)>& adjust = {})
+                        const std::function<void(qv::ProjectSettingsRecord&)>& adjust = {})
 {
-    qv::TProjectSettings s;
+    qv::ProjectSettingsRecord s;
     s.HomePage = (site + "/" + home).toStdString();
     s.OutputIsExe = output.endsWith(".exe");
     s.OutputPath = output.toStdString();

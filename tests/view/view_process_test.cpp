@@ -60,7 +60,7 @@ class ViewProcessTest : public QObject {
     QTemporaryDir temp_;
     QString site_;
 
-    QString Output(const QString& name, const std::function<void(qv::TProjectSettings&)>& adjust = {})
+    QString Output(const QString& name, const std::function<void(qv::ProjectSettingsRecord&)>& adjust = {})
     {
         const QString output = temp_.filePath(name);
         if (!BuildOutput(site_, "index.html", output, adjust))
@@ -78,7 +78,7 @@ private slots:
 
     void passwordRightOpensTheHomePage()
     {
-        const QString output = Output("locked.qpf", [](qv::TProjectSettings& s) { s.Password = "sesame"; });
+        const QString output = Output("locked.qpf", [](qv::ProjectSettingsRecord& s) { s.Password = "sesame"; });
         const Run run = Scripted(output, "nope\nsesame");
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, QStringLiteral("Process home\nHello there\n"));
@@ -87,7 +87,7 @@ private slots:
 
     void threeWrongPasswordsOrCancelEndWithStatusOne()
     {
-        const QString output = Output("locked3.qpf", [](qv::TProjectSettings& s) { s.Password = "sesame"; });
+        const QString output = Output("locked3.qpf", [](qv::ProjectSettingsRecord& s) { s.Password = "sesame"; });
         const Run wrong = Scripted(output, "a\nSesame\nsesame \nsesame");
         QCOMPARE(wrong.status, 1);
         QCOMPARE(Boxes(wrong), QStringList({kAsk, kWrong, kAsk, kWrong, kAsk, kWrong}));
@@ -101,7 +101,7 @@ private slots:
 
     void expiredOutputEndsWithStatusOne()
     {
-        const QString expired = Output("expired.qpf", [](qv::TProjectSettings& s) {
+        const QString expired = Output("expired.qpf", [](qv::ProjectSettingsRecord& s) {
             s.ExpiryEnabled = true;
             s.ExpiryDate = 40000; // 6 July 2009
             s.Password = "never asked";
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(run.status, 1);
         QCOMPARE(Boxes(run), QStringList{"[message] Expired: This file has expired and can no longer be opened."});
 
-        const QString later = Output("later.qpf", [](qv::TProjectSettings& s) {
+        const QString later = Output("later.qpf", [](qv::ProjectSettingsRecord& s) {
             s.ExpiryEnabled = true;
             s.ExpiryDate = 80000; // in 2119
         });

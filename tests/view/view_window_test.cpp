@@ -75,7 +75,7 @@ class ViewWindowTest : public QObject {
     }
 
     // An output of the test site with the settings changed by `adjust`.
-    QString Output(const QString& name, const std::function<void(qv::TProjectSettings&)>& adjust = {})
+    QString Output(const QString& name, const std::function<void(qv::ProjectSettingsRecord&)>& adjust = {})
     {
         const QString output = temp_.filePath(name);
         if (!BuildOutput(site_, "index.html", output, adjust))
@@ -112,7 +112,7 @@ class ViewWindowTest : public QObject {
     }
 
     // Every setting that can be switched off, off.
-    static void Restricted(qv::TProjectSettings& s)
+    static void Restricted(qv::ProjectSettingsRecord& s)
     {
         s.ShowToolbar = false;
         s.ShowStatusbar = false;
@@ -180,7 +180,7 @@ private slots:
 
     void pagesWorkAsOnAWebServer()
     {
-        const QString output = Output("site.qpf", [this](qv::TProjectSettings& s) {
+        const QString output = Output("site.qpf", [this](qv::ProjectSettingsRecord& s) {
             s.ViewWidth = 700;
             s.ViewHeight = 500;
             s.Centered = true;
@@ -577,7 +577,7 @@ private slots:
 
     void bordersAndFullScreen()
     {
-        ViewerWindow* w = OpenAtHome(Output("frameless.qpf", [](qv::TProjectSettings& s) {
+        ViewerWindow* w = OpenAtHome(Output("frameless.qpf", [](qv::ProjectSettingsRecord& s) {
             s.BorderType = 0;
             s.ShowCaptions = false;
         }));
@@ -595,7 +595,7 @@ private slots:
         QTRY_VERIFY(!w->isFullScreen());
 
         // BorderType 3 is full screen for good.
-        w = OpenAtHome(Output("full.qpf", [](qv::TProjectSettings& s) { s.BorderType = 3; }));
+        w = OpenAtHome(Output("full.qpf", [](qv::ProjectSettingsRecord& s) { s.BorderType = 3; }));
         QVERIFY(w);
         page = PageOf(w);
         QVERIFY(w->isFullScreen());
@@ -623,7 +623,7 @@ private slots:
         const QString folder = qEnvironmentVariable("QV_SCREENSHOT_DIR");
         if (folder.isEmpty())
             QSKIP("QV_SCREENSHOT_DIR is not set");
-        qv::TProjectSettings s;
+        qv::ProjectSettingsRecord s;
         qv::LoadProject(QV_SOURCE_DIR "/examples/sample-qpf.qp", s);
         const QString output = temp_.filePath("northwind.qpf");
         s.OutputPath = output.toStdString();

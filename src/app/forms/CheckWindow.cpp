@@ -103,7 +103,7 @@ bool CheckWindow::Running() const
     return job_->Running();
 }
 
-void CheckWindow::Check(const TProjectSettings& settings)
+void CheckWindow::Check(const ProjectSettingsRecord& settings)
 {
     show();
     raise();

@@ -28,7 +28,7 @@ public:
 
     // Shows the window and checks `settings`; while a check runs, only
     // shows the window. Throws what starting a thread throws.
-    void Check(const TProjectSettings& settings);
+    void Check(const ProjectSettingsRecord& settings);
     bool Running() const;
 
 signals:

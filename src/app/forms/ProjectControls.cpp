@@ -72,7 +72,7 @@ void BrowseIntoEdit(FileDialog* dialog, QWidget* parent, const QString& filter, 
         edit->setText(chosen.first());
 }
 
-void StoreProjectFields(const ProjectControls& c, std::span<const ProjectField> order, TProjectSettings& s)
+void StoreProjectFields(const ProjectControls& c, std::span<const ProjectField> order, ProjectSettingsRecord& s)
 {
     auto index = [](const QComboBox* list, int32_t& field) {
         if (list->currentIndex() >= 0)
@@ -109,7 +109,7 @@ void StoreProjectFields(const ProjectControls& c, std::span<const ProjectField> 
     }
 }
 
-void LoadProjectFields(ProjectControls& c, std::span<const ProjectField> order, const TProjectSettings& s)
+void LoadProjectFields(ProjectControls& c, std::span<const ProjectField> order, const ProjectSettingsRecord& s)
 {
     for (ProjectField f : order) {
         switch (f) {

@@ -64,12 +64,12 @@ enum class ProjectField {
 // number throws qv::Error "'<text>' is not a valid integer value", the
 // fields before it already written. A list with nothing chosen leaves its
 // field as it was.
-void StoreProjectFields(const ProjectControls& c, std::span<const ProjectField> order, TProjectSettings& s);
+void StoreProjectFields(const ProjectControls& c, std::span<const ProjectField> order, ProjectSettingsRecord& s);
 
 // Record to controls in `order`. The home page is shown as an absolute
 // path, a relative one resolved against the current folder. Selecting a
 // format button runs its handler, as a click would.
-void LoadProjectFields(ProjectControls& c, std::span<const ProjectField> order, const TProjectSettings& s);
+void LoadProjectFields(ProjectControls& c, std::span<const ProjectField> order, const ProjectSettingsRecord& s);
 
 // Dates of the record (days since 30 December 1899) and of the pickers.
 double DaysOfDate(const QDate& date);

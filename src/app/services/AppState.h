@@ -11,7 +11,7 @@ namespace qv::app {
 // process; the main window's creation handler puts it into its start-up
 // values, so a second window (the tests make several) starts afresh.
 struct ProcessState {
-    TProjectSettings ProjectSettings;
+    ProjectSettingsRecord ProjectSettings;
     qv::RecentProjects RecentProjects;
     bool ProjectModified = false;
     bool InteractiveMode = true;

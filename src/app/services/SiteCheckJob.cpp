@@ -14,7 +14,7 @@ SiteCheckJob::~SiteCheckJob()
     // Its hand-over, if already posted, goes with this object's events.
 }
 
-bool SiteCheckJob::Start(const TProjectSettings& settings)
+bool SiteCheckJob::Start(const ProjectSettingsRecord& settings)
 {
     if (Running())
         return false;

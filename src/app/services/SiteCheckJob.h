@@ -24,7 +24,7 @@ public:
     bool Running() const { return worker_.joinable(); }
     // Returns false, and starts nothing, while a check runs; throws what
     // starting a thread throws.
-    bool Start(const TProjectSettings& settings);
+    bool Start(const ProjectSettingsRecord& settings);
     void Cancel() { cancel_ = true; }
     // The last check that came through.
     const CheckReport& Report() const { return report_; }

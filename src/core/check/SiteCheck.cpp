@@ -95,7 +95,7 @@ std::string ReadText(const std::string& path)
 
 class Checker {
 public:
-    Checker(const TProjectSettings& settings, unsigned threads, const CheckControl& control);
+    Checker(const ProjectSettingsRecord& settings, unsigned threads, const CheckControl& control);
     CheckReport Run();
 
 private:
@@ -125,7 +125,7 @@ private:
     void Add(const File& file, Kind kind, int line, const std::string& reference, std::string message,
              std::string target = {});
 
-    TProjectSettings settings_;
+    ProjectSettingsRecord settings_;
     unsigned threads_;
     const CheckControl& control_;
     AnsiCodec codec_ = SystemAnsiCodec();
@@ -139,7 +139,7 @@ private:
     std::vector<CheckFinding> pageFindings_;
 };
 
-Checker::Checker(const TProjectSettings& settings, unsigned threads, const CheckControl& control)
+Checker::Checker(const ProjectSettingsRecord& settings, unsigned threads, const CheckControl& control)
     : settings_(settings), threads_(threads), control_(control)
 {
     if (threads_ == 0)
@@ -511,7 +511,7 @@ std::vector<KindSummary> SummarizeFindings(const std::vector<CheckFinding>& find
     return summary;
 }
 
-CheckReport CheckSite(const TProjectSettings& settings, unsigned threads, const CheckControl& control)
+CheckReport CheckSite(const ProjectSettingsRecord& settings, unsigned threads, const CheckControl& control)
 {
     return Checker(settings, threads, control).Run();
 }

@@ -72,7 +72,7 @@ private:
     std::string folder_;
 };
 
-BuildJob::BuildJob(const TProjectSettings& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view)
+BuildJob::BuildJob(const ProjectSettingsRecord& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view)
     : settings_(settings), state_(state), dispatcher_(dispatcher), view_(view)
 {
 }

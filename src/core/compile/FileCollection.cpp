@@ -31,7 +31,7 @@ bool Unstorable(const std::string& name)
 
 struct Walk {
     std::vector<std::string>& list;
-    TProjectSettings& settings;
+    ProjectSettingsRecord& settings;
     CollectListener* listener;
     // The folders from the root down to the one being walked: a folder
     // reached through two paths is packed under both, and only one that is
@@ -172,7 +172,7 @@ void Walk::Folder(const std::string& folder, bool isRoot)
 
 } // namespace
 
-void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, const std::string& root,
+void CollectFiles(std::vector<std::string>& list, ProjectSettingsRecord& settings, const std::string& root,
                   CollectListener* listener)
 {
     std::string folder = root;
@@ -235,7 +235,7 @@ std::string ForeignNamesMessage(const std::vector<ForeignName>& names, const std
     return m;
 }
 
-void CollectMatches(std::vector<std::string>& list, const std::string& mask, TProjectSettings& settings,
+void CollectMatches(std::vector<std::string>& list, const std::string& mask, ProjectSettingsRecord& settings,
                     const std::string& folder, CollectListener* listener)
 {
     std::string f = folder;

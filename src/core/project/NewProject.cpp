@@ -26,9 +26,9 @@ std::string OutputPathFor(const std::string& path, bool exe)
     return ReplaceExtension(path, OutputExtension(exe));
 }
 
-TProjectSettings WizardOpening(const TProjectSettings& base, double today)
+ProjectSettingsRecord WizardOpening(const ProjectSettingsRecord& base, double today)
 {
-    TProjectSettings s = base;
+    ProjectSettingsRecord s = base;
     s.HomePage = "";
     s.OutputIsExe = true;
     s.OutputPath = "";
@@ -48,9 +48,9 @@ TProjectSettings WizardOpening(const TProjectSettings& base, double today)
     return s;
 }
 
-TProjectSettings WizardProposals(const TProjectSettings& base, const std::string& homePage, double today)
+ProjectSettingsRecord WizardProposals(const ProjectSettingsRecord& base, const std::string& homePage, double today)
 {
-    TProjectSettings s = WizardOpening(base, today);
+    ProjectSettingsRecord s = WizardOpening(base, today);
     s.HomePage = homePage;
     s.OutputPath = OutputPathFor(homePage, s.OutputIsExe);
     return s;

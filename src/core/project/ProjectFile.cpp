@@ -250,7 +250,7 @@ std::string AbsolutePathFromProject(const std::string& projectFolder, const std:
     return out;
 }
 
-bool SaveProject(const std::string& path, const TProjectSettings& s,
+bool SaveProject(const std::string& path, const ProjectSettingsRecord& s,
                  const std::function<void(const std::string&)>& showMessage)
 {
     const std::string folder = fs::FolderOf(fs::AbsolutePath(path));
@@ -311,12 +311,12 @@ bool SaveProject(const std::string& path, const TProjectSettings& s,
     return true;
 }
 
-void LoadProject(const std::string& path, TProjectSettings& settings)
+void LoadProject(const std::string& path, ProjectSettingsRecord& settings)
 {
     if (!fs::FileExists(path))
         return;
     const std::string folder = fs::FolderOf(fs::AbsolutePath(path));
-    TProjectSettings s = settings;
+    ProjectSettingsRecord s = settings;
     try {
         pugi::xml_document doc;
         if (!doc.load_file(path.c_str(), pugi::parse_default, pugi::encoding_auto))

@@ -5,7 +5,7 @@
 
 namespace qv {
 
-std::string ProjectRoot(const TProjectSettings& settings)
+std::string ProjectRoot(const ProjectSettingsRecord& settings)
 {
     const std::string home = settings.HomePage.str();
     const std::string folder(CutAtLastSeparator(home, separators::kEitherSlashOrDrive).folder);
@@ -15,7 +15,7 @@ std::string ProjectRoot(const TProjectSettings& settings)
     return root;
 }
 
-std::string ResolveOutputPath(const TProjectSettings& settings)
+std::string ResolveOutputPath(const ProjectSettingsRecord& settings)
 {
     const std::string out = settings.OutputPath.str();
     if (out.empty() || out.front() == '/')

@@ -20,7 +20,7 @@ void Read(std::span<const uint8_t> img, size_t at, ShortString& s)
 
 } // namespace
 
-Image WriteSettingsImage(const TProjectSettings& s)
+Image WriteSettingsImage(const ProjectSettingsRecord& s)
 {
     Image img{};
 #define QV_WRITE_SETTING(type, name, offset, initial) Put(img, offset, s.name);
@@ -31,10 +31,10 @@ Image WriteSettingsImage(const TProjectSettings& s)
     return img;
 }
 
-TProjectSettings ReadSettingsImage(std::span<const uint8_t> img)
+ProjectSettingsRecord ReadSettingsImage(std::span<const uint8_t> img)
 {
     settings_image::CheckSize(img);
-    TProjectSettings s;
+    ProjectSettingsRecord s;
 #define QV_READ_SETTING(type, name, offset, initial) Read(img, offset, s.name);
     QV_SETTINGS_FIELDS(QV_READ_SETTING, QV_READ_SETTING)
 #undef QV_READ_SETTING

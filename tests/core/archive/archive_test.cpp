@@ -312,7 +312,7 @@ TEST(ArchiveLayout, WorkedExampleByteForByte)
 {
     TempDir dir;
     const Bytes page = TextBytes(1000, 7);
-    const auto image = WriteSettingsImage(TProjectSettings{});
+    const auto image = WriteSettingsImage(ProjectSettingsRecord{});
     const Bytes config(image.begin(), image.end());
     const Bytes file = Write(dir / "site.qpf", {{"index.html", page}, {"-config-", config}});
 

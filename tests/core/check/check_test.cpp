@@ -77,7 +77,7 @@ class SiteCheck : public ::testing::Test {
 protected:
     qvtest::TempDir dir;
     fs::path root = dir / "site";
-    qv::TProjectSettings settings;
+    qv::ProjectSettingsRecord settings;
 
     void SetUp() override
     {

@@ -47,7 +47,7 @@ public:
 struct Result {
     int32_t returnValue;
     RecordingView view;
-    TProjectSettings jobSettings;
+    ProjectSettingsRecord jobSettings;
 };
 
 class Build : public ::testing::Test {
@@ -70,9 +70,9 @@ protected:
         WriteFile(Site() + rel, qvtest::TextBytes(size, seed));
     }
 
-    TProjectSettings Project(bool exe = false)
+    ProjectSettingsRecord Project(bool exe = false)
     {
-        TProjectSettings s;
+        ProjectSettingsRecord s;
         s.HomePage = Site() + "index.htm";
         s.OutputIsExe = exe;
         s.OutputPath = Out() + (exe ? "site.exe" : "site.qpf");
@@ -80,7 +80,7 @@ protected:
     }
 
     // Runs a whole build with this thread as the user-interface thread.
-    Result Run(const TProjectSettings& s, std::function<void(size_t, BuildJob&)> onUpdate = nullptr)
+    Result Run(const ProjectSettingsRecord& s, std::function<void(size_t, BuildJob&)> onUpdate = nullptr)
     {
         Result r{0, {}, {}};
         QueueDispatcher dispatcher;
@@ -130,7 +130,7 @@ TEST_F(Build, QpfHoldsEveryFileByteForByte)
     WriteFile(Site() + "img/noise.bin", qvtest::NoiseBytes(90000, 4));
     Page("sub/deep/page.html", 1200, 5);
     WriteFile(Site() + "empty.txt", std::string());
-    const TProjectSettings project = Project();
+    const ProjectSettingsRecord project = Project();
     const Result r = Run(project);
     ASSERT_EQ(r.returnValue, 1) << (r.view.errors.empty() ? "" : r.view.errors[0]);
     EXPECT_TRUE(r.view.errors.empty());
@@ -146,7 +146,7 @@ TEST_F(Build, QpfHoldsEveryFileByteForByte)
         EXPECT_EQ(archive.Reader().Extract(i), qvtest::ReadFile(Site() + rel)) << rel;
     }
     // The settings image is the job's copy: bare home page, normalised masks, stamp.
-    TProjectSettings expected = project;
+    ProjectSettingsRecord expected = project;
     expected.HomePage = "index.htm";
     expected.IncludeMask = "*.*;";
     expected.DirectMask = "*.exe;";
@@ -197,7 +197,7 @@ TEST_F(Build, OverallProgressAfterEachOfEightFiles)
 TEST_F(Build, EmptyIncludeMaskPacksOnlyTheSettings)
 {
     Page("index.htm");
-    TProjectSettings s = Project();
+    ProjectSettingsRecord s = Project();
     s.IncludeMask = "";
     const Result r = Run(s);
     ASSERT_EQ(r.returnValue, 1);
@@ -207,7 +207,7 @@ TEST_F(Build, EmptyIncludeMaskPacksOnlyTheSettings)
 TEST_F(Build, MissingLogoGivesNoLogoEntryAndEmptyPath)
 {
     Page("index.htm");
-    TProjectSettings s = Project();
+    ProjectSettingsRecord s = Project();
     s.LogoPath = Site() + "missing.ico";
     const Result r = Run(s);
     ASSERT_EQ(r.returnValue, 1);
@@ -221,7 +221,7 @@ TEST_F(Build, LogoIsPackedUnchanged)
 {
     Page("index.htm");
     WriteFile(dir / "art/app.ico", qvtest::NoiseBytes(777, 9));
-    TProjectSettings s = Project();
+    ProjectSettingsRecord s = Project();
     s.LogoPath = (dir / "art/app.ico").string();
     ASSERT_EQ(Run(s).returnValue, 1);
     ArchiveFile archive(Out() + "site.qpf");
@@ -234,7 +234,7 @@ TEST_F(Build, NoneCompressionShowsZeroWhilePacking)
     for (int i = 0; i < 5; ++i)
         Page("p" + std::to_string(i) + ".htm", 4000);
     Page("index.htm");
-    TProjectSettings s = Project();
+    ProjectSettingsRecord s = Project();
     s.CompressionLevel = 3;
     const Result r = Run(s);
     ASSERT_EQ(r.returnValue, 1);
@@ -307,27 +307,27 @@ TEST_F(Build, FailureMessages)
     Page("index.htm");
     struct Case {
         const char* what;
-        std::function<void(TProjectSettings&)> arrange;
+        std::function<void(ProjectSettingsRecord&)> arrange;
         std::string expected; // the error box text, or its start
     };
     const std::vector<Case> cases = {
-        {"output in use", [&](TProjectSettings& s) { stdfs::create_directories(s.OutputPath.str()); },
+        {"output in use", [&](ProjectSettingsRecord& s) { stdfs::create_directories(s.OutputPath.str()); },
          "File already in use!"},
-        {"no root", [&](TProjectSettings& s) { s.HomePage = dir.path().string() + "/nope/index.htm"; },
+        {"no root", [&](ProjectSettingsRecord& s) { s.HomePage = dir.path().string() + "/nope/index.htm"; },
          "Cannot open folder \"" + dir.path().string() + "/nope/\"."},
-        {"no output folder", [&](TProjectSettings& s) { s.OutputPath = dir.path().string() + "/none/site.qpf"; },
+        {"no output folder", [&](ProjectSettingsRecord& s) { s.OutputPath = dir.path().string() + "/none/site.qpf"; },
          "The output folder \"" + dir.path().string() + "/none/\" does not exist."},
-        {"-config- in root", [&](TProjectSettings&) { WriteFile(Site() + "-config-", std::string("x")); },
+        {"-config- in root", [&](ProjectSettingsRecord&) { WriteFile(Site() + "-config-", std::string("x")); },
          "-config- already exists in the archive."},
-        {"unreadable file", [&](TProjectSettings&) { stdfs::create_symlink(Site() + "gone", Site() + "dangling.htm"); },
+        {"unreadable file", [&](ProjectSettingsRecord&) { stdfs::create_symlink(Site() + "gone", Site() + "dangling.htm"); },
          "Cannot open file \"" + Site() + "dangling.htm\"."},
-        {"no viewer", [&](TProjectSettings& s) { s.OutputIsExe = true; s.OutputPath = Out() + "site.exe"; },
+        {"no viewer", [&](ProjectSettingsRecord& s) { s.OutputIsExe = true; s.OutputPath = Out() + "site.exe"; },
          "Cannot open file \"" + state.ProgramFolder + "viewer.exe\"."},
     };
     for (const Case& c : cases) {
         stdfs::remove_all(Site());
         Page("index.htm");
-        TProjectSettings s = Project();
+        ProjectSettingsRecord s = Project();
         c.arrange(s);
         const Result r = Run(s);
         EXPECT_EQ(r.returnValue, -1) << c.what;
@@ -356,7 +356,7 @@ TEST_F(Build, BackslashInAFileNameFailsNamingIt)
 TEST_F(Build, RelativeOutputPathIsTakenFromTheRoot)
 {
     Page("index.htm");
-    TProjectSettings s = Project();
+    ProjectSettingsRecord s = Project();
     s.OutputPath = "../out/rel.qpf";
     ASSERT_EQ(Run(s).returnValue, 1);
     EXPECT_TRUE(stdfs::exists(Out() + "rel.qpf"));
@@ -409,7 +409,7 @@ TEST_F(Build, NamedPipeAmongThePagesIsLeftOutInsteadOfHangingTheBuild)
     EXPECT_EQ(Names(Out() + "site.qpf"), (NameList{"index.htm", "-config-"}));
 
     // Named as the icon file, it fails the build naming it.
-    TProjectSettings s = Project();
+    ProjectSettingsRecord s = Project();
     s.LogoPath = Site() + "feed.htm";
     const Result icon = Run(s);
     EXPECT_EQ(icon.returnValue, -1);

@@ -32,7 +32,7 @@ protected:
         return out;
     }
 
-    std::vector<std::string> Collect(TProjectSettings& s)
+    std::vector<std::string> Collect(ProjectSettingsRecord& s)
     {
         std::vector<std::string> list;
         CollectFiles(list, s, root());
@@ -84,7 +84,7 @@ TEST_F(Site, AllFilesOrderAndFixedExclusions)
     File(".git/config");
     File("Recycled/gone.htm");
     File("old-recycled-files/gone.htm");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     EXPECT_EQ(Collect(s), (Names{"a.png", "B.css", "index.htm", "Docs/readme.txt", "img/z.gif", "img/deep/y.jpg"}));
     EXPECT_EQ(s.IncludeMask.str(), "*.*;");
     EXPECT_EQ(s.DirectMask.str(), "*.exe;");
@@ -96,7 +96,7 @@ TEST_F(Site, PiecesGroupFilesAndDuplicatesListedOnce)
     File("a.css");
     File("c.htm");
     File("page.html");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.IncludeMask = "*.htm;*.*";
     // The missing final ";" is added first, so both pieces are used; the
     // .htm files stay at their first match.
@@ -110,7 +110,7 @@ TEST_F(Site, EmptyIncludeCollectsNothingAndEntersNoFolder)
 {
     File("index.htm");
     File("sub/a.htm");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.IncludeMask = "";
     s.DirectMask = "*.exe";
     EXPECT_TRUE(Collect(s).empty());
@@ -124,7 +124,7 @@ TEST_F(Site, EmptyIncludeCollectsNothingAndEntersNoFolder)
 TEST_F(Site, FullIncludeMaskWithoutSemicolonCollectsNothing)
 {
     File("a.htm");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.IncludeMask = std::string(250, 'x') + "*.htm";
     ASSERT_EQ(s.IncludeMask.AnsiLength(), 255u);
     EXPECT_TRUE(Collect(s).empty());
@@ -137,21 +137,21 @@ TEST_F(Site, DirectMaskAndOutputPath)
     File("manual.pdf");
     File("index.htm");
     File("out.exe");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.DirectMask = "*.exe;*.pdf;";
     EXPECT_EQ(Collect(s), Names{"index.htm"});
 
-    TProjectSettings empty;
+    ProjectSettingsRecord empty;
     empty.DirectMask = "";
     EXPECT_EQ(Collect(empty), (Names{"index.htm", "manual.pdf", "out.exe", "setup.exe"}));
     EXPECT_EQ(empty.DirectMask.str(), ";");
 
     // A full output path never matches a bare name; a bare one does.
-    TProjectSettings full;
+    ProjectSettingsRecord full;
     full.DirectMask = "";
     full.OutputPath = root() + "out.exe";
     EXPECT_EQ(Collect(full).size(), 4u);
-    TProjectSettings bare;
+    ProjectSettingsRecord bare;
     bare.DirectMask = "";
     bare.OutputPath = "out.exe";
     EXPECT_EQ(Collect(bare), (Names{"index.htm", "manual.pdf", "setup.exe"}));
@@ -161,7 +161,7 @@ TEST_F(Site, HiddenFileWithoutDotIsCollected)
 {
     File("visible.htm");
     File(".hidden.htm");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.IncludeMask = "*.htm;";
     EXPECT_EQ(Collect(s), Names{"visible.htm"});
 }
@@ -170,7 +170,7 @@ TEST_F(Site, SymbolicLinkLoopEnteredOnce)
 {
     File("a/page.htm");
     std::filesystem::create_directory_symlink(dir.path(), dir / "a/loop");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     EXPECT_EQ(Collect(s), Names{"a/page.htm"});
 }
 
@@ -178,7 +178,7 @@ TEST_F(Site, NameWithBackslashOrColonFailsNamingTheFile)
 {
     File("ok.htm");
     File("bad\\name.htm");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     try {
         Collect(s);
         FAIL() << "expected a failure";
@@ -194,13 +194,13 @@ TEST_F(Site, UnreadableSubfolderIsSkipped)
     File("a.htm");
     File("locked/b.htm");
     std::filesystem::permissions(dir / "locked", std::filesystem::perms::none);
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     EXPECT_EQ(Collect(s), Names{"a.htm"});
 }
 
 TEST_F(Site, MissingRootFails)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     std::vector<std::string> list;
     EXPECT_THROW(CollectFiles(list, s, root() + "nope/"), Error);
 }
@@ -221,7 +221,7 @@ TEST_F(Site, ListenerExplainsEveryDecision)
     File("notes.txt");
     File(".env");
     File(".cache/x.htm");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.IncludeMask = "*.htm;*.qp;*.exe;*.env;";
     Recorder r;
     std::vector<std::string> list;
@@ -245,7 +245,7 @@ TEST_F(Site, FolderReachedThroughTwoPathsIsPackedUnderBoth)
     File("shared/page.htm");
     File("shared/img/a.png");
     std::filesystem::create_directory_symlink("shared", dir / "latest");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     EXPECT_EQ(Collect(s), (Names{"latest/page.htm", "latest/img/a.png", "shared/page.htm", "shared/img/a.png"}));
 }
 
@@ -254,7 +254,7 @@ TEST_F(Site, LinkBackToAFolderAboveIsALoopThatTheListenerHears)
     File("a/page.htm");
     std::filesystem::create_directory_symlink(dir.path(), dir / "a/up");
     std::filesystem::create_directory_symlink("..", dir / "a/b");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     Recorder r;
     std::vector<std::string> list;
     CollectFiles(list, s, root(), &r);
@@ -271,7 +271,7 @@ TEST_F(Site, FolderNameWithColonOrBackslashFailsNamingTheFolder)
     File("Category:Docs/list.html");
     File("odd\\dir/deeper/page.htm");
     File("Talk:Old/site.qp"); // nothing of it would be packed: no failure for it
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     std::vector<std::string> messages;
     for (const char* folder : {"Category:Docs", "odd\\dir"}) {
         try {
@@ -302,7 +302,7 @@ TEST_F(Site, PipeSocketAndDeviceAreLeftOutWithTheReason)
     std::strcpy(address.sun_path, socketPath.c_str());
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     std::filesystem::create_symlink("/dev/null", dir / "null.htm");
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     Recorder r;
     std::vector<std::string> list;
     CollectFiles(list, s, root(), &r);

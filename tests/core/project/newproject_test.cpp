@@ -20,11 +20,11 @@ TEST(NewProject, OutputNameFollowsTheFormat)
 
 TEST(NewProject, ProposalsOnTopOfAnyRecord)
 {
-    TProjectSettings base = qvtest::MarkedSettings();
+    ProjectSettingsRecord base = qvtest::MarkedSettings();
     base.ViewerFlag = false;
     base.StampVersion();
 
-    TProjectSettings expected = base;
+    ProjectSettingsRecord expected = base;
     expected.HomePage = expected.OutputPath = expected.LogoPath = expected.Password = expected.UserAgent = "";
     expected.OutputIsExe = true;
     expected.BorderType = 2;

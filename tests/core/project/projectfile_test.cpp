@@ -18,9 +18,9 @@ std::string ReadText(const std::filesystem::path& p)
     return std::string(b.begin(), b.end());
 }
 
-TProjectSettings Everything(const std::string& site)
+ProjectSettingsRecord Everything(const std::string& site)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = site + "index.htm";
     s.OutputIsExe = false;
     s.OutputPath = site + "out/site.qpf";
@@ -75,12 +75,12 @@ TEST(ProjectFile, RoundTripOfEveryField)
 {
     TempDir dir;
     const std::string site = dir.path().string() + "/site/";
-    const TProjectSettings in = Everything(site);
+    const ProjectSettingsRecord in = Everything(site);
     const std::string file = site + "site.qp";
     std::filesystem::create_directories(site);
     ASSERT_TRUE(SaveProject(file, in, nullptr));
 
-    TProjectSettings out;
+    ProjectSettingsRecord out;
     LoadProject(file, out);
     EXPECT_EQ(out.HomePage, in.HomePage);
     EXPECT_EQ(out.OutputIsExe, in.OutputIsExe);
@@ -178,11 +178,11 @@ TEST(ProjectFile, APathWhoseRelativeFormIsTooLongIsWrittenAsItIs)
     TempDir dir;
     const std::string deep = dir.path().string() + "/p/q/";
     std::filesystem::create_directories(deep);
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = "/site/" + std::string(ShortString::kCapacity - 6, 'x');
     ASSERT_EQ(s.HomePage.str().size(), ShortString::kCapacity);
     ASSERT_TRUE(SaveProject(deep + "s.qp", s, nullptr));
-    TProjectSettings back;
+    ProjectSettingsRecord back;
     LoadProject(deep + "s.qp", back);
     EXPECT_EQ(back.HomePage.str(), s.HomePage.str());
 }
@@ -193,11 +193,11 @@ TEST(ProjectFile, MovedFolderFollowsTheProject)
     const std::string a = dir.path().string() + "/site/";
     const std::string b = dir.path().string() + "/web/";
     std::filesystem::create_directories(a);
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = a + "index.htm";
     ASSERT_TRUE(SaveProject(a + "site.qp", s, nullptr));
     std::filesystem::rename(a, b);
-    TProjectSettings loaded;
+    ProjectSettingsRecord loaded;
     LoadProject(b + "site.qp", loaded);
     EXPECT_EQ(loaded.HomePage.str(), b + "index.htm");
 }
@@ -209,7 +209,7 @@ TEST(ProjectFile, LenientAndOptionalValues)
     text.replace(text.find("centered=\"1\""), 12, "centered=\"TRUE\"");
     text.replace(text.find("<copy enabled=\"1\""), 17, "<copy enabled=\"-1\"");
     WriteFile(dir / "p.qp", text);
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.Shadow = true;        // no shadow attribute: kept
     s.CursorOption = true;  // no cursor attribute: kept
     s.ContextMenu = false;  // no contextmenu element: 1
@@ -229,7 +229,7 @@ TEST(ProjectFile, VersionIsNotChecked)
     std::string text = kComplete;
     text.replace(text.find(" Version=\"2\""), 12, "");
     WriteFile(dir / "p.qp", text);
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     EXPECT_NO_THROW(LoadProject((dir / "p.qp").string(), s));
 }
 
@@ -248,7 +248,7 @@ TEST(ProjectFile, FailuresLeaveSettingsAsTheyWere)
     };
     for (const Case& c : cases) {
         WriteFile(dir / "site.qp", c.text);
-        TProjectSettings s;
+        ProjectSettingsRecord s;
         s.HomePage = "/before/index.htm";
         s.BorderType = 1;
         try {
@@ -265,7 +265,7 @@ TEST(ProjectFile, FailuresLeaveSettingsAsTheyWere)
 TEST(ProjectFile, MissingFileChangesNothing)
 {
     TempDir dir;
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.ViewWidth = 123;
     LoadProject((dir / "none.qp").string(), s);
     EXPECT_EQ(s.ViewWidth, 123);
@@ -278,11 +278,11 @@ TEST(ProjectFile, FailedSaveKeepsOldFileAndReports)
     WriteFile(file, std::string("old contents"));
     std::string message;
     // The folder of the path is a file: nothing can be written there.
-    EXPECT_FALSE(SaveProject(file + "/x.qp", TProjectSettings{}, [&](const std::string& m) { message = m; }));
+    EXPECT_FALSE(SaveProject(file + "/x.qp", ProjectSettingsRecord{}, [&](const std::string& m) { message = m; }));
     EXPECT_EQ(message, "Could not save project file:\r\n" + file + "/x.qp");
     EXPECT_EQ(ReadText(file), "old contents");
     // A save that works replaces the file and leaves no temporary beside it.
-    EXPECT_TRUE(SaveProject(file, TProjectSettings{}, nullptr));
+    EXPECT_TRUE(SaveProject(file, ProjectSettingsRecord{}, nullptr));
     EXPECT_NE(ReadText(file).find("<QVProject"), std::string::npos);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
@@ -296,7 +296,7 @@ TEST(ProjectFile, SaveThroughALinkWritesItsTarget)
     fs::permissions(real, fs::perms(0640));
     fs::create_symlink("real/p.qp", dir / "link.qp");
 
-    EXPECT_TRUE(SaveProject((dir / "link.qp").string(), TProjectSettings{}, nullptr));
+    EXPECT_TRUE(SaveProject((dir / "link.qp").string(), ProjectSettingsRecord{}, nullptr));
     EXPECT_TRUE(fs::is_symlink(dir / "link.qp"));
     EXPECT_EQ(fs::read_symlink(dir / "link.qp"), "real/p.qp");
     EXPECT_NE(ReadText(real).find("<QVProject"), std::string::npos);
@@ -306,12 +306,12 @@ TEST(ProjectFile, SaveThroughALinkWritesItsTarget)
     // A link to a file not made yet gets it; a link into a missing folder
     // fails and stays as it was.
     fs::create_symlink("real/new.qp", dir / "fresh.qp");
-    EXPECT_TRUE(SaveProject((dir / "fresh.qp").string(), TProjectSettings{}, nullptr));
+    EXPECT_TRUE(SaveProject((dir / "fresh.qp").string(), ProjectSettingsRecord{}, nullptr));
     EXPECT_TRUE(fs::is_symlink(dir / "fresh.qp"));
     EXPECT_NE(ReadText(dir / "real/new.qp").find("<QVProject"), std::string::npos);
     fs::create_symlink("none/p.qp", dir / "dangling.qp");
     std::string message;
-    EXPECT_FALSE(SaveProject((dir / "dangling.qp").string(), TProjectSettings{}, [&](const std::string& m) { message = m; }));
+    EXPECT_FALSE(SaveProject((dir / "dangling.qp").string(), ProjectSettingsRecord{}, [&](const std::string& m) { message = m; }));
     EXPECT_EQ(message, "Could not save project file:\r\n" + (dir / "dangling.qp").string());
     EXPECT_TRUE(fs::is_symlink(dir / "dangling.qp"));
 }
@@ -335,11 +335,11 @@ TEST(ProjectFile, Dates)
 TEST(ProjectFile, LongAndForeignTextComesBackAsTheShortStringHeldIt)
 {
     TempDir dir;
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.UserAgent = std::string(300, 'u');
     s.Password = "\xD0\x96"; // not in Windows-1252
     ASSERT_TRUE(SaveProject((dir / "p.qp").string(), s, nullptr));
-    TProjectSettings back;
+    ProjectSettingsRecord back;
     LoadProject((dir / "p.qp").string(), back);
     EXPECT_EQ(back.UserAgent.str(), std::string(255, 'u'));
     EXPECT_EQ(back.Password.str(), "?");

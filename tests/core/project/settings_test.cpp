@@ -32,7 +32,7 @@ bool ZeroRange(const std::array<uint8_t, kSettingsImageSize>& img, size_t from, 
 
 TEST(SettingsImage, StartValuesWithHomeAndOutput)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = "index.html";
     s.OutputPath = "C:\\out\\site.exe";
     s.IncludeMask = "*.*;";
@@ -71,7 +71,7 @@ TEST(SettingsImage, StartValuesWithHomeAndOutput)
 
 TEST(SettingsImage, EveryFieldAtItsOffset)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = "h";
     s.OutputIsExe = false;
     s.OutputPath = "o";
@@ -125,7 +125,7 @@ TEST(SettingsImage, EveryFieldAtItsOffset)
     EXPECT_EQ(img[1841], 0);
     EXPECT_TRUE(ZeroRange(img, 1842, 3895)); // not stamped yet
 
-    const TProjectSettings back = ReadSettingsImage(img);
+    const ProjectSettingsRecord back = ReadSettingsImage(img);
     EXPECT_EQ(back.ViewHeight, 0x01020304);
     EXPECT_EQ(back.ExpiryDate, 45658.5);
     EXPECT_EQ(back.UserAgent.str(), "u");
@@ -135,7 +135,7 @@ TEST(SettingsImage, EveryFieldAtItsOffset)
 
 TEST(SettingsImage, ShortStringsCutAndReplaced)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = std::string(300, 'a');
     EXPECT_EQ(s.HomePage.AnsiLength(), 255u);
     // "€" is in Windows-1252 (0x80); "Ж" is not and becomes "?".
@@ -149,7 +149,7 @@ TEST(SettingsImage, ShortStringsCutAndReplaced)
 
 TEST(SettingsImage, ShorterValueLeavesNoOldTail)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.Password = "a-long-secret-password";
     s.Password = "pw";
     const auto img = WriteSettingsImage(s);
@@ -159,7 +159,7 @@ TEST(SettingsImage, ShorterValueLeavesNoOldTail)
 
 TEST(SettingsImage, ExpiryDateStoredWhenDisabled)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.ExpiryEnabled = false;
     s.ExpiryDate = 46022.0; // 31 December 2025
     const auto img = WriteSettingsImage(s);

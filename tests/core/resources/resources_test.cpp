@@ -260,8 +260,8 @@ TEST(ResourceText, UnicodeSkipsTheLastTwoUnitsOrLooksAt1023)
 namespace {
 
 // Classes that fail inside the factory's tests.
-class TRawDataThrows : public ResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TRawDataThrows)
+class RawDataThrows : public ResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(RawDataThrows)
     static std::string TypeKey() { return "10"; }
     static bool AcceptsRawData(const std::string& name, size_t, const uint8_t*)
     {
@@ -271,8 +271,8 @@ class TRawDataThrows : public ResourceDetails {
     }
 };
 
-class TRecogniserThrows : public ResourceDetails {
-    QV_RESOURCE_DETAILS_CLASS(TRecogniserThrows)
+class RecogniserThrows : public ResourceDetails {
+    QV_RESOURCE_DETAILS_CLASS(RecogniserThrows)
     static bool RecognisesData(size_t size, const uint8_t*)
     {
         if (size == 7)
@@ -305,9 +305,9 @@ TEST(ResourceFactory, FailuresInATestFallThroughToTheNextPass)
 {
     const auto dib = BitmapFileBytes(40);
     {
-        Registered raw(TRawDataThrows::Class());
+        Registered raw(RawDataThrows::Class());
         auto mine = CreateDetailsFor(nullptr, 0, "10", "MINE", dib.size(), dib.data());
-        EXPECT_TRUE(Is<TRawDataThrows>(*mine));
+        EXPECT_TRUE(Is<RawDataThrows>(*mine));
         auto boom = CreateDetailsFor(nullptr, 0, "10", "BOOM", dib.size(), dib.data());
         EXPECT_TRUE(Is<BitmapFileResourceDetails>(*boom));
         auto other = CreateDetailsFor(nullptr, 0, "10", "OTHER", dib.size(), dib.data());
@@ -316,7 +316,7 @@ TEST(ResourceFactory, FailuresInATestFallThroughToTheNextPass)
     {
         // First in the list, its failure ends the second pass before the
         // bitmap class is asked: the text classes decide.
-        Registered rec(TRecogniserThrows::Class(), true);
+        Registered rec(RecogniserThrows::Class(), true);
         const auto text = Text("1234567");
         auto t = CreateDetailsFor(nullptr, 0, "77", "X", text.size(), text.data());
         EXPECT_TRUE(Is<AnsiTextResourceDetails>(*t));
@@ -342,8 +342,8 @@ TEST(ResourceFactory, LookupsRunWhileTheRegistryChanges)
         });
     std::thread writer([&] {
         while (!stop) {
-            RegisterDetailsClass(TRecogniserThrows::Class());
-            UnregisterDetailsClass(TRecogniserThrows::Class());
+            RegisterDetailsClass(RecogniserThrows::Class());
+            UnregisterDetailsClass(RecogniserThrows::Class());
         }
     });
     for (auto& r : readers)
@@ -462,7 +462,7 @@ TEST(ResourceBlank, DetachedGroupHasNoEntries)
 namespace {
 
 // A module that keeps no list of its own.
-class TListlessModule : public ResourceModule {
+class ListlessModule : public ResourceModule {
 public:
     int ResourceCount() const override { return 0; }
     ResourceDetails& GetResourceDetails(int index) const override { throw Error("no " + std::to_string(index)); }
@@ -470,7 +470,7 @@ public:
 };
 
 // A module that writes its resources' bytes one after another.
-class TConcatModule : public TListlessModule {
+class ConcatModule : public ListlessModule {
 public:
     std::vector<uint8_t> content;
     bool fail = false;
@@ -487,7 +487,7 @@ public:
 
 TEST(ResourceModuleBase, StreamingAndAddingAreRefused)
 {
-    TListlessModule module;
+    ListlessModule module;
     MemoryStream s;
     try {
         module.WriteToStream(s);
@@ -515,7 +515,7 @@ TEST(ResourceModuleBase, SaveToFileKeepsABackupAndRestoresItOnFailure)
     qvtest::TempDir dir;
     const auto file = dir / "a.exe";
     const auto backup = dir / "a.~exe";
-    TConcatModule module;
+    ConcatModule module;
     module.content = Text("first version");
     module.Dirty = true;
     module.SaveToFile(file.string()); // no file yet: no backup

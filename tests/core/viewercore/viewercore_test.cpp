@@ -33,7 +33,7 @@ std::optional<std::string> Entry(std::string_view address)
     return EntryNameOf(address, SystemAnsiCodec());
 }
 
-Bytes ConfigImage(const TProjectSettings& s)
+Bytes ConfigImage(const ProjectSettingsRecord& s)
 {
     const auto image = WriteSettingsImage(s);
     return Bytes(image.begin(), image.end());
@@ -63,7 +63,7 @@ ReadResult ReadRange(const SiteArchive& site, size_t index, int64_t offset, int6
 }
 
 // A site as the build job lays it out: pages, "-config-", "-logo-".
-ArchiveComposer SampleSite(const TProjectSettings& settings)
+ArchiveComposer SampleSite(const ProjectSettingsRecord& settings)
 {
     ArchiveComposer c;
     c.Add("index.html", Text("<html>home</html>"));
@@ -75,9 +75,9 @@ ArchiveComposer SampleSite(const TProjectSettings& settings)
     return c;
 }
 
-TProjectSettings SampleSettings()
+ProjectSettingsRecord SampleSettings()
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = "index.html";
     s.DirectMask = "*.exe;*.pdf;notes*.txt";
     return s;
@@ -152,7 +152,7 @@ TEST(HandOver, ProgramsAndLaunchersNeverLeaveTheArchive)
 
 TEST(ViewerSettingsImage, ReadsWhatTheBuildWrites)
 {
-    TProjectSettings s;
+    ProjectSettingsRecord s;
     s.HomePage = "start.htm";
     s.BorderType = 3;
     s.ViewWidth = 1024;
@@ -182,7 +182,7 @@ TEST(ViewerSettingsImage, ReadsWhatTheBuildWrites)
     EXPECT_EQ(v.UserAgent, "Agent/1");
     EXPECT_EQ(v.DirectMask, "*.exe;");
 
-    Bytes image = ConfigImage(TProjectSettings{});
+    Bytes image = ConfigImage(ProjectSettingsRecord{});
     image[settings_offset::BorderType] = 9;
     const ViewerSettings defaults = ReadViewerSettings(image);
     EXPECT_EQ(defaults.BorderKind(), ViewerSettings::Sizable);
@@ -196,7 +196,7 @@ TEST(ViewerSettingsImage, ReadsWhatTheBuildWrites)
 TEST(ViewerSettingsImage, WithoutConfigNoTextsAndANewProjectsWindow)
 {
     const ViewerSettings none;
-    const ViewerSettings fresh = ReadViewerSettings(ConfigImage(TProjectSettings{}));
+    const ViewerSettings fresh = ReadViewerSettings(ConfigImage(ProjectSettingsRecord{}));
     EXPECT_EQ(fresh.DirectMask, "*.exe");
     EXPECT_EQ(none.DirectMask, "");
     EXPECT_EQ(none.HomePage, "");

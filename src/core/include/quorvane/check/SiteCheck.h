@@ -90,7 +90,7 @@ public:
 // reference, with the lines it occurs on. Throws what the collection
 // throws (the root folder cannot be read, a name an archive cannot hold)
 // and qv::Error naming a page that cannot be read.
-CheckReport CheckSite(const TProjectSettings& settings, unsigned threads = 0, const CheckControl& control = {});
+CheckReport CheckSite(const ProjectSettingsRecord& settings, unsigned threads = 0, const CheckControl& control = {});
 
 // The report as one JSON document (UTF-8; invalid bytes become U+FFFD):
 // every finding with all its lines, and the summary.

@@ -59,7 +59,7 @@ public:
 // Execute runs the steps below in order; each throws what stops the build.
 class BuildJob {
 public:
-    BuildJob(const TProjectSettings& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view);
+    BuildJob(const ProjectSettingsRecord& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view);
     ~BuildJob();
     BuildJob(const BuildJob&) = delete;
     BuildJob& operator=(const BuildJob&) = delete;
@@ -76,7 +76,7 @@ public:
 
     // The job's own settings copy (the build normalises its masks, stamps
     // the version and strips the home page to its file name).
-    const TProjectSettings& Settings() const { return settings_; }
+    const ProjectSettingsRecord& Settings() const { return settings_; }
 
 private:
     class ScratchFolder;
@@ -119,7 +119,7 @@ private:
     int64_t packed_ = 0;
     std::unique_ptr<ArchiveWriter> archive_;
     std::mutex archiveMutex_;      // Cancel must never reach a writer being destroyed
-    TProjectSettings settings_;
+    ProjectSettingsRecord settings_;
     std::exception_ptr pendingException_;
     std::string handling_;         // the file being worked on, for a message when memory runs out
 

@@ -36,7 +36,7 @@ public:
 // cannot hold ("\" or ":") throws UnstorableName naming that file or
 // folder. Folders that cannot be read are skipped, except the root itself.
 // The listener hears every decision, loops and special files included.
-void CollectFiles(std::vector<std::string>& list, TProjectSettings& settings, const std::string& root,
+void CollectFiles(std::vector<std::string>& list, ProjectSettingsRecord& settings, const std::string& root,
                   CollectListener* listener = nullptr);
 
 // A file to be packed whose name the writer's code page cannot hold: the
@@ -60,7 +60,7 @@ std::string ForeignNameText(const ForeignName& name);
 std::string ForeignNamesMessage(const std::vector<ForeignName>& names, const std::string& root);
 
 // The files of one folder that `mask` takes and no exclusion leaves out.
-void CollectMatches(std::vector<std::string>& list, const std::string& mask, TProjectSettings& settings,
+void CollectMatches(std::vector<std::string>& list, const std::string& mask, ProjectSettingsRecord& settings,
                     const std::string& folder, CollectListener* listener = nullptr);
 
 } // namespace qv

@@ -24,10 +24,10 @@ std::string OutputPathFor(const std::string& path, bool exe);
 // 640, height 480, "Sizeable"; every check box ticked but expiry; today's
 // date; masks "*.*;" and "*.exe". The other fields of `base`
 // (CompressionLevel and CursorOption among them) stay.
-TProjectSettings WizardOpening(const TProjectSettings& base, double today);
+ProjectSettingsRecord WizardOpening(const ProjectSettingsRecord& base, double today);
 
 // The opening with `homePage` chosen, and the EXE output named after it.
-TProjectSettings WizardProposals(const TProjectSettings& base, const std::string& homePage, double today);
+ProjectSettingsRecord WizardProposals(const ProjectSettingsRecord& base, const std::string& homePage, double today);
 
 // Today at 00:00 as a date (days since 30 December 1899), local time.
 double Today();

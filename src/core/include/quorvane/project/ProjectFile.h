@@ -11,14 +11,14 @@ namespace qv {
 // separator. The file is replaced atomically: a failed save leaves the old
 // one whole. On failure `showMessage` gets "Could not save project
 // file:\r\n" + path and false is returned.
-bool SaveProject(const std::string& path, const TProjectSettings& settings,
+bool SaveProject(const std::string& path, const ProjectSettingsRecord& settings,
                  const std::function<void(const std::string&)>& showMessage);
 
 // Reads a project file into `settings`. A missing file changes nothing. A
 // malformed or incomplete one throws qv::Error("Could not load project:
 // <name>\r\nIncompatible project version.") and leaves `settings` exactly
 // as it was.
-void LoadProject(const std::string& path, TProjectSettings& settings);
+void LoadProject(const std::string& path, ProjectSettingsRecord& settings);
 
 // The pieces of the project file format, public for the tests and the CLI.
 std::string RelativePathForProject(const std::string& projectFolder, const std::string& path);
