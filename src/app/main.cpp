@@ -306,7 +306,7 @@ void MainWindow::CreateActions()
 
     for (size_t i = 0; i < MRUActions.size(); ++i) {
         auto* action = new QAction(MRUActionList);
-        action->setObjectName(QStringLiteral("Action%1").arg(i + 1));
+        action->setObjectName(QStringLiteral("RecentProject%1").arg(i + 1));
         connect(action, &QAction::triggered, this, [this, action] { MRUActionExecute(action); });
         MRUActions[i] = action;
     }

@@ -110,7 +110,7 @@ public:
     QAction* HomeAction;
     QAction* UpdatesAction;
     QAction* AboutAction;
-    std::array<QAction*, 5> MRUActions; // Action1 … Action5
+    std::array<QAction*, 5> MRUActions; // "RecentProject1" … "RecentProject5"
 
     QToolButton* NewButton;
     QToolButton* OpenButton;

@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("Quorvane Compiler"));
         QCOMPARE(w->size(), QSize(748, 466));
         for (const char* name : {"ToolArea", "MenuBar", "ToolBar", "Browser", "StatusBar",
-                                 "Commands", "MRUActionList", "OpenDialog", "SaveDialog", "Action1", "Action5"})
+                                 "Commands", "MRUActionList", "OpenDialog", "SaveDialog", "RecentProject1", "RecentProject5"})
             QVERIFY2(w->findChild<QObject*>(name), name);
         QVERIFY(w->MenuBar->parent() == w->ToolArea && w->ToolBar->parent() == w->ToolArea);
         QVERIFY(w->ToolBar->height() >= 44);
