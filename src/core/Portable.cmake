@@ -15,6 +15,7 @@ set(QV_CORE_PORTABLE_SOURCES
   platform/Wildcard.cpp
   project/SettingsImage.cpp
   viewercore/HandOver.cpp
+  viewercore/HostRules.cpp
   viewercore/MimeTypes.cpp
   viewercore/PageAddress.cpp
   viewercore/ReplyPages.cpp

@@ -1,11 +1,12 @@
 // What a page of an output may reach beyond its own file: which servers,
 // and when a navigation counts as following the reader's click.
 #include "ClickToken.h"
-#include "HostRules.h"
+#include "quorvane/viewercore/HostRules.h"
 
 #include <gtest/gtest.h>
 
 using namespace viewer;
+using namespace qv;
 
 TEST(HostRules, TheReadersMachineAndNetworkAreNeverReached)
 {

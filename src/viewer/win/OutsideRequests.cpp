@@ -40,7 +40,7 @@ public:
             return E_POINTER;
         if (flags & PI_PARSE_URL)
             return INET_E_USE_DEFAULT_PROTOCOLHANDLER;
-        const RequestVerdict verdict = JudgeRequest(url, context_->internetAllowed.load());
+        const RequestVerdict verdict = qv::JudgeRequest(url, context_->internetAllowed.load());
         if (verdict == RequestVerdict::Allowed)
             return INET_E_USE_DEFAULT_PROTOCOLHANDLER;
         try {

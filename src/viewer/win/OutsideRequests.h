@@ -1,11 +1,13 @@
 #pragma once
-#include "HostRules.h"
+#include "quorvane/viewercore/HostRules.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace viewer {
+
+using qv::RequestVerdict;
 
 class NameSpaceRegistration;
 

@@ -6,8 +6,8 @@
 // Which servers a page of an output may reach. An output comes from a
 // stranger, so its pages never reach the reader's own machine or network,
 // and reach the internet only when the reader allowed it. Plain standard C++
-// (no Windows headers), so the rules are tested on the build machine too.
-namespace viewer {
+// (no Windows headers): both viewers judge addresses by these rules.
+namespace qv {
 
 // The host of an address with an authority ("http://user@Host:80/" gives
 // "host"): brackets of an IPv6 literal dropped, percent escapes and
@@ -21,8 +21,8 @@ std::optional<std::wstring> UrlHost(std::wstring_view url);
 // accepts (127.1, 0x7f000001, 017700000001), the IPv6 loopback,
 // unspecified, link-local, site-local, unique-local and multicast ranges
 // and IPv4 addresses embedded in IPv6 ones; "localhost" and names under
-// it, names under "local", "home.arpa" and "internal", and names of one
-// label, which the local network resolves. A host that looks like an
+// it, names under "local", "home.arpa" and "internal", names under "localdomain",
+// "lan" and "intranet", and names of one label, which the local network resolves. A host that looks like an
 // address but is none counts as local too: it is refused.
 bool IsLocalHost(std::wstring_view host);
 
@@ -34,4 +34,4 @@ enum class RequestVerdict {
 
 RequestVerdict JudgeRequest(std::wstring_view url, bool internetAllowed);
 
-} // namespace viewer
+} // namespace qv

@@ -1,10 +1,10 @@
-#include "HostRules.h"
+#include "quorvane/viewercore/HostRules.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-namespace viewer {
+namespace qv {
 
 namespace {
 
@@ -101,7 +101,7 @@ bool IsLocalIpv4(uint32_t a)
 {
     const auto in = [a](uint32_t network, unsigned prefix) { return (a >> (32 - prefix)) == (network >> (32 - prefix)); };
     return in(0x00000000, 8) || in(0x0A000000, 8) || in(0x64400000, 10) || in(0x7F000000, 8) ||
-           in(0xA9FE0000, 16) || in(0xAC100000, 12) || in(0xC0A80000, 16) || a >= 0xE0000000;
+           in(0xA9FE0000, 16) || in(0xAC100000, 12) || in(0xC0A80000, 16) || in(0xC0000000, 24) || a >= 0xE0000000;
 }
 
 // Strictly dotted decimal, as the tail of an IPv6 literal.
@@ -187,6 +187,9 @@ bool IsLocalIpv6(const std::array<uint16_t, 8>& g)
         return IsLocalIpv4(embedded(6));
     if (g[0] == 0x0064 && g[1] == 0xFF9B && g[2] == 0 && g[3] == 0 && g[4] == 0 && g[5] == 0) // NAT64
         return IsLocalIpv4(embedded(6));
+    if ((g[0] == 0x0064 && g[1] == 0xFF9B && g[2] == 0x0001) || // local-use NAT64
+        (g[0] == 0x0100 && g[1] == 0 && g[2] == 0 && g[3] == 0)) // discard
+        return true;
     if (g[0] == 0x2002) // 6to4
         return IsLocalIpv4(embedded(1));
     return (g[0] & 0xFFC0) == 0xFE80 || (g[0] & 0xFFC0) == 0xFEC0 || (g[0] & 0xFE00) == 0xFC00 ||
@@ -253,7 +256,7 @@ bool IsLocalHost(std::wstring_view host)
     }
     if (lastDot == std::wstring_view::npos)
         return true;
-    for (const std::wstring_view zone : {L"localhost", L"local", L"home.arpa", L"internal"})
+    for (const std::wstring_view zone : {L"localhost", L"local", L"home.arpa", L"internal", L"localdomain", L"lan", L"intranet"})
         if (host == zone || EndsWith(host, L"." + std::wstring(zone)))
             return true;
     return false;
@@ -267,4 +270,4 @@ RequestVerdict JudgeRequest(std::wstring_view url, bool internetAllowed)
     return internetAllowed ? RequestVerdict::Allowed : RequestVerdict::InternetRefused;
 }
 
-} // namespace viewer
+} // namespace qv
