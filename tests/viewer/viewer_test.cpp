@@ -283,6 +283,7 @@ TEST_F(ViewerUnderWine, NamesOpenInTheReadersCodePageAndInWindows1252)
     ArchiveComposer c = Site();
     c.Add("Caf\xE9.html", TextBytes(400, 41));           // "Café" in 1252, the compiler's default
     c.Add("\xEA\xEE\xF4\xE5.html", TextBytes(300, 42)); // "кофе" in 1251, made on a Russian machine
+    c.Add("Cafe.html", TextBytes(200, 44));             // what a look-alike conversion would open
     const fs::path exe = WriteExe("site.exe", c.Build());
     // wine takes its code page from the Unix locale: ACP 1251 for Russian.
     const fs::path locales = dir_ / "locales";

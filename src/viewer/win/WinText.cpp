@@ -25,9 +25,13 @@ std::string ToCodePage(UINT codePage, std::wstring_view wide)
     // A UTF-8 ANSI code page takes no replacement character.
     const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
     const char* replacement = utf8 ? nullptr : "?";
-    const int n = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, replacement, nullptr);
+    // No look-alike letters: "Café" must not become "Cafe" on a Cyrillic
+    // machine and open another entry; an unmapped letter becomes "?", as
+    // the compiler writes it, so the lookup falls through to Windows-1252.
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int n = WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, replacement, nullptr);
     std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), size, bytes.data(), n, replacement, nullptr);
+    WideCharToMultiByte(codePage, flags, wide.data(), size, bytes.data(), n, replacement, nullptr);
     return bytes;
 }
 
