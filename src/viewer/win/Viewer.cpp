@@ -337,7 +337,9 @@ int Show(const std::wstring& file)
         return qv::kRefusedExitStatus;
     OleSession ole;
     const std::wstring own = OwnPath();
-    RequestIe11DocumentMode(own.substr(own.find_last_of(L"\\/") + 1));
+    const DocumentModeRequest documentMode(own.substr(own.find_last_of(L"\\/") + 1));
+    // A click on every link is a sound nobody asked for.
+    CoInternetSetFeatureEnabled(FEATURE_DISABLE_NAVIGATION_SOUNDS, SET_FEATURE_ON_PROCESS, TRUE);
     const std::string& agent = output.Site->Settings().UserAgent;
     if (!agent.empty())
         UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, const_cast<char*>(agent.data()),
