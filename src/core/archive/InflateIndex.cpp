@@ -106,10 +106,45 @@ int64_t InflateIndex::MemoryUse() const
     return bytes;
 }
 
+// One entry's kept index. GCC 12's std::atomic<std::shared_ptr> releases
+// its lock too weakly for ThreadSanitizer, and the Windows cross compiler
+// has no std::mutex, so the pointer is guarded by a flag held only for the
+// instant of a copy or a swap.
 struct SeekPoints::Slot {
-    std::atomic<std::shared_ptr<const InflateIndex>> index;
+    std::shared_ptr<const InflateIndex> Load() const
+    {
+        Hold hold(guard_);
+        return index_;
+    }
+    // Returns what was kept before.
+    std::shared_ptr<const InflateIndex> Exchange(std::shared_ptr<const InflateIndex> index)
+    {
+        Hold hold(guard_);
+        index_.swap(index);
+        return index;
+    }
+
     std::atomic<int> building{0}; // 1 while one thread builds the index
     std::atomic<uint64_t> lastRead{0};
+
+private:
+    class Hold {
+    public:
+        explicit Hold(std::atomic<bool>& guard) : guard_(guard)
+        {
+            while (guard_.exchange(true, std::memory_order_acquire))
+                std::this_thread::yield();
+        }
+        ~Hold() { guard_.store(false, std::memory_order_release); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        std::atomic<bool>& guard_;
+    };
+
+    mutable std::atomic<bool> guard_{false};
+    std::shared_ptr<const InflateIndex> index_;
 };
 
 SeekPoints::SeekPoints(const ArchiveReader& reader, int64_t minSize) : SeekPoints(reader, minSize, Limits{}) {}
@@ -137,7 +172,7 @@ SeekPoints::Slot& SeekPoints::SlotOf(size_t index) const
 
 std::shared_ptr<const InflateIndex> SeekPoints::Kept(size_t index) const
 {
-    return SlotOf(index).index.load(std::memory_order_acquire);
+    return SlotOf(index).Load();
 }
 
 void SeekPoints::Read(Stream& from, size_t index, int64_t offset, int64_t count,
@@ -151,7 +186,7 @@ std::shared_ptr<const InflateIndex> SeekPoints::IndexOf(Stream& from, size_t ind
 {
     Slot& slot = SlotOf(index);
     for (;;) {
-        if (auto kept = slot.index.load(std::memory_order_acquire)) {
+        if (auto kept = slot.Load()) {
             slot.lastRead.store(++clock_, std::memory_order_relaxed);
             return kept;
         }
@@ -178,13 +213,13 @@ std::shared_ptr<const InflateIndex> SeekPoints::BuildInto(Slot& slot, Stream& fr
     {
         const Done done{slot.building};
         // Another thread may have finished building it since this one looked.
-        built = slot.index.load(std::memory_order_acquire);
+        built = slot.Load();
         if (built)
             return built;
         built = InflateIndex::Build(reader_, from, index, limits_.Spacing);
         slot.lastRead.store(++clock_, std::memory_order_relaxed);
         memory_.fetch_add(built->MemoryUse(), std::memory_order_relaxed);
-        slot.index.store(built, std::memory_order_release);
+        slot.Exchange(built);
     }
     KeepWithinBudget(slot);
     return built;
@@ -198,7 +233,7 @@ void SeekPoints::KeepWithinBudget(const Slot& keep) const
         for (size_t i = 0; i < slotCount_; ++i) {
             Slot& slot = slots_[i];
             const uint64_t read = slot.lastRead.load(std::memory_order_relaxed);
-            if (&slot != &keep && read < oldestRead && slot.index.load(std::memory_order_acquire)) {
+            if (&slot != &keep && read < oldestRead && slot.Load()) {
                 oldest = &slot;
                 oldestRead = read;
             }
@@ -206,7 +241,7 @@ void SeekPoints::KeepWithinBudget(const Slot& keep) const
         if (!oldest)
             return;
         // Readers still holding it finish with it; the memory goes with them.
-        if (const auto dropped = oldest->index.exchange(nullptr, std::memory_order_acq_rel))
+        if (const auto dropped = oldest->Exchange(nullptr))
             memory_.fetch_sub(dropped->MemoryUse(), std::memory_order_relaxed);
     }
 }

@@ -27,9 +27,9 @@ namespace qv {
 //
 // Thread-safe after construction: every reading call may run on any thread,
 // each reading through a stream of its own that `open` makes for it (`open`
-// is also called once during construction). Nothing here takes a lock (what
-// threads share is published through atomics), so the unit builds with any
-// thread model of the Windows cross compiler.
+// is also called once during construction). What threads share is guarded
+// by atomics, never a std::mutex, so the unit builds with any thread model
+// of the Windows cross compiler.
 class SiteArchive {
 public:
     using OpenStream = std::function<std::unique_ptr<Stream>()>;
