@@ -104,7 +104,7 @@ private:
     std::unordered_map<std::string, size_t> index_; // A-Z folded name -> first entry
     ViewerSettings settings_;
     bool hasSettings_ = false;
-    // Entries larger than kCheckedInMemory that a full pass found sound.
+    // Stored entries larger than kCheckedInMemory that a full pass found sound.
     std::unique_ptr<std::atomic<bool>[]> sound_;
     // Deflated entries larger than kCheckedInMemory: checked and indexed by
     // one pass, then entered near any offset.
