@@ -11,6 +11,7 @@ set(QV_CORE_PORTABLE_SOURCES
   base/Text.cpp
   base/Utf8.cpp
   archive/ArchiveReader.cpp
+  archive/InflateIndex.cpp
   archive/ArchivePaths.cpp
   platform/Wildcard.cpp
   project/SettingsImage.cpp

@@ -14,6 +14,7 @@ SiteArchive::SiteArchive(OpenStream open, AnsiCodec codec, std::string displayNa
     options.VerifyArchiveCRC = false;
     reader_ = std::make_unique<ArchiveReader>(*own_, std::move(options));
     sound_ = std::make_unique<std::atomic<bool>[]>(reader_->Count());
+    seekPoints_ = std::make_unique<SeekPoints>(*reader_, kCheckedInMemory);
     index_.reserve(reader_->Count());
     for (size_t i = 0; i < reader_->Count(); ++i)
         index_.emplace(AsciiLower(reader_->Entry(i).ArchiveName()), i);
@@ -105,6 +106,11 @@ void SiteArchive::Read(size_t index, int64_t offset, int64_t count, const ByteSi
     reader_->CheckRange(entry, offset, count);
     const std::unique_ptr<Stream> stream = open_();
     if (entry.FileSize > kCheckedInMemory) {
+        // A deflated entry is checked by the pass that finds its seek points.
+        if (seekPoints_->Covers(index)) {
+            seekPoints_->Read(*stream, index, offset, count, sink);
+            return;
+        }
         Verify(index, *stream);
         reader_->ExtractRange(*stream, index, offset, count, sink);
         return;

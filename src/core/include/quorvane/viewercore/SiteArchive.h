@@ -1,5 +1,6 @@
 #pragma once
 #include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/archive/InflateIndex.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/viewercore/PageAddress.h"
 #include "quorvane/viewercore/ViewerSettings.h"
@@ -26,8 +27,9 @@ namespace qv {
 //
 // Thread-safe after construction: every reading call may run on any thread,
 // each reading through a stream of its own that `open` makes for it (`open`
-// is also called once during construction). Nothing here needs a lock, so
-// the unit builds with any thread model of the Windows cross compiler.
+// is also called once during construction). What threads share is guarded
+// by atomics, never a std::mutex, so the unit builds with any thread model
+// of the Windows cross compiler.
 class SiteArchive {
 public:
     using OpenStream = std::function<std::unique_ptr<Stream>()>;
@@ -81,7 +83,9 @@ public:
     int64_t IndexOf(std::string_view ansiName) const;
 
     // Bytes [offset, offset + count) of entry `index`, all checked before
-    // the first of them reaches `sink` (see kCheckedInMemory). Throws
+    // the first of them reaches `sink` (see kCheckedInMemory); a large
+    // deflated entry is inflated from the nearest seek point before
+    // `offset` (see SeekPoints), not from its start. Throws
     // qv::Error naming the entry when it is damaged (the sink has then been
     // given nothing) or the range lies outside it; what `sink` throws passes.
     void Read(size_t index, int64_t offset, int64_t count, const ByteSink& sink) const;
@@ -100,8 +104,11 @@ private:
     std::unordered_map<std::string, size_t> index_; // A-Z folded name -> first entry
     ViewerSettings settings_;
     bool hasSettings_ = false;
-    // Entries larger than kCheckedInMemory that a full pass found sound.
+    // Stored entries larger than kCheckedInMemory that a full pass found sound.
     std::unique_ptr<std::atomic<bool>[]> sound_;
+    // Deflated entries larger than kCheckedInMemory: checked and indexed by
+    // one pass, then entered near any offset.
+    std::unique_ptr<SeekPoints> seekPoints_;
 };
 
 } // namespace qv
