@@ -222,6 +222,10 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
 
 ViewerWindow::~ViewerWindow()
 {
+    // Ended by a signal rather than closed: the reader's place is kept all
+    // the same.
+    if (isVisible())
+        SaveReader();
     // The page must go before its profile, which is a child made earlier.
     delete view_;
     view_ = nullptr;
@@ -701,7 +705,7 @@ void ViewerWindow::BuildReader()
     continue_->setFlat(true);
     continue_->setCursor(Qt::PointingHandCursor);
     continue_->hide();
-    statusBar()->insertPermanentWidget(0, continue_);
+    statusBar()->addPermanentWidget(continue_);
     connect(continue_, &QPushButton::clicked, this, [this, page = lastPage_] {
         continue_->hide();
         page_->load(server_->UrlOf(page));
