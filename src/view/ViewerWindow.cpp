@@ -699,6 +699,7 @@ void ViewerWindow::BuildReader()
         if (Settings().EnableFont && std::isfinite(remembered_->textZoom))
             zoom_ = std::clamp(remembered_->textZoom, kZoomSteps.front(), kZoomSteps.back());
         lastPage_ = remembered_->lastPage;
+        resumePage_ = lastPage_;
     }
     continue_ = new QPushButton(QStringLiteral("Continue where you left off"), statusBar());
     continue_->setObjectName(QStringLiteral("continue"));
@@ -706,7 +707,7 @@ void ViewerWindow::BuildReader()
     continue_->setCursor(Qt::PointingHandCursor);
     continue_->hide();
     statusBar()->addPermanentWidget(continue_);
-    connect(continue_, &QPushButton::clicked, this, [this, page = lastPage_] {
+    connect(continue_, &QPushButton::clicked, this, [this, page = resumePage_] {
         continue_->hide();
         page_->load(server_->UrlOf(page));
     });
@@ -718,12 +719,12 @@ void ViewerWindow::PageShown(bool ok)
     const std::optional<size_t> shown = EntryShown();
     const SiteArchive::Target home = site_->Find(site_->HomeAddress());
     const bool atHome = shown && home.kind == SiteArchive::Target::Kind::Entry && *shown == home.index;
-    // Offered once, on the home page of the run's start, and only where the
+    // Offered once, on the home page the run starts with, and only where the
     // last run ended elsewhere in a page the output still holds.
-    if (remembered_ && !remembered_->lastPage.isEmpty() && !continue_->property("offered").toBool()) {
-        const SiteArchive::Target last = site_->Find(remembered_->lastPage.toStdString());
+    if (!resumePage_.isEmpty()) {
+        const SiteArchive::Target last = site_->Find(resumePage_.toStdString());
         continue_->setVisible(atHome && last.kind == SiteArchive::Target::Kind::Entry && last.index != home.index);
-        continue_->setProperty("offered", true);
+        resumePage_.clear();
     } else if (!atHome) {
         continue_->hide();
     }

@@ -140,6 +140,7 @@ private:
     ViewerSettings settings_; // the first archive's, for the whole run
     std::optional<OutputMemory::ReaderState> remembered_; // as the last run left it
     QString lastPage_;
+    QString resumePage_; // until the first page has loaded
     QPushButton* continue_ = nullptr;
     bool rebuilt_ = false; // a reload for a rebuild is under way
 };
