@@ -241,6 +241,18 @@ PageServer::~PageServer()
     pool_.waitForDone();
 }
 
+void PageServer::ReplaceSite(std::shared_ptr<const SiteArchive> site)
+{
+    const std::lock_guard lock(siteLock_);
+    site_ = std::move(site);
+}
+
+std::shared_ptr<const SiteArchive> PageServer::Site() const
+{
+    const std::lock_guard lock(siteLock_);
+    return site_;
+}
+
 bool PageServer::Start()
 {
     // A burst of connections waits in the kernel's queue, not a fd of ours;
@@ -361,12 +373,13 @@ void PageServer::Answer(Connection& connection, ServedRequest& served, int statu
 
 void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
 {
-    const SiteArchive::Target found = site_->Find(served.addressPath.toStdString());
+    const std::shared_ptr<const SiteArchive> site = Site();
+    const SiteArchive::Target found = site->Find(served.addressPath.toStdString());
     if (found.kind != SiteArchive::Target::Kind::Entry) {
         Answer(connection, served, 404, NotFoundPage(found.sitePath));
         return;
     }
-    const ArchiveEntry& entry = site_->Reader().Entry(found.index);
+    const ArchiveEntry& entry = site->Reader().Entry(found.index);
     const qint64 size = entry.FileSize;
     const std::optional<ByteRange> range = ParseRange(served.range, size);
     if (range && range->count < 0) {
@@ -391,7 +404,7 @@ void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
     };
     try {
         if (served.method == "GET")
-            site_->Read(found.index, first, count, [&](const uint8_t* data, size_t n) {
+            site->Read(found.index, first, count, [&](const uint8_t* data, size_t n) {
                 start();
                 connection.Write(reinterpret_cast<const char*>(data), static_cast<qint64>(n));
             });

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace qv {
@@ -63,6 +64,9 @@ public:
     // Whether the content policy of the pages served from now on lets them
     // reach the internet; safe from any thread.
     void SetInternetAllowed(bool allowed) { internetAllowed_ = allowed; }
+    // Serves `site` from now on, from any thread; requests already being
+    // answered finish from the site they started with.
+    void ReplaceSite(std::shared_ptr<const SiteArchive> site);
 
 signals:
     // Emitted on the server's thread for every answered request.
@@ -79,7 +83,10 @@ private:
     void Answer(Connection& connection, ServedRequest& served, int status, const std::string& html);
     void ServeEntry(Connection& connection, ServedRequest& served);
 
-    std::shared_ptr<const SiteArchive> site_;
+    std::shared_ptr<const SiteArchive> Site() const;
+
+    mutable std::mutex siteLock_;
+    std::shared_ptr<const SiteArchive> site_; // under siteLock_
     QString token_;
     QByteArray host_; // the Host header of every request of ours
     QThreadPool pool_;

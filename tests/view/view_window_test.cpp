@@ -4,6 +4,7 @@
 #include "ViewTestSupport.h"
 
 #include "NetworkWall.h"
+#include "OutputWatcher.h"
 #include "PageServer.h"
 #include "Viewer.h"
 #include "ViewerPage.h"
@@ -30,6 +31,7 @@
 #include <QToolBar>
 #include <QWebEngineView>
 
+#include <cstdio>
 #include <memory>
 
 using namespace qv::view;
@@ -584,6 +586,9 @@ private slots:
         QVERIFY(w);
         QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(w->findChild<QToolBar*>("toolbar")->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        // Without a frame the keys are the way out.
+        QTest::keyClick(Keys(w), Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!w->isVisible());
 
         // Full screen at a page's request; Escape leaves it.
         w = OpenAtHome(Output("sizable.qpf"));
@@ -602,6 +607,147 @@ private slots:
         QTest::keyClick(Keys(w), Qt::Key_Escape);
         RunJs(page, "true");
         QVERIFY(w->isFullScreen());
+    }
+
+    // The output rebuilt under the viewer: a temporary file renamed over
+    // it, or the file rewritten in place.
+    void aRebuildIsShownOnceItIsComplete()
+    {
+        const QString folder = temp_.filePath("rebuilt");
+        const QString output = temp_.filePath("rebuilt.qpf");
+        const QString next = output + ".new";
+        auto build = [&](const QByteArray& version, bool secondPage, const QString& to) {
+            QDir(folder).removeRecursively();
+            WriteBytes(folder + "/index.html", "<html><body><p id='v'>" + version + " home</p></body></html>");
+            if (secondPage)
+                WriteBytes(folder + "/second.html", "<html><body><p id='v'>" + version + " second</p></body></html>");
+            return BuildOutput(folder, "index.html", to);
+        };
+        auto renameOver = [&](const QString& from) { return std::rename(qPrintable(from), qPrintable(output)) == 0; };
+        QVERIFY(build("one", true, output));
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        page->load(w->Server().UrlOf("/second.html"));
+        QVERIFY(WaitForPage(page, "/second.html"));
+        QSignalSpy tried(viewer_->Watcher(), &OutputWatcher::Tried);
+        QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+        const QString shown = "document.getElementById('v').textContent";
+
+        // Half an output is refused, and the old one, whose name it took,
+        // still serves its pages whole.
+        QVERIFY(build("two", true, next));
+        const QByteArray two = ReadBytes(next);
+        WriteBytes(output + ".part", two.left(two.size() / 2));
+        QVERIFY(renameOver(output + ".part"));
+        QVERIFY(tried.wait(30000));
+        QCOMPARE(tried.last().value(0).toBool(), false);
+        QVERIFY(loaded.isEmpty());
+        page->triggerAction(QWebEnginePage::Reload);
+        QVERIFY(loaded.wait(30000));
+        QCOMPARE(RunJs(page, shown).toString(), QStringLiteral("one second"));
+        QVERIFY(w->statusBar()->currentMessage().isEmpty());
+
+        // Completed in place, it is taken: the same page, rebuilt.
+        loaded.clear();
+        {
+            QFile file(output);
+            QVERIFY(file.open(QIODevice::Append));
+            QCOMPARE(file.write(two.mid(two.size() / 2)), two.size() - two.size() / 2);
+        }
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(WaitForPage(page, "/second.html"));
+        QCOMPARE(RunJs(page, shown).toString(), QStringLiteral("two second"));
+        QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("Rebuilt \u2014 reloaded"));
+        QCOMPARE(tried.last().value(0).toBool(), true);
+
+        // A rebuild without the page shows the home page.
+        loaded.clear();
+        QVERIFY(build("three", false, next));
+        QVERIFY(renameOver(next));
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QCOMPARE(RunJs(page, shown).toString(), QStringLiteral("three home"));
+        QTRY_VERIFY(!served_.isEmpty());
+        for (const ServedRequest& r : served_)
+            QVERIFY2(r.status < 500, qPrintable(r.addressPath));
+    }
+
+    // Window, text size and last page of an output, from one run to the next.
+    void theReaderIsRememberedPerOutput()
+    {
+        const QString output = Output("remembered.qpf", [](qv::ProjectSettingsRecord& s) {
+            s.ViewWidth = 640;
+            s.ViewHeight = 480;
+            s.Centered = true;
+        });
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QVERIFY(!w->findChild<QPushButton*>("continue")->isVisible());
+        const QRect place(40, 50, 500, 400);
+        w->setGeometry(place);
+        w->findChild<QAction*>("bigger")->trigger();
+        w->findChild<QAction*>("bigger")->trigger();
+        PageOf(w)->load(w->Server().UrlOf("/pages/sub%20page.html"));
+        QVERIFY(WaitForPage(PageOf(w), "/pages/sub%20page.html"));
+        w->close();
+
+        // Rebuilt meanwhile: the reader's place is the output's, whatever
+        // its bytes.
+        Output("remembered.qpf", [](qv::ProjectSettingsRecord& s) { s.Centered = true; });
+        w = OpenAtHome(output);
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), place);
+        QCOMPARE(w->TextZoom(), 1.25);
+        QCOMPARE(w->View()->zoomFactor(), 1.25);
+        auto* resume = w->findChild<QPushButton*>("continue");
+        QVERIFY(resume->isVisible());
+        QCOMPARE(resume->text(), QStringLiteral("Continue where you left off"));
+        QTest::mouseClick(resume, Qt::LeftButton);
+        QVERIFY(WaitForPage(PageOf(w), "/pages/sub%20page.html"));
+        QVERIFY(!resume->isVisible());
+
+        // A place off the screen comes back onto it.
+        w->setGeometry(5000, 4000, 3000, 2000);
+        w->close();
+        w = OpenAtHome(output);
+        QVERIFY(w);
+        const QRect area = w->screen()->availableGeometry();
+        QVERIFY2(area.contains(w->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                    .arg(w->frameGeometry().x())
+                                                                    .arg(w->frameGeometry().y())
+                                                                    .arg(w->frameGeometry().width())
+                                                                    .arg(w->frameGeometry().height())));
+    }
+
+    // Run on a 1000 x 700 screen (ctest's view_small_screen): a window too
+    // large for it fits, frame included, whatever its border, and closes.
+    void windowsFitASmallScreen()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        if (area.width() != 1000)
+            QSKIP("needs the screen of tests/view/small-screen.json");
+        for (const int border : {0, 1, 2, 3}) {
+            for (const bool centred : {false, true}) {
+                const QString name = QStringLiteral("big%1%2.qpf").arg(border).arg(centred);
+                ViewerWindow* w = OpenAtHome(Output(name, [=](qv::ProjectSettingsRecord& s) {
+                    s.BorderType = border;
+                    s.Centered = centred;
+                    s.ViewWidth = 2000;
+                    s.ViewHeight = 1400;
+                }));
+                QVERIFY(w);
+                const QRect frame = w->isFullScreen() ? w->geometry() : w->frameGeometry();
+                QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1: %2,%3 %4x%5")
+                                                              .arg(name)
+                                                              .arg(frame.x())
+                                                              .arg(frame.y())
+                                                              .arg(frame.width())
+                                                              .arg(frame.height())));
+                QTest::keyClick(Keys(w), Qt::Key_W, Qt::ControlModifier);
+                QTRY_VERIFY(!w->isVisible());
+            }
+        }
     }
 
     void withoutAFileTheFileDialogAsks()

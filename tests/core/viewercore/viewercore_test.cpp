@@ -347,6 +347,42 @@ TEST(SiteArchive, SeedCorpusHoldsWholeOutputs)
     EXPECT_EQ(seeds, 3u);
 }
 
+// A rebuild renamed over an open output leaves what it serves alone; a
+// caller that may meet a file still being written asks for the whole CRC.
+TEST(SiteFile, ReadsTheFileItOpenedAndChecksAWholeOneOnRequest)
+{
+    qvtest::TempDir dir;
+    const std::string path = (dir / "site.qpf").string();
+    const auto archive = [](const std::string& page) {
+        ArchiveComposer c;
+        c.Add("index.html", Text(page), 0);
+        return c.Build();
+    };
+    qvtest::WriteFile(path, archive("first build"));
+    FileState opened;
+    const auto site = OpenSiteFile(path, &opened);
+    EXPECT_EQ(FileStream::StateOf(path), opened);
+
+    Bytes second = archive("second build");
+    qvtest::WriteFile(path + ".new", second);
+    std::filesystem::rename(path + ".new", path);
+    EXPECT_NE(FileStream::StateOf(path), opened);
+    EXPECT_EQ(site->ReadAll(0), Text("first build"));
+    EXPECT_EQ(OpenSiteFile(path, nullptr, true)->ReadAll(0), Text("second build"));
+
+    // A changed byte of a page opens (pages are checked as they are read)
+    // but fails the whole CRC.
+    const Bytes word = Text("second");
+    const auto at = std::search(second.begin(), second.end(), word.begin(), word.end());
+    ASSERT_NE(at, second.end());
+    *at = 'S';
+    qvtest::WriteFile(path, second);
+    EXPECT_NO_THROW(OpenSiteFile(path));
+    const std::string refused = qvtest::FailureOf([&] { OpenSiteFile(path, nullptr, true); });
+    EXPECT_TRUE(refused.starts_with(path + ": Archive checksum mismatch")) << refused;
+    EXPECT_FALSE(FileStream::StateOf((dir / "nothing.qpf").string()));
+}
+
 namespace {
 
 class ScriptedPrompts final : public StartPrompts {
