@@ -42,12 +42,12 @@ struct ServedRequest {
 // "not found" page, a damaged one an error page; a folder named without its
 // final "/" is redirected there; Range requests are answered 206 or 416.
 // Text is sent with the charset its bytes show (SiteArchive::ContentTypeOf).
-// Whatever other local programs do,
-// they cannot stall the pages: a request head is read on the server's own
-// thread and must be complete within kHeadTimeoutMs, only complete requests
-// reach the worker threads (which read the output in place through
-// SiteArchive), and at most kMaxConnections are open at once (when full,
-// the one silent longest gives way to a new one). Life cycle: construct,
+// Whatever other local programs do, they cannot stall the pages: a request
+// head is read on the server's own thread and must be complete within
+// kHeadTimeoutMs, only complete requests reach the worker threads (which
+// read the output in place through SiteArchive), and at most
+// kMaxConnections are open at once (when full, the one silent longest gives
+// way to a new one). Life cycle: construct,
 // Start, then use until destroyed (which waits for the workers).
 class PageServer : public QTcpServer {
     Q_OBJECT

@@ -244,6 +244,17 @@ private slots:
                          answer.contains("<h1>Forbidden</h1>") && !answer.contains("served page"),
                      (host + answer).constData());
         }
+        // The viewer's own addresses are exactly the server's origin.
+        QString path;
+        QVERIFY(server_->Owns(server_->UrlOf("/sub/a%20b.html"), &path));
+        QCOMPARE(path, QStringLiteral("/sub/a%20b.html"));
+        QVERIFY(server_->Owns(QUrl("http://" + OwnHost().toUpper()), &path));
+        QCOMPARE(path, QStringLiteral("/"));
+        for (const QByteArray& other : {"https://" + OwnHost() + "/", "ws://" + OwnHost() + "/",
+                                        "http://127.0.0.1:" + port + "/", "http://other.localhost:" + port + "/",
+                                        "http://" + name + ":" + QByteArray::number(Port() + 1) + "/"})
+            QVERIFY2(!server_->Owns(QUrl(QString::fromLatin1(other))), other.constData());
+
         const QByteArray absolute = Exchange("GET http://" + OwnHost() + "/index.html HTTP/1.1\r\nHost: " + OwnHost() +
                                              "\r\n\r\n");
         QVERIFY2(absolute.startsWith("HTTP/1.1 403 "), absolute.constData());

@@ -139,8 +139,12 @@ std::string SiteArchive::ContentTypeOf(size_t index, std::vector<uint8_t>* whole
         return std::string(byName);
     std::vector<uint8_t> bytes;
     const bool head = entry.FileSize > kCheckedInMemory;
+    // Of a large file whose name says nothing, its start is enough to tell
+    // a page; a page that large is rare enough to have its charset judged
+    // by that too.
     if (head)
-        Read(index, 0, kCharsetHead, [&bytes](const uint8_t* data, size_t size) {
+        Read(index, 0, byName == kUnknownType ? int64_t(kPageStartLength) : kCharsetHead,
+             [&bytes](const uint8_t* data, size_t size) {
             bytes.insert(bytes.end(), data, data + size);
         });
     else

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string_view>
 
 // Portable: shared by quorvane-view and viewer.exe.
@@ -12,6 +13,9 @@ inline constexpr std::string_view kUnknownType = "application/octet-stream";
 // from (.php, .asp, .shtml, ...), "image/png" for .png, ... and kUnknownType
 // for anything unknown or without extension.
 std::string_view MimeTypeOf(std::string_view fileName);
+
+// How many first bytes of a file LooksLikeHtml needs at most.
+inline constexpr size_t kPageStartLength = 1024;
 
 // Whether the first bytes of a file read like an HTML page: after an
 // optional byte order mark and blanks, "<!doctype html", "<html", "<head",
