@@ -22,4 +22,5 @@ set(QV_CORE_PORTABLE_SOURCES
   viewercore/ReplyPages.cpp
   viewercore/SiteArchive.cpp
   viewercore/StartRules.cpp
+  viewercore/TextCharset.cpp
   viewercore/ViewerSettings.cpp)

@@ -7,6 +7,7 @@
 
 #include "quorvane/base/Error.h"
 #include "quorvane/viewercore/HandOver.h"
+#include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include <QAction>
@@ -506,6 +507,18 @@ void ViewerWindow::OpenPackedFile(const QString& addressPath)
         return;
     if (IsProgramFile(target.sitePath)) {
         page_->setHtml(Text(ProgramRefusedPage(target.sitePath)));
+        return;
+    }
+    // A page asked for as a download is still shown here: a desktop browser
+    // would give a stranger's page a local file's rights.
+    std::string type;
+    try {
+        type = site_->ContentTypeOf(target.index);
+    } catch (const Error&) {
+        // damaged: the copy below fails and says so
+    }
+    if (IsPageType(type)) {
+        page_->load(server_->UrlOf(addressPath));
         return;
     }
     const QString sitePath = Text(target.sitePath);

@@ -172,6 +172,11 @@ private slots:
         WriteBytes(site_ + "/media/clip.webm", NoiseBytes(300000, 7));
         WriteBytes(site_ + "/docs/guide.pdf", PdfBytes("Packed guide"));
         WriteBytes(site_ + "/downloads/setup.exe", "MZ not packed");
+        WriteBytes(site_ + "/forum/topic.php", kScriptPage);
+        WriteBytes(site_ + "/notes/README", "\n<!doctype html><p>saved notes</p>");
+        WriteBytes(site_ + "/css/root.css", "h1 { color: rgb(4, 5, 6); }");
+        WriteBytes(site_ + "/other.html", "<title>Other</title><p>other page</p>");
+        WriteBytes(site_ + "/docs/index.htm", "<title>Docs</title><img id='pic' src='../images/pic.png'>");
         WriteBytes(temp_.filePath("logo.ico"), ImageBytes(32, 32, "ICO"));
         clip_ = NoiseBytes(300000, 7);
         zip_ = "PK\x03\x04" + NoiseBytes(5000, 9);
@@ -290,6 +295,47 @@ private slots:
         QVERIFY(WaitForPage(page, "/untitled.html"));
     }
 
+    void theSiteIsServedAtTheRootOfItsOwnOrigin()
+    {
+        ViewerWindow* w = OpenAtHome(Output("root.qpf"));
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        page->load(w->Server().UrlOf("/forum/topic.php"));
+        QVERIFY(WaitForPage(page, "/forum/topic.php"));
+        // An origin of its own that the engine counts secure, for the
+        // clipboard and the like.
+        QCOMPARE(RunJs(page, "location.origin").toString(),
+                 QStringLiteral("http://%1:%2").arg(w->Server().HostName()).arg(w->Server().serverPort()));
+        QCOMPARE(RunJs(page, "window.isSecureContext").toBool(), true);
+        QCOMPARE(RunJs(page, "document.querySelector('h1').textContent").toString(), QString::fromUtf8("Caf\xC3\xA9 menu"));
+        QCOMPARE(RunJs(page, "getComputedStyle(document.querySelector('h1')).color").toString(),
+                 QStringLiteral("rgb(4, 5, 6)"));
+        QVERIFY(WaitJs(page, "document.getElementById('logo').naturalWidth", 20));
+
+        QVERIFY(Click(w, "other"));
+        QVERIFY(WaitForPage(page, "/other.html"));
+        QTRY_COMPARE(w->windowTitle(), QStringLiteral("Other"));
+        page->triggerAction(QWebEnginePage::Back);
+        QVERIFY(WaitForPage(page, "/forum/topic.php"));
+        // A folder without its final "/" shows its page, whose relative
+        // references then resolve inside it.
+        QVERIFY(Click(w, "folder"));
+        QVERIFY(WaitForPage(page, "/docs/"));
+        QTRY_COMPARE(w->windowTitle(), QStringLiteral("Docs"));
+        QVERIFY(WaitJs(page, "document.getElementById('pic').naturalWidth", 20));
+        page->triggerAction(QWebEnginePage::Back);
+        QVERIFY(WaitForPage(page, "/forum/topic.php"));
+        // A form with more than the server reads with the request's head.
+        RunJs(page, "document.querySelector('input').value = 'x'.repeat(4 << 20); true");
+        QVERIFY(Click(w, "send"));
+        QVERIFY(WaitJs(page, "!!document.body && document.body.innerText.startsWith('Form not sent')", true));
+        QVERIFY(shell_.opened.isEmpty());
+        QVERIFY(dialogs_.asked.empty());
+        QTRY_VERIFY(std::any_of(served_.begin(), served_.end(), [](const ServedRequest& r) {
+            return r.method == "POST" && r.status == 405;
+        }));
+    }
+
     void otherAddressesGoToTheDesktopAfterAClick()
     {
         ViewerWindow* w = OpenAtHome(Output("external.qpf"));
@@ -348,6 +394,15 @@ private slots:
         QVERIFY(WaitForPage(page, "/docs/guide.pdf"));
         QVERIFY(WaitJs(page, "document.querySelector('embed').type", QStringLiteral("application/pdf")));
         QVERIFY(shell_.opened.isEmpty());
+
+        // A page is shown here even when a link asks to save it.
+        page->triggerAction(QWebEnginePage::Back);
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QVERIFY(Click(w, "saved"));
+        QVERIFY(WaitForPage(page, "/notes/README"));
+        QCOMPARE(RunJs(page, "document.body.innerText").toString(), QStringLiteral("saved notes"));
+        QVERIFY(shell_.opened.isEmpty());
+        QVERIFY(dialogs_.asked.empty());
     }
 
     void aPageWithoutAClickReachesNothing()
@@ -361,7 +416,7 @@ private slots:
         QWebEnginePage* page = PageOf(w);
         QStringList said;
         connect(w->statusBar(), &QStatusBar::messageChanged, this, [&said](const QString& m) { said << m; });
-        QVERIFY(WaitJs(page, "window.__done", QStringList(12, "refused").join(' ')));
+        QVERIFY(WaitJs(page, "window.__done", QStringList(15, "refused").join(' ')));
         // Each way out is refused in the browser process, after the page's
         // part of it has ended: wait for the refusals themselves.
         for (const char* refused : {"files/payload.desktop", "docs/guide.pdf", "downloads/setup.exe", "/away"})
@@ -421,9 +476,10 @@ private slots:
 
     void onlyTheInternetIsTheInternet()
     {
-        const auto own = [](const QUrl& url) { return url.port() == 4242 && url.host() == "127.0.0.1"; };
+        const auto own = [](const QUrl& url) { return url.port() == 4242 && url.host() == "token.localhost"; };
         for (const char* local :
-             {"http://127.0.0.1:8080/", "http://127.9.9.9/", "ws://127.0.0.1:4243/", "http://localhost/",
+             {"http://127.0.0.1:4242/", "http://other.localhost:4242/", "http://token.localhost:4243/",
+              "http://127.0.0.1:8080/", "http://127.9.9.9/", "ws://127.0.0.1:4243/", "http://localhost/",
               "https://Foo.LOCALHOST./", "http://[::1]:80/", "http://[::ffff:7f00:1]/", "http://[::ffff:10.1.2.3]/",
               "http://10.0.0.1/", "http://172.16.5.5/", "http://172.31.255.255/", "http://192.168.1.1/",
               "http://169.254.169.254/latest", "http://[fe80::1]/", "http://[fd12::1]/", "http://0.0.0.0:631/",
@@ -432,8 +488,8 @@ private slots:
         for (const char* internet : {"https://example.com/a.png", "http://172.32.0.1/", "http://8.8.8.8/",
                                      "wss://internet.test:9/", "http://[2001:db8::1]/", "http://192.169.0.1/"})
             QVERIFY2(ReachOf(QUrl(internet), own) == Reach::Internet, internet);
-        QVERIFY(ReachOf(QUrl("http://127.0.0.1:4242/token/x.html"), own) == Reach::Own);
-        for (const char* inside : {"data:text/plain,x", "blob:http://127.0.0.1:4242/1", "about:blank"})
+        QVERIFY(ReachOf(QUrl("http://token.localhost:4242/x.html"), own) == Reach::Own);
+        for (const char* inside : {"data:text/plain,x", "blob:http://token.localhost:4242/1", "about:blank"})
             QVERIFY2(ReachOf(QUrl(inside), own) == Reach::NotNetwork, inside);
     }
 
@@ -789,7 +845,7 @@ int main(int argc, char** argv)
     // a lookup, so nothing the pages try leaves this machine.
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
             qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") +
-                " \"--host-resolver-rules=MAP internet.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\"");
+                " \"--host-resolver-rules=MAP internet.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1, EXCLUDE *.localhost\"");
     QApplication application(argc, argv);
     application.setAttribute(Qt::AA_Use96Dpi, true);
     QTEST_DISABLE_KEYPAD_NAVIGATION

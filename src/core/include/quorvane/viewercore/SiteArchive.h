@@ -59,9 +59,13 @@ public:
     // or it is larger than kMaxLogoSize.
     std::vector<uint8_t> Logo() const;
 
+    // The pages that stand for their folder, in the order they are looked
+    // for.
+    static constexpr std::string_view kFolderPages[] = {"index.html", "index.htm", "default.htm"};
+
     // The home page's address path ("/index.html"); empty when the output
-    // names none that it holds. Without a name in the settings the first
-    // index.html or index.htm of the root is taken.
+    // names none that it holds. Without a name in the settings the root's
+    // folder page is taken (kFolderPages).
     std::string HomeAddress() const;
 
     struct Target {
@@ -74,9 +78,13 @@ public:
         Kind kind = Kind::Missing;
         size_t index = 0;
         std::string sitePath; // UTF-8, "/" between folders
+        // An Entry that is a folder's page, named by an address without the
+        // final "/": the page's relative links want the address with it.
+        bool slashMissing = false;
     };
     // What a page address' path names (see EntryNameOf); the root names the
-    // home page.
+    // home page, and a folder ("sub/" or "sub") its first page of
+    // kFolderPages.
     Target Find(std::string_view addressPath) const;
     // Index of the entry with this archive name (code-page bytes, "\"
     // between folders, A-Z case ignored), or -1; the first one wins.
@@ -91,6 +99,16 @@ public:
     void Read(size_t index, int64_t offset, int64_t count, const ByteSink& sink) const;
     // The whole entry, checked; refuses entries of 2 GiB or more.
     std::vector<uint8_t> ReadAll(size_t index) const;
+
+    // Text larger than kCheckedInMemory has its charset judged by this much
+    // of its beginning.
+    static constexpr int64_t kCharsetHead = 1024 * 1024;
+    // The Content-Type entry `index` is served with: EntryTypeOf its name
+    // and first bytes, with the charset ContentTypeWithCharset gives text.
+    // Reads the entry only when its type needs the bytes: whole up to
+    // kCheckedInMemory (handed to `whole` when given, so it need not be
+    // read again), else its beginning. Throws like Read.
+    std::string ContentTypeOf(size_t index, std::vector<uint8_t>* whole = nullptr) const;
 
 private:
     void Verify(size_t index, Stream& from) const;
