@@ -442,11 +442,15 @@ public:
     using Build::Site;
     std::string Big() const { return Site() + "big.bin"; }
     // The archive while it is written, in a folder of the build's own.
-    bool IsTemp(const std::string& path) const
+    bool IsTemp(const std::string& path) const { return InOwnFolder(path, "/website.qpf"); }
+    // The EXE while it is made, in that same folder under the output's name.
+    bool IsExeBeingMade(const std::string& path) const { return InOwnFolder(path, "/site.exe"); }
+    bool InOwnFolder(const std::string& path, std::string_view name) const
     {
-        return path.rfind(Out() + ".quorvane-", 0) == 0 && path.ends_with("/website.qpf");
+        return path.rfind(Out() + ".quorvane-", 0) == 0 && path.ends_with(name);
     }
     std::string temp; // as the file layer saw it created
+    std::string exeBeingMade; // likewise
     std::string Output(bool exe) const { return Out() + (exe ? "site.exe" : "site.qpf"); }
     static constexpr size_t kViewerSize = 50000;
     int64_t directoryStart = -1;
@@ -473,6 +477,8 @@ TEST_P(BuildFault, FailsNamingTheFileAndTheCauseAndLeavesNothing)
         fs::ScopedFaultHook hook([this, inner = fault.hook(*this)](const fs::FileAccess& a) {
             if (a.op == fs::FileOp::Create && IsTemp(a.path))
                 temp = a.path;
+            if (a.op == fs::FileOp::Create && IsExeBeingMade(a.path))
+                exeBeingMade = a.path;
             return inner(a);
         });
         r = Run(Project(fault.exe));
@@ -527,6 +533,11 @@ std::function<bool(const std::string&)> TheTemp(Build& b)
     return [&b](const std::string& path) { return F(b).IsTemp(path); };
 }
 
+std::function<bool(const std::string&)> TheExeBeingMade(Build& b)
+{
+    return [&b](const std::string& path) { return F(b).IsExeBeingMade(path); };
+}
+
 // Runs `change` once, at the first read of the one-block home page: its end
 // is confirmed by that same read.
 std::function<int(const fs::FileAccess&)> HomeRead(Build& b, std::function<void(const std::string&)> change)
@@ -567,11 +578,11 @@ const Fault kFaults[] = {
      [](Build& b) { return NoSpace(F(b).temp); }},
     {"DiskFullWritingTheDirectory", false, [](Build& b) { return FullFrom(TheTemp(b), F(b).directoryStart); },
      [](Build& b) { return NoSpace(F(b).temp); }},
-    {"DiskFullCopyingTheViewer", true, [](Build& b) { return FullFrom(Named(F(b).Output(true)), 0); },
-     [](Build& b) { return NoSpace(F(b).Output(true)); }},
+    {"DiskFullCopyingTheViewer", true, [](Build& b) { return FullFrom(TheExeBeingMade(b), 0); },
+     [](Build& b) { return NoSpace(F(b).exeBeingMade); }},
     {"DiskFullAppendingTheArchiveToTheExe", true,
-     [](Build& b) { return FullFrom(Named(F(b).Output(true)), BuildFault::kViewerSize); },
-     [](Build& b) { return NoSpace(F(b).Output(true)); }},
+     [](Build& b) { return FullFrom(TheExeBeingMade(b), BuildFault::kViewerSize); },
+     [](Build& b) { return NoSpace(F(b).exeBeingMade); }},
     {"DiskFullMovingTheQpfToAnotherVolume", false,
      [](Build& b) {
          auto full = FullFrom(Named(F(b).Output(false)), 0);
