@@ -1,0 +1,246 @@
+#include "quorvane/viewercore/PageText.h"
+
+#include "quorvane/base/Text.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
+
+#include <array>
+#include <cstring>
+#include <mutex>
+
+namespace qv {
+namespace {
+
+bool NameIs(const xmlChar* name, std::initializer_list<std::string_view> names)
+{
+    const std::string_view n(reinterpret_cast<const char*>(name));
+    for (const std::string_view candidate : names)
+        if (n == candidate)
+            return true;
+    return false;
+}
+
+// Never shown as text to a reader with scripts on.
+bool Hidden(const xmlChar* name)
+{
+    return NameIs(name, {"script", "style", "template", "noscript"});
+}
+
+// Elements that run on within a line: their edges do not part words
+// ("<b>in</b>dex" is one word on screen). Every other element's edges do.
+bool Inline(const xmlChar* name)
+{
+    return NameIs(name, {"a", "abbr", "b", "bdi", "bdo", "cite", "code", "data", "dfn", "em", "font", "i", "kbd",
+                         "mark", "q", "s", "samp", "small", "span", "strong", "sub", "sup", "time", "tt", "u",
+                         "var"});
+}
+
+bool Heading(const xmlChar* name)
+{
+    return name[0] == 'h' && name[1] >= '1' && name[1] <= '6' && name[2] == 0;
+}
+
+// Appends text with every run of blanks made one space, none at the start.
+void Append(std::string& to, const char* text, size_t size)
+{
+    for (size_t i = 0; i < size && to.size() < PageTextExtractor::kMaxText; ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+            if (!to.empty() && to.back() != ' ')
+                to += ' ';
+        } else {
+            to += c;
+        }
+    }
+}
+
+void Part(std::string& text)
+{
+    if (!text.empty() && text.back() != ' ')
+        text += ' ';
+}
+
+void TrimEnd(std::string& text)
+{
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+}
+
+void Silent(void*, const xmlError*) {}
+
+} // namespace
+
+void PageText::Clear()
+{
+    title.clear();
+    headings.clear();
+    body.clear();
+}
+
+bool IsIndexedPage(std::string_view fileName)
+{
+    const size_t slash = fileName.find_last_of("/\\");
+    if (slash != std::string_view::npos)
+        fileName.remove_prefix(slash + 1);
+    const size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    const std::string_view extension = fileName.substr(dot + 1);
+    for (const std::string_view page : {"html", "htm", "xhtml", "shtml", "php", "asp", "aspx", "jsp", "cgi"})
+        if (EqualAsciiNoCase(extension, page))
+            return true;
+    return false;
+}
+
+struct PageTextExtractor::State {
+    htmlParserCtxtPtr parser = nullptr;
+    PageText text;
+    int hidden = 0;   // depth inside elements never shown
+    int title = 0;
+    int heading = 0;
+    bool finished = false;
+
+    static State& Of(void* user) { return *static_cast<State*>(user); }
+
+    static void Start(void* user, const xmlChar* name, const xmlChar** attributes)
+    {
+        State& s = Of(user);
+        if (Hidden(name)) {
+            ++s.hidden;
+            return;
+        }
+        if (s.hidden)
+            return;
+        if (NameIs(name, {"title"})) {
+            ++s.title;
+            return;
+        }
+        if (Heading(name)) {
+            ++s.heading;
+            Part(s.text.headings);
+        }
+        if (!Inline(name))
+            Part(s.text.body);
+        if (NameIs(name, {"img", "area"}) && attributes) {
+            for (const xmlChar** a = attributes; a[0]; a += 2)
+                if (a[1] && NameIs(a[0], {"alt"})) {
+                    Part(s.text.body);
+                    s.Characters(reinterpret_cast<const char*>(a[1]), std::strlen(reinterpret_cast<const char*>(a[1])));
+                    Part(s.text.body);
+                }
+        }
+    }
+
+    static void End(void* user, const xmlChar* name)
+    {
+        State& s = Of(user);
+        if (Hidden(name)) {
+            if (s.hidden)
+                --s.hidden;
+            return;
+        }
+        if (s.hidden)
+            return;
+        if (NameIs(name, {"title"})) {
+            if (s.title)
+                --s.title;
+            Part(s.text.title);
+            return;
+        }
+        if (Heading(name) && s.heading) {
+            --s.heading;
+            Part(s.text.headings);
+        }
+        if (!Inline(name))
+            Part(s.text.body);
+    }
+
+    static void Text(void* user, const xmlChar* chars, int size)
+    {
+        State& s = Of(user);
+        if (!s.hidden && size > 0)
+            s.Characters(reinterpret_cast<const char*>(chars), static_cast<size_t>(size));
+    }
+
+    void Characters(const char* chars, size_t size)
+    {
+        if (title) {
+            Append(text.title, chars, size);
+            return;
+        }
+        if (heading)
+            Append(text.headings, chars, size);
+        Append(text.body, chars, size);
+    }
+};
+
+PageTextExtractor::PageTextExtractor() : state_(std::make_unique<State>())
+{
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { xmlInitParser(); });
+
+    htmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    sax.startElement = &State::Start;
+    sax.endElement = &State::End;
+    sax.characters = &State::Text;
+    sax.ignorableWhitespace = &State::Text;
+    // Script and style text arrives here; it is never shown.
+    sax.cdataBlock = [](void*, const xmlChar*, int) {};
+    // A page's mistakes are the browser's business, not the build log's.
+    sax.serror = [](void* user, xmlErrorPtr error) { Silent(user, error); };
+    sax.initialized = XML_SAX2_MAGIC;
+    state_->parser = htmlCreatePushParserCtxt(&sax, state_.get(), nullptr, 0, nullptr, XML_CHAR_ENCODING_NONE);
+    if (!state_->parser)
+        throw std::bad_alloc();
+    htmlCtxtUseOptions(state_->parser, HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR |
+                                           HTML_PARSE_NOWARNING | HTML_PARSE_COMPACT);
+}
+
+PageTextExtractor::~PageTextExtractor()
+{
+    if (state_->parser) {
+        if (state_->parser->myDoc)
+            xmlFreeDoc(state_->parser->myDoc);
+        htmlFreeParserCtxt(state_->parser);
+    }
+}
+
+void PageTextExtractor::Feed(const uint8_t* bytes, size_t size)
+{
+    // libxml2 takes chunks as int: a huge block goes in slices.
+    constexpr size_t kSlice = size_t{1} << 30;
+    while (size > 0 && !state_->finished) {
+        const size_t n = std::min(size, kSlice);
+        htmlParseChunk(state_->parser, reinterpret_cast<const char*>(bytes), static_cast<int>(n), 0);
+        bytes += n;
+        size -= n;
+    }
+}
+
+void PageTextExtractor::Finish()
+{
+    if (state_->finished)
+        return;
+    htmlParseChunk(state_->parser, nullptr, 0, 1);
+    state_->finished = true;
+    TrimEnd(state_->text.title);
+    TrimEnd(state_->text.headings);
+    TrimEnd(state_->text.body);
+}
+
+PageText& PageTextExtractor::Text()
+{
+    return state_->text;
+}
+
+PageText ExtractPageText(const uint8_t* bytes, size_t size)
+{
+    PageTextExtractor extractor;
+    extractor.Feed(bytes, size);
+    extractor.Finish();
+    return std::move(extractor.Text());
+}
+
+} // namespace qv
