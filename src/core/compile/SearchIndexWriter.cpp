@@ -32,7 +32,12 @@ SearchIndexWriter::SearchIndexWriter() : statements_(std::make_unique<Statements
         "CREATE TABLE page(id INTEGER PRIMARY KEY, address TEXT NOT NULL, title TEXT NOT NULL);"
         "CREATE VIRTUAL TABLE pagetext USING fts5(title, headings, body, content='', tokenize='" +
         std::string(search_schema::kTokenizer) + "');" + "PRAGMA user_version=" +
-        std::to_string(search_schema::kVersion) + ";BEGIN";
+        std::to_string(search_schema::kVersion) + ";" +
+        // Segments are merged once, at the end, instead of level by level
+        // while pages come in.
+        "INSERT INTO pagetext(pagetext, rank) VALUES('automerge', 0);"
+        "INSERT INTO pagetext(pagetext, rank) VALUES('crisismerge', 2000);"
+        "BEGIN";
     Execute(schema.c_str());
     if (sqlite3_prepare_v2(db_, "INSERT INTO page(id, address, title) VALUES(?1, ?2, ?3)", -1, &statements_->page,
                            nullptr) != SQLITE_OK ||

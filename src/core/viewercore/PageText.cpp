@@ -5,7 +5,7 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
 
-#include <array>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -41,17 +41,27 @@ bool Heading(const xmlChar* name)
     return name[0] == 'h' && name[1] >= '1' && name[1] <= '6' && name[2] == 0;
 }
 
+bool Blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
 // Appends text with every run of blanks made one space, none at the start.
 void Append(std::string& to, const char* text, size_t size)
 {
-    for (size_t i = 0; i < size && to.size() < PageTextExtractor::kMaxText; ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+    const char* end = text + size;
+    while (text != end && to.size() < PageTextExtractor::kMaxText) {
+        if (Blank(*text)) {
+            while (text != end && Blank(*text))
+                ++text;
             if (!to.empty() && to.back() != ' ')
                 to += ' ';
-        } else {
-            to += c;
+            continue;
         }
+        const char* word = text;
+        while (text != end && !Blank(*text))
+            ++text;
+        to.append(word, std::min<size_t>(static_cast<size_t>(text - word), PageTextExtractor::kMaxText - to.size()));
     }
 }
 
