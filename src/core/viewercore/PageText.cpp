@@ -110,6 +110,10 @@ struct PageTextExtractor::State {
     int title = 0;
     int heading = 0;
     bool finished = false;
+    // The tail of the last block from an unclosed "<" on: libxml2 2.9's push
+    // parser loses the end of a script or style whose end tag is cut
+    // between two chunks, so no chunk ends inside a tag.
+    std::string held;
 
     static State& Of(void* user) { return *static_cast<State*>(user); }
 
@@ -201,7 +205,7 @@ PageTextExtractor::PageTextExtractor() : state_(std::make_unique<State>())
     // A page's mistakes are the browser's business, not the build log's.
     sax.serror = [](void* user, xmlErrorPtr error) { Silent(user, error); };
     sax.initialized = XML_SAX2_MAGIC;
-    state_->parser = htmlCreatePushParserCtxt(&sax, state_.get(), nullptr, 0, nullptr, XML_CHAR_ENCODING_NONE);
+    state_->parser = htmlCreatePushParserCtxt(&sax, state_.get(), nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
     if (!state_->parser)
         throw std::bad_alloc();
     htmlCtxtUseOptions(state_->parser, HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR |
@@ -219,25 +223,46 @@ PageTextExtractor::~PageTextExtractor()
 
 void PageTextExtractor::Feed(const uint8_t* bytes, size_t size)
 {
-    // libxml2 takes chunks as int: a huge block goes in slices.
+    // A tag longer than this is cut anyway: what is held stays small.
+    constexpr size_t kMaxHeld = 4096;
+    // libxml2 takes chunks as int.
     constexpr size_t kSlice = size_t{1} << 30;
-    while (size > 0 && !state_->finished) {
-        const size_t n = std::min(size, kSlice);
-        htmlParseChunk(state_->parser, reinterpret_cast<const char*>(bytes), static_cast<int>(n), 0);
-        bytes += n;
-        size -= n;
+    State& s = *state_;
+    if (s.finished || size == 0)
+        return;
+    std::string joined;
+    const char* chars = reinterpret_cast<const char*>(bytes);
+    if (!s.held.empty()) {
+        joined = std::move(s.held);
+        joined.append(chars, size);
+        chars = joined.data();
+        size = joined.size();
     }
+    const std::string_view all(chars, size);
+    const size_t open = all.rfind('<');
+    size_t ready = size;
+    if (open != std::string_view::npos && all.find('>', open) == std::string_view::npos && size - open <= kMaxHeld)
+        ready = open;
+    std::string rest(all.substr(ready));
+    for (size_t at = 0; at < ready;) {
+        const size_t n = std::min(ready - at, kSlice);
+        htmlParseChunk(s.parser, chars + at, static_cast<int>(n), 0);
+        at += n;
+    }
+    s.held = std::move(rest);
 }
 
 void PageTextExtractor::Finish()
 {
-    if (state_->finished)
+    State& s = *state_;
+    if (s.finished)
         return;
-    htmlParseChunk(state_->parser, nullptr, 0, 1);
-    state_->finished = true;
-    TrimEnd(state_->text.title);
-    TrimEnd(state_->text.headings);
-    TrimEnd(state_->text.body);
+    htmlParseChunk(s.parser, s.held.data(), static_cast<int>(s.held.size()), 1);
+    s.held.clear();
+    s.finished = true;
+    TrimEnd(s.text.title);
+    TrimEnd(s.text.headings);
+    TrimEnd(s.text.body);
 }
 
 PageText& PageTextExtractor::Text()
