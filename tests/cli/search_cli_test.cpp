@@ -101,6 +101,9 @@ TEST_F(SearchCommand, FindsPagesAsAReaderMeansTheWords)
     const Outcome plain = Quorvanec("search " + Quoted(output) + " run dawn");
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.out, "1. ferry.htm - Ferry\n   The ferry will «run» at «dawn»\n");
+    // A phrase's words are marked where they stand together only.
+    EXPECT_EQ(Quorvanec("search " + Quoted(output) + " '\"list comprehension\"'").out,
+              "1. python.html - Python\n   A «list» «comprehension» builds a list\n");
     const Outcome none = Quorvanec("search " + Quoted(output) + " scriptonlyword");
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.out, "No page matches.\n");

@@ -13,7 +13,6 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <set>
 
 namespace qv {
 namespace {
@@ -298,19 +297,35 @@ private:
     Fts5Tokenizer* tokenizer_ = nullptr;
 };
 
-// Which tokens of a page the wanted terms name.
+// Which tokens of a page the wanted terms name: single words anywhere, a
+// phrase's words only where they stand together.
 struct Wanted {
-    std::set<std::string> words;
-    std::vector<std::string> prefixes;
+    struct Word {
+        std::string token;
+        bool prefix = false;
 
-    bool Takes(const std::string& token) const
+        bool Takes(const std::string& t) const { return prefix ? t.compare(0, token.size(), token) == 0 : t == token; }
+    };
+    std::vector<Word> words;
+    std::vector<std::vector<Word>> phrases;
+
+    std::vector<bool> Marks(const std::vector<Token>& tokens) const
     {
-        if (words.count(token))
-            return true;
-        for (const std::string& prefix : prefixes)
-            if (token.compare(0, prefix.size(), prefix) == 0)
-                return true;
-        return false;
+        std::vector<bool> marked(tokens.size());
+        for (size_t i = 0; i < tokens.size(); ++i)
+            for (const Word& word : words)
+                if (word.Takes(tokens[i].text))
+                    marked[i] = true;
+        for (const std::vector<Word>& phrase : phrases)
+            for (size_t i = 0; i + phrase.size() <= tokens.size(); ++i) {
+                size_t n = 0;
+                while (n < phrase.size() && phrase[n].Takes(tokens[i + n].text))
+                    ++n;
+                if (n == phrase.size())
+                    std::fill(marked.begin() + static_cast<std::ptrdiff_t>(i),
+                              marked.begin() + static_cast<std::ptrdiff_t>(i + n), true);
+            }
+        return marked;
     }
 };
 
@@ -544,14 +559,15 @@ struct SiteSearch::Index {
         for (const SearchTerm& term : terms) {
             if (term.excluded)
                 continue;
-            std::vector<Token> tokens =
+            const std::vector<Token> tokens =
                 tokenizer->Cut(term.text, FTS5_TOKENIZE_QUERY | (term.prefix ? FTS5_TOKENIZE_PREFIX : 0));
-            for (size_t i = 0; i < tokens.size(); ++i) {
-                if (term.prefix && i + 1 == tokens.size())
-                    wanted.prefixes.push_back(std::move(tokens[i].text));
-                else
-                    wanted.words.insert(std::move(tokens[i].text));
-            }
+            std::vector<Wanted::Word> words;
+            for (size_t i = 0; i < tokens.size(); ++i)
+                words.push_back({tokens[i].text, term.prefix && i + 1 == tokens.size()});
+            if (words.size() == 1)
+                wanted.words.push_back(std::move(words.front()));
+            else if (!words.empty())
+                wanted.phrases.push_back(std::move(words));
         }
         return wanted;
     }
@@ -566,10 +582,7 @@ struct SiteSearch::Index {
         const std::vector<uint8_t> page = site.ReadAll(static_cast<size_t>(at));
         const PageText text = ExtractPageText(page.data(), page.size());
         const std::vector<Token> tokens = tokenizer->Cut(text.body, FTS5_TOKENIZE_DOCUMENT);
-        std::vector<bool> matched(tokens.size());
-        for (size_t i = 0; i < tokens.size(); ++i)
-            matched[i] = wanted.Takes(tokens[i].text);
-        return CutSnippet(text.body, tokens, matched);
+        return CutSnippet(text.body, tokens, wanted.Marks(tokens));
     }
 };
 
