@@ -79,6 +79,8 @@ void TrimEnd(std::string& text)
 
 void Silent(void*, const xmlError*) {}
 
+void SilentGeneric(void*, const char*, ...) {}
+
 } // namespace
 
 void PageText::Clear()
@@ -193,6 +195,10 @@ PageTextExtractor::PageTextExtractor() : state_(std::make_unique<State>())
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { xmlInitParser(); });
+    // An encoding a page names wrongly is reported through libxml2's
+    // handlers of the calling thread, past the parser's own; the build's
+    // log is no place for it.
+    xmlSetGenericErrorFunc(nullptr, SilentGeneric);
 
     htmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
