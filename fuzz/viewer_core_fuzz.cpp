@@ -1,7 +1,7 @@
 // Opens any bytes as an output the way both viewers do: directory and
-// settings, the home page, a few addresses, ranges of every entry and the
-// logo. Errors are the expected outcome; crashes, hangs, huge allocations
-// and bytes that differ between two roads to them are not.
+// settings, the home page, a few addresses, ranges and types of every
+// entry and the logo. Errors are the expected outcome; crashes, hangs,
+// huge allocations and bytes that differ between two roads to them are not.
 #include "quorvane/base/Stream.h"
 #include "quorvane/viewercore/SiteArchive.h"
 #include "quorvane/viewercore/SiteFile.h"
@@ -50,6 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         try {
             const std::vector<uint8_t> whole = site->ReadAll(i);
             if (static_cast<int64_t>(whole.size()) != length)
+                __builtin_trap();
+            // The type is judged on the same bytes, handed back when read.
+            std::vector<uint8_t> judged;
+            (void)site->ContentTypeOf(i, &judged);
+            if (!judged.empty() && judged != whole)
                 __builtin_trap();
             // A range is the same bytes as the whole entry holds there.
             const int64_t offset = length / 3;

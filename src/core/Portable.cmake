@@ -11,6 +11,7 @@ set(QV_CORE_PORTABLE_SOURCES
   base/Text.cpp
   base/Utf8.cpp
   archive/ArchiveReader.cpp
+  archive/InflateIndex.cpp
   archive/ArchivePaths.cpp
   platform/Wildcard.cpp
   project/SettingsImage.cpp
@@ -21,4 +22,5 @@ set(QV_CORE_PORTABLE_SOURCES
   viewercore/ReplyPages.cpp
   viewercore/SiteArchive.cpp
   viewercore/StartRules.cpp
+  viewercore/TextCharset.cpp
   viewercore/ViewerSettings.cpp)

@@ -3,7 +3,6 @@
 #include "NetworkWall.h"
 
 #include "quorvane/base/Error.h"
-#include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/ReplyPages.h"
 #include "quorvane/viewercore/SiteArchive.h"
 
@@ -25,6 +24,8 @@ namespace {
 constexpr int kMaxHead = 32 * 1024;
 constexpr int kWaitSliceMs = 200;
 constexpr int kSendLimitMs = 30000;
+constexpr int kDrainLimitMs = 2000;
+constexpr qint64 kMaxDrain = 16 * 1024 * 1024;
 constexpr qint64 kWriteBacklog = 512 * 1024;
 
 // The peer went away or the server is stopping: nothing more to send.
@@ -175,12 +176,24 @@ public:
     }
     void Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
 
-    void Finish()
+    // With `drain`, what the peer still sends (a request's body) is read
+    // and dropped until it closes: closing on unread bytes resets the
+    // connection, and the browser loses the answer with it.
+    void Finish(bool drain)
     {
         QDeadlineTimer limit(kSendLimitMs);
         while (socket_.bytesToWrite() > 0 && socket_.state() == QAbstractSocket::ConnectedState && !stopping_ &&
                !limit.hasExpired())
             socket_.waitForBytesWritten(kWaitSliceMs);
+        if (drain && socket_.state() == QAbstractSocket::ConnectedState && socket_.bytesToWrite() == 0) {
+            ::shutdown(static_cast<int>(socket_.socketDescriptor()), SHUT_WR);
+            const QDeadlineTimer drainLimit(kDrainLimitMs);
+            qint64 dropped = 0;
+            while (socket_.state() == QAbstractSocket::ConnectedState && !stopping_ && !drainLimit.hasExpired() &&
+                   dropped < kMaxDrain)
+                if (socket_.waitForReadyRead(kWaitSliceMs))
+                    dropped += socket_.readAll().size();
+        }
         socket_.disconnectFromHost();
         if (socket_.state() != QAbstractSocket::UnconnectedState)
             socket_.waitForDisconnected(kWaitSliceMs);
@@ -198,6 +211,7 @@ QByteArray ReasonOf(int status)
     switch (status) {
     case 200: return "OK";
     case 206: return "Partial Content";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";
@@ -241,6 +255,18 @@ PageServer::~PageServer()
     pool_.waitForDone();
 }
 
+void PageServer::ReplaceSite(std::shared_ptr<const SiteArchive> site)
+{
+    const std::lock_guard lock(siteLock_);
+    site_ = std::move(site);
+}
+
+std::shared_ptr<const SiteArchive> PageServer::Site() const
+{
+    const std::lock_guard lock(siteLock_);
+    return site_;
+}
+
 bool PageServer::Start()
 {
     // A burst of connections waits in the kernel's queue, not a fd of ours;
@@ -248,8 +274,13 @@ bool PageServer::Start()
     setListenBacklogSize(1024);
     if (!listen(QHostAddress::LocalHost, 0))
         return false;
-    host_ = "127.0.0.1:" + QByteArray::number(serverPort());
+    host_ = HostName().toLatin1() + ":" + QByteArray::number(serverPort());
     return true;
+}
+
+QString PageServer::HostName() const
+{
+    return token_ + QStringLiteral(".localhost");
 }
 
 QUrl PageServer::UrlOf(const QString& addressPath) const
@@ -257,20 +288,18 @@ QUrl PageServer::UrlOf(const QString& addressPath) const
     QString path = addressPath;
     if (!path.startsWith(QLatin1Char('/')))
         path.prepend(QLatin1Char('/'));
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/%2%3").arg(serverPort()).arg(token_, path));
+    return QUrl(QStringLiteral("http://%1:%2%3").arg(HostName()).arg(serverPort()).arg(path));
 }
 
 bool PageServer::Owns(const QUrl& url, QString* addressPath) const
 {
-    if (url.scheme() != QLatin1String("http") || url.host() != QLatin1String("127.0.0.1") ||
-        url.port() != serverPort())
+    if (url.scheme() != QLatin1String("http") || url.host() != HostName() || url.port() != serverPort())
         return false;
-    const QString path = url.path(QUrl::FullyEncoded);
-    const QString prefix = QLatin1Char('/') + token_;
-    if (path != prefix && !path.startsWith(prefix + QLatin1Char('/')))
-        return false;
-    if (addressPath)
-        *addressPath = path.mid(prefix.size());
+    if (addressPath) {
+        *addressPath = url.path(QUrl::FullyEncoded);
+        if (addressPath->isEmpty())
+            *addressPath = QStringLiteral("/");
+    }
     return true;
 }
 
@@ -328,45 +357,62 @@ void PageServer::Serve(qintptr descriptor, const QByteArray& head)
             served.range = request->range;
             served.userAgent = request->userAgent;
         }
-        const QString prefix = QLatin1Char('/') + token_ + QLatin1Char('/');
-        const QString target = request ? QString::fromLatin1(request->target) : QString();
-        // Another name for this address would let a page of any site that
-        // resolves to 127.0.0.1 read ours, if it ever learnt the token.
+        const bool reading = request && (request->method == "GET" || request->method == "HEAD");
+        // The token is the host name: any other name for this address would
+        // let a page of a site that resolves to 127.0.0.1 read ours.
         if (!request)
             Answer(connection, served, 400, ReplyPage("Bad request", "This is not a request the viewer understands."));
-        else if (request->host.toLower() != host_ || !target.startsWith(prefix))
+        else if (request->host.toLower() != host_ || !request->target.startsWith('/'))
             Answer(connection, served, 403, ReplyPage("Forbidden", "Only the viewer's own pages are served here."));
-        else if (request->method != "GET" && request->method != "HEAD")
-            Answer(connection, served, 405,
-                   ReplyPage("Method not allowed", "Pages here can only be read (GET and HEAD)."));
+        else if (!reading)
+            Answer(connection, served, 405, FormRefusedPage(), "Allow: GET, HEAD\r\n");
         else {
-            served.addressPath = target.mid(prefix.size() - 1);
+            served.addressPath = QString::fromLatin1(request->target);
             ServeEntry(connection, served);
         }
-        connection.Finish();
+        connection.Finish(request && !reading);
     } catch (const ConnectionGone&) {
         socket.abort();
     }
     emit Served(served);
 }
 
-void PageServer::Answer(Connection& connection, ServedRequest& served, int status, const std::string& html)
+void PageServer::Answer(Connection& connection, ServedRequest& served, int status, const std::string& html,
+                        const QByteArray& extra)
 {
     served.status = status;
     const QByteArray body = QByteArray::fromStdString(html);
-    connection.Write(Head(status, "text/html; charset=utf-8", body.size(), internetAllowed_));
+    connection.Write(Head(status, "text/html; charset=utf-8", body.size(), internetAllowed_, extra));
     if (served.method != "HEAD")
         connection.Write(body);
 }
 
 void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
 {
-    const SiteArchive::Target found = site_->Find(served.addressPath.toStdString());
+    const std::shared_ptr<const SiteArchive> site = Site();
+    const SiteArchive::Target found = site->Find(served.addressPath.toStdString());
     if (found.kind != SiteArchive::Target::Kind::Entry) {
         Answer(connection, served, 404, NotFoundPage(found.sitePath));
         return;
     }
-    const ArchiveEntry& entry = site_->Reader().Entry(found.index);
+    if (found.slashMissing) {
+        // The folder's page, at an address whose relative links stay in it.
+        QByteArray location = served.addressPath.toLatin1();
+        const qsizetype end = location.indexOf('?');
+        location.insert(end < 0 ? location.size() : end, '/');
+        served.status = 302;
+        connection.Write(Head(302, {}, 0, internetAllowed_, "Location: " + location + "\r\n"));
+        return;
+    }
+    std::vector<uint8_t> whole;
+    QByteArray type;
+    try {
+        type = QByteArray::fromStdString(site->ContentTypeOf(found.index, &whole));
+    } catch (const qv::Error& e) {
+        Answer(connection, served, 500, DamagedPage(e.what()));
+        return;
+    }
+    const ArchiveEntry& entry = site->Reader().Entry(found.index);
     const qint64 size = entry.FileSize;
     const std::optional<ByteRange> range = ParseRange(served.range, size);
     if (range && range->count < 0) {
@@ -381,8 +427,13 @@ void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
     if (range)
         extra = "Content-Range: bytes " + QByteArray::number(first) + "-" + QByteArray::number(first + count - 1) +
                 "/" + QByteArray::number(size) + "\r\n";
-    const QByteArray head =
-        Head(served.status, QByteArray(MimeTypeOf(entry.ArchiveName()).data()), count, internetAllowed_, extra);
+    const QByteArray head = Head(served.status, type, count, internetAllowed_, extra);
+    if (!whole.empty()) { // read already to judge its type
+        connection.Write(head);
+        if (served.method == "GET")
+            connection.Write(reinterpret_cast<const char*>(whole.data()) + first, count);
+        return;
+    }
     bool started = false;
     auto start = [&] {
         if (!started)
@@ -391,7 +442,7 @@ void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
     };
     try {
         if (served.method == "GET")
-            site_->Read(found.index, first, count, [&](const uint8_t* data, size_t n) {
+            site->Read(found.index, first, count, [&](const uint8_t* data, size_t n) {
                 start();
                 connection.Write(reinterpret_cast<const char*>(data), static_cast<qint64>(n));
             });

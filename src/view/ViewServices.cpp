@@ -143,4 +143,9 @@ ViewShell& DesktopShell()
     return shell;
 }
 
+QString ViewerName()
+{
+    return QStringLiteral("Quorvane Viewer");
+}
+
 } // namespace qv::view

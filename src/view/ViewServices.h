@@ -48,6 +48,11 @@ struct ViewServices {
     ViewShell& shell;
 };
 
+// "Quorvane Viewer", the caption of the viewer's boxes. Not the
+// application's display name: the platform would add that to every window
+// title, which is the page's alone.
+QString ViewerName();
+
 // The real ones: Qt Widgets dialogs and QDesktopServices.
 ViewDialogs& WidgetDialogs();
 ViewShell& DesktopShell();

@@ -1,10 +1,12 @@
 #include "Viewer.h"
 
+#include "OutputWatcher.h"
 #include "TemporaryFolder.h"
 #include "ViewerWindow.h"
 
 #include "quorvane/base/Error.h"
 #include "quorvane/viewercore/SiteFile.h"
+#include "quorvane/update/VersionRecord.h"
 #include "quorvane/viewercore/StartRules.h"
 
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace qv::view {
 namespace {
@@ -26,7 +29,9 @@ namespace {
 const char* const kUsage =
     "Usage: quorvane-view [FILE]\n"
     "Shows a compiled site (a .qpf file, or an .exe output) straight from the file.\n"
-    "Without FILE a file dialog asks for one.\n";
+    "Without FILE a file dialog asks for one.\n"
+    "  -h, --help  show this text\n"
+    "  --version   show the version\n";
 
 QString Text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
@@ -145,7 +150,9 @@ Viewer::Viewer(ViewServices services) : services_(services) {}
 
 Viewer::~Viewer()
 {
-    // The window and its server go before the archive they read.
+    // The window and its server go before the archive they read, and what
+    // hands rebuilds to the window before the window.
+    watcher_.reset();
     window_.reset();
 }
 
@@ -165,27 +172,49 @@ int Viewer::Start(const QStringList& arguments, int32_t today)
         if (path.isEmpty())
             return 0;
     }
+    FileState opened;
     try {
-        site_ = OpenSiteFile(QFileInfo(path).absoluteFilePath().toStdString());
+        site_ = OpenSiteFile(QFileInfo(path).absoluteFilePath().toStdString(), &opened);
         Prompts prompts(services_.dialogs);
         // Nothing is served before the rules let the viewer open.
         if (!RunStartRules(site_->Settings(), site_->Codec(), today < 0 ? LocalToday() : today, prompts))
             return kRefusedExitStatus;
         window_ = std::make_unique<ViewerWindow>(site_, path, services_);
     } catch (const std::exception& e) {
-        services_.dialogs.Message(nullptr, QApplication::applicationDisplayName(),
+        services_.dialogs.Message(nullptr, ViewerName(),
                                   QString::fromStdString(ErrorBoxText(e.what())), ViewDialogs::Icon::Error);
         return 1;
     }
+    watcher_ = std::make_unique<OutputWatcher>(
+        path, opened, [window = window_.get()](std::shared_ptr<const SiteArchive> site) {
+            window->TakeRebuild(std::move(site));
+        });
     window_->Present();
     return kRunning;
 }
 
+int AnswerWithoutDisplay(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quorvane-view %s\n", own_version::kVersion);
+            return 0;
+        }
+    }
+    return -1;
+}
+
 int RunViewer(int argc, char** argv, ViewServices services, const std::function<void(Viewer&)>& started)
 {
+    // Before the application object, which needs a display.
+    if (const int status = AnswerWithoutDisplay(argc, argv); status >= 0)
+        return status;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvane-view"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane Viewer"));
     QuitOnSignals stop;
     TemporaryFolder::RemoveAbandoned();
     Viewer viewer(services);

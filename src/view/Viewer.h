@@ -13,6 +13,7 @@ class SiteArchive;
 
 namespace qv::view {
 
+class OutputWatcher;
 class ViewerWindow;
 
 // The program quorvane-view without its event loop, so tests drive it in
@@ -37,12 +38,19 @@ public:
 
     // The window, once Start has returned kRunning.
     ViewerWindow* Window() const { return window_.get(); }
+    // What follows the output's rebuilds into the window, with it.
+    OutputWatcher* Watcher() const { return watcher_.get(); }
 
 private:
     ViewServices services_;
     std::shared_ptr<const SiteArchive> site_;
     std::unique_ptr<ViewerWindow> window_;
+    std::unique_ptr<OutputWatcher> watcher_;
 };
+
+// Answers --help and --version, which need no display; other arguments
+// are Start's. Returns the exit status, or -1 when the program should go on.
+int AnswerWithoutDisplay(int argc, char** argv);
 
 // The whole program: the application object, Start, the event loop.
 // `started`, when given, runs once the window is up.

@@ -7,10 +7,12 @@
 
 #include "quorvane/base/Error.h"
 #include "quorvane/viewercore/HandOver.h"
+#include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
@@ -28,6 +30,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFindTextResult>
 #include <QWebEngineFullScreenRequest>
@@ -107,6 +110,8 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     : QMainWindow(parent), site_(std::move(site)), outputPath_(outputPath), services_(services),
       memory_(outputPath, site_->Reader().Trailer().ArchiveCRC)
 {
+    settings_ = site_->Settings();
+    remembered_ = memory_.Reader();
     setObjectName(QStringLiteral("viewer"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     server_ = std::make_unique<PageServer>(site_);
@@ -212,11 +217,16 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     QPixmap icon;
     if (!logo.empty() && icon.loadFromData(logo.data(), static_cast<uint>(logo.size()), "ICO"))
         setWindowIcon(QIcon(icon));
+    BuildReader();
     ApplyWindowSettings();
 }
 
 ViewerWindow::~ViewerWindow()
 {
+    // Ended by a signal rather than closed: the reader's place is kept all
+    // the same.
+    if (isVisible())
+        SaveReader();
     // The page must go before its profile, which is a child made earlier.
     delete view_;
     view_ = nullptr;
@@ -226,7 +236,7 @@ ViewerWindow::~ViewerWindow()
 
 const ViewerSettings& ViewerWindow::Settings() const
 {
-    return site_->Settings();
+    return settings_;
 }
 
 QAction* ViewerWindow::Command(const char* name, const QString& text, const QIcon& icon,
@@ -398,27 +408,19 @@ void ViewerWindow::BuildStatusBar()
 
 void ViewerWindow::ApplyWindowSettings()
 {
-    const ViewerSettings& s = Settings();
-    if (s.BorderKind() == ViewerSettings::NoBorder)
+    if (Settings().BorderKind() == ViewerSettings::NoBorder)
         setWindowFlag(Qt::FramelessWindowHint, true);
-    const QSize size(s.ClientWidth(), s.ClientHeight());
-    if (s.BorderKind() == ViewerSettings::Fixed)
-        setFixedSize(size);
-    else
-        resize(size);
-    if (s.Centered) {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen)
-            move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
-    }
+    FitToScreen();
 }
 
 void ViewerWindow::Present()
 {
-    if (Settings().BorderKind() == ViewerSettings::FullScreen)
+    if (Settings().BorderKind() == ViewerSettings::FullScreen) {
         showFullScreen();
-    else
+    } else {
         show();
+        FitToScreen(); // again, now that the frame may be known
+    }
     ShowHome();
 }
 
@@ -487,7 +489,7 @@ void ViewerWindow::NotOpened(const QUrl& url)
 bool ViewerWindow::Confirmed(const QString& sitePath, const QString& handler, bool beside)
 {
     return services_.dialogs.Confirm(
-        this, QApplication::applicationDisplayName(),
+        this, ViewerName(),
         Text(HandOverQuestion(sitePath.toStdString(), handler.toStdString(), beside)));
 }
 
@@ -507,12 +509,24 @@ void ViewerWindow::OpenPackedFile(const QString& addressPath)
         page_->setHtml(Text(ProgramRefusedPage(target.sitePath)));
         return;
     }
+    // A page asked for as a download is still shown here: a desktop browser
+    // would give a stranger's page a local file's rights.
+    std::string type;
+    try {
+        type = site_->ContentTypeOf(target.index);
+    } catch (const Error&) {
+        // damaged: the copy below fails and says so
+    }
+    if (IsPageType(type)) {
+        page_->load(server_->UrlOf(addressPath));
+        return;
+    }
     const QString sitePath = Text(target.sitePath);
     const QString name = QFileInfo(sitePath).fileName();
     if (!Confirmed(sitePath, services_.shell.HandlerOf(name), false))
         return;
     if (!opened_.isValid()) {
-        services_.dialogs.Message(this, QApplication::applicationDisplayName(),
+        services_.dialogs.Message(this, ViewerName(),
                                   QStringLiteral("Cannot open \"%1\": no temporary folder for its copy (%2).")
                                       .arg(sitePath, opened_.errorString()),
                                   ViewDialogs::Icon::Error);
@@ -535,7 +549,7 @@ void ViewerWindow::OpenPackedFile(const QString& addressPath)
             file.close();
         } catch (const std::exception& e) {
             file.remove();
-            services_.dialogs.Message(this, QApplication::applicationDisplayName(),
+            services_.dialogs.Message(this, ViewerName(),
                                       QString::fromStdString(ErrorBoxText(e.what())), ViewDialogs::Icon::Error);
             return;
         }
@@ -580,7 +594,7 @@ void ViewerWindow::InternetWanted(const QUrl& url)
 void ViewerWindow::AllowInternet(bool always)
 {
     if (always && !memory_.SetInternetAllowed(true))
-        services_.dialogs.Message(this, QApplication::applicationDisplayName(),
+        services_.dialogs.Message(this, ViewerName(),
                                   QStringLiteral("Cannot remember the choice for this file in %1.")
                                       .arg(OutputMemory::StorePath()),
                                   ViewDialogs::Icon::Warning);
@@ -685,6 +699,139 @@ bool ViewerWindow::eventFilter(QObject* watched, QEvent* event)
             return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void ViewerWindow::BuildReader()
+{
+    // The only way out of a window without a frame, toolbar or menu.
+    QAction* close = Command("close", QStringLiteral("Close"), {},
+                             {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_Q)});
+    connect(close, &QAction::triggered, this, &QWidget::close);
+
+    if (remembered_) {
+        if (Settings().EnableFont && std::isfinite(remembered_->textZoom))
+            zoom_ = std::clamp(remembered_->textZoom, kZoomSteps.front(), kZoomSteps.back());
+        lastPage_ = remembered_->lastPage;
+        resumePage_ = lastPage_;
+    }
+    continue_ = new QPushButton(QStringLiteral("Continue where you left off"), statusBar());
+    continue_->setObjectName(QStringLiteral("continue"));
+    continue_->setFlat(true);
+    continue_->setCursor(Qt::PointingHandCursor);
+    continue_->hide();
+    statusBar()->addPermanentWidget(continue_);
+    connect(continue_, &QPushButton::clicked, this, [this, page = resumePage_] {
+        continue_->hide();
+        page_->load(server_->UrlOf(page));
+    });
+    connect(page_, &QWebEnginePage::loadFinished, this, &ViewerWindow::PageShown);
+}
+
+void ViewerWindow::PageShown(bool ok)
+{
+    const std::optional<size_t> shown = EntryShown();
+    const SiteArchive::Target home = site_->Find(site_->HomeAddress());
+    const bool atHome = shown && home.kind == SiteArchive::Target::Kind::Entry && *shown == home.index;
+    // Offered once, on the home page the run starts with, and only where the
+    // last run ended elsewhere in a page the output still holds.
+    if (!resumePage_.isEmpty()) {
+        const SiteArchive::Target last = site_->Find(resumePage_.toStdString());
+        continue_->setVisible(atHome && last.kind == SiteArchive::Target::Kind::Entry && last.index != home.index);
+        resumePage_.clear();
+    } else if (!atHome) {
+        continue_->hide();
+    }
+    QString addressPath;
+    if (ok && shown && server_->Owns(page_->url(), &addressPath) && addressPath != lastPage_) {
+        lastPage_ = addressPath;
+        memory_.SetLastPage(lastPage_);
+    }
+    if (rebuilt_) {
+        rebuilt_ = false;
+        statusBar()->showMessage(QStringLiteral("Rebuilt \u2014 reloaded"), 10000);
+    }
+}
+
+std::optional<size_t> ViewerWindow::EntryShown() const
+{
+    QString addressPath;
+    if (!server_->Owns(page_->url(), &addressPath))
+        return std::nullopt;
+    const SiteArchive::Target target = site_->Find(addressPath.toStdString());
+    if (target.kind != SiteArchive::Target::Kind::Entry)
+        return std::nullopt;
+    return target.index;
+}
+
+namespace {
+
+// The client area `wanted`, shrunk and moved as little as needed to lie
+// within `room`.
+QRect FittedInto(const QRect& wanted, const QRect& room)
+{
+    const QSize size = wanted.size().boundedTo(room.size());
+    const QPoint at(std::clamp(wanted.x(), room.left(), room.left() + room.width() - size.width()),
+                    std::clamp(wanted.y(), room.top(), room.top() + room.height() - size.height()));
+    return {at, size};
+}
+
+} // namespace
+
+void ViewerWindow::FitToScreen()
+{
+    const ViewerSettings& s = Settings();
+    const std::optional<QRect> place =
+        s.BorderKind() == ViewerSettings::Sizable && remembered_ ? remembered_->place : std::nullopt;
+    QScreen* screen = place ? QGuiApplication::screenAt(place->center()) : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // The frame is the platform's, known once the window is shown, if at all.
+    const QMargins frame = s.BorderKind() != ViewerSettings::NoBorder && windowHandle()
+                               ? windowHandle()->frameMargins()
+                               : QMargins();
+    const QRect room = screen->availableGeometry().marginsRemoved(frame);
+    QRect wanted = place.value_or(QRect(room.topLeft(), QSize(s.ClientWidth(), s.ClientHeight())));
+    if (!place && s.Centered)
+        wanted.moveCenter(room.center());
+    const QRect fitted = FittedInto(wanted, room);
+    if (s.BorderKind() == ViewerSettings::Fixed)
+        setFixedSize(fitted.size());
+    setGeometry(fitted);
+}
+
+void ViewerWindow::SaveReader()
+{
+    OutputMemory::ReaderState state;
+    if (Settings().BorderKind() == ViewerSettings::Sizable)
+        state.place = normalGeometry();
+    state.textZoom = zoom_;
+    state.lastPage = lastPage_;
+    memory_.SetReader(state);
+}
+
+void ViewerWindow::closeEvent(QCloseEvent* event)
+{
+    SaveReader();
+    QMainWindow::closeEvent(event);
+}
+
+void ViewerWindow::TakeRebuild(std::shared_ptr<const SiteArchive> site)
+{
+    site_ = std::move(site);
+    server_->ReplaceSite(site_);
+    // Consent was given to the file that was; a changed file asks afresh.
+    memory_ = OutputMemory(outputPath_, site_->Reader().Trailer().ArchiveCRC);
+    internetAllowed_ = memory_.InternetAllowed();
+    server_->SetInternetAllowed(internetAllowed_);
+    wall_->SetInternetAllowed(internetAllowed_);
+    internetBar_->hide();
+    rebuilt_ = true;
+    if (EntryShown())
+        page_->triggerAction(QWebEnginePage::ReloadAndBypassCache);
+    else
+        ShowHome();
 }
 
 } // namespace qv::view

@@ -4,14 +4,18 @@
 #include "TemporaryFolder.h"
 #include "ViewServices.h"
 
+#include "quorvane/viewercore/ViewerSettings.h"
+
 #include <QMainWindow>
 #include <QWebEnginePage>
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
+class QPushButton;
 class QLineEdit;
 class QPrinter;
 class QWebEngineProfile;
@@ -19,7 +23,6 @@ class QWebEngineView;
 
 namespace qv {
 class SiteArchive;
-struct ViewerSettings;
 }
 
 namespace qv::view {
@@ -40,10 +43,13 @@ class ViewerPage;
 // Widgets and actions carry object names for tests: "view", "toolbar",
 // "statusbar", "statuslink", "loadstate", "findbar", "findtext",
 // "findcount", "internetbar" with buttons "allowonce" and "allowalways",
-// actions "back", "forward", "home", "reload", "print",
+// "continue", actions "back", "forward", "home", "reload", "print",
 // "printpdf", "find", "findnext", "findprevious", "textsize", "bigger",
-// "smaller", "normalsize", "copy". A command the settings do not allow has
-// no action at all, so neither a button nor a key reaches it.
+// "smaller", "normalsize", "copy", "close". A command the settings do not
+// allow has no action at all, so neither a button nor a key reaches it.
+//
+// The window always fits the screen it goes on, and the reader's place in
+// an output (window, text size, last page) is remembered for its next run.
 //
 // Construction throws qv::Error when no local port can be had; nothing is
 // loaded until ShowHome.
@@ -71,8 +77,14 @@ public:
     bool AcceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame);
     bool InternetAllowed() const { return internetAllowed_; }
 
+    // Shows the output as rebuilt: the current page again from `site` (the
+    // home page when `site` lacks it). The window keeps the settings it
+    // started with.
+    void TakeRebuild(std::shared_ptr<const SiteArchive> site);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     const ViewerSettings& Settings() const;
@@ -97,6 +109,11 @@ private:
     void InternetWanted(const QUrl& url);
     void AllowInternet(bool always);
     void WatchKeys(QObject* target);
+    void BuildReader();
+    void FitToScreen();
+    void PageShown(bool ok);
+    std::optional<size_t> EntryShown() const;
+    void SaveReader();
 
     std::shared_ptr<const SiteArchive> site_;
     QString outputPath_;
@@ -119,6 +136,13 @@ private:
     std::unique_ptr<QPrinter> printer_;
     TemporaryFolder opened_; // packed files handed to the desktop; gone when the viewer ends
     double zoom_ = 1.0;
+
+    ViewerSettings settings_; // the first archive's, for the whole run
+    std::optional<OutputMemory::ReaderState> remembered_; // as the last run left it
+    QString lastPage_;
+    QString resumePage_; // until the first page has loaded
+    QPushButton* continue_ = nullptr;
+    bool rebuilt_ = false; // a reload for a rebuild is under way
 };
 
 } // namespace qv::view

@@ -21,6 +21,7 @@ const QByteArray kHome = R"html(<!DOCTYPE html>
 <a id="direct" href="downloads/setup.exe">setup</a>
 <a id="guide" href="docs/guide.pdf">guide</a>
 <a id="zip" href="files/data.zip">zip</a>
+<a id="saved" href="notes/README" download>saved page</a>
 <button id="full" onclick="document.documentElement.requestFullscreen()">full screen</button>
 <div style="height: 3000px"></div><div id="end">the end</div>
 </body></html>
@@ -42,7 +43,7 @@ const QByteArray kHostile = R"html(<!DOCTYPE html>
 <body><a id="payload" href="files/payload.desktop">payload</a>
 <script>
 const local = 'http://127.0.0.1:PORT', others = [local, 'http://localhost:PORT', 'http://[::ffff:7f00:1]:PORT',
-                                                 'http://internet.test:PORT'];
+                                                 'http://other.localhost:PORT', 'http://internet.test:PORT'];
 const settled = [];
 const outcome = p => settled.push(p.then(() => 'reached', () => 'refused'));
 const later = f => setTimeout(f, 0);
@@ -78,6 +79,16 @@ addEventListener('load', () => Promise.all([
   outcome(new Promise((ok, no) => { const w = new WebSocket('ws://127.0.0.1:PORT/ws'); w.onopen = ok; w.onerror = no; })),
 ]).then(r => { window.__local = r.join(' '); }));
 </script></body></html>
+)html";
+
+// A saved page of a server script, without a charset, whose references
+// start at the site's root; and a form that would post back to its server.
+const QByteArray kScriptPage = R"html(<!DOCTYPE html>
+<html><head><title>Topic</title><link rel="stylesheet" href="/css/root.css"></head>
+<body><h1>Caf)html" "\xC3\xA9" R"html( menu</h1><img id="logo" src="/images/pic.png">
+<a id="other" href="/other.html">other</a> <a id="folder" href="/docs">docs</a>
+<form method="post" action="reply.php"><input name="text" value="hello"><button id="send">send</button></form>
+</body></html>
 )html";
 
 QString Sum(const QByteArray& bytes)

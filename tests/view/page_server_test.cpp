@@ -106,10 +106,17 @@ class PageServerTest : public QObject {
             QSignalSpy(reply, &QNetworkReply::finished).wait(30000);
         return reply;
     }
-    QNetworkReply* Get(const QString& addressPath)
+    // A request of the server's own address. The system's resolver may not
+    // know names under "localhost" as the engine does, so it goes to the
+    // loopback address with the name as Host.
+    QNetworkRequest Request(const QString& addressPath)
     {
-        return Finished(network_.get(QNetworkRequest(server_->UrlOf(addressPath))));
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(Port()).arg(addressPath)));
+        request.setRawHeader("Host", OwnHost());
+        return request;
     }
+    QByteArray OwnHost() const { return server_->HostName().toLatin1() + ":" + QByteArray::number(Port()); }
+    QNetworkReply* Get(const QString& addressPath) { return Finished(network_.get(Request(addressPath))); }
 
     // A request written by hand; the whole answer once the server closes.
     QByteArray Exchange(const QByteArray& request)
@@ -133,6 +140,12 @@ private slots:
     {
         QVERIFY(temp_.isValid());
         WriteBytes(temp_.filePath("site/index.html"), kPage);
+        WriteBytes(temp_.filePath("site/sub/index.htm"), "<p>sub caf\xC3\xA9</p>");
+        WriteBytes(temp_.filePath("site/old.htm"), "<p>caf\xE9</p>");
+        WriteBytes(temp_.filePath("site/declared.html"), "<meta charset=\"iso-8859-2\"><p>\xB1</p>");
+        WriteBytes(temp_.filePath("site/forum/view.php"), "<p>thread</p>");
+        WriteBytes(temp_.filePath("site/notes/README"), "\xEF\xBB\xBF<!DOCTYPE html><p>notes</p>");
+        WriteBytes(temp_.filePath("site/subs/en.vtt"), "WEBVTT\n");
         output_ = temp_.filePath("served.qpf");
         QVERIFY(BuildOutput(temp_.filePath("site"), "index.html", output_));
         server_ = std::make_unique<PageServer>(qv::OpenSiteFile(output_.toStdString()));
@@ -201,29 +214,78 @@ private slots:
         QVERIFY(missing->header(QNetworkRequest::ContentTypeHeader).toString().startsWith("text/html"));
         QVERIFY(missing->readAll().contains("This file holds no page named \"no/such.html\"."));
 
-        QNetworkRequest form(server_->UrlOf("/index.html"));
+        // A form gets a page saying it went nowhere, whole although its
+        // body was never wanted.
+        QNetworkRequest form = Request("/index.html");
         form.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
-        QNetworkReply* posted = Finished(network_.post(form, "x=1"));
+        QNetworkReply* posted = Finished(network_.post(form, "x=" + QByteArray(4 << 20, 'y')));
+        QCOMPARE(posted->error(), QNetworkReply::ContentOperationNotPermittedError);
         QCOMPARE(posted->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 405);
+        QCOMPARE(posted->rawHeader("Allow"), QByteArray("GET, HEAD"));
         QCOMPARE(posted->rawHeader("X-Content-Type-Options"), QByteArray("nosniff"));
-        QVERIFY(posted->readAll().contains("<h1>Method not allowed</h1>"));
+        QVERIFY(posted->readAll().endsWith("<h1>Form not sent</h1>\n<p>The pages of this file are saved pages, which "
+                                           "cannot receive forms: what you entered was not sent anywhere.</p>"
+                                           "</body></html>\n"));
 
-        // Only the server's own address as Host: another name for 127.0.0.1
+        // Only the server's own name as Host: another name for 127.0.0.1
         // is how a page of some other site would come in.
-        const QByteArray target = "GET /" + server_->Token().toLatin1() + "/index.html HTTP/1.1\r\n";
+        const QByteArray target = "GET /index.html HTTP/1.1\r\n";
         const QByteArray port = QByteArray::number(Port());
-        const QByteArray right = Exchange(target + "Host: 127.0.0.1:" + port + "\r\n\r\n");
+        const QByteArray right = Exchange(target + "Host: " + OwnHost() + "\r\n\r\n");
         QVERIFY2(right.startsWith("HTTP/1.1 200 ") && right.endsWith(kPage), right.constData());
-        for (const QByteArray& host :
-             QList<QByteArray>{"Host: localhost:" + port + "\r\n", "Host: attacker.example:" + port + "\r\n",
-              "Host: 127.0.0.1:" + QByteArray::number(Port() + 1) + "\r\n", "Host: 127.0.0.1\r\n", QByteArray()}) {
+        const QByteArray name = server_->HostName().toLatin1();
+        for (const QByteArray& host : QList<QByteArray>{
+                 "Host: 127.0.0.1:" + port + "\r\n", "Host: localhost:" + port + "\r\n",
+                 "Host: other.localhost:" + port + "\r\n", "Host: attacker.example:" + port + "\r\n",
+                 "Host: " + name + ":" + QByteArray::number(Port() + 1) + "\r\n", "Host: " + name + "\r\n",
+                 "Host: " + name + ".attacker.example:" + port + "\r\n", QByteArray()}) {
             const QByteArray answer = Exchange(target + host + "\r\n");
             QVERIFY2(answer.startsWith("HTTP/1.1 403 ") && answer.contains("X-Content-Type-Options: nosniff\r\n") &&
                          answer.contains("<h1>Forbidden</h1>") && !answer.contains("served page"),
                      (host + answer).constData());
         }
+        // The viewer's own addresses are exactly the server's origin.
+        QString path;
+        QVERIFY(server_->Owns(server_->UrlOf("/sub/a%20b.html"), &path));
+        QCOMPARE(path, QStringLiteral("/sub/a%20b.html"));
+        QVERIFY(server_->Owns(QUrl("http://" + OwnHost().toUpper()), &path));
+        QCOMPARE(path, QStringLiteral("/"));
+        for (const QByteArray& other : {"https://" + OwnHost() + "/", "ws://" + OwnHost() + "/",
+                                        "http://127.0.0.1:" + port + "/", "http://other.localhost:" + port + "/",
+                                        "http://" + name + ":" + QByteArray::number(Port() + 1) + "/"})
+            QVERIFY2(!server_->Owns(QUrl(QString::fromLatin1(other))), other.constData());
+
+        const QByteArray absolute = Exchange("GET http://" + OwnHost() + "/index.html HTTP/1.1\r\nHost: " + OwnHost() +
+                                             "\r\n\r\n");
+        QVERIFY2(absolute.startsWith("HTTP/1.1 403 "), absolute.constData());
         const QByteArray nonsense = Exchange("hello there\r\n\r\n");
         QVERIFY2(nonsense.startsWith("HTTP/1.1 400 ") && nonsense.contains("<h1>Bad request</h1>"), nonsense.constData());
+    }
+
+    void typesCharsetsAndFolders()
+    {
+        const std::pair<const char*, const char*> types[] = {
+            {"/index.html", "text/html; charset=utf-8"},      {"/old.htm", "text/html; charset=windows-1252"},
+            {"/declared.html", "text/html"},                  {"/forum/view.php", "text/html; charset=utf-8"},
+            {"/notes/README", "text/html"},                    {"/subs/en.vtt", "text/vtt"},
+            {"/sub/", "text/html; charset=utf-8"}};
+        for (const auto& [path, type] : types) {
+            QNetworkReply* reply = Get(path);
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+            QVERIFY2(reply->rawHeader("Content-Type") == type, path);
+        }
+        QCOMPARE(Get("/sub/")->readAll(), QByteArray("<p>sub caf\xC3\xA9</p>"));
+        QNetworkRequest range = Request("/old.htm");
+        range.setRawHeader("Range", "bytes=3-5");
+        QNetworkReply* part = Finished(network_.get(range));
+        QCOMPARE(part->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 206);
+        QCOMPARE(part->readAll(), QByteArray("caf"));
+
+        // A folder named without its final "/" is sent there, query and all.
+        const QByteArray moved = Exchange("GET /sub?x=1 HTTP/1.1\r\nHost: " + OwnHost() + "\r\n\r\n");
+        QVERIFY2(moved.startsWith("HTTP/1.1 302 ") && moved.contains("\r\nLocation: /sub/?x=1\r\n"),
+                 moved.constData());
+        QVERIFY(Get("/forum/")->readAll().contains("This file holds no page named \"forum\"."));
     }
 
     void aSignalLeavesNoTemporaryFolder_data()

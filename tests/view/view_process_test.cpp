@@ -2,6 +2,8 @@
 // output opens as a QPF does, and the real binary answers its arguments.
 #include "ViewTestSupport.h"
 
+#include "quorvane/update/VersionRecord.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -13,11 +15,14 @@ struct Run {
     QString errors;
 };
 
-Run Start(const QString& program, const QStringList& args, const QString& passwords = {})
+Run Start(const QString& program, const QStringList& args, const QString& passwords = {}, bool display = true)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QV_VIEW_PASSWORDS", passwords);
+    if (!display)
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
     process.setProcessEnvironment(env);
     process.start(program, args);
     Run run;
@@ -130,9 +135,13 @@ private slots:
 
     void argumentsAndUnreadableFiles()
     {
-        const Run help = Start(QStringLiteral(QV_VIEW_BINARY), {"--help"});
+        // Answered without a display to open.
+        const Run help = Start(QStringLiteral(QV_VIEW_BINARY), {"--help"}, {}, false);
         QCOMPARE(help.status, 0);
         QVERIFY(help.out.startsWith("Usage: quorvane-view [FILE]"));
+        const Run version = Start(QStringLiteral(QV_VIEW_BINARY), {"--version"}, {}, false);
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.out, QStringLiteral("quorvane-view %1\n").arg(qv::own_version::kVersion));
         QCOMPARE(Start(QStringLiteral(QV_VIEW_BINARY), {"a.qpf", "b.qpf"}).status, 2);
 
         WriteBytes(temp_.filePath("plain.txt"), "no archive here, just text that is long enough to hold a trailer");

@@ -4,6 +4,7 @@
 #include "ViewTestSupport.h"
 
 #include "NetworkWall.h"
+#include "OutputWatcher.h"
 #include "PageServer.h"
 #include "Viewer.h"
 #include "ViewerPage.h"
@@ -30,6 +31,7 @@
 #include <QToolBar>
 #include <QWebEngineView>
 
+#include <cstdio>
 #include <memory>
 
 using namespace qv::view;
@@ -170,6 +172,11 @@ private slots:
         WriteBytes(site_ + "/media/clip.webm", NoiseBytes(300000, 7));
         WriteBytes(site_ + "/docs/guide.pdf", PdfBytes("Packed guide"));
         WriteBytes(site_ + "/downloads/setup.exe", "MZ not packed");
+        WriteBytes(site_ + "/forum/topic.php", kScriptPage);
+        WriteBytes(site_ + "/notes/README", "\n<!doctype html><p>saved notes</p>");
+        WriteBytes(site_ + "/css/root.css", "h1 { color: rgb(4, 5, 6); }");
+        WriteBytes(site_ + "/other.html", "<title>Other</title><p>other page</p>");
+        WriteBytes(site_ + "/docs/index.htm", "<title>Docs</title><img id='pic' src='../images/pic.png'>");
         WriteBytes(temp_.filePath("logo.ico"), ImageBytes(32, 32, "ICO"));
         clip_ = NoiseBytes(300000, 7);
         zip_ = "PK\x03\x04" + NoiseBytes(5000, 9);
@@ -288,6 +295,47 @@ private slots:
         QVERIFY(WaitForPage(page, "/untitled.html"));
     }
 
+    void theSiteIsServedAtTheRootOfItsOwnOrigin()
+    {
+        ViewerWindow* w = OpenAtHome(Output("root.qpf"));
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        page->load(w->Server().UrlOf("/forum/topic.php"));
+        QVERIFY(WaitForPage(page, "/forum/topic.php"));
+        // An origin of its own that the engine counts secure, for the
+        // clipboard and the like.
+        QCOMPARE(RunJs(page, "location.origin").toString(),
+                 QStringLiteral("http://%1:%2").arg(w->Server().HostName()).arg(w->Server().serverPort()));
+        QCOMPARE(RunJs(page, "window.isSecureContext").toBool(), true);
+        QCOMPARE(RunJs(page, "document.querySelector('h1').textContent").toString(), QString::fromUtf8("Caf\xC3\xA9 menu"));
+        QCOMPARE(RunJs(page, "getComputedStyle(document.querySelector('h1')).color").toString(),
+                 QStringLiteral("rgb(4, 5, 6)"));
+        QVERIFY(WaitJs(page, "document.getElementById('logo').naturalWidth", 20));
+
+        QVERIFY(Click(w, "other"));
+        QVERIFY(WaitForPage(page, "/other.html"));
+        QTRY_COMPARE(w->windowTitle(), QStringLiteral("Other"));
+        page->triggerAction(QWebEnginePage::Back);
+        QVERIFY(WaitForPage(page, "/forum/topic.php"));
+        // A folder without its final "/" shows its page, whose relative
+        // references then resolve inside it.
+        QVERIFY(Click(w, "folder"));
+        QVERIFY(WaitForPage(page, "/docs/"));
+        QTRY_COMPARE(w->windowTitle(), QStringLiteral("Docs"));
+        QVERIFY(WaitJs(page, "document.getElementById('pic').naturalWidth", 20));
+        page->triggerAction(QWebEnginePage::Back);
+        QVERIFY(WaitForPage(page, "/forum/topic.php"));
+        // A form with more than the server reads with the request's head.
+        RunJs(page, "document.querySelector('input').value = 'x'.repeat(4 << 20); true");
+        QVERIFY(Click(w, "send"));
+        QVERIFY(WaitJs(page, "!!document.body && document.body.innerText.startsWith('Form not sent')", true));
+        QVERIFY(shell_.opened.isEmpty());
+        QVERIFY(dialogs_.asked.empty());
+        QTRY_VERIFY(std::any_of(served_.begin(), served_.end(), [](const ServedRequest& r) {
+            return r.method == "POST" && r.status == 405;
+        }));
+    }
+
     void otherAddressesGoToTheDesktopAfterAClick()
     {
         ViewerWindow* w = OpenAtHome(Output("external.qpf"));
@@ -346,6 +394,15 @@ private slots:
         QVERIFY(WaitForPage(page, "/docs/guide.pdf"));
         QVERIFY(WaitJs(page, "document.querySelector('embed').type", QStringLiteral("application/pdf")));
         QVERIFY(shell_.opened.isEmpty());
+
+        // A page is shown here even when a link asks to save it.
+        page->triggerAction(QWebEnginePage::Back);
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QVERIFY(Click(w, "saved"));
+        QVERIFY(WaitForPage(page, "/notes/README"));
+        QCOMPARE(RunJs(page, "document.body.innerText").toString(), QStringLiteral("saved notes"));
+        QVERIFY(shell_.opened.isEmpty());
+        QVERIFY(dialogs_.asked.empty());
     }
 
     void aPageWithoutAClickReachesNothing()
@@ -359,7 +416,7 @@ private slots:
         QWebEnginePage* page = PageOf(w);
         QStringList said;
         connect(w->statusBar(), &QStatusBar::messageChanged, this, [&said](const QString& m) { said << m; });
-        QVERIFY(WaitJs(page, "window.__done", QStringList(12, "refused").join(' ')));
+        QVERIFY(WaitJs(page, "window.__done", QStringList(15, "refused").join(' ')));
         // Each way out is refused in the browser process, after the page's
         // part of it has ended: wait for the refusals themselves.
         for (const char* refused : {"files/payload.desktop", "docs/guide.pdf", "downloads/setup.exe", "/away"})
@@ -419,9 +476,10 @@ private slots:
 
     void onlyTheInternetIsTheInternet()
     {
-        const auto own = [](const QUrl& url) { return url.port() == 4242 && url.host() == "127.0.0.1"; };
+        const auto own = [](const QUrl& url) { return url.port() == 4242 && url.host() == "token.localhost"; };
         for (const char* local :
-             {"http://127.0.0.1:8080/", "http://127.9.9.9/", "ws://127.0.0.1:4243/", "http://localhost/",
+             {"http://127.0.0.1:4242/", "http://other.localhost:4242/", "http://token.localhost:4243/",
+              "http://127.0.0.1:8080/", "http://127.9.9.9/", "ws://127.0.0.1:4243/", "http://localhost/",
               "https://Foo.LOCALHOST./", "http://[::1]:80/", "http://[::ffff:7f00:1]/", "http://[::ffff:10.1.2.3]/",
               "http://10.0.0.1/", "http://172.16.5.5/", "http://172.31.255.255/", "http://192.168.1.1/",
               "http://169.254.169.254/latest", "http://[fe80::1]/", "http://[fd12::1]/", "http://0.0.0.0:631/",
@@ -430,8 +488,8 @@ private slots:
         for (const char* internet : {"https://example.com/a.png", "http://172.32.0.1/", "http://8.8.8.8/",
                                      "wss://internet.test:9/", "http://[2001:db8::1]/", "http://192.169.0.1/"})
             QVERIFY2(ReachOf(QUrl(internet), own) == Reach::Internet, internet);
-        QVERIFY(ReachOf(QUrl("http://127.0.0.1:4242/token/x.html"), own) == Reach::Own);
-        for (const char* inside : {"data:text/plain,x", "blob:http://127.0.0.1:4242/1", "about:blank"})
+        QVERIFY(ReachOf(QUrl("http://token.localhost:4242/x.html"), own) == Reach::Own);
+        for (const char* inside : {"data:text/plain,x", "blob:http://token.localhost:4242/1", "about:blank"})
             QVERIFY2(ReachOf(QUrl(inside), own) == Reach::NotNetwork, inside);
     }
 
@@ -584,6 +642,9 @@ private slots:
         QVERIFY(w);
         QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(w->findChild<QToolBar*>("toolbar")->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        // Without a frame the keys are the way out.
+        QTest::keyClick(Keys(w), Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!w->isVisible());
 
         // Full screen at a page's request; Escape leaves it.
         w = OpenAtHome(Output("sizable.qpf"));
@@ -602,6 +663,147 @@ private slots:
         QTest::keyClick(Keys(w), Qt::Key_Escape);
         RunJs(page, "true");
         QVERIFY(w->isFullScreen());
+    }
+
+    // The output rebuilt under the viewer: a temporary file renamed over
+    // it, or the file rewritten in place.
+    void aRebuildIsShownOnceItIsComplete()
+    {
+        const QString folder = temp_.filePath("rebuilt");
+        const QString output = temp_.filePath("rebuilt.qpf");
+        const QString next = output + ".new";
+        auto build = [&](const QByteArray& version, bool secondPage, const QString& to) {
+            QDir(folder).removeRecursively();
+            WriteBytes(folder + "/index.html", "<html><body><p id='v'>" + version + " home</p></body></html>");
+            if (secondPage)
+                WriteBytes(folder + "/second.html", "<html><body><p id='v'>" + version + " second</p></body></html>");
+            return BuildOutput(folder, "index.html", to);
+        };
+        auto renameOver = [&](const QString& from) { return std::rename(qPrintable(from), qPrintable(output)) == 0; };
+        QVERIFY(build("one", true, output));
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QWebEnginePage* page = PageOf(w);
+        page->load(w->Server().UrlOf("/second.html"));
+        QVERIFY(WaitForPage(page, "/second.html"));
+        QSignalSpy tried(viewer_->Watcher(), &OutputWatcher::Tried);
+        QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+        const QString shown = "document.getElementById('v').textContent";
+
+        // Half an output is refused, and the old one, whose name it took,
+        // still serves its pages whole.
+        QVERIFY(build("two", true, next));
+        const QByteArray two = ReadBytes(next);
+        WriteBytes(output + ".part", two.left(two.size() / 2));
+        QVERIFY(renameOver(output + ".part"));
+        QVERIFY(tried.wait(30000));
+        QCOMPARE(tried.last().value(0).toBool(), false);
+        QVERIFY(loaded.isEmpty());
+        page->triggerAction(QWebEnginePage::Reload);
+        QVERIFY(loaded.wait(30000));
+        QCOMPARE(RunJs(page, shown).toString(), QStringLiteral("one second"));
+        QVERIFY(w->statusBar()->currentMessage().isEmpty());
+
+        // Completed in place, it is taken: the same page, rebuilt.
+        loaded.clear();
+        {
+            QFile file(output);
+            QVERIFY(file.open(QIODevice::Append));
+            QCOMPARE(file.write(two.mid(two.size() / 2)), two.size() - two.size() / 2);
+        }
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(WaitForPage(page, "/second.html"));
+        QCOMPARE(RunJs(page, shown).toString(), QStringLiteral("two second"));
+        QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("Rebuilt \u2014 reloaded"));
+        QCOMPARE(tried.last().value(0).toBool(), true);
+
+        // A rebuild without the page shows the home page.
+        loaded.clear();
+        QVERIFY(build("three", false, next));
+        QVERIFY(renameOver(next));
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QCOMPARE(RunJs(page, shown).toString(), QStringLiteral("three home"));
+        QTRY_VERIFY(!served_.isEmpty());
+        for (const ServedRequest& r : served_)
+            QVERIFY2(r.status < 500, qPrintable(r.addressPath));
+    }
+
+    // Window, text size and last page of an output, from one run to the next.
+    void theReaderIsRememberedPerOutput()
+    {
+        const QString output = Output("remembered.qpf", [](qv::ProjectSettingsRecord& s) {
+            s.ViewWidth = 640;
+            s.ViewHeight = 480;
+            s.Centered = true;
+        });
+        ViewerWindow* w = OpenAtHome(output);
+        QVERIFY(w);
+        QVERIFY(!w->findChild<QPushButton*>("continue")->isVisible());
+        const QRect place(40, 50, 500, 400);
+        w->setGeometry(place);
+        w->findChild<QAction*>("bigger")->trigger();
+        w->findChild<QAction*>("bigger")->trigger();
+        PageOf(w)->load(w->Server().UrlOf("/pages/sub%20page.html"));
+        QVERIFY(WaitForPage(PageOf(w), "/pages/sub%20page.html"));
+        w->close();
+
+        // Rebuilt meanwhile: the reader's place is the output's, whatever
+        // its bytes.
+        Output("remembered.qpf", [](qv::ProjectSettingsRecord& s) { s.Centered = true; });
+        w = OpenAtHome(output);
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), place);
+        QCOMPARE(w->TextZoom(), 1.25);
+        QCOMPARE(w->View()->zoomFactor(), 1.25);
+        auto* resume = w->findChild<QPushButton*>("continue");
+        QVERIFY(resume->isVisible());
+        QCOMPARE(resume->text(), QStringLiteral("Continue where you left off"));
+        QTest::mouseClick(resume, Qt::LeftButton);
+        QVERIFY(WaitForPage(PageOf(w), "/pages/sub%20page.html"));
+        QVERIFY(!resume->isVisible());
+
+        // A place off the screen comes back onto it.
+        w->setGeometry(5000, 4000, 3000, 2000);
+        w->close();
+        w = OpenAtHome(output);
+        QVERIFY(w);
+        const QRect area = w->screen()->availableGeometry();
+        QVERIFY2(area.contains(w->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                    .arg(w->frameGeometry().x())
+                                                                    .arg(w->frameGeometry().y())
+                                                                    .arg(w->frameGeometry().width())
+                                                                    .arg(w->frameGeometry().height())));
+    }
+
+    // Run on a 1000 x 700 screen (ctest's view_small_screen): a window too
+    // large for it fits, frame included, whatever its border, and closes.
+    void windowsFitASmallScreen()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        if (area.width() != 1000)
+            QSKIP("needs the screen of tests/view/small-screen.json");
+        for (const int border : {0, 1, 2, 3}) {
+            for (const bool centred : {false, true}) {
+                const QString name = QStringLiteral("big%1%2.qpf").arg(border).arg(centred);
+                ViewerWindow* w = OpenAtHome(Output(name, [=](qv::ProjectSettingsRecord& s) {
+                    s.BorderType = border;
+                    s.Centered = centred;
+                    s.ViewWidth = 2000;
+                    s.ViewHeight = 1400;
+                }));
+                QVERIFY(w);
+                const QRect frame = w->isFullScreen() ? w->geometry() : w->frameGeometry();
+                QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1: %2,%3 %4x%5")
+                                                              .arg(name)
+                                                              .arg(frame.x())
+                                                              .arg(frame.y())
+                                                              .arg(frame.width())
+                                                              .arg(frame.height())));
+                QTest::keyClick(Keys(w), Qt::Key_W, Qt::ControlModifier);
+                QTRY_VERIFY(!w->isVisible());
+            }
+        }
     }
 
     void withoutAFileTheFileDialogAsks()
@@ -643,7 +845,7 @@ int main(int argc, char** argv)
     // a lookup, so nothing the pages try leaves this machine.
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
             qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") +
-                " \"--host-resolver-rules=MAP internet.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\"");
+                " \"--host-resolver-rules=MAP internet.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1, EXCLUDE *.localhost\"");
     QApplication application(argc, argv);
     application.setAttribute(Qt::AA_Use96Dpi, true);
     QTEST_DISABLE_KEYPAD_NAVIGATION

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -229,6 +230,8 @@ TEST_F(ViewerUnderWine, GetServesEveryEntryByItsPageAddress)
     }
 }
 
+// --get prints whatever the protocol hands over: for a part of a page (it
+// binds to storage, as a picture does) a refusal is a failure, no page.
 TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
 {
     ArchiveComposer c = Site();
@@ -253,6 +256,118 @@ TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
         EXPECT_EQ(r.out, "") << refused.address;
         EXPECT_CONTAINS(r.err, refused.reason);
     }
+}
+
+// Environment variables for the runs in one scope.
+class ScopedEnvironment {
+public:
+    void Set(const char* name, const std::string& value)
+    {
+        names_.push_back(name);
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment()
+    {
+        for (const char* name : names_)
+            unsetenv(name);
+    }
+
+private:
+    std::vector<const char*> names_;
+};
+
+TEST_F(ViewerUnderWine, NamesOpenInTheReadersCodePageAndInWindows1252)
+{
+    if (!fs::exists("/usr/share/i18n/locales/ru_RU"))
+        GTEST_SKIP() << "no locale sources to make a Russian locale from (package locales)";
+    ArchiveComposer c = Site();
+    c.Add("Caf\xE9.html", TextBytes(400, 41));           // "Café" in 1252, the compiler's default
+    c.Add("\xEA\xEE\xF4\xE5.html", TextBytes(300, 42)); // "кофе" in 1251, made on a Russian machine
+    c.Add("Cafe.html", TextBytes(200, 44));             // what a look-alike conversion would open
+    const fs::path exe = WriteExe("site.exe", c.Build());
+    // wine takes its code page from the Unix locale: ACP 1251 for Russian.
+    const fs::path locales = dir_ / "locales";
+    fs::create_directories(locales);
+    ASSERT_EQ(std::system(("localedef -i ru_RU -f UTF-8 '" + (locales / "ru_RU.UTF-8").string() + "'").c_str()), 0);
+    ScopedEnvironment russian;
+    russian.Set("LOCPATH", locales.string());
+    russian.Set("LC_ALL", "ru_RU.UTF-8");
+    for (const auto& [address, bytes] : {std::pair{"Caf%C3%A9.html", TextBytes(400, 41)},
+                                         std::pair{"%D0%BA%D0%BE%D1%84%D0%B5.html", TextBytes(300, 42)},
+                                         std::pair{"sub/CAF%C3%A9.htm", TextBytes(500, 13)}}) {
+        const WineRun r = Wine(exe, {"--get", address});
+        EXPECT_EQ(r.status, 0) << address << ": " << r.err;
+        EXPECT_EQ(std::vector<uint8_t>(r.out.begin(), r.out.end()), bytes) << address;
+    }
+}
+
+TEST_F(ViewerUnderWine, OtherServersAreNeverTheArchive)
+{
+    ArchiveComposer c = Site();
+    c.Add("cdn.example.com\\x.js", TextBytes(100, 43)); // what "//cdn.example.com/x.js" must not reach
+    const fs::path exe = WriteExe("site.exe", c.Build());
+    WineRun r = Wine(exe, {"--get", "//cdn.example.com/x.js"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Refused: https://cdn.example.com/x.js is on the internet, which pages reach only when the "
+                     "reader allows it\n");
+    r = Wine(exe, {"--get", "qv://cdn.example.com/x.js"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_CONTAINS(r.err, "Not a page address: qv://cdn.example.com/x.js");
+
+    // Pages are no more secure than the file they came in.
+    r = Wine(exe, {"--query", "index.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "secure: no\nsafe: no\ncan navigate: yes\n");
+}
+
+TEST_F(ViewerUnderWine, LargeEntriesComeWholeOrByRanges)
+{
+    const std::vector<uint8_t> video = TextBytes(40u << 20, 44);
+    ArchiveComposer c = Site();
+    c.Add("media\\big.mp4", video);
+    c.Add("media\\damaged.bin", TextBytes(5u << 20, 45)).CRC ^= 1;
+    const fs::path exe = WriteExe("site.exe", c.Build());
+    const WineRun temp = TestWine().Run("cmd", {"/c", "echo", "%TEMP%"});
+    const fs::path tempFolder = TestWine().UnixPath(temp.out.substr(0, temp.out.find_first_of("\r\n")));
+    auto copies = [&] {
+        size_t n = 0;
+        for (const auto& e : fs::directory_iterator(tempFolder))
+            n += e.path().filename().string().rfind("QVV", 0) == 0;
+        return n;
+    };
+    const size_t copiesBefore = copies();
+
+    WineRun r = Wine(exe, {"--get", "media/big.mp4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.size() == video.size() && std::equal(video.begin(), video.end(), r.out.begin()))
+        << r.out.size() << " bytes";
+    EXPECT_EQ(copies(), copiesBefore); // the copy a video gets goes with the viewer
+
+    const struct {
+        std::string range;
+        size_t first, count;
+    } ranges[] = {
+        {"12345678-12399999", 12345678, 12399999 - 12345678 + 1},
+        {"41900000-", 41900000, video.size() - 41900000},
+        {"-1000", video.size() - 1000, 1000},
+    };
+    for (const auto& range : ranges) {
+        r = Wine(exe, {"--get", "--range", range.range, "media/big.mp4"});
+        EXPECT_EQ(r.status, 0) << range.range << ": " << r.err;
+        EXPECT_TRUE(r.out.size() == range.count &&
+                    std::equal(r.out.begin(), r.out.end(), video.begin() + static_cast<ptrdiff_t>(range.first)))
+            << range.range << ": " << r.out.size() << " bytes";
+    }
+    r = Wine(exe, {"--get", "--range", "10-19", "index.html"});
+    EXPECT_EQ(r.out, std::string(reinterpret_cast<const char*>(TextBytes(20000, 11).data()) + 10, 10));
+
+    // A large entry is checked whole before its first byte goes out.
+    r = Wine(exe, {"--get", "media/damaged.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_CONTAINS(r.err, "Cannot read qv://site/media/damaged.bin");
 }
 
 // A listener of the test's own: whether anyone knocked by the time it asks.

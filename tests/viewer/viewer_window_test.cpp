@@ -88,6 +88,7 @@ struct Shown {
     uint32_t style = 0;
     uint32_t classStyle = 0;
     Rect rect;
+    Rect client; // right and bottom: its size
     Rect work;
     std::vector<std::string> children;
     std::vector<Button> buttons;
@@ -167,6 +168,7 @@ protected:
         shown.style = static_cast<uint32_t>(std::stoul(Field(window[0], "style"), nullptr, 16));
         shown.classStyle = static_cast<uint32_t>(std::stoul(Field(window[0], "classstyle"), nullptr, 16));
         shown.rect = ParseRect(Field(window[0], "rect"));
+        shown.client = ParseRect("0,0," + Field(window[0], "client"));
         shown.work = ParseRect(Field(window[0], "workarea"));
         for (const std::string& line : Lines(s.probe.out, "child "))
             shown.children.push_back(Field(line, "class"));
@@ -212,10 +214,10 @@ TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
     EXPECT_EQ(w.style & kCaption, kCaption);
     EXPECT_EQ(w.style & (kThickFrame | kMaximizeBox | kPopup), 0u);
     EXPECT_EQ(w.classStyle & kDropShadow, kDropShadow);
-    EXPECT_EQ(w.rect.Width(), 700);
-    EXPECT_EQ(w.rect.Height(), 500);
-    EXPECT_EQ(w.rect.left, w.work.left + (w.work.Width() - 700) / 2);
-    EXPECT_EQ(w.rect.top, w.work.top + (w.work.Height() - 500) / 2);
+    EXPECT_EQ(w.client.Width(), 700);
+    EXPECT_EQ(w.client.Height(), 500);
+    EXPECT_EQ(w.rect.left, w.work.left + (w.work.Width() - w.rect.Width()) / 2);
+    EXPECT_EQ(w.rect.top, w.work.top + (w.work.Height() - w.rect.Height()) / 2);
     EXPECT_TRUE(w.HasChild("ToolbarWindow32"));
     EXPECT_TRUE(w.HasChild("Shell Embedding")); // the WebBrowser control
     EXPECT_FALSE(w.HasChild("msctls_statusbar32"));
@@ -223,14 +225,6 @@ TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
     ASSERT_EQ(w.buttons.size(), 5u);
     EXPECT_FALSE(w.buttons[0].enabled); // no history yet
     EXPECT_TRUE(w.buttons[2].enabled);
-    // The IE11 document mode, asked for under the program's own name only.
-    const WineRun reg = TestWine().Run("reg",
-                                       {"query",
-                                        "HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\"
-                                        "FEATURE_BROWSER_EMULATION",
-                                        "/v", "Kiosk Guide.exe"});
-    EXPECT_EQ(reg.status, 0);
-    EXPECT_CONTAINS(reg.out, "Kiosk Guide.exe    REG_DWORD    0x2af9");
 
     // A stand-alone archive on the command line; no captions, a status bar.
     OutputSettings sizable;
@@ -241,8 +235,8 @@ TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
     EXPECT_EQ(w.status, 0);
     EXPECT_EQ(w.style & (kThickFrame | kMaximizeBox), kThickFrame | kMaximizeBox);
     EXPECT_EQ(w.classStyle & kDropShadow, 0u);
-    EXPECT_EQ(w.rect.Width(), 640);
-    EXPECT_EQ(w.rect.Height(), 480);
+    EXPECT_EQ(w.client.Width(), 640);
+    EXPECT_EQ(w.client.Height(), 480);
     EXPECT_TRUE(w.HasChild("msctls_statusbar32"));
     EXPECT_EQ(w.ButtonTexts(), std::vector<std::string>(7, ""));
 
@@ -275,9 +269,77 @@ TEST_F(ViewerWindow, OpensAsTheSettingsDescribe)
     EXPECT_EQ(s.viewer.status, 0);
     const auto lines = Lines(s.probe.out, "window ");
     ASSERT_EQ(lines.size(), 1u);
-    const Rect restored = ParseRect(Field(lines[0], "rect"));
+    const Rect restored = ParseRect("0,0," + Field(lines[0], "client"));
     EXPECT_EQ(restored.Width(), 640);
     EXPECT_EQ(restored.Height(), 480);
+}
+
+TEST_F(ViewerWindow, FitsTheDisplay)
+{
+    // Larger than wine's virtual screen: within the work area, centred or not.
+    OutputSettings huge;
+    huge.border = 1;
+    huge.width = 4000;
+    huge.height = 3000;
+    Shown w = Look(Output("huge.exe", huge), {}, "huge.exe");
+    EXPECT_GE(w.rect.left, w.work.left);
+    EXPECT_GE(w.rect.top, w.work.top);
+    EXPECT_LE(w.rect.right, w.work.right);
+    EXPECT_LE(w.rect.bottom, w.work.bottom);
+    EXPECT_GT(w.rect.Width(), w.work.Width() / 2);
+    huge.border = 0;
+    huge.centered = true;
+    w = Look(Output("huge.exe", huge), {}, "huge.exe");
+    EXPECT_EQ(w.rect.left, w.work.left);
+    EXPECT_EQ(w.rect.top, w.work.top);
+    EXPECT_EQ(w.rect.Width(), w.work.Width());
+    EXPECT_EQ(w.rect.Height(), w.work.Height());
+
+    // At 144 dots per inch (150 %) the settings' 640 x 480 are 960 x 720.
+    const std::string desktop = "HKCU\\Control Panel\\Desktop";
+    ASSERT_EQ(TestWine().Run("reg", {"add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"}).status,
+              0);
+    OutputSettings sizable;
+    w = Look(Output("large print.exe", sizable), {}, "large print.exe");
+    TestWine().Run("reg", {"delete", desktop, "/v", "LogPixels", "/f"});
+    EXPECT_EQ(w.status, 0);
+    EXPECT_EQ(w.client.Width(), 960);
+    EXPECT_EQ(w.client.Height(), 720);
+}
+
+TEST_F(ViewerWindow, TheDocumentModeValueLastsOnlyWhileTheViewerRuns)
+{
+    const std::string key =
+        "HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+    const auto value = [&key](const std::string& name) { return TestWine().Run("reg", {"query", key, "/v", name}); };
+    // Asked for under the program's own name, and gone after a normal end.
+    WineProcess viewer = TestWine().Start(Output("Kiosk Guide.exe", {}), {});
+    EXPECT_EQ(TestWine().Run(kProbe, {"window", "Kiosk Guide.exe"}).status, 0);
+    EXPECT_CONTAINS(value("Kiosk Guide.exe").out, "Kiosk Guide.exe    REG_DWORD    0x2af9");
+    EXPECT_EQ(TestWine().Run(kProbe, {"window", "Kiosk Guide.exe", "close", "gone"}).status, 0);
+    EXPECT_EQ(viewer.Wait().status, 0);
+    EXPECT_NE(value("Kiosk Guide.exe").status, 0) << "the value stays after the viewer";
+
+    // Another program of the same name set its own: it stays as it was.
+    ASSERT_EQ(TestWine().Run("reg", {"add", key, "/v", "setup.exe", "/t", "REG_DWORD", "/d", "8000", "/f"}).status, 0);
+    EXPECT_EQ(Look(Output("setup.exe", {}), {}, "setup.exe").status, 0);
+    EXPECT_CONTAINS(value("setup.exe").out, "setup.exe    REG_DWORD    0x1f40");
+    TestWine().Run("reg", {"delete", key, "/v", "setup.exe", "/f"});
+}
+
+TEST_F(ViewerWindow, CtrlWAndCtrlQCloseEveryWindow)
+{
+    // No frame to close: the keys are the way out.
+    OutputSettings bare;
+    bare.border = 0;
+    bare.toolbar = false;
+    bare.statusbar = false;
+    Session s = Drive(Output("bare.exe", bare), {}, {"window", "bare.exe", "chord", "17", "87", "gone"});
+    EXPECT_EQ(s.viewer.status, 0);
+    OutputSettings wall;
+    wall.border = 3;
+    s = Drive(Output("wall.exe", wall), {}, {"window", "wall.exe", "chord", "17", "81", "gone"});
+    EXPECT_EQ(s.viewer.status, 0);
 }
 
 TEST_F(ViewerWindow, ThreeWrongPasswordsEndTheViewer)

@@ -3,8 +3,8 @@
  *
  *   window TITLE   wait for a visible top-level window with this caption
  *                  and select it
- *   info           its class, styles, class style and rectangle, and the
- *                  work area ("window class=... style=0x... ...")
+ *   info           its class, styles, class style, rectangle and client
+ *                  size, and the work area ("window class=... style=0x... ...")
  *   children       its child windows ("child class=... id=... text=...")
  *   toolbar        the buttons of its toolbar ("button id=... enabled=...
  *                  text=..."), read from the owner's memory
@@ -13,6 +13,8 @@
  *                  cannot block the probe)
  *   key VK         a key press (WM_KEYDOWN) posted to the window's thread,
  *                  as the keyboard would
+ *   chord MOD VK   the window brought to the front and MOD+VK typed on the
+ *                  keyboard (SendInput), so the window's thread sees MOD held
  *   style MASK VALUE  wait until the window's style masked with MASK is
  *                  VALUE (both hexadecimal)
  *   status N TEXT  wait until part N of its status bar reads TEXT
@@ -106,16 +108,22 @@ static BOOL style_is(void *context)
 static void info(void)
 {
     wchar_t name[256] = L"";
-    RECT r, work;
+    RECT r, work, client;
+    DWORD_PTR ignored;
+    /* A message through the window's thread first: whatever it was in the
+     * middle of (a new frame after a new style) is finished. */
+    SendMessageTimeoutW(selected, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
     GetClassNameW(selected, name, 256);
     GetWindowRect(selected, &r);
+    GetClientRect(selected, &client);
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     fputs("window class=", stdout);
     put_utf8(name);
-    printf(" style=0x%08lx exstyle=0x%08lx classstyle=0x%08lx rect=%ld,%ld,%ld,%ld workarea=%ld,%ld,%ld,%ld\n",
+    printf(" style=0x%08lx exstyle=0x%08lx classstyle=0x%08lx rect=%ld,%ld,%ld,%ld client=%ld,%ld"
+           " workarea=%ld,%ld,%ld,%ld\n",
            (unsigned long)GetWindowLongW(selected, GWL_STYLE), (unsigned long)GetWindowLongW(selected, GWL_EXSTYLE),
-           (unsigned long)GetClassLongW(selected, GCL_STYLE), r.left, r.top, r.right, r.bottom, work.left, work.top,
-           work.right, work.bottom);
+           (unsigned long)GetClassLongW(selected, GCL_STYLE), r.left, r.top, r.right, r.bottom, client.right,
+           client.bottom, work.left, work.top, work.right, work.bottom);
 }
 
 static BOOL CALLBACK print_child(HWND child, LPARAM param)
@@ -211,6 +219,20 @@ static BOOL status_reads(void *context)
     return wcscmp(text, w->text) == 0;
 }
 
+static void chord(WORD modifier, WORD key)
+{
+    INPUT keys[4];
+    const WORD order[4] = {modifier, key, key, modifier};
+    memset(keys, 0, sizeof keys);
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = order[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SetForegroundWindow(selected);
+    SendInput(4, keys, sizeof(INPUT));
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     setvbuf(stdout, NULL, _IONBF, 0);
@@ -249,6 +271,9 @@ int wmain(int argc, wchar_t **argv)
         } else if (!wcscmp(step, L"key")) {
             PostMessageW(selected, WM_KEYDOWN, (WPARAM)_wtoi(arg), 1);
             ++i;
+        } else if (!wcscmp(step, L"chord")) {
+            chord((WORD)_wtoi(arg), (WORD)_wtoi(i + 2 < argc ? argv[i + 2] : L"0"));
+            i += 2;
         } else if (!wcscmp(step, L"style")) {
             struct style_wait w = {wcstoul(arg, NULL, 16), wcstoul(i + 2 < argc ? argv[i + 2] : L"0", NULL, 16)};
             wait_for(style_is, &w, "style");

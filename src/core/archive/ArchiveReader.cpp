@@ -15,6 +15,8 @@ using namespace archive_format;
 namespace {
 
 constexpr size_t kBlock = 64 * 1024;
+// The farthest deflate data refers back.
+constexpr size_t kMaxWindow = 32 * 1024;
 
 // What went wrong inside a zlib stream; the caller says whose stream it was.
 // Kept apart from qv::Error so that a failing sink is never reported as
@@ -46,9 +48,11 @@ char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 
 class InflateStream {
 public:
-    InflateStream()
+    // 15 bits for a zlib stream; -15 for raw deflate data, met when
+    // inflating begins at a block boundary.
+    explicit InflateStream(int windowBits = MAX_WBITS)
     {
-        if (inflateInit(&zs_) != Z_OK)
+        if (inflateInit2(&zs_, windowBits) != Z_OK)
             throw InflateProblem{"zlib could not start (out of memory)"};
     }
     ~InflateStream() { inflateEnd(&zs_); }
@@ -61,19 +65,55 @@ private:
     z_stream zs_{};
 };
 
+// Where InflateRange begins and when it may stop early.
+struct InflatePlan {
+    // Ends quietly once this many bytes have come out, checking nothing further.
+    int64_t stopAfter = -1;
+    // A block boundary of the same stream to begin at instead of its start.
+    const InflatePoint* resume = nullptr;
+    const ArchiveReader::BlockObserver* atBlock = nullptr;
+};
+
+// Takes up the stream at `point`: the unused bits of the byte before it,
+// then the output before it as the dictionary. Returns the input left.
+int64_t Resume(InflateStream& zs, Stream& stream, int64_t position, int64_t inputSize, int64_t expected,
+               const InflatePoint& point)
+{
+    if (point.Bits < 0 || point.Bits > 7 || point.Input < (point.Bits > 0 ? 1 : 0) || point.Input > inputSize ||
+        point.Output < 0 || point.Output > expected || point.Window.size() > kMaxWindow)
+        throw InflateProblem{"its restart point lies outside it"};
+    if (point.Bits > 0) {
+        uint8_t byte = 0;
+        stream.Seek(position + point.Input - 1);
+        stream.ReadExact(&byte, 1);
+        if (inflatePrime(zs.get(), point.Bits, byte >> (8 - point.Bits)) != Z_OK)
+            throw InflateProblem{"zlib could not resume its zlib stream"};
+    }
+    if (!point.Window.empty() &&
+        inflateSetDictionary(zs.get(), point.Window.data(), static_cast<uInt>(point.Window.size())) != Z_OK)
+        throw InflateProblem{"zlib could not resume its zlib stream"};
+    return inputSize - point.Input;
+}
+
 // Inflates exactly `inputSize` bytes of `stream` from `position`; they must
 // be one whole zlib stream giving exactly `expected` bytes. Output goes to
 // `sink` block by block and is refused as soon as it would pass `expected`,
-// so nothing depends on the stream being honest. With `stopAfter` it ends
-// quietly once that many bytes have come out, checking nothing further.
+// so nothing depends on the stream being honest.
 void InflateRange(Stream& stream, int64_t position, int64_t inputSize, int64_t expected,
-                  const ArchiveReader::ByteSink& sink, int64_t stopAfter = -1)
+                  const ArchiveReader::ByteSink& sink, const InflatePlan& plan = {})
 {
     std::vector<uint8_t> in(static_cast<size_t>(std::min<int64_t>(inputSize, kBlock)));
     std::vector<uint8_t> out(kBlock);
-    InflateStream zs;
+    InflateStream zs(plan.resume ? -MAX_WBITS : MAX_WBITS);
     int64_t remaining = inputSize;
     int64_t produced = 0;
+    if (plan.resume) {
+        remaining = Resume(zs, stream, position, inputSize, expected, *plan.resume);
+        position += plan.resume->Input;
+        produced = plan.resume->Output;
+    }
+    // Z_BLOCK returns at every block boundary as well.
+    const int flush = plan.atBlock ? Z_BLOCK : Z_NO_FLUSH;
     for (;;) {
         if (zs->avail_in == 0 && remaining > 0) {
             const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, static_cast<int64_t>(in.size())));
@@ -86,16 +126,20 @@ void InflateRange(Stream& stream, int64_t position, int64_t inputSize, int64_t e
         }
         zs->next_out = out.data();
         zs->avail_out = static_cast<uInt>(out.size());
-        const int rc = inflate(zs.get(), Z_NO_FLUSH);
+        const int rc = inflate(zs.get(), flush);
         const size_t have = out.size() - zs->avail_out;
         if (have > 0) {
             if (static_cast<int64_t>(have) > expected - produced)
                 throw InflateProblem{"it inflates to more than " + Num(expected) + " bytes"};
             sink(out.data(), have);
             produced += static_cast<int64_t>(have);
-            if (stopAfter >= 0 && produced >= stopAfter)
+            if (plan.stopAfter >= 0 && produced >= plan.stopAfter)
                 return;
         }
+        // Bit 128: a block has just ended; bit 64: it was the last one.
+        if (plan.atBlock && rc == Z_OK && (zs->data_type & 128) != 0 && (zs->data_type & 64) == 0)
+            (*plan.atBlock)(BlockStart{produced, inputSize - remaining - static_cast<int64_t>(zs->avail_in),
+                                       zs->data_type & 7});
         if (rc == Z_STREAM_END)
             break;
         if (rc == Z_BUF_ERROR) {
@@ -382,6 +426,11 @@ void ArchiveReader::Extract(size_t index, const ByteSink& sink)
 
 void ArchiveReader::Extract(Stream& from, size_t index, const ByteSink& sink) const
 {
+    Extract(from, index, sink, nullptr);
+}
+
+void ArchiveReader::Extract(Stream& from, size_t index, const ByteSink& sink, const BlockObserver& atBlock) const
+{
     const ArchiveEntry& e = Readable(index);
 
     uint32_t crc = 0;
@@ -402,7 +451,9 @@ void ArchiveReader::Extract(Stream& from, size_t index, const ByteSink& sink) co
         }
     } else {
         try {
-            InflateRange(from, start_ + e.Offset, e.CompressedSize, e.FileSize, checked);
+            InflatePlan plan;
+            plan.atBlock = atBlock ? &atBlock : nullptr;
+            InflateRange(from, start_ + e.Offset, e.CompressedSize, e.FileSize, checked, plan);
         } catch (const InflateProblem& problem) {
             FailEntry(e, "is damaged: " + problem.text);
         }
@@ -429,6 +480,18 @@ void ArchiveReader::CheckRange(const ArchiveEntry& e, int64_t offset, int64_t co
 void ArchiveReader::ExtractRange(Stream& from, size_t index, int64_t offset, int64_t count,
                                  const ByteSink& sink) const
 {
+    ExtractRangeFrom(from, index, offset, count, sink, nullptr);
+}
+
+void ArchiveReader::ExtractRange(Stream& from, size_t index, int64_t offset, int64_t count, const ByteSink& sink,
+                                 const InflatePoint& start) const
+{
+    ExtractRangeFrom(from, index, offset, count, sink, &start);
+}
+
+void ArchiveReader::ExtractRangeFrom(Stream& from, size_t index, int64_t offset, int64_t count,
+                                     const ByteSink& sink, const InflatePoint* start) const
+{
     const ArchiveEntry& e = Readable(index);
     CheckRange(e, offset, count);
     if (count == 0)
@@ -443,9 +506,13 @@ void ArchiveReader::ExtractRange(Stream& from, size_t index, int64_t offset, int
         }
         return;
     }
-    // Deflate data cannot be entered in the middle: inflate from the start
-    // and pass on only the bytes asked for.
-    int64_t position = 0;
+    // Deflate data cannot be entered just anywhere: inflate from the entry's
+    // start, or from a block boundary before the range, and pass on only
+    // the bytes asked for.
+    if (start && start->Output > offset)
+        Fail("Cannot read bytes " + Num(offset) + " to " + Num(offset + count) + " of \"" + DisplayName(e) +
+             "\" from byte " + Num(start->Output));
+    int64_t position = start ? start->Output : 0;
     const ByteSink window = [&](const uint8_t* data, size_t size) {
         const int64_t end = position + static_cast<int64_t>(size);
         const int64_t first = std::max(position, offset);
@@ -455,7 +522,10 @@ void ArchiveReader::ExtractRange(Stream& from, size_t index, int64_t offset, int
         position = end;
     };
     try {
-        InflateRange(from, start_ + e.Offset, e.CompressedSize, e.FileSize, window, offset + count);
+        InflatePlan plan;
+        plan.stopAfter = offset + count;
+        plan.resume = start;
+        InflateRange(from, start_ + e.Offset, e.CompressedSize, e.FileSize, window, plan);
     } catch (const InflateProblem& problem) {
         FailEntry(e, "is damaged: " + problem.text);
     }

@@ -64,15 +64,25 @@ public:
     ~ScratchFolder()
     {
         fs::DeleteFileIfExists(Archive());
+        if (!output_.empty())
+            fs::DeleteFileIfExists(output_);
         tempfiles::RemoveEmptyFolder(folder_);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     std::string Archive() const { return folder_ + "/website.qpf"; }
+    // Where the output is made whole before it is renamed into place; under
+    // its own name, so messages about it name it so.
+    const std::string& Output(const std::string& outputPath)
+    {
+        output_ = folder_ + "/" + std::string(CutAtLastSeparator(outputPath, separators::kEitherSlashOrDrive).name);
+        return output_;
+    }
 
 private:
     std::string folder_;
+    std::string output_;
 };
 
 BuildJob::BuildJob(const ProjectSettingsRecord& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view)
@@ -337,22 +347,25 @@ void BuildJob::FinishOutput()
 void BuildJob::WriteExe()
 {
     const std::string temp = scratch_->Archive();
+    // The EXE is made whole in the scratch folder and renamed into place, so
+    // a viewer watching the output never reads a half-made one.
+    const std::string exe = scratch_->Output(out_);
     // A failed copy fails the build here, naming the file, rather than as a
     // confusing error of a later step.
     handling_ = out_;
-    fs::CopyFile(fs::ProgramFile(state_.ProgramFolder, "viewer.exe"), out_);
+    fs::CopyFile(fs::ProgramFile(state_.ProgramFolder, "viewer.exe"), exe);
     if (!settings_.LogoPath.empty()) {
         statusText_ = "Updating application icon...";
         ShowProgress();
         handling_ = settings_.LogoPath.str();
-        ReplaceOutputIcon(out_, settings_.LogoPath.str());
+        ReplaceOutputIcon(exe, settings_.LogoPath.str());
     }
     statusText_ = "Building EXE file";
     ShowProgress();
     handling_ = out_;
     {
         FileStream archive(temp, FileStream::Mode::OpenReadWrite);
-        FileStream output(out_, FileStream::Mode::OpenReadWrite);
+        FileStream output(exe, FileStream::Mode::OpenReadWrite);
         output.Seek(output.Size());
         archive.Seek(0);
         if (archive.Size() > 0)
@@ -360,6 +373,7 @@ void BuildJob::WriteExe()
         output.Close();
     }
     fs::DeleteFileOrThrow(temp);
+    fs::MoveFile(exe, out_);
     SetPackedSize(fs::FileSize(out_));
 }
 

@@ -235,4 +235,38 @@ void FileStream::ReadWhole(void* buffer, size_t count)
     }
 }
 
+namespace {
+
+FileState StateOfStat(const struct stat& st)
+{
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), static_cast<int64_t>(st.st_size),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+} // namespace
+
+std::unique_ptr<FileStream> FileStream::Duplicate() const
+{
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        RaiseOsError("Cannot open file", path_, errno);
+    return std::unique_ptr<FileStream>(new FileStream(path_, fd, readSize_));
+}
+
+FileState FileStream::State() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return {};
+    return StateOfStat(st);
+}
+
+std::optional<FileState> FileStream::StateOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return StateOfStat(st);
+}
+
 } // namespace qv

@@ -42,4 +42,10 @@ std::string DamagedPage(std::string_view message)
     return Page("Damaged page", Escaped(message));
 }
 
+std::string FormRefusedPage()
+{
+    return Page("Form not sent", "The pages of this file are saved pages, which cannot receive forms: what you "
+                                 "entered was not sent anywhere.");
+}
+
 } // namespace qv

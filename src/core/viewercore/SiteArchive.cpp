@@ -1,6 +1,10 @@
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include "quorvane/base/Text.h"
+#include "quorvane/viewercore/MimeTypes.h"
+#include "quorvane/viewercore/TextCharset.h"
+
+#include <iterator>
 
 namespace qv {
 
@@ -14,6 +18,7 @@ SiteArchive::SiteArchive(OpenStream open, AnsiCodec codec, std::string displayNa
     options.VerifyArchiveCRC = false;
     reader_ = std::make_unique<ArchiveReader>(*own_, std::move(options));
     sound_ = std::make_unique<std::atomic<bool>[]>(reader_->Count());
+    seekPoints_ = std::make_unique<SeekPoints>(*reader_, kCheckedInMemory);
     index_.reserve(reader_->Count());
     for (size_t i = 0; i < reader_->Count(); ++i)
         index_.emplace(AsciiLower(reader_->Entry(i).ArchiveName()), i);
@@ -56,7 +61,7 @@ std::string SiteArchive::HomeAddress() const
     if (!settings_.HomePage.empty())
         home = IndexOf(settings_.HomePage);
     else
-        for (const char* name : {"index.html", "index.htm"})
+        for (const std::string_view name : kFolderPages)
             if ((home = IndexOf(name)) >= 0)
                 break;
     if (home < 0 || IsReservedEntry(reader_->Entry(static_cast<size_t>(home)).ArchiveName()))
@@ -78,7 +83,15 @@ SiteArchive::Target SiteArchive::Find(std::string_view addressPath) const
         return Find(home);
     }
     const auto name = EntryNameOf(addressPath, codec_);
-    const int64_t index = name ? IndexOf(*name) : -1;
+    int64_t index = name ? IndexOf(*name) : -1;
+    for (size_t page = 0; name && index < 0 && page < std::size(kFolderPages); ++page) {
+        index = IndexOf(*name + '\\' + std::string(kFolderPages[page]));
+        if (index < 0)
+            continue;
+        const std::string_view path = addressPath.substr(0, addressPath.find_first_of("?#"));
+        target.slashMissing = !path.empty() && path.back() != '/' && path.back() != '\\';
+        target.sitePath.append("/").append(kFolderPages[page]);
+    }
     if (index >= 0) {
         target.kind = Target::Kind::Entry;
         target.index = static_cast<size_t>(index);
@@ -105,6 +118,11 @@ void SiteArchive::Read(size_t index, int64_t offset, int64_t count, const ByteSi
     reader_->CheckRange(entry, offset, count);
     const std::unique_ptr<Stream> stream = open_();
     if (entry.FileSize > kCheckedInMemory) {
+        // A deflated entry is checked by the pass that finds its seek points.
+        if (seekPoints_->Covers(index)) {
+            seekPoints_->Read(*stream, index, offset, count, sink);
+            return;
+        }
         Verify(index, *stream);
         reader_->ExtractRange(*stream, index, offset, count, sink);
         return;
@@ -117,6 +135,31 @@ void SiteArchive::Read(size_t index, int64_t offset, int64_t count, const ByteSi
     });
     if (count > 0)
         sink(bytes.data() + offset, static_cast<size_t>(count));
+}
+
+std::string SiteArchive::ContentTypeOf(size_t index, std::vector<uint8_t>* whole) const
+{
+    const ArchiveEntry& entry = reader_->Entry(index);
+    const std::string_view byName = MimeTypeOf(entry.ArchiveName());
+    if (byName != kUnknownType && !TakesCharset(byName))
+        return std::string(byName);
+    std::vector<uint8_t> bytes;
+    const bool head = entry.FileSize > kCheckedInMemory;
+    // Of a large file whose name says nothing, its start is enough to tell
+    // a page; a page that large is rare enough to have its charset judged
+    // by that too.
+    if (head)
+        Read(index, 0, byName == kUnknownType ? int64_t(kPageStartLength) : kCharsetHead,
+             [&bytes](const uint8_t* data, size_t size) {
+            bytes.insert(bytes.end(), data, data + size);
+        });
+    else
+        bytes = ReadAll(index);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::string type = ContentTypeWithCharset(EntryTypeOf(entry.ArchiveName(), text), text, head);
+    if (whole && !head)
+        *whole = std::move(bytes);
+    return type;
 }
 
 std::vector<uint8_t> SiteArchive::ReadAll(size_t index) const

@@ -5,7 +5,10 @@
 #include "quorvane/base/Error.h"
 
 #include <exdispid.h>
+#include <mshtmcid.h>
 #include <mshtmhst.h>
+#include <mshtml.h>
+#include <shlobj.h>
 #include <urlmon.h>
 
 namespace viewer {
@@ -16,6 +19,9 @@ namespace {
 const GUID kDocHostCommands = {0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
 // IID_IDownloadManager, also the service's id; not in the import libraries either.
 const GUID kDownloadManager = {0x988934a4, 0x064b, 0x11d3, {0xbb, 0x80, 0x00, 0x10, 0x4b, 0x35, 0xe7, 0xf9}};
+
+// CGID_MSHTML, the document's own command group.
+const GUID kMshtmlCommands = {0xde4ba900, 0x59ca, 0x11cf, {0x95, 0x92, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
 const VARIANT& Deref(const VARIANT& v) { return v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal ? *v.pvarVal : v; }
 
@@ -33,32 +39,65 @@ void SetTrue(VARIANT& v)
 
 } // namespace
 
-bool IsBlockedKey(const BrowserPolicy& policy, WPARAM key, bool control)
+KeyModifiers ModifiersHeld()
 {
-    switch (key) {
-    case VK_F3: return !policy.find;
+    return {GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_MENU) < 0};
+}
+
+namespace {
+
+// What leaves the page when copying is off: a data object with nothing in
+// it, so a drag or the clipboard carries no text, picture or address.
+class EmptyData final : public IDataObject, private RefCounted {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        return AnswerQuery(riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr, object);
     }
-    if (!control)
-        return false;
-    switch (key) {
-    case 'C':
-    case 'X':
-    case 'S':
-    case VK_INSERT: return !policy.copy;
-    case 'F': return !policy.find;
-    case 'P': return !policy.print;
-    case VK_OEM_PLUS:
-    case VK_OEM_MINUS:
-    case VK_ADD:
-    case VK_SUBTRACT:
-    case '0':
-    case VK_NUMPAD0: return !policy.zoom;
-    case 'N':
-    case 'O':
-    case 'L': return true;
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return DropReference(); }
+
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override
+    {
+        if (out)
+            out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override
+    {
+        if (!formats)
+            return E_POINTER;
+        *formats = nullptr;
+        return direction == DATADIR_GET ? SHCreateStdEnumFmtEtc(0, nullptr, formats) : E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override
+    {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+};
+
+// The printing commands a page or the engine's own menu may start.
+bool IsPrinting(DWORD command)
+{
+    switch (command) {
+    case OLECMDID_PRINT:
+    case OLECMDID_PRINT2:
+    case OLECMDID_PRINTPREVIEW:
+    case OLECMDID_PRINTPREVIEW2:
+    case OLECMDID_PAGESETUP:
+    case OLECMDID_SHOWPRINT:
+    case OLECMDID_SHOWPAGESETUP: return true;
     }
     return false;
 }
+
+} // namespace
 
 // One object for every interface the control asks of its container.
 class Browser::Site final : public IOleClientSite,
@@ -79,6 +118,7 @@ public:
     }
 
     void SetBounds(const RECT& bounds) { bounds_ = bounds; }
+    RECT Bounds() const { return bounds_; }
     // The control itself, to tell its own navigations from its frames'.
     void SetControl(IUnknown* control) { control_ = control; }
 
@@ -100,6 +140,10 @@ public:
             found = static_cast<IOleCommandTarget*>(this);
         else if (riid == IID_IServiceProvider)
             found = static_cast<IServiceProvider*>(this);
+        else if (riid == IID_IInternetSecurityManager)
+            found = static_cast<IInternetSecurityManager*>(this);
+        else if (riid == kDownloadManager)
+            found = static_cast<IDownloadManager*>(this);
         return AnswerQuery(found, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
@@ -173,14 +217,36 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
     // IDocHostUIHandler
-    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override
+    // S_OK: handled, the engine shows nothing of its own. Its page menu
+    // offers Print and View source whatever the settings say; an edit
+    // field's (cut, copy, paste) only lets text out that the reader typed,
+    // yet it is ours too when copying is off.
+    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD kind, POINT* at, IUnknown*, IDispatch*) override
     {
-        return policy_.contextMenu ? S_FALSE : S_OK; // S_OK: handled, nothing shown
+        if (!policy_.contextMenu)
+            return S_OK;
+        if (kind == CONTEXT_MENU_CONTROL && policy_.copy)
+            return S_FALSE;
+        POINT where = {};
+        if (at)
+            where = *at;
+        else
+            GetCursorPos(&where);
+        try {
+            events_.PageMenuRequested(where, kind == CONTEXT_MENU_TEXTSELECT);
+        } catch (...) {
+            // Nothing may leave through the control; no menu then.
+        }
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override
     {
         if (!info)
             return E_POINTER;
+        info->cbSize = sizeof *info;
+        // The engine frees these with CoTaskMemFree: nothing to hand over.
+        info->pchHostCss = nullptr;
+        info->pchHostNS = nullptr;
         info->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_THEME | DOCHOSTUIFLAG_DPI_AWARE |
                         (policy_.hideScrollbars ? DOCHOSTUIFLAG_SCROLL_NO : 0);
         info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
@@ -200,7 +266,10 @@ public:
     {
         if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN))
             return S_FALSE;
-        return IsBlockedKey(policy_, msg->wParam, GetKeyState(VK_CONTROL) < 0) ? S_OK : S_FALSE;
+        // The window acts on the viewer's own keys before the control sees
+        // them; here every key but the page's is kept from the engine.
+        const auto action = ActionOfKey(policy_, static_cast<unsigned>(msg->wParam), ModifiersHeld());
+        return action == KeyAction::ToPage ? S_FALSE : S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override
     {
@@ -226,11 +295,17 @@ public:
             *out = nullptr;
         return S_FALSE;
     }
+    // Asked for every data object the engine puts on the clipboard or
+    // drags out of the page, script's execCommand("copy") included.
     HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** out) override
     {
-        if (out)
-            *out = nullptr;
-        return S_FALSE;
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (policy_.copy)
+            return S_FALSE;
+        *out = new EmptyData;
+        return S_OK;
     }
 
     // IDispatch: DWebBrowserEvents2, and ambient properties (none answered)
@@ -275,6 +350,10 @@ public:
                     events_.NewWindowRequested(Text(args[0]));
                 }
                 break;
+            case DISPID_DOCUMENTCOMPLETE:
+                if (count >= 2 && IsControl(Deref(args[1])))
+                    events_.PageLoaded();
+                break;
             case DISPID_WINDOWCLOSING:
                 if (count >= 2) {
                     SetTrue(args[0]);
@@ -289,7 +368,9 @@ public:
     }
 
     // IOleCommandTarget: script errors are the page's own affair, and a
-    // visitor is not asked about them.
+    // visitor is not asked about them. Without printing, the engine's
+    // request to show the print or page set-up box (a page's
+    // window.print() among them) is answered as done, and nothing prints.
     HRESULT STDMETHODCALLTYPE QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override
     {
         return OLECMDERR_E_UNKNOWNGROUP;
@@ -298,6 +379,13 @@ public:
     {
         if (!group || *group != kDocHostCommands)
             return OLECMDERR_E_UNKNOWNGROUP;
+        if (!policy_.print && IsPrinting(command)) {
+            if (out) {
+                out->vt = VT_BOOL;
+                out->boolVal = VARIANT_FALSE; // not printed
+            }
+            return S_OK;
+        }
         if (command != OLECMDID_SHOWSCRIPTERROR)
             return OLECMDERR_E_NOTSUPPORTED;
         if (out) {
@@ -395,7 +483,7 @@ namespace {
 } // namespace
 
 Browser::Browser(HWND parent, const BrowserPolicy& policy, BrowserEvents& events)
-    : site_(new Site(parent, policy, events))
+    : site_(new Site(parent, policy, events)), parent_(parent)
 {
     RECT bounds;
     GetClientRect(parent, &bounds);
@@ -406,7 +494,12 @@ Browser::Browser(HWND parent, const BrowserPolicy& policy, BrowserEvents& events
         Fail("the web browser control is missing", hr);
     }
     object_->SetClientSite(static_cast<IOleClientSite*>(site_));
-    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0, parent, &bounds);
+    // Active with its user interface, so the page has the keyboard from the
+    // start; a control that will not is at least in place.
+    hr = object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0, parent, &bounds);
+    if (FAILED(hr))
+        hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0, parent,
+                             &bounds);
     if (SUCCEEDED(hr))
         hr = object_->QueryInterface(IID_IWebBrowser2, browser_.OutVoid());
     ComPtr<IConnectionPointContainer> points;
@@ -483,9 +576,132 @@ void Browser::GoBack() { browser_->GoBack(); }
 
 void Browser::GoForward() { browser_->GoForward(); }
 
-void Browser::Execute(OLECMDID command, OLECMDEXECOPT option, VARIANT* in)
+bool Browser::Execute(OLECMDID command, OLECMDEXECOPT option)
 {
-    browser_->ExecWB(command, option, in, nullptr);
+    OLECMDF status = OLECMDF(0);
+    if (FAILED(browser_->QueryStatusWB(command, &status)) || !(status & OLECMDF_ENABLED))
+        return false;
+    return SUCCEEDED(browser_->ExecWB(command, option, nullptr, nullptr));
+}
+
+ComPtr<IOleCommandTarget> Browser::DocumentCommands() const
+{
+    ComPtr<IDispatch> document;
+    ComPtr<IOleCommandTarget> commands;
+    if (SUCCEEDED(browser_->get_Document(document.Out())) && document)
+        document->QueryInterface(IID_IOleCommandTarget, commands.OutVoid());
+    return commands;
+}
+
+bool Browser::ShowFind()
+{
+    if (Execute(OLECMDID_FIND, OLECMDEXECOPT_PROMPTUSER))
+        return true;
+    const ComPtr<IOleCommandTarget> document = DocumentCommands();
+    return document && SUCCEEDED(document->Exec(&kMshtmlCommands, IDM_FIND, OLECMDEXECOPT_PROMPTUSER, nullptr,
+                                                nullptr));
+}
+
+bool Browser::FindAgain(bool forward)
+{
+    ComPtr<IDispatch> dispatch;
+    ComPtr<IHTMLDocument2> document;
+    ComPtr<IHTMLSelectionObject> selection;
+    ComPtr<IDispatch> rangeDispatch;
+    ComPtr<IHTMLTxtRange> range;
+    if (FAILED(browser_->get_Document(dispatch.Out())) || !dispatch ||
+        FAILED(dispatch->QueryInterface(IID_IHTMLDocument2, document.OutVoid())) ||
+        FAILED(document->get_selection(selection.Out())) || !selection ||
+        FAILED(selection->createRange(rangeDispatch.Out())) || !rangeDispatch ||
+        FAILED(rangeDispatch->QueryInterface(IID_IHTMLTxtRange, range.OutVoid())))
+        return false;
+    BSTR text = nullptr;
+    if (FAILED(range->get_text(&text)) || !text || SysStringLen(text) == 0) {
+        SysFreeString(text);
+        return false;
+    }
+    // From the match's far side to the page's end, then round from the
+    // other end, as a browser's find goes on.
+    constexpr long kWholePage = 0x3FFFFFFF;
+    const long reach = forward ? kWholePage : -kWholePage;
+    VARIANT_BOOL found = VARIANT_FALSE;
+    range->collapse(forward ? VARIANT_FALSE : VARIANT_TRUE);
+    range->findText(text, reach, 0, &found);
+    if (!found) {
+        BSTR whole = SysAllocString(L"textedit");
+        VARIANT_BOOL expanded = VARIANT_FALSE;
+        range->expand(whole, &expanded);
+        SysFreeString(whole);
+        range->collapse(forward ? VARIANT_TRUE : VARIANT_FALSE);
+        range->findText(text, reach, 0, &found);
+    }
+    SysFreeString(text);
+    if (found) {
+        range->select();
+        range->scrollIntoView(VARIANT_TRUE);
+    }
+    return true;
+}
+
+bool Browser::SetZoom(int percent)
+{
+    VARIANT in;
+    VariantInit(&in);
+    in.vt = VT_I4;
+    in.lVal = percent;
+    if (SUCCEEDED(browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &in, nullptr)))
+        return true;
+    const ComPtr<IOleCommandTarget> document = DocumentCommands();
+    return document &&
+           SUCCEEDED(document->Exec(nullptr, OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &in, nullptr));
+}
+
+int Browser::Zoom() const
+{
+    VARIANT out;
+    VariantInit(&out);
+    if (FAILED(browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, &out)))
+        return 0;
+    const int percent = out.vt == VT_I4 ? static_cast<int>(out.lVal) : 0;
+    VariantClear(&out);
+    return percent;
+}
+
+HWND Browser::DocumentWindow() const
+{
+    // The document's own window ("Internet Explorer_Server") takes the
+    // keys; it changes with every page.
+    ComPtr<IDispatch> document;
+    ComPtr<IOleWindow> oleWindow;
+    HWND found = nullptr;
+    if (SUCCEEDED(browser_->get_Document(document.Out())) && document &&
+        SUCCEEDED(document->QueryInterface(IID_IOleWindow, oleWindow.OutVoid())))
+        oleWindow->GetWindow(&found);
+    if (!found) {
+        ComPtr<IOleInPlaceActiveObject> active;
+        if (SUCCEEDED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, active.OutVoid())))
+            active->GetWindow(&found);
+    }
+    return found;
+}
+
+void Browser::Focus()
+{
+    const HWND focus = GetFocus();
+    if (focus && HasWindow(focus) && focus != window_)
+        return;
+    RECT bounds = site_->Bounds();
+    object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0, parent_, &bounds);
+    const HWND document = DocumentWindow();
+    if (document)
+        SetFocus(document);
+}
+
+void Browser::FrameActivated(bool active)
+{
+    ComPtr<IOleInPlaceActiveObject> object;
+    if (SUCCEEDED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, object.OutVoid())))
+        object->OnFrameWindowActivate(active);
 }
 
 bool Browser::TranslateKey(MSG& msg)

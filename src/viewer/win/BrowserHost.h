@@ -1,5 +1,6 @@
 #pragma once
 #include "Com.h"
+#include "PageKeys.h"
 
 #include <string>
 
@@ -11,20 +12,8 @@
 
 namespace viewer {
 
-// What the pages may do, from the output's settings.
-struct BrowserPolicy {
-    bool hideScrollbars = false;
-    bool contextMenu = true;
-    bool copy = true;
-    bool find = true;
-    bool print = true;
-    bool zoom = true;
-};
-
-// Whether a key press is kept from the page: copy, find, print and zoom
-// keys where the policy forbids them, and the keys that would lead out of
-// the viewer (a new window, opening another address) always.
-bool IsBlockedKey(const BrowserPolicy& policy, WPARAM key, bool control);
+// The modifier keys down now, as the thread's input has them.
+KeyModifiers ModifiersHeld();
 
 // What the window hears from the browser, on the user-interface thread.
 class BrowserEvents {
@@ -45,6 +34,11 @@ public:
     virtual void CloseRequested() = 0;
     // The engine wanted to save `url` as a file; it was not let.
     virtual void DownloadRefused(const std::wstring& url) = 0;
+    // The reader asked for the page's menu at `at` (screen), over a
+    // selection or not; the window shows its own, as the settings allow.
+    virtual void PageMenuRequested(POINT at, bool overSelection) = 0;
+    // The page in the whole view is loaded.
+    virtual void PageLoaded() = 0;
 };
 
 // The WebBrowser control in place inside `parent`, with the viewer's own
@@ -65,21 +59,41 @@ public:
     void SetBounds(const RECT& bounds);
     void GoBack();
     void GoForward();
-    // A command of the page: OLECMDID_COPY, _FIND, _PRINT, _OPTICAL_ZOOM.
-    void Execute(OLECMDID command, OLECMDEXECOPT option, VARIANT* in = nullptr);
+    // A command of the page: OLECMDID_COPY, _SELECTALL, _PRINT. False
+    // when the control refused it.
+    bool Execute(OLECMDID command, OLECMDEXECOPT option);
+    // The find box; the document's own where the control has none. False
+    // when neither shows one.
+    bool ShowFind();
+    // The selected text's next (or previous) match selected, when there is
+    // a selection; false otherwise.
+    bool FindAgain(bool forward);
+    // The page's zoom in percent, by the control's optical zoom or the
+    // document's own; false when neither took it.
+    bool SetZoom(int percent);
+    // The zoom the control reports, 0 when it does not.
+    int Zoom() const;
     // Gives a key message to the page first, as a control in place wants;
     // true when the page used it.
     bool TranslateKey(MSG& msg);
+    // The keyboard to the page, so that it scrolls and tabs from the first
+    // moment; the parent calls it when it gets the focus.
+    void Focus();
+    // The parent window became active or inactive (WM_ACTIVATE).
+    void FrameActivated(bool active);
 
 private:
     class Site;
     void Teardown();
+    ComPtr<IOleCommandTarget> DocumentCommands() const;
+    HWND DocumentWindow() const;
     Site* site_ = nullptr;
     ComPtr<IOleObject> object_;
     ComPtr<IWebBrowser2> browser_;
     ComPtr<IConnectionPoint> eventPoint_;
     DWORD cookie_ = 0;
     HWND window_ = nullptr;
+    HWND parent_ = nullptr;
 };
 
 } // namespace viewer

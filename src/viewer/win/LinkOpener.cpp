@@ -1,5 +1,6 @@
 #include "LinkOpener.h"
 
+#include "PageProtocol.h"
 #include "SiteUrl.h"
 #include "Win32FileStream.h"
 #include "WinText.h"
@@ -94,7 +95,7 @@ LinkOpener::Result LinkOpener::Open(const std::wstring& url, HWND owner, bool cl
     if (!path)
         return {};
     const qv::SiteArchive& site = *output_.Site;
-    const qv::SiteArchive::Target target = site.Find(WideToUtf8(*path));
+    const qv::SiteArchive::Target target = FindPage(site, WideToUtf8(*path));
     const std::wstring shown = Utf8ToWide(target.sitePath);
     try {
         switch (target.kind) {
@@ -140,17 +141,8 @@ bool LinkOpener::Confirmed(HWND owner, const std::string& sitePath, bool beside)
 
 std::wstring LinkOpener::TemporaryCopy(size_t entry, const std::string& sitePath)
 {
-    if (folder_.empty()) {
-        wchar_t temp[MAX_PATH + 1] = {};
-        wchar_t unique[MAX_PATH + 1] = {};
-        if (!GetTempPathW(MAX_PATH + 1, temp) || !GetTempFileNameW(temp, L"QVV", 0, unique))
-            throw qv::Error("Cannot make a temporary file. " + WideToUtf8(SystemMessage(GetLastError())));
-        // The unique name becomes a folder, so the file keeps its own name.
-        DeleteFileW(unique);
-        if (!CreateDirectoryW(unique, nullptr))
-            throw qv::Error("Cannot make a temporary folder. " + WideToUtf8(SystemMessage(GetLastError())));
-        folder_ = unique;
-    }
+    if (folder_.empty())
+        folder_ = MakeTemporaryFolder();
     if (const auto known = copies_.find(entry); known != copies_.end())
         return known->second; // it may be open in its program still
     // One folder per entry: two entries of the same name keep apart.

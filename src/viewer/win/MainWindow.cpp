@@ -5,6 +5,7 @@
 #include "SiteUrl.h"
 #include "ToolbarImages.h"
 #include "WinText.h"
+#include "WindowPlacement.h"
 #include "quorvane/base/Error.h"
 
 #include <algorithm>
@@ -71,13 +72,40 @@ BrowserPolicy PolicyOf(const qv::ViewerSettings& s)
     return p;
 }
 
-int Scaled(int pixels)
+// A function of a newer Windows than the viewer needs, or null.
+template <class Function>
+Function NewerUserFunction(const char* name)
 {
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+// The window's resolution: its monitor's where Windows 10 tells it, the
+// system's otherwise.
+UINT DpiOf(HWND window)
+{
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto forWindow = NewerUserFunction<DpiForWindow>("GetDpiForWindow");
+    if (forWindow)
+        if (const UINT dpi = forWindow(window))
+            return dpi;
     const HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
-    return MulDiv(pixels, dpi, 96);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
+
+// `client` grown by a frame of `style` at `dpi`.
+RECT WithFrame(RECT client, DWORD style, DWORD exStyle, UINT dpi)
+{
+    using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = NewerUserFunction<AdjustForDpi>("AdjustWindowRectExForDpi");
+    if (!adjustForDpi || !adjustForDpi(&client, style, FALSE, exStyle, dpi))
+        AdjustWindowRectEx(&client, style, FALSE, exStyle);
+    return client;
+}
+
+ScreenBox BoxOf(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 void Register(bool shadow, WNDPROC procedure)
 {
@@ -95,7 +123,8 @@ void Register(bool shadow, WNDPROC procedure)
 
 } // namespace
 
-MainWindow::MainWindow(const OutputFile& output, LinkOpener& links) : output_(output), links_(links)
+MainWindow::MainWindow(const OutputFile& output, LinkOpener& links)
+    : output_(output), links_(links), policy_(PolicyOf(output.Site->Settings()))
 {
     const qv::ViewerSettings& s = output_.Site->Settings();
     const auto border = s.BorderKind();
@@ -108,28 +137,16 @@ MainWindow::MainWindow(const OutputFile& output, LinkOpener& links) : output_(ou
     case qv::ViewerSettings::Sizable: style |= WS_OVERLAPPEDWINDOW; break;
     case qv::ViewerSettings::FullScreen: style |= WS_POPUP | WS_SYSMENU; break;
     }
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
-    int width = s.ClientWidth(), height = s.ClientHeight();
-    if (border == qv::ViewerSettings::FullScreen) {
-        fullScreen_ = true;
-        MONITORINFO monitor = {};
-        monitor.cbSize = sizeof monitor;
-        GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
-        x = monitor.rcMonitor.left;
-        y = monitor.rcMonitor.top;
-        width = monitor.rcMonitor.right - monitor.rcMonitor.left;
-        height = monitor.rcMonitor.bottom - monitor.rcMonitor.top;
-    } else if (s.Centered) {
-        x = work.left + (work.right - work.left - width) / 2;
-        y = work.top + (work.bottom - work.top - height) / 2;
-    }
-    CreateWindowExW(0, kClassName, output_.FileName().c_str(), style, x, y, width, height, nullptr, nullptr,
-                    GetModuleHandleW(nullptr), this);
+    fullScreen_ = border == qv::ViewerSettings::FullScreen;
+    // Where the system would put it first: the size and place follow from
+    // the monitor and resolution it is on.
+    CreateWindowExW(0, kClassName, output_.FileName().c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                    CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!window_)
         throw qv::Error("Cannot make the viewer's window. " + WideToUtf8(SystemMessage(GetLastError())));
     try {
+        dpi_ = DpiOf(window_);
+        Place(s.Centered);
         BuildParts();
     } catch (...) {
         // The window forgets this half-made object before it goes.
@@ -199,8 +216,7 @@ void MainWindow::CreateToolbar()
         throw qv::Error("Cannot make the toolbar. " + WideToUtf8(SystemMessage(GetLastError())));
     SendMessageW(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(toolbar_, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
-    images_ = MakeToolbarImages(Scaled(20));
-    SendMessageW(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
+    UseToolbarImages();
     for (const ToolButton& tool : kButtons) {
         if (!Allowed(s, tool.id))
             continue;
@@ -217,6 +233,43 @@ void MainWindow::CreateToolbar()
     SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
 }
 
+void MainWindow::UseToolbarImages()
+{
+    const HIMAGELIST old = std::exchange(images_, MakeToolbarImages(Scaled(20)));
+    SendMessageW(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
+    if (old)
+        ImageList_Destroy(old);
+}
+
+int MainWindow::Scaled(int pixels) const { return ScaledToDpi(pixels, dpi_); }
+
+void MainWindow::Place(bool centred)
+{
+    const ScreenBox target = Placement(centred, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)));
+    SetWindowPos(window_, nullptr, target.left, target.top, target.Width(), target.Height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+ScreenBox MainWindow::Placement(bool centred, DWORD style) const
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    ScreenBox target = BoxOf(monitor.rcMonitor);
+    if (!fullScreen_) {
+        const qv::ViewerSettings& s = output_.Site->Settings();
+        const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE));
+        const RECT outer =
+            WithFrame(RECT{0, 0, Scaled(s.ClientWidth()), Scaled(s.ClientHeight())}, style, exStyle, dpi_);
+        RECT now;
+        GetWindowRect(window_, &now);
+        const ScreenBox wanted = {now.left, now.top, now.left + outer.right - outer.left,
+                                  now.top + outer.bottom - outer.top};
+        target = FitToWorkArea(wanted, BoxOf(monitor.rcWork), centred);
+    }
+    return target;
+}
+
 void MainWindow::Show()
 {
     ShowWindow(window_, SW_SHOWNORMAL);
@@ -228,10 +281,12 @@ int MainWindow::Run()
 {
     MSG msg = {};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && fullScreen_) {
-            LeaveFullScreen();
+        const bool own = IsOwnWindow(msg.hwnd);
+        if (own && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && ActOnKey(msg))
             continue;
-        }
+        // Ctrl+wheel is the engine's zoom.
+        if (own && msg.message == WM_MOUSEWHEEL && (GET_KEYSTATE_WPARAM(msg.wParam) & MK_CONTROL) && !policy_.zoom)
+            continue;
         ArmOnInput(msg);
         const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
         if (key && browser_ && msg.hwnd != toolbar_ && IsChild(window_, msg.hwnd) && browser_->TranslateKey(msg))
@@ -240,6 +295,34 @@ int MainWindow::Run()
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+bool MainWindow::IsOwnWindow(HWND window) const
+{
+    return window && (window == window_ || IsChild(window_, window));
+}
+
+bool MainWindow::ActOnKey(const MSG& msg)
+{
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && fullScreen_) {
+        LeaveFullScreen();
+        return true;
+    }
+    switch (ActionOfKey(policy_, static_cast<unsigned>(msg.wParam), ModifiersHeld())) {
+    case KeyAction::ToPage: return false;
+    case KeyAction::Blocked: return true;
+    case KeyAction::CloseViewer: PostMessageW(window_, WM_CLOSE, 0, 0); return true;
+    case KeyAction::FindNext: FindAgain(true); return true;
+    case KeyAction::FindPrevious: FindAgain(false); return true;
+    }
+    return false;
+}
+
+void MainWindow::FindAgain(bool forward)
+{
+    // Without a match selected there is nothing to go on from: the box asks.
+    if (browser_ && !browser_->FindAgain(forward))
+        browser_->ShowFind();
 }
 
 void MainWindow::ArmOnInput(const MSG& msg)
@@ -256,14 +339,11 @@ void MainWindow::LeaveFullScreen()
 {
     // Escape is the way out of a window that has no frame to close.
     fullScreen_ = false;
-    const qv::ViewerSettings& s = output_.Site->Settings();
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int width = s.ClientWidth(), height = s.ClientHeight();
-    SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER);
+    constexpr DWORD kSizable = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE;
+    const ScreenBox target = Placement(true, kSizable);
+    SetWindowPos(window_, nullptr, target.left, target.top, target.Width(), target.Height(), SWP_NOZORDER);
     // The frame last: whoever sees the new style sees the new place too.
-    SetWindowLongPtrW(window_, GWL_STYLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE);
+    SetWindowLongPtrW(window_, GWL_STYLE, kSizable);
     SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED);
 }
 
@@ -302,6 +382,26 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SIZE: Layout(); return 0;
+    case WM_ACTIVATE:
+        // The control hears of it as a frame's document would, and the
+        // keyboard goes back to the page (through WM_SETFOCUS) after Alt+Tab.
+        if (browser_)
+            browser_->FrameActivated(LOWORD(wParam) != WA_INACTIVE);
+        break;
+    case WM_SETFOCUS:
+        if (browser_)
+            browser_->Focus();
+        return 0;
+    case WM_DPICHANGED: {
+        dpi_ = HIWORD(wParam);
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (toolbar_)
+            UseToolbarImages();
+        Layout();
+        return 0;
+    }
     case WM_COMMAND:
         RunCommand(LOWORD(wParam));
         return 0;
@@ -373,7 +473,6 @@ void MainWindow::RunCommand(int id)
 {
     if (!browser_)
         return;
-    const qv::ViewerSettings& s = output_.Site->Settings();
     if (id == Back || id == Forward || id == Home)
         click_.Arm(GetTickCount()); // the reader's own click
     switch (id) {
@@ -381,16 +480,20 @@ void MainWindow::RunCommand(int id)
     case Forward: browser_->GoForward(); return;
     case Home: browser_->Navigate(HomeUrl()); return;
     case Print:
-        if (s.EnablePrint)
+        if (policy_.print)
             browser_->Execute(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER);
         return;
     case Find:
-        if (s.EnableSearch)
-            browser_->Execute(OLECMDID_FIND, OLECMDEXECOPT_PROMPTUSER);
+        if (policy_.find)
+            browser_->ShowFind();
         return;
     case Copy:
-        if (s.EnableCopy)
+        if (policy_.copy)
             browser_->Execute(OLECMDID_COPY, OLECMDEXECOPT_DODEFAULT);
+        return;
+    case SelectAll:
+        if (policy_.copy)
+            browser_->Execute(OLECMDID_SELECTALL, OLECMDEXECOPT_DODEFAULT);
         return;
     case TextSize: {
         RECT button = {};
@@ -399,23 +502,26 @@ void MainWindow::RunCommand(int id)
         return;
     }
     }
-    if (id > kZoomCommand && s.EnableFont) {
+    // The check mark shows what the page took, not what was asked.
+    if (id > kZoomCommand && policy_.zoom && browser_->SetZoom(id - kZoomCommand))
         zoom_ = id - kZoomCommand;
-        VARIANT percent;
-        VariantInit(&percent);
-        percent.vt = VT_I4;
-        percent.lVal = zoom_;
-        browser_->Execute(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &percent);
+}
+
+HMENU MainWindow::MakeZoomMenu() const
+{
+    const int reported = browser_ ? browser_->Zoom() : 0;
+    const int shown = reported > 0 ? reported : zoom_;
+    const HMENU menu = CreatePopupMenu();
+    for (const int step : kZoomSteps) {
+        const std::wstring text = std::to_wstring(step) + L" %";
+        AppendMenuW(menu, MF_STRING | (step == shown ? MF_CHECKED : 0), kZoomCommand + step, text.c_str());
     }
+    return menu;
 }
 
 void MainWindow::ShowZoomMenu(const RECT& button)
 {
-    const HMENU menu = CreatePopupMenu();
-    for (const int step : kZoomSteps) {
-        const std::wstring text = std::to_wstring(step) + L" %";
-        AppendMenuW(menu, MF_STRING | (step == zoom_ ? MF_CHECKED : 0), kZoomCommand + step, text.c_str());
-    }
+    const HMENU menu = MakeZoomMenu();
     POINT corner = {button.left, button.bottom};
     ClientToScreen(toolbar_, &corner);
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, corner.x, corner.y, 0, window_, nullptr);
@@ -438,12 +544,45 @@ void MainWindow::StatusTextChanged(const std::wstring& text)
 
 void MainWindow::HistoryChanged(long command, bool enabled)
 {
-    if (!toolbar_)
-        return;
     if (command == CSC_NAVIGATEBACK)
-        SendMessageW(toolbar_, TB_ENABLEBUTTON, Back, MAKELONG(enabled, 0));
+        canGoBack_ = enabled;
     else if (command == CSC_NAVIGATEFORWARD)
-        SendMessageW(toolbar_, TB_ENABLEBUTTON, Forward, MAKELONG(enabled, 0));
+        canGoForward_ = enabled;
+    else
+        return;
+    if (toolbar_)
+        SendMessageW(toolbar_, TB_ENABLEBUTTON, command == CSC_NAVIGATEBACK ? Back : Forward, MAKELONG(enabled, 0));
+}
+
+void MainWindow::PageMenuRequested(POINT at, bool overSelection)
+{
+    // Only what the settings allow, and nothing that shows the page's source.
+    const HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING | (canGoBack_ ? 0 : MF_GRAYED), Back, ButtonText(Back));
+    AppendMenuW(menu, MF_STRING | (canGoForward_ ? 0 : MF_GRAYED), Forward, ButtonText(Forward));
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (policy_.copy) {
+        AppendMenuW(menu, MF_STRING | (overSelection ? 0 : MF_GRAYED), Copy, ButtonText(Copy));
+        AppendMenuW(menu, MF_STRING, SelectAll, L"Select all");
+    }
+    if (policy_.find)
+        AppendMenuW(menu, MF_STRING, Find, ButtonText(Find));
+    if (policy_.print)
+        AppendMenuW(menu, MF_STRING, Print, ButtonText(Print));
+    if (policy_.zoom)
+        AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(MakeZoomMenu()), ButtonText(TextSize));
+    const int chosen =
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window_, nullptr);
+    DestroyMenu(menu); // with the submenu
+    if (chosen)
+        RunCommand(chosen);
+}
+
+void MainWindow::PageLoaded()
+{
+    // A new document has a new window; the keys follow the reader's eyes.
+    if (browser_ && GetActiveWindow() == window_)
+        browser_->Focus();
 }
 
 bool MainWindow::BeforeNavigate(const std::wstring& url, bool topLevel)

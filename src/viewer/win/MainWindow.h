@@ -4,6 +4,7 @@
 #include "LinkOpener.h"
 #include "OutputFile.h"
 #include "OutsideRequests.h"
+#include "WindowPlacement.h"
 
 #include <memory>
 #include <string>
@@ -18,13 +19,17 @@ namespace viewer {
 // ViewWidth x ViewHeight, the border (none, fixed, sizable, full screen),
 // centred or not, a drop shadow, the output's icon, the toolbar with the
 // buttons the settings allow (captions or not), the status bar, and the
-// pages in the browser control below them. Escape leaves full screen for a
+// pages in the browser control below them, which have the keyboard. Escape leaves full screen for a
 // sizable window.
 //
 // The window class is "QuorvaneViewer"; its caption is the page's title,
 // the output's file name until a page names itself. The toolbar's buttons
 // carry the command ids below and, with captions, the texts "Back",
 // "Forward", "Home", "Print", "Find", "Text size" and "Copy".
+//
+// The window's client area is ViewWidth x ViewHeight at 96 dots per inch,
+// scaled to the monitor's resolution, and the window keeps to the
+// monitor's work area. Ctrl+W and Ctrl+Q close it, whatever its frame.
 //
 // Files leave the view only for a navigation that follows the reader's
 // click on the page or on Back, Forward or Home (see LinkOpener). The status
@@ -33,7 +38,7 @@ namespace viewer {
 // (see InternetConsent).
 class MainWindow final : private BrowserEvents {
 public:
-    enum Command : int { Back = 101, Forward, Home, Print, Find, TextSize, Copy };
+    enum Command : int { Back = 101, Forward, Home, Print, Find, TextSize, Copy, SelectAll };
 
     // Makes the window and its parts, hidden. Throws qv::Error.
     MainWindow(const OutputFile& output, LinkOpener& links);
@@ -52,10 +57,21 @@ private:
     void BuildParts();
     void Release();
     void CreateToolbar();
+    void UseToolbarImages();
+    // Size and place for the settings at the window's resolution, on its
+    // monitor; the whole monitor in full screen.
+    void Place(bool centred);
+    ScreenBox Placement(bool centred, DWORD style) const;
+    int Scaled(int pixels) const;
+    // True when the key press was the viewer's, not the page's.
+    bool ActOnKey(const MSG& msg);
+    bool IsOwnWindow(HWND window) const;
     void Layout();
     void RunCommand(int id);
     void LeaveFullScreen();
     void ShowZoomMenu(const RECT& button);
+    HMENU MakeZoomMenu() const;
+    void FindAgain(bool forward);
     std::wstring HomeUrl() const;
 
     void TitleChanged(const std::wstring& title) override;
@@ -65,12 +81,18 @@ private:
     void NewWindowRequested(const std::wstring& url) override;
     void CloseRequested() override;
     void DownloadRefused(const std::wstring& url) override;
+    void PageMenuRequested(POINT at, bool overSelection) override;
+    void PageLoaded() override;
 
     void ArmOnInput(const MSG& msg);
     void ShowNotice(const std::wstring& text, bool offersInternet = false);
     void ShowNoticeMenu();
     const OutputFile& output_;
     LinkOpener& links_;
+    const BrowserPolicy policy_;
+    UINT dpi_ = 96;
+    bool canGoBack_ = false;
+    bool canGoForward_ = false;
     HWND window_ = nullptr;
     HWND toolbar_ = nullptr;
     HWND status_ = nullptr;

@@ -4,6 +4,8 @@
 #include "WinText.h"
 #include "quorvane/base/Error.h"
 
+#include <cstring>
+
 #include <urlmon.h>
 
 namespace viewer {
@@ -11,12 +13,18 @@ namespace viewer {
 namespace {
 
 // Collects what the binding delivers and notes when it stops.
-class Collector final : public IBindStatusCallback, private RefCounted {
+class Collector final : public IBindStatusCallback, public IHttpNegotiate, private RefCounted {
 public:
+    explicit Collector(std::wstring headers) : headers_(std::move(headers)) {}
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
-        const bool known = riid == IID_IUnknown || riid == IID_IBindStatusCallback;
-        return AnswerQuery(known ? static_cast<IBindStatusCallback*>(this) : nullptr, object);
+        IUnknown* found = nullptr;
+        if (riid == IID_IUnknown || riid == IID_IBindStatusCallback)
+            found = static_cast<IBindStatusCallback*>(this);
+        else if (riid == IID_IHttpNegotiate)
+            found = static_cast<IHttpNegotiate*>(this);
+        return AnswerQuery(found, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
     ULONG STDMETHODCALLTYPE Release() override { return DropReference(); }
@@ -58,11 +66,33 @@ public:
     }
     HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
 
+    HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additional) override
+    {
+        if (!additional)
+            return E_POINTER;
+        *additional = nullptr;
+        if (headers_.empty())
+            return S_OK;
+        const size_t bytes = (headers_.size() + 1) * sizeof(wchar_t);
+        *additional = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+        if (!*additional)
+            return E_OUTOFMEMORY;
+        std::memcpy(*additional, headers_.c_str(), bytes);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnResponse(DWORD, LPCWSTR, LPCWSTR, LPWSTR* additional) override
+    {
+        if (additional)
+            *additional = nullptr;
+        return S_OK;
+    }
+
     bool Stopped() const { return stopped_; }
     HRESULT Result() const { return result_; }
     std::vector<uint8_t>& Bytes() { return bytes_; }
 
 private:
+    std::wstring headers_;
     bool stopped_ = false;
     HRESULT result_ = E_PENDING;
     std::vector<uint8_t> bytes_;
@@ -75,9 +105,9 @@ private:
 
 } // namespace
 
-std::vector<uint8_t> DownloadUrl(const std::wstring& url)
+std::vector<uint8_t> DownloadUrl(const std::wstring& url, const std::wstring& headers)
 {
-    ComPtr<Collector> collector(new Collector);
+    ComPtr<Collector> collector(new Collector(headers));
     ComPtr<IMoniker> moniker;
     HRESULT hr = CreateURLMonikerEx(nullptr, url.c_str(), moniker.Out(), URL_MK_UNIFORM);
     ComPtr<IBindCtx> context;

@@ -8,7 +8,8 @@ namespace viewer {
 // The bytes urlmon hands over for `url`, bound asynchronously the way the
 // browser binds its pages, with this thread's messages pumped until the
 // binding stops. Throws qv::Error with urlmon's reason when it fails.
-// COM must be initialised on the calling thread.
-std::vector<uint8_t> DownloadUrl(const std::wstring& url);
+// COM must be initialised on the calling thread. `headers` (lines ending in
+// CR LF) go with the request, as a page's own would.
+std::vector<uint8_t> DownloadUrl(const std::wstring& url, const std::wstring& headers = {});
 
 } // namespace viewer

@@ -3,15 +3,21 @@
 #include "Com.h"
 #include "LinkOpener.h"
 #include "NameSpace.h"
+#include "PageTransfer.h"
+#include "RequestHeaders.h"
 #include "SiteUrl.h"
+#include "Win32FileStream.h"
 #include "WinText.h"
 #include "quorvane/base/Error.h"
 #include "quorvane/viewercore/HandOver.h"
 #include "quorvane/viewercore/MimeTypes.h"
+#include "quorvane/viewercore/PageAddress.h"
 #include "quorvane/viewercore/ReplyPages.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <map>
 
 #include <urlmon.h>
 
@@ -52,11 +58,6 @@ PageReply NotServed(PageReply::Kind kind, std::string reason, std::string_view s
     return reply;
 }
 
-struct Context {
-    const OutputFile* output;
-    PageProtocol::Observer observer;
-};
-
 // Writes `text` where IInternetProtocolInfo's callers want it.
 HRESULT CopyOut(std::wstring_view text, LPWSTR out, DWORD capacity, DWORD* written)
 {
@@ -72,11 +73,113 @@ HRESULT CopyOut(std::wstring_view text, LPWSTR out, DWORD capacity, DWORD* writt
     return S_OK;
 }
 
-// One request: the whole reply is made when the browser starts it and read
-// from memory after.
+// What a part of a page (a picture, a script) gets instead of a page
+// saying why there is nothing: a failure its element can tell.
+HRESULT FailureOf(PageReply::Kind kind)
+{
+    return kind == PageReply::Kind::Damaged ? INET_E_DATA_NOT_AVAILABLE : INET_E_RESOURCE_NOT_FOUND;
+}
+
+std::wstring TakeString(LPOLESTR text)
+{
+    std::wstring taken = text ? text : L"";
+    CoTaskMemFree(text);
+    return taken;
+}
+
+// What the binding tells of a request besides its address.
+struct Asked {
+    bool document = false;
+    bool needsFile = false;
+    std::wstring headers;
+    ComPtr<IHttpNegotiate> negotiate;
+};
+
+Asked AskedOf(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo)
+{
+    Asked asked;
+    if (bindInfo) {
+        DWORD flags = 0;
+        BINDINFO info = {};
+        info.cbSize = sizeof info;
+        if (SUCCEEDED(bindInfo->GetBindInfo(&flags, &info))) {
+            asked.needsFile = (flags & BINDF_NEEDFILE) != 0;
+            ReleaseBindInfo(&info);
+        }
+        // A navigation binds to a document object, a picture or a script
+        // to storage: the one string the binding offers for that. What it
+        // accepts is the second witness, for a binding that does not say.
+        LPOLESTR toObject = nullptr;
+        ULONG fetched = 0;
+        std::wstring bindToObject;
+        if (SUCCEEDED(bindInfo->GetBindString(BINDSTRING_FLAG_BIND_TO_OBJECT, &toObject, 1, &fetched)) && fetched)
+            bindToObject = TakeString(toObject);
+        LPOLESTR types[16] = {};
+        std::wstring accepted;
+        fetched = 0;
+        if (SUCCEEDED(bindInfo->GetBindString(BINDSTRING_ACCEPT_MIMES, types, 16, &fetched)))
+            for (ULONG i = 0; i < fetched && i < 16; ++i)
+                accepted += TakeString(types[i]) + L", ";
+        asked.document = WantsDocument(bindToObject, accepted);
+    }
+    // Range requests come as headers, the way the browser adds them to any
+    // binding: through the client's IHttpNegotiate.
+    ComPtr<IServiceProvider> services;
+    if (SUCCEEDED(sink->QueryInterface(IID_IServiceProvider, services.OutVoid())) &&
+        SUCCEEDED(services->QueryService(IID_IHttpNegotiate, IID_IHttpNegotiate, asked.negotiate.OutVoid()))) {
+        LPWSTR extra = nullptr;
+        if (SUCCEEDED(asked.negotiate->BeginningTransaction(url, L"", 0, &extra)))
+            asked.headers = TakeString(extra);
+    }
+    return asked;
+}
+
+// The entry's file name, for a copy of it on disk.
+std::wstring LeafName(const qv::SiteArchive& site, size_t entry)
+{
+    const std::string name = site.Reader().Entry(entry).ArchiveName();
+    return AnsiToWide(name.substr(name.find_last_of("\\/") + 1));
+}
+
+} // namespace
+
+struct PageProtocol::Context {
+    const OutputFile* output = nullptr;
+    Observer observer;
+    TransferWorkers workers;
+    // Copies of whole entries on disk, made and used on the window's thread only.
+    std::wstring folder;
+    std::map<size_t, std::wstring> copies;
+    unsigned made = 0;
+
+    // Ends the workers and removes the copies; a copy the engine still
+    // holds open stays behind.
+    void Close()
+    {
+        workers.Stop();
+        for (const auto& copy : copies)
+            DeleteFileW(copy.second.c_str());
+        if (!folder.empty())
+            RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring NewCopyPath(size_t entry)
+    {
+        if (folder.empty())
+            folder = MakeTemporaryFolder();
+        return folder + L'\\' + std::to_wstring(++made) + L'-' + LeafName(*output->Site, entry);
+    }
+};
+
+namespace {
+
+using Context = PageProtocol::Context;
+
+// One request. Small replies are made whole in Start and read from memory;
+// larger entries come from a PageTransfer, its news reaching this, the
+// window's thread, through the sink's Switch and our Continue.
 class Protocol final : public AnsweredInStart, public IInternetProtocolInfo, private RefCounted {
 public:
-    explicit Protocol(std::shared_ptr<const Context> context) : context_(std::move(context)) {}
+    explicit Protocol(std::shared_ptr<Context> context) : context_(std::move(context)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
@@ -90,36 +193,96 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
     ULONG STDMETHODCALLTYPE Release() override { return DropReference(); }
 
-    HRESULT STDMETHODCALLTYPE Start(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo*, DWORD flags,
-                                    HANDLE_PTR) override
+    HRESULT STDMETHODCALLTYPE Start(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo,
+                                    DWORD flags, HANDLE_PTR) override
     {
         if (!url || !sink)
             return E_POINTER;
         if (flags & PI_PARSE_URL)
             return IsSiteUrl(url) ? S_OK : S_FALSE;
-        std::wstring mimeType;
         try {
+            Asked asked = AskedOf(url, sink, bindInfo);
             PageReply reply = ServePage(*context_->output, url);
             if (context_->observer)
                 context_->observer(reply);
-            bytes_ = std::move(reply.bytes);
-            mimeType = Utf8ToWide(reply.mimeType);
-        } catch (...) {
+            if (reply.kind != PageReply::Kind::Entry && !asked.document) {
+                sink->ReportResult(FailureOf(reply.kind), 0, nullptr);
+                return S_OK;
+            }
+            mimeType_ = Utf8ToWide(reply.mimeType);
+            const auto range = reply.kind == PageReply::Kind::Entry ? RequestedRange(asked.headers, reply.size)
+                                                                    : std::nullopt;
+            if (range && asked.negotiate)
+                AnswerPartially(*asked.negotiate.Get(), url, *range, reply.size);
+            if (!reply.Streamed()) {
+                bytes_ = std::move(reply.bytes);
+                if (range)
+                    bytes_ = std::vector<uint8_t>(bytes_.begin() + range->first, bytes_.begin() + range->last + 1);
+                position_ = 0;
+                ReportWhole(sink);
+                return S_OK;
+            }
+            StartTransfer(sink, reply, range.value_or(ByteRange{0, reply.size - 1}), asked, !range);
+        } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
+        } catch (...) {
+            sink->ReportResult(E_FAIL, 0, nullptr);
         }
-        position_ = 0;
-        // Verified: the type comes from the entry's name, as a server's
-        // header would, and the browser is not to guess another one.
-        sink->ReportProgress(BINDSTATUS_VERIFIEDMIMETYPEAVAILABLE, mimeType.c_str());
-        const auto size = static_cast<ULONG>(bytes_.size());
-        sink->ReportData(BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE, size,
-                         size);
-        sink->ReportResult(S_OK, 0, nullptr);
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Continue(PROTOCOLDATA*) override
+    {
+        if (!transfer_ || !sink_)
+            return S_OK;
+        const PageTransfer::State state = transfer_->Look();
+        if (state.failed) {
+            Failed(state.error);
+            return S_OK;
+        }
+        if (!reported_)
+            sink_->ReportProgress(BINDSTATUS_VERIFIEDMIMETYPEAVAILABLE, mimeType_.c_str());
+        if (state.done && !writing_.empty()) {
+            context_->copies.emplace(entry_, writing_);
+            copy_ = std::exchange(writing_, {});
+        }
+        if (state.done && !copy_.empty())
+            sink_->ReportProgress(BINDSTATUS_CACHEFILENAMEAVAILABLE, copy_.c_str());
+        DWORD flags = reported_ ? BSCF_INTERMEDIATEDATANOTIFICATION : BSCF_FIRSTDATANOTIFICATION;
+        if (state.done)
+            flags |= BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE;
+        reported_ = true;
+        sink_->ReportData(flags, Progress(state.received), Progress(total_));
+        if (state.done)
+            sink_->ReportResult(S_OK, 0, nullptr);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Abort(HRESULT reason, DWORD) override
+    {
+        StopTransfer();
+        if (sink_)
+            sink_->ReportResult(reason, 0, nullptr);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Terminate(DWORD) override
+    {
+        StopTransfer();
+        sink_.Reset();
         return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override
     {
+        if (read)
+            *read = 0;
+        if (!buffer && size)
+            return E_POINTER;
+        if (transfer_) {
+            const size_t taken = transfer_->Take(static_cast<uint8_t*>(buffer), size);
+            if (read)
+                *read = static_cast<ULONG>(taken);
+            return taken ? S_OK : transfer_->Drained() ? S_FALSE : E_PENDING;
+        }
         const size_t count = std::min<size_t>(size, bytes_.size() - position_);
         if (count)
             std::memcpy(buffer, bytes_.data() + position_, count);
@@ -130,6 +293,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override
     {
+        if (transfer_)
+            return E_FAIL; // a large entry is asked for by ranges instead
         const LONGLONG from = origin == STREAM_SEEK_SET   ? 0
                               : origin == STREAM_SEEK_CUR ? static_cast<LONGLONG>(position_)
                                                           : static_cast<LONGLONG>(bytes_.size());
@@ -179,9 +344,12 @@ public:
         switch (option) {
         case QUERY_USES_NETWORK:
         case QUERY_USES_CACHE:
-        case QUERY_IS_CACHED: answer = FALSE; break;
+        case QUERY_IS_CACHED:
+        // Pages come from a stranger's file, not over a checked connection:
+        // claiming more would let them treat http content as their equal
+        // instead of mixed content.
         case QUERY_IS_SAFE:
-        case QUERY_IS_SECURE:
+        case QUERY_IS_SECURE: answer = FALSE; break;
         case QUERY_CAN_NAVIGATE: answer = TRUE; break;
         default: return INET_E_DEFAULT_ACTION;
         }
@@ -194,25 +362,128 @@ public:
     }
 
 private:
-    std::shared_ptr<const Context> context_;
+    ~Protocol() override { StopTransfer(); }
+
+    static ULONG Progress(int64_t bytes) { return static_cast<ULONG>(std::min<int64_t>(bytes, ULONG_MAX)); }
+
+    // A part of the entry, told the way a server tells it.
+    static void AnswerPartially(IHttpNegotiate& negotiate, LPCWSTR url, const ByteRange& range, int64_t size)
+    {
+        const std::wstring headers = L"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
+                                     std::to_wstring(range.first) + L"-" + std::to_wstring(range.last) + L"/" +
+                                     std::to_wstring(size) + L"\r\nContent-Length: " +
+                                     std::to_wstring(range.Count()) + L"\r\nAccept-Ranges: bytes\r\n\r\n";
+        negotiate.OnResponse(206, headers.c_str(), url, nullptr);
+    }
+
+    void ReportWhole(IInternetProtocolSink* sink)
+    {
+        // Verified: the type comes from the entry's name, as a server's
+        // header would, and the browser is not to guess another one.
+        sink->ReportProgress(BINDSTATUS_VERIFIEDMIMETYPEAVAILABLE, mimeType_.c_str());
+        const auto size = static_cast<ULONG>(bytes_.size());
+        sink->ReportData(BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE, size,
+                         size);
+        sink->ReportResult(S_OK, 0, nullptr);
+    }
+
+    void StartTransfer(IInternetProtocolSink* sink, const PageReply& reply, const ByteRange& range,
+                       const Asked& asked, bool whole)
+    {
+        const qv::SiteArchive& site = *context_->output->Site;
+        sink_ = ComPtr<IInternetProtocolSink>(sink);
+        sink->AddRef();
+        entry_ = reply.entry;
+        total_ = range.Count();
+        document_ = asked.document;
+        // Audio and video want to seek, which the engine does in a file of
+        // the whole entry when it has one.
+        const bool media = reply.mimeType.rfind("audio/", 0) == 0 || reply.mimeType.rfind("video/", 0) == 0;
+        if (whole && (media || asked.needsFile)) {
+            if (const auto known = context_->copies.find(entry_); known != context_->copies.end())
+                copy_ = known->second;
+            else
+                writing_ = context_->NewCopyPath(entry_);
+        }
+        switchData_.grfFlags = PD_FORCE_SWITCH;
+        switchData_.dwState = 1;
+        IInternetProtocolSink* target = sink;
+        PROTOCOLDATA* data = &switchData_;
+        transfer_ = PageTransfer::Start({&site, entry_, range, writing_}, context_->workers,
+                                        [target, data] { target->Switch(data); });
+    }
+
+    // The worker could not read the entry: a document not begun shows why,
+    // anything else fails.
+    void Failed(const std::string& error)
+    {
+        StopTransfer();
+        if (reported_ || !document_) {
+            sink_->ReportResult(INET_E_DATA_NOT_AVAILABLE, 0, nullptr);
+            return;
+        }
+        const std::string page = qv::DamagedPage(error);
+        bytes_.assign(page.begin(), page.end());
+        position_ = 0;
+        mimeType_ = L"text/html";
+        ReportWhole(sink_.Get());
+    }
+
+    void StopTransfer()
+    {
+        if (transfer_)
+            std::exchange(transfer_, nullptr)->Stop();
+    }
+
+    std::shared_ptr<Context> context_;
     std::vector<uint8_t> bytes_;
     size_t position_ = 0;
+    std::wstring mimeType_;
+    // A transfer from a worker.
+    std::shared_ptr<PageTransfer> transfer_;
+    ComPtr<IInternetProtocolSink> sink_;
+    PROTOCOLDATA switchData_ = {};
+    size_t entry_ = 0;
+    int64_t total_ = 0;
+    bool document_ = false;
+    bool reported_ = false;
+    std::wstring writing_; // the copy the worker writes
+    std::wstring copy_;    // a whole copy on disk, told once all data is in
 };
 
 } // namespace
+
+qv::SiteArchive::Target FindPage(const qv::SiteArchive& site, std::string_view addressPath)
+{
+    qv::SiteArchive::Target target = site.Find(addressPath);
+    if (target.kind == qv::SiteArchive::Target::Kind::Entry || GetACP() == kWindows1252)
+        return target;
+    const auto sitePath = qv::SitePathOf(addressPath);
+    const std::string home = sitePath && sitePath->empty() ? site.HomeAddress() : std::string();
+    const auto name = qv::EntryNameOf(home.empty() ? addressPath : std::string_view(home), Windows1252Codec());
+    const int64_t index = name && !name->empty() ? site.IndexOf(*name) : -1;
+    if (index >= 0) {
+        target.kind = qv::SiteArchive::Target::Kind::Entry;
+        target.index = static_cast<size_t>(index);
+    }
+    return target;
+}
 
 PageReply ServePage(const OutputFile& output, std::wstring_view url)
 {
     const qv::SiteArchive& site = *output.Site;
     const auto path = AddressPathOfUrl(url);
-    const std::string address = path ? WideToUtf8(*path) : std::string("/");
+    if (!path)
+        return NotServed(PageReply::Kind::Missing, "Not a page address: " + WideToUtf8(url), WideToUtf8(url));
+    const std::string address = WideToUtf8(*path);
     const std::string shown = ShownPath(address);
     const std::string fileName = WideToUtf8(output.FileName());
-    const qv::SiteArchive::Target target = site.Find(address);
+    const qv::SiteArchive::Target target = FindPage(site, address);
     switch (target.kind) {
     case qv::SiteArchive::Target::Kind::Entry: {
         PageReply reply;
-        if (IsRefusedProgram(site.Reader().Entry(target.index).ArchiveName())) {
+        const qv::ArchiveEntry& entry = site.Reader().Entry(target.index);
+        if (IsRefusedProgram(entry.ArchiveName())) {
             reply.kind = PageReply::Kind::Program;
             reply.reason = Quoted(target.sitePath) + " is a program or a script: it is never started from " + fileName;
             reply.mimeType = "text/html";
@@ -220,6 +491,12 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
             reply.bytes.assign(page.begin(), page.end());
             return reply;
         }
+        reply.kind = PageReply::Kind::Entry;
+        reply.entry = target.index;
+        reply.size = entry.FileSize;
+        reply.mimeType = qv::MimeTypeOf(entry.ArchiveName());
+        if (reply.Streamed())
+            return reply;
         try {
             reply.bytes = site.ReadAll(target.index);
         } catch (const qv::Error& e) {
@@ -228,10 +505,7 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
             reply.mimeType = "text/html";
             const std::string page = qv::DamagedPage(reply.reason);
             reply.bytes.assign(page.begin(), page.end());
-            return reply;
         }
-        reply.kind = PageReply::Kind::Entry;
-        reply.mimeType = qv::MimeTypeOf(site.Reader().Entry(target.index).ArchiveName());
         return reply;
     }
     case qv::SiteArchive::Target::Kind::Direct:
@@ -252,14 +526,20 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
                      target.sitePath);
 }
 
-PageProtocol::PageProtocol(const OutputFile& output, Observer observer)
+PageProtocol::PageProtocol(const OutputFile& output, Observer observer) : context_(std::make_shared<Context>())
 {
-    auto context = std::make_shared<const Context>(Context{&output, std::move(observer)});
+    context_->output = &output;
+    context_->observer = std::move(observer);
     registration_ = std::make_unique<NameSpaceRegistration>(
-        ComPtr<IClassFactory>(new ProtocolFactory<Protocol, const Context>(std::move(context))), kProtocolClass,
+        ComPtr<IClassFactory>(new ProtocolFactory<Protocol, Context>(context_)), kProtocolClass,
         std::vector<std::wstring>{std::wstring(kSiteScheme)}, "the page protocol");
 }
 
-PageProtocol::~PageProtocol() = default;
+PageProtocol::~PageProtocol()
+{
+    registration_.reset();
+    // Requests the browser still holds keep the context; their workers end now.
+    context_->Close();
+}
 
 } // namespace viewer

@@ -23,19 +23,33 @@ struct PageReply {
         Damaged,  // the entry fails its size or CRC check: the "Damaged page" page
         Program   // a program or launcher, never let out of the archive: a page saying so
     };
+    // Entries larger than this are read on a worker thread while the page
+    // takes them; smaller ones are read whole at once.
+    static constexpr int64_t kReadInWorker = 4 * 1024 * 1024;
+
     Kind kind = Kind::Missing;
     std::string mimeType;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes; // empty for an entry larger than kReadInWorker
     std::string reason; // UTF-8; empty for an entry
+    size_t entry = 0;   // for an entry: its index
+    int64_t size = 0;   // for an entry: its size
+    bool Streamed() const { return kind == Kind::Entry && size > kReadInWorker; }
 };
 
 PageReply ServePage(const OutputFile& output, std::wstring_view url);
 
+// What an address path names, looked up in the system's code page and then
+// in Windows-1252, the compiler's default: an output made with the default
+// opens on a Russian, Far-Eastern or UTF-8 Windows too.
+qv::SiteArchive::Target FindPage(const qv::SiteArchive& site, std::string_view addressPath);
+
 // The page protocol (scheme "qv", see SiteUrl.h) registered for this process
 // only, for as long as the object lives. Pages are read from the archive
-// when the browser asks for them; nothing reaches the disk. `observer`, if
-// set, sees every reply before its bytes are handed over (on the thread
-// that asked). `output` must outlive the object.
+// when the browser asks for them; large entries on worker threads, and for
+// audio and video (or a binding that asks for a file) also into a file in a
+// temporary folder, which goes when the object does. `observer`, if set,
+// sees every reply before its bytes are handed over (on the thread that
+// asked). `output` must outlive the object.
 class PageProtocol {
 public:
     using Observer = std::function<void(const PageReply&)>;
@@ -45,7 +59,10 @@ public:
     PageProtocol(const PageProtocol&) = delete;
     PageProtocol& operator=(const PageProtocol&) = delete;
 
+    struct Context; // what every request shares
+
 private:
+    std::shared_ptr<Context> context_;
     std::unique_ptr<NameSpaceRegistration> registration_;
 };
 

@@ -84,6 +84,18 @@ std::wstring RemoveDotSegments(std::wstring_view in)
     return out;
 }
 
+// The host of our own addresses; no authority at all means ours too.
+bool IsSiteHost(std::wstring_view authority)
+{
+    const std::wstring_view own = kSiteOrigin.substr(kSiteScheme.size() + 3);
+    if (authority.size() != own.size() && !authority.empty())
+        return false;
+    for (size_t i = 0; i < authority.size(); ++i)
+        if (Lower(authority[i]) != own[i])
+            return false;
+    return true;
+}
+
 std::wstring Compose(const Reference& r)
 {
     std::wstring text;
@@ -136,6 +148,8 @@ std::optional<std::wstring> AddressPathOfUrl(std::wstring_view url)
     url.remove_prefix(url.find(L':') + 1);
     if (url.rfind(L"//", 0) == 0) {
         const size_t end = url.find_first_of(L"/?#", 2);
+        if (!IsSiteHost(url.substr(2, end == std::wstring_view::npos ? url.npos : end - 2)))
+            return std::nullopt;
         url.remove_prefix(end == std::wstring_view::npos ? url.size() : end);
     }
     std::wstring path(url);
@@ -157,6 +171,14 @@ std::optional<std::wstring> CombineSiteUrl(std::wstring_view base, std::wstring_
         t = r;
         t.path = RemoveDotSegments(r.path);
     } else {
+        if (r.authority && !IsSiteHost(*r.authority)) {
+            // "//host/x.js" is another server, as it would be under http: it
+            // meets the same rules as any web address, never the archive.
+            t = r;
+            t.scheme = std::wstring(kOutsideScheme);
+            t.path = RemoveDotSegments(r.path);
+            return Compose(t);
+        }
         if (r.authority) {
             t.authority = r.authority;
             t.path = RemoveDotSegments(r.path);

@@ -31,7 +31,8 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"Quorvane Viewer";
 constexpr wchar_t kUsage[] =
-    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get URL-PATH|URL [FILE]]\n";
+    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get [--range FIRST-LAST] URL-PATH|URL [FILE]\n"
+    L"                  | --query URL-PATH [FILE]]\n";
 
 // COM in this thread's single-threaded apartment, as the browser control wants.
 class OleSession {
@@ -261,7 +262,10 @@ int GetOutside(const std::wstring& url, const OutputFile& output)
     return 1;
 }
 
-int Get(const std::wstring& urlPath, const std::wstring& file)
+// What a page of the output gets for `reference`, resolved against the
+// site's root as a link in the home folder would be; `range` ("0-99") asks
+// for part of an entry, as a video does.
+int Get(const std::wstring& reference, const std::wstring& range, const std::wstring& file)
 {
     const OutputFile output = OpenOutputFile(file);
     if (!PassStartRules(*output.Site)) {
@@ -269,9 +273,13 @@ int Get(const std::wstring& urlPath, const std::wstring& file)
         return qv::kRefusedExitStatus;
     }
     OleSession ole;
-    const std::wstring scheme = UrlScheme(urlPath);
-    if (scheme == L"http" || scheme == L"https" || scheme == L"ftp")
-        return GetOutside(urlPath, output);
+    const std::wstring url = CombineSiteUrl(SiteUrlOf(L""), reference).value_or(reference);
+    if (!IsSiteUrl(url)) {
+        const std::wstring scheme = UrlScheme(url);
+        if (scheme == L"http" || scheme == L"https" || scheme == L"ftp")
+            return GetOutside(url, output);
+        throw qv::Error("Not a page address: " + WideToUtf8(url));
+    }
     bool served = false;
     PageReply::Kind kind = PageReply::Kind::Missing;
     std::string reason;
@@ -280,15 +288,44 @@ int Get(const std::wstring& urlPath, const std::wstring& file)
         kind = reply.kind;
         reason = reply.reason;
     });
-    const std::wstring url = SiteUrlOf(urlPath);
-    const std::vector<uint8_t> bytes = DownloadUrl(url);
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = DownloadUrl(url, range.empty() ? std::wstring() : L"Range: bytes=" + range + L"\r\n");
+    } catch (const qv::Error&) {
+        // A part of a page that is not there fails; the reason is ours.
+        if (!served || kind == PageReply::Kind::Entry)
+            throw;
+    }
     if (!served)
         throw qv::Error("The page protocol was not asked for " + WideToUtf8(url));
+    // Whatever the protocol handed over is shown, a page about a refusal too.
+    Console::OutBytes(bytes.data(), bytes.size());
     if (kind != PageReply::Kind::Entry) {
         Console::Error(Utf8ToWide(reason) + L"\n");
         return 1;
     }
-    Console::OutBytes(bytes.data(), bytes.size());
+    return 0;
+}
+
+// The protocol's answers about an address, as the engine asks them.
+int Query(const std::wstring& reference, const std::wstring& file)
+{
+    const OutputFile output = OpenOutputFile(file);
+    OleSession ole;
+    PageProtocol protocol(output);
+    const std::wstring url = CombineSiteUrl(SiteUrlOf(L""), reference).value_or(reference);
+    const struct {
+        QUERYOPTION option;
+        const wchar_t* name;
+    } asked[] = {{QUERY_IS_SECURE, L"secure"}, {QUERY_IS_SAFE, L"safe"}, {QUERY_CAN_NAVIGATE, L"can navigate"}};
+    std::wstring text;
+    for (const auto& a : asked) {
+        DWORD answer = 0;
+        DWORD written = 0;
+        const HRESULT hr = CoInternetQueryInfo(url.c_str(), a.option, 0, &answer, sizeof answer, &written, 0);
+        text += std::wstring(a.name) + L": " + (hr != S_OK ? L"no answer" : answer ? L"yes" : L"no") + L"\n";
+    }
+    Console::Out(text);
     return 0;
 }
 
@@ -300,7 +337,9 @@ int Show(const std::wstring& file)
         return qv::kRefusedExitStatus;
     OleSession ole;
     const std::wstring own = OwnPath();
-    RequestIe11DocumentMode(own.substr(own.find_last_of(L"\\/") + 1));
+    const DocumentModeRequest documentMode(own.substr(own.find_last_of(L"\\/") + 1));
+    // A click on every link is a sound nobody asked for.
+    CoInternetSetFeatureEnabled(FEATURE_DISABLE_NAVIGATION_SOUNDS, SET_FEATURE_ON_PROCESS, TRUE);
     const std::string& agent = output.Site->Settings().UserAgent;
     if (!agent.empty())
         UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, const_cast<char*>(agent.data()),
@@ -327,7 +366,8 @@ int Run(const std::vector<std::wstring>& args)
     const bool list = !rest.empty() && rest[0] == L"--list";
     const bool extract = !rest.empty() && rest[0] == L"--extract";
     const bool get = !rest.empty() && rest[0] == L"--get";
-    const bool console = list || extract || get;
+    const bool query = !rest.empty() && rest[0] == L"--query";
+    const bool console = list || extract || get || query;
     try {
         if (console) {
             Console::Attach();
@@ -335,8 +375,11 @@ int Run(const std::vector<std::wstring>& args)
                 return List(rest.size() == 2 ? rest[1] : L"");
             if (extract && rest.size() >= 2 && rest.size() <= 3)
                 return Extract(rest[1], rest.size() == 3 ? rest[2] : L"");
-            if (get && rest.size() >= 2 && rest.size() <= 3)
-                return Get(rest[1], rest.size() == 3 ? rest[2] : L"");
+            const size_t ranged = get && rest.size() >= 2 && rest[1] == L"--range" ? 2 : 0;
+            if (get && rest.size() >= 2 + ranged && rest.size() <= 3 + ranged)
+                return Get(rest[1 + ranged], ranged ? rest[2] : L"", rest.size() == 3 + ranged ? rest.back() : L"");
+            if (query && rest.size() >= 2 && rest.size() <= 3)
+                return Query(rest[1], rest.size() == 3 ? rest[2] : L"");
             return UsageError(L"wrong number of arguments for " + rest[0]);
         }
         if (!rest.empty() && (rest[0] == L"--help" || rest[0] == L"/?")) {

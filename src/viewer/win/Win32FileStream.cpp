@@ -118,4 +118,17 @@ void Win32FileStream::SetSize(int64_t size)
         Fail("Cannot write file", GetLastError());
 }
 
+std::wstring MakeTemporaryFolder()
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    wchar_t unique[MAX_PATH + 1] = {};
+    if (!GetTempPathW(MAX_PATH + 1, temp) || !GetTempFileNameW(temp, L"QVV", 0, unique))
+        throw qv::Error("Cannot make a temporary file. " + WideToUtf8(SystemMessage(GetLastError())));
+    // The unique name becomes a folder, so the files in it keep their own names.
+    DeleteFileW(unique);
+    if (!CreateDirectoryW(unique, nullptr))
+        throw qv::Error("Cannot make a temporary folder. " + WideToUtf8(SystemMessage(GetLastError())));
+    return unique;
+}
+
 } // namespace viewer

@@ -32,4 +32,8 @@ private:
     int64_t position_ = 0;
 };
 
+// A new, empty folder of the viewer's own in the user's temporary folder.
+// Throws qv::Error when none can be made.
+std::wstring MakeTemporaryFolder();
+
 } // namespace viewer

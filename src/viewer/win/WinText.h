@@ -20,5 +20,9 @@ std::wstring SystemMessage(unsigned long code);
 // The writer's code page as the viewer core wants it: the system's ANSI
 // code page, the one an output made on this machine was written in.
 qv::AnsiCodec WindowsAnsiCodec();
+// Windows-1252, which the compiler writes names in unless told otherwise:
+// what an output made elsewhere most likely holds.
+qv::AnsiCodec Windows1252Codec();
+inline constexpr unsigned kWindows1252 = 1252;
 
 } // namespace viewer

@@ -12,6 +12,7 @@
 #include "quorvane/viewercore/SiteArchive.h"
 #include "quorvane/viewercore/SiteFile.h"
 #include "quorvane/viewercore/StartRules.h"
+#include "quorvane/viewercore/TextCharset.h"
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,73 @@ TEST(MimeTypes, ByExtensionIgnoringCase)
     EXPECT_EQ(MimeTypeOf("font.woff2"), "font/woff2");
     EXPECT_EQ(MimeTypeOf("archive.tar.gz"), "application/octet-stream");
     EXPECT_EQ(MimeTypeOf("dir.html\\README"), "application/octet-stream");
+    // Pages of server scripts, saved as they were served.
+    for (const char* page : {"a.shtml", "forum/view.PHP", "x.asp", "Default.aspx", "b.jsp", "cgi-bin/go.cgi"})
+        EXPECT_EQ(MimeTypeOf(page), "text/html") << page;
+    const std::pair<const char*, const char*> more[] = {
+        {"subs/en.vtt", "text/vtt"}, {"p.AVIF", "image/avif"}, {"s.m4a", "audio/mp4"}, {"s.aac", "audio/aac"},
+        {"s.flac", "audio/flac"}, {"s.opus", "audio/ogg"}, {"t.csv", "text/csv"}, {"t.xsl", "text/xsl"},
+        {"f.eot", "application/vnd.ms-fontobject"}};
+    for (const auto& [name, type] : more)
+        EXPECT_EQ(MimeTypeOf(name), type) << name;
+}
+
+TEST(MimeTypes, AnUnknownNameReadingLikeAPageIsAPage)
+{
+    for (const char* head : {"<!DOCTYPE html><html>", "\xEF\xBB\xBF \r\n\t<HTML lang=en>", "<head>", "<Body>",
+                             "<!-- saved -->", "<p>text", "<br/>", "<title>T</title>", "<A href=x>"})
+        EXPECT_TRUE(LooksLikeHtml(head)) << head;
+    for (const char* head : {"", "plain text <html>", "<bold>", "<alpha", "<?xml version='1.0'?>", "%PDF-1.4",
+                             "<!DOCTYPE svg>", "<html"})
+        EXPECT_FALSE(LooksLikeHtml(head)) << head;
+    EXPECT_EQ(EntryTypeOf("sub\\README", "<html><body>x"), "text/html");
+    EXPECT_EQ(EntryTypeOf("page.xyz", "  <!doctype html>"), "text/html");
+    EXPECT_EQ(EntryTypeOf("data.bin", "PK\x03\x04"), "application/octet-stream");
+    // A known type is what the name says, whatever the bytes.
+    EXPECT_EQ(EntryTypeOf("notes.txt", "<html>"), "text/plain");
+    EXPECT_EQ(EntryTypeOf("app.js", "<!-- old trick"), "text/javascript");
+    EXPECT_TRUE(IsPageType("text/html; charset=utf-8"));
+    EXPECT_TRUE(IsPageType("application/XHTML+xml"));
+    EXPECT_FALSE(IsPageType("text/plain"));
+    EXPECT_FALSE(IsPageType("image/svg+xml"));
+}
+
+TEST(TextCharset, DeclaredOrElseJudgedFromTheBytes)
+{
+    const std::string cafe = "<p>caf\xC3\xA9</p>";
+    EXPECT_EQ(ContentTypeWithCharset("text/html", cafe), "text/html; charset=utf-8");
+    EXPECT_EQ(ContentTypeWithCharset("text/html", "<p>caf\xE9</p>"), "text/html; charset=windows-1252");
+    EXPECT_EQ(ContentTypeWithCharset("text/plain", "plain ASCII"), "text/plain; charset=utf-8");
+    EXPECT_EQ(ContentTypeWithCharset("text/css", "a::after { content: '\xA7' }"), "text/css; charset=windows-1252");
+    EXPECT_EQ(ContentTypeWithCharset("text/javascript", "let s = '\xE2\x82\xAC';"), "text/javascript; charset=utf-8");
+    // Overlong forms and surrogates are no UTF-8.
+    EXPECT_EQ(ContentTypeWithCharset("text/html", "\xC0\xAF"), "text/html; charset=windows-1252");
+    EXPECT_EQ(ContentTypeWithCharset("text/html", "\xED\xA0\x80"), "text/html; charset=windows-1252");
+    // The head of a longer text may end inside a character, but not the whole text.
+    EXPECT_TRUE(IsUtf8("caf\xE2\x82", true));
+    EXPECT_FALSE(IsUtf8("caf\xE2\x82", false));
+    EXPECT_FALSE(IsUtf8("caf\xE2(", true));
+
+    // What the bytes declare, the browser reads: nothing is added.
+    const std::pair<const char*, const char*> declared[] = {
+        {"\xEF\xBB\xBF<p>x</p>", "utf-8"},
+        {"\xFF\xFE<\0p\0", "utf-16le"},
+        {"<html><head><META CHARSET=\"ISO-8859-1\">", "iso-8859-1"},
+        {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">", "windows-1251"},
+        {"<meta charset='koi8-r'/>", "koi8-r"}};
+    for (const auto& [bytes, charset] : declared) {
+        EXPECT_EQ(DeclaredCharset("text/html", bytes), charset) << bytes;
+        EXPECT_EQ(ContentTypeWithCharset("text/html", bytes), "text/html") << bytes;
+    }
+    EXPECT_EQ(DeclaredCharset("text/css", "@charset \"UTF-8\"; a {}"), "utf-8");
+    // Commented out, beyond the first 1024 bytes, or in a page's text: no declaration.
+    EXPECT_EQ(DeclaredCharset("text/html", "<!-- <meta charset=big5> --><p>x"), "");
+    EXPECT_EQ(DeclaredCharset("text/html", std::string(1100, ' ') + "<meta charset=big5>"), "");
+    EXPECT_EQ(DeclaredCharset("text/plain", "<meta charset=big5>"), "");
+    EXPECT_EQ(DeclaredCharset("text/html", "<metadata charset=big5>"), "");
+    // Other types, and types with their parameters, stay as they are.
+    EXPECT_EQ(ContentTypeWithCharset("image/png", "\x89PNG"), "image/png");
+    EXPECT_EQ(ContentTypeWithCharset("text/vtt", "WEBVTT"), "text/vtt");
 }
 
 TEST(HandOver, ProgramsAndLaunchersNeverLeaveTheArchive)
@@ -235,6 +303,62 @@ TEST(SiteArchive, FindsPagesAsTheArchiveComparesNames)
     EXPECT_EQ(direct.sitePath, "downloads/Setup.EXE");
     EXPECT_EQ(find("/notes1.txt").kind, Kind::Missing); // text after the last ";" is no mask
     EXPECT_EQ(site->Logo(), Text("ICON"));
+}
+
+TEST(SiteArchive, AFolderShowsItsFirstFolderPage)
+{
+    ArchiveComposer c;
+    c.Add("index.html", Text("home"));
+    c.Add("both\\index.htm", Text("second"));
+    c.Add("both\\INDEX.HTML", Text("first"));
+    c.Add("old\\default.htm", Text("third"));
+    c.Add("old\\deep\\page.html", Text("no folder page"));
+    const auto site = Open(c.Build());
+    using Kind = SiteArchive::Target::Kind;
+    const auto both = site->Find("/both/");
+    EXPECT_EQ(both.kind, Kind::Entry);
+    EXPECT_EQ(both.index, 2u);
+    EXPECT_EQ(both.sitePath, "both/index.html");
+    EXPECT_FALSE(both.slashMissing);
+    EXPECT_EQ(site->Find("/Old/?page=2").index, 3u);
+    EXPECT_FALSE(site->Find("/Old/?page=2").slashMissing);
+    // Without the final "/" the page is found, and told to want it.
+    const auto bare = site->Find("/old?page=2");
+    EXPECT_EQ(bare.index, 3u);
+    EXPECT_TRUE(bare.slashMissing);
+    EXPECT_EQ(site->Find("/old/deep/").kind, Kind::Missing);
+    EXPECT_EQ(site->Find("/old/deep/").sitePath, "old/deep");
+    EXPECT_FALSE(site->Find("/index.html").slashMissing);
+}
+
+TEST(SiteArchive, ContentTypeFromTheNameAndWhereNeededTheBytes)
+{
+    ArchiveComposer c;
+    c.Add("page.php", Text("<p>caf\xC3\xA9</p>"));
+    c.Add("old.htm", Text("<p>caf\xE9</p>"));
+    c.Add("saved-page", Text("\n<!DOCTYPE html><p>x</p>"));
+    c.Add("data.bin", qvtest::NoiseBytes(3000, 4));
+    c.Add("pic.png", Text("not read"));
+    const auto site = Open(c.Build());
+    std::vector<uint8_t> whole;
+    EXPECT_EQ(site->ContentTypeOf(0, &whole), "text/html; charset=utf-8");
+    EXPECT_EQ(whole, Text("<p>caf\xC3\xA9</p>"));
+    EXPECT_EQ(site->ContentTypeOf(1), "text/html; charset=windows-1252");
+    EXPECT_EQ(site->ContentTypeOf(2), "text/html; charset=utf-8");
+    EXPECT_EQ(site->ContentTypeOf(3), "application/octet-stream");
+    whole.clear();
+    EXPECT_EQ(site->ContentTypeOf(4, &whole), "image/png");
+    EXPECT_TRUE(whole.empty());
+
+    // A text too large to hold is judged by its beginning.
+    Bytes big = qvtest::TextBytes(SiteArchive::kCheckedInMemory + 1000, 3);
+    big.insert(big.begin() + 10, {0xC3, 0xA9});
+    big.back() = 0xE9; // beyond the part judged
+    ArchiveComposer large;
+    large.Add("big.txt", big);
+    whole.clear();
+    EXPECT_EQ(Open(large.Build())->ContentTypeOf(0, &whole), "text/plain; charset=utf-8");
+    EXPECT_TRUE(whole.empty());
 }
 
 TEST(SiteArchive, AnExeOutputWithoutSettingsStillShowsItsIndex)
@@ -347,6 +471,42 @@ TEST(SiteArchive, SeedCorpusHoldsWholeOutputs)
         }
     }
     EXPECT_EQ(seeds, 3u);
+}
+
+// A rebuild renamed over an open output leaves what it serves alone; a
+// caller that may meet a file still being written asks for the whole CRC.
+TEST(SiteFile, ReadsTheFileItOpenedAndChecksAWholeOneOnRequest)
+{
+    qvtest::TempDir dir;
+    const std::string path = (dir / "site.qpf").string();
+    const auto archive = [](const std::string& page) {
+        ArchiveComposer c;
+        c.Add("index.html", Text(page), 0);
+        return c.Build();
+    };
+    qvtest::WriteFile(path, archive("first build"));
+    FileState opened;
+    const auto site = OpenSiteFile(path, &opened);
+    EXPECT_EQ(FileStream::StateOf(path), opened);
+
+    Bytes second = archive("second build");
+    qvtest::WriteFile(path + ".new", second);
+    std::filesystem::rename(path + ".new", path);
+    EXPECT_NE(FileStream::StateOf(path), opened);
+    EXPECT_EQ(site->ReadAll(0), Text("first build"));
+    EXPECT_EQ(OpenSiteFile(path, nullptr, true)->ReadAll(0), Text("second build"));
+
+    // A changed byte of a page opens (pages are checked as they are read)
+    // but fails the whole CRC.
+    const Bytes word = Text("second");
+    const auto at = std::search(second.begin(), second.end(), word.begin(), word.end());
+    ASSERT_NE(at, second.end());
+    *at = 'S';
+    qvtest::WriteFile(path, second);
+    EXPECT_NO_THROW(OpenSiteFile(path));
+    const std::string refused = qvtest::FailureOf([&] { OpenSiteFile(path, nullptr, true); });
+    EXPECT_TRUE(refused.starts_with(path + ": Archive checksum mismatch")) << refused;
+    EXPECT_FALSE(FileStream::StateOf((dir / "nothing.qpf").string()));
 }
 
 namespace {

@@ -46,6 +46,20 @@ struct ArchiveEntry : ArchiveRecordNumbers {
     int64_t StoredSize() const;
 };
 
+// A deflate block boundary inside a deflated entry's zlib stream: a place
+// where inflating can begin afresh, given the output before it.
+struct BlockStart {
+    int64_t Output = 0; // bytes of the entry before it
+    int64_t Input = 0;  // bytes of the stream taken up to it
+    int Bits = 0;       // bits of the last byte taken that belong to the next block (0 to 7)
+};
+
+// A block boundary with the up to 32 KiB of output before it, which the
+// data after it may refer back to.
+struct InflatePoint : BlockStart {
+    std::vector<uint8_t> Window;
+};
+
 // Reads an archive from the end of any stream: a file of its own, or the
 // tail of an executable. Construction finds the trailer, checks the version,
 // the archive's CRC-32 and every record of the directory, so a reader that
@@ -62,6 +76,9 @@ struct ArchiveEntry : ArchiveRecordNumbers {
 class ArchiveReader {
 public:
     using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+    // Told of each block boundary of a deflated entry, after the sink has
+    // been given every byte before it.
+    using BlockObserver = std::function<void(const BlockStart& at)>;
 
     struct Options {
         // Turns an ANSI name into UTF-8 for messages, which show its control
@@ -94,12 +111,19 @@ public:
     // The same through another stream on the same file, so that threads
     // with a stream each can read side by side; the reader is not changed.
     void Extract(Stream& from, size_t index, const ByteSink& sink) const;
+    // The same, telling `atBlock` where the deflate blocks begin (stored
+    // entries have none), for InflateIndex.
+    void Extract(Stream& from, size_t index, const ByteSink& sink, const BlockObserver& atBlock) const;
     // Bytes [offset, offset + count) of the entry through `from`, without
     // checking the entry's size or CRC: for callers that have checked the
     // whole entry once with Extract. A stored entry is read in place; a
     // deflated one is inflated from its start. Throws for a range outside
     // the entry and for deflate data that turns out damaged.
     void ExtractRange(Stream& from, size_t index, int64_t offset, int64_t count, const ByteSink& sink) const;
+    // The same for a deflated entry, inflating from `start` (a point of this
+    // entry at or before `offset`, see InflateIndex) instead of its start.
+    void ExtractRange(Stream& from, size_t index, int64_t offset, int64_t count, const ByteSink& sink,
+                      const InflatePoint& start) const;
     void ExtractTo(size_t index, Stream& out);
     // Throws naming the entry unless it holds exactly `size` bytes, `what`
     // saying whose size that is ("a settings image").
@@ -136,6 +160,8 @@ private:
     void ReadAt(int64_t archiveOffset, void* buffer, size_t count);
     void ReadAt(Stream& from, int64_t archiveOffset, void* buffer, size_t count) const;
     const ArchiveEntry& Readable(size_t index) const;
+    void ExtractRangeFrom(Stream& from, size_t index, int64_t offset, int64_t count, const ByteSink& sink,
+                          const InflatePoint* start) const;
 
     Stream& stream_;
     Options options_;

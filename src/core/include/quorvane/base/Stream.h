@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,14 @@ private:
     int64_t position_ = 0;
 };
 
+// Which file a path names, and its bytes as of their last change: a file
+// renamed over the path, or one rewritten in place, has another state.
+struct FileState {
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, modifiedNs = 0;
+    friend bool operator==(const FileState&, const FileState&) = default;
+};
+
 // A file on disk. Opening failures raise OsError naming the file; for
 // reading only regular files open (never waiting on a named pipe). Every
 // operation passes the file layer's fault seam (platform/FileFaults.h).
@@ -97,6 +107,15 @@ public:
     // destructor closes silently.
     void Close();
 
+    // Another stream on the same open file, with a position of its own:
+    // what it reads stays that file's even after another file is renamed
+    // over the path. Throws OsError naming the file.
+    std::unique_ptr<FileStream> Duplicate() const;
+    // The open file's state; StateOf gives the state of whatever the path
+    // names now, nullopt when nothing regular is there.
+    FileState State() const;
+    static std::optional<FileState> StateOf(const std::string& path);
+
 private:
     std::string path_;
     int fd_ = -1;
@@ -104,6 +123,8 @@ private:
     // A file opened for reading is sized once: what it promises is checked
     // as it is read, and a site of small files would pay a call per file.
     int64_t readSize_ = -1;
+
+    FileStream(std::string path, int fd, int64_t readSize) : path_(std::move(path)), fd_(fd), readSize_(readSize) {}
 };
 
 } // namespace qv

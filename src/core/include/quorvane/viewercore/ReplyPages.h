@@ -11,5 +11,8 @@ std::string ReplyPage(std::string_view title, std::string_view text);
 std::string NotFoundPage(std::string_view sitePath);
 // A page telling that an entry could not be read, with the failure's text.
 std::string DamagedPage(std::string_view message);
+// The answer to a form sent to a page: the pages of an output are files,
+// and nothing receives what was entered.
+std::string FormRefusedPage();
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #pragma once
 #include "quorvane/archive/ArchiveReader.h"
+#include "quorvane/archive/InflateIndex.h"
 #include "quorvane/base/Stream.h"
 #include "quorvane/viewercore/PageAddress.h"
 #include "quorvane/viewercore/ViewerSettings.h"
@@ -26,8 +27,9 @@ namespace qv {
 //
 // Thread-safe after construction: every reading call may run on any thread,
 // each reading through a stream of its own that `open` makes for it (`open`
-// is also called once during construction). Nothing here needs a lock, so
-// the unit builds with any thread model of the Windows cross compiler.
+// is also called once during construction). What threads share is guarded
+// by atomics, never a std::mutex, so the unit builds with any thread model
+// of the Windows cross compiler.
 class SiteArchive {
 public:
     using OpenStream = std::function<std::unique_ptr<Stream>()>;
@@ -59,9 +61,13 @@ public:
     // or it is larger than kMaxLogoSize.
     std::vector<uint8_t> Logo() const;
 
+    // The pages that stand for their folder, in the order they are looked
+    // for.
+    static constexpr std::string_view kFolderPages[] = {"index.html", "index.htm", "default.htm"};
+
     // The home page's address path ("/index.html"); empty when the output
-    // names none that it holds. Without a name in the settings the first
-    // index.html or index.htm of the root is taken.
+    // names none that it holds. Without a name in the settings the root's
+    // folder page is taken (kFolderPages).
     std::string HomeAddress() const;
 
     struct Target {
@@ -74,21 +80,37 @@ public:
         Kind kind = Kind::Missing;
         size_t index = 0;
         std::string sitePath; // UTF-8, "/" between folders
+        // An Entry that is a folder's page, named by an address without the
+        // final "/": the page's relative links want the address with it.
+        bool slashMissing = false;
     };
     // What a page address' path names (see EntryNameOf); the root names the
-    // home page.
+    // home page, and a folder ("sub/" or "sub") its first page of
+    // kFolderPages.
     Target Find(std::string_view addressPath) const;
     // Index of the entry with this archive name (code-page bytes, "\"
     // between folders, A-Z case ignored), or -1; the first one wins.
     int64_t IndexOf(std::string_view ansiName) const;
 
     // Bytes [offset, offset + count) of entry `index`, all checked before
-    // the first of them reaches `sink` (see kCheckedInMemory). Throws
+    // the first of them reaches `sink` (see kCheckedInMemory); a large
+    // deflated entry is inflated from the nearest seek point before
+    // `offset` (see SeekPoints), not from its start. Throws
     // qv::Error naming the entry when it is damaged (the sink has then been
     // given nothing) or the range lies outside it; what `sink` throws passes.
     void Read(size_t index, int64_t offset, int64_t count, const ByteSink& sink) const;
     // The whole entry, checked; refuses entries of 2 GiB or more.
     std::vector<uint8_t> ReadAll(size_t index) const;
+
+    // Text larger than kCheckedInMemory has its charset judged by this much
+    // of its beginning.
+    static constexpr int64_t kCharsetHead = 1024 * 1024;
+    // The Content-Type entry `index` is served with: EntryTypeOf its name
+    // and first bytes, with the charset ContentTypeWithCharset gives text.
+    // Reads the entry only when its type needs the bytes: whole up to
+    // kCheckedInMemory (handed to `whole` when given, so it need not be
+    // read again), else its beginning. Throws like Read.
+    std::string ContentTypeOf(size_t index, std::vector<uint8_t>* whole = nullptr) const;
 
 private:
     void Verify(size_t index, Stream& from) const;
@@ -102,8 +124,11 @@ private:
     std::unordered_map<std::string, size_t> index_; // A-Z folded name -> first entry
     ViewerSettings settings_;
     bool hasSettings_ = false;
-    // Entries larger than kCheckedInMemory that a full pass found sound.
+    // Stored entries larger than kCheckedInMemory that a full pass found sound.
     std::unique_ptr<std::atomic<bool>[]> sound_;
+    // Deflated entries larger than kCheckedInMemory: checked and indexed by
+    // one pass, then entered near any offset.
+    std::unique_ptr<SeekPoints> seekPoints_;
 };
 
 } // namespace qv
