@@ -1,6 +1,6 @@
 #include "quorvane/viewercore/PageText.h"
 
-#include "quorvane/base/Text.h"
+#include "quorvane/viewercore/MimeTypes.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
@@ -92,17 +92,7 @@ void PageText::Clear()
 
 bool IsIndexedPage(std::string_view fileName)
 {
-    const size_t slash = fileName.find_last_of("/\\");
-    if (slash != std::string_view::npos)
-        fileName.remove_prefix(slash + 1);
-    const size_t dot = fileName.rfind('.');
-    if (dot == std::string_view::npos)
-        return false;
-    const std::string_view extension = fileName.substr(dot + 1);
-    for (const std::string_view page : {"html", "htm", "xhtml", "shtml", "php", "asp", "aspx", "jsp", "cgi"})
-        if (EqualAsciiNoCase(extension, page))
-            return true;
-    return false;
+    return IsPageType(MimeTypeOf(fileName));
 }
 
 struct PageTextExtractor::State {

@@ -18,9 +18,10 @@ struct PageText {
     void Clear();
 };
 
-// Whether a file is indexed as a page: the names the viewers show as HTML
-// (html, htm, xhtml) and the server pages they show the same way (shtml,
-// php, asp, aspx, jsp, cgi). A-Z case ignored.
+// Whether a file is indexed as a page: a name the viewers' type table
+// shows as a page (html, htm, xhtml, and the server pages shtml, php, asp,
+// aspx, jsp, cgi). A-Z case ignored. A page of another name that only reads
+// like one is not: the build judges by names alone.
 bool IsIndexedPage(std::string_view fileName);
 
 // Reads one page in pieces as they come, with libxml2's HTML parser in
