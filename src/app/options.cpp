@@ -33,7 +33,7 @@ const ProjectField kLoadOrder[] = {
     ProjectField::EnableSearch,  ProjectField::EnablePrint,  ProjectField::EnableFont,    ProjectField::Password,
     ProjectField::ExpiryEnabled, ProjectField::ExpiryDate,   ProjectField::IncludeMask,   ProjectField::DirectMask,
     ProjectField::Shadow,        ProjectField::HideScrollbars, ProjectField::CompressionLevel, ProjectField::UserAgent,
-    ProjectField::ContextMenu,
+    ProjectField::ContextMenu,   ProjectField::SearchIndex,
 };
 
 const ProjectField kStoreOrder[] = {
@@ -43,7 +43,7 @@ const ProjectField kStoreOrder[] = {
     ProjectField::EnableSearch,  ProjectField::EnablePrint,  ProjectField::EnableFont,    ProjectField::HideScrollbars,
     ProjectField::Shadow,        ProjectField::Password,     ProjectField::ExpiryEnabled, ProjectField::ExpiryDate,
     ProjectField::IncludeMask,   ProjectField::DirectMask,   ProjectField::UserAgent,     ProjectField::CompressionLevel,
-    ProjectField::ContextMenu,
+    ProjectField::ContextMenu,   ProjectField::SearchIndex,
 };
 
 // The small picture before an edit, level with its label.
@@ -191,6 +191,9 @@ void OptionsDialog::BuildTabs()
         body.Row();
         body.EndGroup();
         PictureBefore(c.directmask->parentWidget(), c.directmask, Picture::Run);
+        body.BeginGroup("SearchIndexBox", QStringLiteral("  Search  "));
+        c.searchindex = body.Check("searchindex", QStringLiteral("Search index"));
+        body.EndGroup();
     }
 
     BrowserTab = tab("BrowserTab", QStringLiteral("Browser"));

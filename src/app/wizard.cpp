@@ -42,7 +42,7 @@ const ProjectField kTransferOrder[] = {
     ProjectField::EnableSearch,  ProjectField::EnablePrint,    ProjectField::EnableFont,   ProjectField::Password,
     ProjectField::ExpiryEnabled, ProjectField::ExpiryDate,     ProjectField::IncludeMask,  ProjectField::DirectMask,
     ProjectField::HideScrollbars, ProjectField::Shadow,        ProjectField::UserAgent,    ProjectField::CompressionLevel,
-    ProjectField::ContextMenu,
+    ProjectField::ContextMenu,   ProjectField::SearchIndex,
 };
 
 const Picture kPagePictures[kPages] = {Picture::Home, Picture::Save,    Picture::Options, Picture::Options,
@@ -264,6 +264,9 @@ void ProjectWizard::BuildPages()
         c.useragent = body.Edit("useragent", QStringLiteral("User Agent string for built-in browser, leave blank to "
                                                             "use default value from Internet Explorer"));
         body.EndGroup();
+        body.BeginGroup("SearchIndexBox", QStringLiteral("  Search  "));
+        c.searchindex = body.Check("searchindex", QStringLiteral("Search index"));
+        body.EndGroup();
     }
     {
         QWidget* p = page(7);
@@ -318,6 +321,8 @@ void ProjectWizard::ShowProposals(const ProjectSettingsRecord& base)
     buildnow->setChecked(true);
     runnow->setChecked(true);
     LoadProjectFields(controls, kTransferOrder, WizardOpening(base, Today()));
+    // New projects get an index; the command line's `new` asks for one.
+    controls.searchindex->setChecked(true);
     borderstyleChange();
 }
 

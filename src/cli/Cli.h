@@ -13,6 +13,8 @@ struct BuildOptions {
     std::string project;
     bool quiet = false;
     unsigned jobs = 0; // 0: one per core
+    bool search = false;   // --search: index this build whatever the project says
+    bool noSearch = false; // --no-search: do not
 };
 
 int Build(const BuildOptions& options);
@@ -32,6 +34,19 @@ struct CheckOptions {
 // Every link of the project's pages that will break in its output; 1 when
 // one is found.
 int Check(const CheckOptions& options);
+
+struct SearchOptions {
+    std::string output;
+    std::vector<std::string> words; // as given; joined into query
+    std::string query;
+    size_t limit = 10;
+    bool json = false;
+};
+
+// The pages of an output's search index that match `query`, best first:
+// 0 with results, 1 with none, 2 for a query with no word to look for, a
+// file that is no output, or an output without an index.
+int Search(const SearchOptions& options);
 
 // The whole program: parses the command line and runs one command.
 int Run(int argc, char** argv);

@@ -137,6 +137,8 @@ int Build(const BuildOptions& options)
     qv::ProjectSettingsRecord settings;
     if (!LoadForCommand(options.project, settings))
         return 2;
+    if (options.search || options.noSearch)
+        settings.SearchIndex = options.search;
 
     qv::BuildState state;
     state.ProgramFolder = qv::fs::ProgramFolder();

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct NewOptions {
     std::string include, direct, password, userAgent, expires;
     int width = 0, height = 0;
     bool qpf = false;
+    bool search = false;
     std::vector<std::string> disable;
 };
 
@@ -81,6 +83,7 @@ int NewProject(const NewOptions& o)
     s.DirectMask = o.direct;
     s.Password = o.password;
     s.UserAgent = o.userAgent;
+    s.SearchIndex = o.search;
     if (!o.expires.empty()) {
         if (!qv::ParseProjectDate(o.expires, s.ExpiryDate)) {
             qvc::Complain("'" + o.expires + "' is not a date (M/d/yyyy)");
@@ -117,6 +120,31 @@ int qvc::Run(int argc, char** argv)
     std::vector<std::string> args(argv, argv + argc);
     if (args.size() > 1 && qv::AsciiUpper(args[1]) == "/COMPILE")
         args[1] = "build";
+    // A query may hold excluded words ("-draft"), which are no options:
+    // search's own options go first, every other word after "--".
+    if (args.size() > 2 && args[1] == "search") {
+        std::vector<std::string> options, words;
+        for (size_t i = 2; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (a == "--") {
+                words.insert(words.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+                break;
+            }
+            const bool valued = a == "-n" || a == "--limit";
+            if (valued || a == "-h" || a == "--help" || a == "--json" || a.rfind("--limit=", 0) == 0 ||
+                (a.size() > 2 && a.rfind("-n", 0) == 0 && a.find_first_not_of("0123456789", 2) == std::string::npos)) {
+                options.push_back(a);
+                if (valued && i + 1 < args.size())
+                    options.push_back(args[++i]);
+            } else {
+                words.push_back(a);
+            }
+        }
+        args.resize(2);
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back("--");
+        args.insert(args.end(), words.begin(), words.end());
+    }
 
     CLI::App app{"quorvanec: compiles a folder of web pages into one EXE or QPF file, and inspects outputs."};
     app.require_subcommand(1);
@@ -128,6 +156,19 @@ int qvc::Run(int argc, char** argv)
     cmdBuild->add_flag("-q,--quiet", build.quiet, "Print nothing but errors");
     cmdBuild->add_option("-j,--jobs", build.jobs, "Threads that compress (default: one per core)")
         ->check(CLI::Range(1u, 1024u));
+    auto* withIndex = cmdBuild->add_flag("--search", build.search, "Build the search index, whatever the project says");
+    cmdBuild->add_flag("--no-search", build.noSearch, "Build without the search index, whatever the project says")
+        ->excludes(withIndex);
+
+    qvc::SearchOptions search;
+    auto* cmdSearch = app.add_subcommand("search", "Search the pages of an output built with its search index");
+    cmdSearch->add_option("output", search.output, "Output file (EXE or QPF)")->required();
+    cmdSearch->add_option("query", search.words,
+                          "Words; word* for a prefix, \"a phrase\" in quotes, -word to leave out pages with it")
+        ->required();
+    cmdSearch->add_option("-n,--limit", search.limit, "Most results shown")->check(CLI::Range(1u, 100000u))
+        ->capture_default_str();
+    cmdSearch->add_flag("--json", search.json, "Write the results as one JSON document");
 
     std::string file, folder, project;
     auto* cmdList = app.add_subcommand("list", "List the entries of a QPF or EXE output");
@@ -173,6 +214,7 @@ int qvc::Run(int argc, char** argv)
     cmdNew->add_option("--password", n.password, "Start password");
     cmdNew->add_option("--expires", n.expires, "First day the output no longer starts (M/d/yyyy)");
     cmdNew->add_option("--user-agent", n.userAgent, "User-Agent of the viewer's browser");
+    cmdNew->add_flag("--search", n.search, "Build a search index of the pages into the output");
     cmdNew->add_option("--disable", n.disable, "Untick wizard boxes")
         ->check(CLI::IsMember({"centered", "scrollbars", "shadow", "toolbar", "captions", "statusbar",
                                "contextmenu", "copy", "find", "print", "font"}))
@@ -201,6 +243,11 @@ int qvc::Run(int argc, char** argv)
             return qvc::Check(check);
         }
         if (*cmdResources) return qvc::Resources(file);
+        if (*cmdSearch) {
+            for (const std::string& word : search.words)
+                search.query += (search.query.empty() ? "" : " ") + word;
+            return qvc::Search(search);
+        }
         if (*cmdNew) return NewProject(n);
     } catch (const std::bad_alloc&) {
         qvc::Complain("Not enough memory to finish; close other programs and try again");

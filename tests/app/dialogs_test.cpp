@@ -166,6 +166,7 @@ class DialogsTest : public QObject {
     }
 
 private slots:
+
     void initTestCase()
     {
         QVERIFY(temp_.isValid());
@@ -311,7 +312,7 @@ private slots:
             {"enablecopy", "Enable \"Copy to Clipboard\""}, {"enablefind", "Enable \"Find on this page\""},
             {"enableprint", "Enable \"Print...\""}, {"enablefont", "Enable selection of Font size"},
             {"expirationenabled", "Enabled"}, {"buildnow", "Build Project Now"},
-            {"runnow", "Run Output file after building"},
+            {"runnow", "Run Output file after building"}, {"searchindex", "Search index"},
         };
         for (const Text& b : boxes)
             QCOMPARE(In<QAbstractButton>(wizard_.get(), b.name)->text(), QString::fromUtf8(b.text));
@@ -536,6 +537,7 @@ private slots:
         QCOMPARE(s.EnablePrint, true);
         QCOMPARE(s.EnableFont, true);
         QCOMPARE(s.ContextMenu, false);
+        QCOMPARE(s.SearchIndex, true); // on for a new project
         QCOMPARE(QString::fromStdString(s.Password.str()), QString::fromUtf8("Gr\u00fc\u00dfe"));
         QCOMPARE(s.Password.Ansi(), std::string("Gr\xfc\xdf" "e"));
         QCOMPARE(s.ExpiryEnabled, true);
@@ -699,6 +701,7 @@ private slots:
         QCOMPARE(c.qpfformat->text(), QStringLiteral("QPF-format (smaller size, but reqired stand-alone viewer)"));
         QCOMPARE(c.shadow->text(), QStringLiteral("Use Shadow"));
         QCOMPARE(c.menuenabled->text(), QStringLiteral("Enable Context Menu"));
+        QCOMPARE(c.searchindex->text(), QStringLiteral("Search index"));
         QCOMPARE(Caption(options_.get(), c.iconfile), QStringLiteral("Application Icon file (*.ico)"));
         QCOMPARE(Caption(options_.get(), c.password),
                  QStringLiteral("You may protect the output file with Start Password:"));

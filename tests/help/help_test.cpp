@@ -11,7 +11,7 @@ using qvtest::Capture;
 using qvtest::Quoted;
 
 const char* const kTopics[] = {"index.html",       "wizard.html",  "options.html",
-                               "formats.html",     "checking.html", "commandline.html"};
+                               "formats.html",     "checking.html", "commandline.html", "searching.html"};
 
 class HelpFile : public ::testing::Test {
 protected:
@@ -82,7 +82,7 @@ TEST(HelpOutput, IsAQpfOfEveryPage)
     const std::string listing = Capture(quorvanec + " list " + Quoted(QV_HELP_QPF), &status);
     ASSERT_EQ(status, 0);
     for (const char* page : {"index.html", "wizard.html", "options.html", "formats.html", "checking.html",
-                             "commandline.html", "style.css", "-config-"})
+                             "commandline.html", "searching.html", "style.css", "-search-", "-config-"})
         EXPECT_TRUE(std::regex_search(listing, std::regex(std::string(" ") + page + "\n"))) << page << "\n" << listing;
     // Nothing from outside the pages' folder.
     EXPECT_EQ(listing.find(".hh"), std::string::npos) << listing;

@@ -40,7 +40,7 @@ std::vector<QLineEdit*> ProjectControls::LabeledEdits() const
 std::vector<QCheckBox*> ProjectControls::CheckBoxes() const
 {
     return {centered,   scrollbars, shadow,     showtoolbar, showcaptions, showstatusbar,
-            menuenabled, enablecopy, enablefind, enableprint, enablefont,   expirationenabled};
+            menuenabled, enablecopy, enablefind, enableprint, enablefont,   expirationenabled, searchindex};
 }
 
 double DaysOfDate(const QDate& date)
@@ -105,6 +105,7 @@ void StoreProjectFields(const ProjectControls& c, std::span<const ProjectField> 
         case ProjectField::UserAgent: s.UserAgent = Text(c.useragent); break;
         case ProjectField::CompressionLevel: index(c.compression, s.CompressionLevel); break;
         case ProjectField::ContextMenu: s.ContextMenu = c.menuenabled->isChecked(); break;
+        case ProjectField::SearchIndex: s.SearchIndex = c.searchindex->isChecked(); break;
         }
     }
 }
@@ -144,6 +145,7 @@ void LoadProjectFields(ProjectControls& c, std::span<const ProjectField> order, 
         case ProjectField::UserAgent: c.useragent->setText(Text(s.UserAgent)); break;
         case ProjectField::CompressionLevel: c.compression->setCurrentIndex(s.CompressionLevel); break;
         case ProjectField::ContextMenu: c.menuenabled->setChecked(s.ContextMenu); break;
+        case ProjectField::SearchIndex: c.searchindex->setChecked(s.SearchIndex); break;
         }
     }
 }

@@ -48,6 +48,7 @@ struct ProjectControls {
     QLineEdit* directmask = nullptr;
     QComboBox* compression = nullptr;
     QLineEdit* useragent = nullptr;
+    QCheckBox* searchindex = nullptr;
 
     std::vector<QLineEdit*> LabeledEdits() const;
     std::vector<QCheckBox*> CheckBoxes() const;
@@ -57,6 +58,7 @@ enum class ProjectField {
     HomePage, OutputIsExe, OutputPath, LogoPath, BorderType, ViewWidth, ViewHeight, Centered, ShowToolbar,
     ShowCaptions, ShowStatusbar, EnableCopy, EnableSearch, EnablePrint, EnableFont, Password, ExpiryEnabled,
     ExpiryDate, IncludeMask, DirectMask, HideScrollbars, Shadow, UserAgent, CompressionLevel, ContextMenu,
+    SearchIndex,
 };
 
 // Controls to record, one field after the other in `order`. Texts become

@@ -7,9 +7,12 @@
 #include "quorvane/compile/FileCollection.h"
 #include "quorvane/compile/OutputIcon.h"
 #include "quorvane/compile/PackPipeline.h"
+#include "quorvane/compile/SearchIndexWriter.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/TempFiles.h"
 #include "quorvane/project/ProjectPaths.h"
+#include "quorvane/viewercore/PageText.h"
+#include "quorvane/viewercore/SearchSchema.h"
 
 #include <cmath>
 #include <new>
@@ -165,6 +168,8 @@ void BuildJob::Execute()
         StartArchive();
         PackFiles();
         if (!state_.CancelRequested)
+            AddSearchIndex();
+        if (!state_.CancelRequested)
             AddSettingsAndLogo();
         FinishOutput();
     } catch (...) {
@@ -235,17 +240,57 @@ void BuildJob::PackFiles()
     packing.Level = writer->Level();
     packing.MemoryBudget = state_.MemoryBudget;
     packing.Stopped = [this, writer] { return state_.CancelRequested.load() || writer->Aborted(); };
+    index_.reset();
+    if (settings_.SearchIndex) {
+        index_ = std::make_unique<SearchIndexWriter>();
+        packing.WantsText = [this](size_t i) { return IsIndexedPage(files_[i]); };
+    }
     PackPipeline pipeline(files_, std::move(packing));
+    PageText text;
     for (size_t i = 0; i < files_.size() && !state_.CancelRequested; ++i) {
-        const std::string name = EntryName(files_[i].substr(root_.size()));
+        const std::string sitePath = files_[i].substr(root_.size());
+        const std::string name = EntryName(sitePath);
         handling_ = files_[i];
-        pipeline.Add(i, *writer, name);
+        const bool page = index_ && IsIndexedPage(files_[i]);
+        pipeline.Add(i, *writer, name, page ? &text : nullptr);
+        // In list order, so the index's bytes follow the site, not the threads.
+        if (page)
+            index_->Add(sitePath, text);
         // A stored entry counts nothing here: only its compressed size does.
         packed_ += AddedRecord(files_[i], name).CompressedSize;
         SetPackedSize(packed_);
         overallPercent_ = static_cast<int32_t>(
             std::nearbyint(static_cast<double>(i + 1) * 100.0 / static_cast<double>(files_.size())));
     }
+}
+
+void BuildJob::AddSearchIndex()
+{
+    if (!index_)
+        return;
+    handling_.clear();
+    statusText_ = "Indexing pages";
+    filePercent_ = 0;
+    ShowProgress();
+    ArchiveWriter& writer = *archive_;
+    const std::function<bool()> stopped = [this, &writer] {
+        return state_.CancelRequested.load() || writer.Aborted();
+    };
+    MemoryStream file(index_->Finish(stopped));
+    index_.reset();
+    if (stopped())
+        return;
+    // Stored unchanged, so a viewer reads the database in place.
+    const CompressionLevel level = writer.Level();
+    writer.SetLevel(CompressionLevel::None);
+    try {
+        writer.Add(search_schema::kEntryName, file);
+    } catch (...) {
+        writer.SetLevel(level);
+        throw;
+    }
+    writer.SetLevel(level);
+    AddedRecord(search_schema::kEntryName, search_schema::kEntryName);
 }
 
 void BuildJob::AddSettingsAndLogo()
@@ -274,6 +319,7 @@ void BuildJob::AddSettingsAndLogo()
 void BuildJob::FinishOutput()
 {
     handling_ = scratch_->Archive();
+    index_.reset();
     // A cancelled archive is deleted unread: compressing its directory
     // (a large one takes a while) would only delay the end.
     if (state_.CancelRequested)
@@ -342,6 +388,7 @@ void BuildJob::WriteQpf()
 void BuildJob::Fail()
 {
     state_.CancelRequested = true;
+    index_.reset();
     SetArchive(nullptr);
     scratch_.reset();
     if (outOwned_ && !out_.empty())

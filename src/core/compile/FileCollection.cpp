@@ -6,6 +6,7 @@
 #include "quorvane/platform/CodePage.h"
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/platform/Wildcard.h"
+#include "quorvane/viewercore/SearchSchema.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -178,8 +179,18 @@ void CollectFiles(std::vector<std::string>& list, ProjectSettingsRecord& setting
     std::string folder = root;
     if (folder.empty() || folder.back() != '/')
         folder += '/';
+    const size_t before = list.size();
     Walk walk{list, settings, listener, {}, {}, {list.begin(), list.end()}, {}};
     walk.Folder(folder, true);
+    // The search index's entry: a site file of that name in the root would
+    // pass for an index, or stand in its way.
+    for (size_t i = before; i < list.size(); ++i) {
+        const std::string_view name = std::string_view(list[i]).substr(folder.size());
+        if (list[i].rfind(folder, 0) == 0 && EqualAsciiNoCase(name, search_schema::kEntryName))
+            throw UnstorableName("The file name \"" + std::string(name) +
+                                 "\" is reserved for the output's search index; rename the file or leave it out: " +
+                                 list[i]);
+    }
 }
 
 std::vector<ForeignName> NamesOutsideCodePage(const std::vector<std::string>& list, const std::string& root)

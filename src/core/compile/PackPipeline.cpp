@@ -20,6 +20,55 @@ constexpr size_t kCopyBlock = 65536;
 // sleep for a run of them instead of one each.
 constexpr size_t kWakeRun = 32;
 
+// A source whose blocks also go to a page's text extractor as the packer
+// reads them, so a page is read once for both.
+class TextTap final : public Stream {
+public:
+    TextTap(Stream& source, PageTextExtractor& text) : source_(source), text_(text) {}
+
+    int64_t Size() const override { return source_.Size(); }
+    int64_t Position() const override { return source_.Position(); }
+    void Seek(int64_t position) override { source_.Seek(position); }
+    size_t Read(void* buffer, size_t count) override { return Fed(buffer, source_.Read(buffer, count)); }
+    void Write(const void* buffer, size_t count) override { source_.Write(buffer, count); }
+    void SetSize(int64_t size) override { source_.SetSize(size); }
+    void ReadPromised(void* buffer, size_t count) override
+    {
+        source_.ReadPromised(buffer, count);
+        Fed(buffer, count);
+    }
+    void ExpectEnd() override { source_.ExpectEnd(); }
+    void ReadLast(void* buffer, size_t count) override
+    {
+        source_.ReadLast(buffer, count);
+        Fed(buffer, count);
+    }
+
+private:
+    size_t Fed(void* buffer, size_t count)
+    {
+        text_.Feed(static_cast<const uint8_t*>(buffer), count);
+        return count;
+    }
+
+    Stream& source_;
+    PageTextExtractor& text_;
+};
+
+// Packs `file`, reading its page text on the way when `text` is given.
+PackResult PackReading(EntryPacker& packer, Stream& file, CompressionLevel level, PackSink& sink,
+                       const std::function<bool()>& stop, PageText* text)
+{
+    if (!text)
+        return packer.Pack(file, level, sink, stop);
+    PageTextExtractor extractor;
+    TextTap tap(file, extractor);
+    const PackResult result = packer.Pack(tap, level, sink, stop);
+    extractor.Finish();
+    *text = std::move(extractor.Text());
+    return result;
+}
+
 } // namespace
 
 // One file between its worker and Add. Everything here is guarded by the
@@ -47,6 +96,7 @@ struct PackPipeline::Slot {
     int64_t heldBytes = 0;
     std::unique_ptr<FileStream> spill;
     int64_t spillLength = 0;
+    PageText text;
 
     void Clear()
     {
@@ -61,6 +111,7 @@ struct PackPipeline::Slot {
         heldBytes = 0;
         spill.reset();
         spillLength = 0;
+        text.Clear();
     }
 };
 
@@ -242,13 +293,15 @@ void PackPipeline::Produce(EntryPacker& packer, size_t index, std::unique_lock<s
     bool opened = false;
     PackResult result;
     std::exception_ptr error;
+    PageText text;
     try {
         FileStream file(files_[index], FileStream::Mode::OpenRead);
         opened = true;
-        result = packer.Pack(file, options_.Level, sink, [&] {
+        const bool wantsText = options_.WantsText && options_.WantsText(index);
+        result = PackReading(packer, file, options_.Level, sink, [&] {
             return stop_.load(std::memory_order_relaxed) || slot.abandoned.load(std::memory_order_relaxed) ||
                    (options_.Stopped && options_.Stopped());
-        });
+        }, wantsText ? &text : nullptr);
     } catch (...) {
         error = std::current_exception();
     }
@@ -264,6 +317,7 @@ void PackPipeline::Produce(EntryPacker& packer, size_t index, std::unique_lock<s
     }
     slot.result = result;
     slot.error = error;
+    slot.text = std::move(text);
     slot.done = true;
     Notify(slot);
 }
@@ -336,10 +390,11 @@ void PackPipeline::Release(size_t index)
     workCv_.notify_all();
 }
 
-void PackPipeline::Add(size_t index, ArchiveWriter& archive, const std::string& name)
+void PackPipeline::Add(size_t index, ArchiveWriter& archive, const std::string& name, PageText* text)
 {
     if (workers_.empty()) {
-        AddFileEntry(archive, *packer_, name, files_[index], options_.Stopped);
+        const bool wantsText = text && options_.WantsText && options_.WantsText(index);
+        AddFileEntry(archive, *packer_, name, files_[index], options_.Stopped, wantsText ? text : nullptr);
         return;
     }
     struct Releasing {
@@ -367,15 +422,18 @@ void PackPipeline::Add(size_t index, ArchiveWriter& archive, const std::string& 
             again = std::make_unique<FileStream>(files_[index], FileStream::Mode::OpenRead);
             return *again;
         });
+    // The worker left the slot with its result, which Pump has seen.
+    if (text)
+        *text = std::move(slot.text);
 }
 
 void AddFileEntry(ArchiveWriter& archive, EntryPacker& packer, const std::string& name, const std::string& path,
-                  const std::function<bool()>& stopped)
+                  const std::function<bool()>& stopped, PageText* text)
 {
     FileStream file(path, FileStream::Mode::OpenRead);
     const CompressionLevel level = archive.Level();
     archive.Add(
-        name, [&](PackSink& out) { return packer.Pack(file, level, out, stopped); },
+        name, [&](PackSink& out) { return PackReading(packer, file, level, out, stopped, text); },
         [&]() -> Stream& { return file; });
 }
 

@@ -298,6 +298,9 @@ bool SaveProject(const std::string& path, const ProjectSettingsRecord& s,
     element("browser").append_attribute("useragent") = s.UserAgent.str().c_str();
     element("compression").append_attribute("level") = number(s.CompressionLevel).c_str();
     element("contextmenu").append_attribute("enabled") = flag(s.ContextMenu);
+    // Written only when on: a project without an index keeps its bytes.
+    if (s.SearchIndex)
+        element("searchindex").append_attribute("enabled") = flag(true);
 
     std::ostringstream text;
     doc.save(text, "  ", pugi::format_default, pugi::encoding_utf8);
@@ -360,6 +363,8 @@ void LoadProject(const std::string& path, ProjectSettingsRecord& settings)
         s.CompressionLevel = RequiredInt(Required(root, "compression"), "level");
         const pugi::xml_node menu = root.child("contextmenu");
         s.ContextMenu = menu ? RequiredFlag(menu, "enabled") : true;
+        const pugi::xml_node index = root.child("searchindex");
+        s.SearchIndex = index ? RequiredFlag(index, "enabled") : false;
     } catch (const Failure&) {
         throw Error("Could not load project: " + fs::FileNameOf(path) + "\r\nIncompatible project version.");
     }

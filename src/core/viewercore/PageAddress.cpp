@@ -145,7 +145,8 @@ bool DirectMaskTakes(std::string_view sitePath, const std::string& directMask)
 
 bool IsReservedEntry(std::string_view ansiName)
 {
-    return EqualAsciiNoCase(ansiName, "-config-") || EqualAsciiNoCase(ansiName, "-logo-");
+    return EqualAsciiNoCase(ansiName, "-config-") || EqualAsciiNoCase(ansiName, "-logo-") ||
+           EqualAsciiNoCase(ansiName, "-search-");
 }
 
 } // namespace qv

@@ -731,3 +731,38 @@ TEST_F(Build, AFailingEntryWithTwoJobsFailsWithItsOwnMessage)
     EXPECT_EQ(dups[0].view.errors, dups[1].view.errors);
     EXPECT_TRUE(dups[0].view.updates == dups[1].view.updates);
 }
+
+// The index is a step of its own: "Indexing pages" shows after the last
+// file, the entry lands stored between the pages and "-config-", and a
+// cancel there ends the build like any other.
+TEST_F(Build, SearchIndexIsAStepThatShowsAndCancels)
+{
+    Page("index.htm", 70000, 1);
+    Page("sub/page.html", 3000, 2);
+    Page("b.css", 800, 3);
+    ProjectSettingsRecord project = Project();
+    project.SearchIndex = true;
+    project.CompressionLevel = 2; // maximum: the index is still stored
+    const Result r = Run(project);
+    ASSERT_EQ(r.returnValue, 1) << (r.view.errors.empty() ? "" : r.view.errors[0]);
+    EXPECT_EQ(Names(Out() + "site.qpf"), (NameList{"b.css", "index.htm", "sub\\page.html", "-search-", "-config-"}));
+    ArchiveFile archive(Out() + "site.qpf");
+    EXPECT_EQ(archive.Reader().Entry(3).Storage, 1);
+    EXPECT_EQ(archive.Reader().Entry(3).Level, 0);
+    EXPECT_EQ(archive.Reader().Entry(2).Level, 3);
+    const auto indexing = std::find_if(r.view.updates.begin(), r.view.updates.end(),
+                                       [](const Update& u) { return u.status == "Indexing pages"; });
+    ASSERT_NE(indexing, r.view.updates.end());
+    EXPECT_EQ(indexing->overall, 100);
+
+    const size_t at = static_cast<size_t>(indexing - r.view.updates.begin()) + 1;
+    const Result cancelled = Run(project, [&](size_t n, BuildJob& job) {
+        if (n == at) {
+            state.CancelRequested = true;
+            job.Cancel();
+        }
+    });
+    EXPECT_EQ(cancelled.returnValue, -1);
+    EXPECT_TRUE(cancelled.view.errors.empty());
+    EXPECT_EQ(OutFolder(), NameList{});
+}

@@ -63,7 +63,7 @@ ReadResult ReadRange(const SiteArchive& site, size_t index, int64_t offset, int6
     return r;
 }
 
-// A site as the build job lays it out: pages, "-config-", "-logo-".
+// A site as the build job lays it out: pages, "-config-", "-logo-", "-search-".
 ArchiveComposer SampleSite(const ProjectSettingsRecord& settings)
 {
     ArchiveComposer c;
@@ -73,6 +73,7 @@ ArchiveComposer SampleSite(const ProjectSettingsRecord& settings)
     c.Add("media\\clip.bin", qvtest::NoiseBytes(5000, 2));
     c.Add("-config-", ConfigImage(settings));
     c.Add("-logo-", Text("ICON"));
+    c.Add("-search-", Text("SQLite format 3"), 0);
     return c;
 }
 
@@ -293,6 +294,7 @@ TEST(SiteArchive, FindsPagesAsTheArchiveComparesNames)
     EXPECT_EQ(find("/").index, 0u);
     EXPECT_EQ(find("/-config-").kind, Kind::Missing);
     EXPECT_EQ(find("/-logo-").kind, Kind::Missing);
+    EXPECT_EQ(find("/-Search-").kind, Kind::Missing);
     EXPECT_EQ(find("/nothing.html").kind, Kind::Missing);
     EXPECT_EQ(find("/nothing.html").sitePath, "nothing.html");
 

@@ -57,6 +57,8 @@ public:
 // -1 when the build failed or was cancelled.
 //
 // Execute runs the steps below in order; each throws what stops the build.
+class SearchIndexWriter;
+
 class BuildJob {
 public:
     BuildJob(const ProjectSettingsRecord& settings, BuildState& state, Dispatcher& dispatcher, BuildView& view);
@@ -90,8 +92,11 @@ private:
     // Deletes the old output and creates the archive in a folder of the
     // build's own beside it.
     void StartArchive();
-    // Every file in list order, compressed on all cores.
+    // Every file in list order, compressed on all cores; with the search
+    // index on, the pages' text is read in the same pass and indexed.
     void PackFiles();
+    // The search index as the stored entry "-search-", when it is on.
+    void AddSearchIndex();
     // "-config-", then "-logo-" when the icon file is there.
     void AddSettingsAndLogo();
     // Closes the archive and makes it the output: appended to a copy of
@@ -129,6 +134,7 @@ private:
     std::string root_;
     std::vector<std::string> files_;
     std::unique_ptr<ScratchFolder> scratch_;
+    std::unique_ptr<SearchIndexWriter> index_;
 
     BuildState& state_;
     Dispatcher& dispatcher_;

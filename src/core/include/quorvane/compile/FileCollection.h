@@ -34,7 +34,9 @@ public:
 // links to them) are listed, never named pipes, sockets or devices. A file
 // to be listed whose name, or the name of a folder above it, an archive
 // cannot hold ("\" or ":") throws UnstorableName naming that file or
-// folder. Folders that cannot be read are skipped, except the root itself.
+// folder. A file named "-search-" in the root (A-Z case ignored) throws
+// UnstorableName too: that entry is the output's search index. Folders that
+// cannot be read are skipped, except the root itself.
 // The listener hears every decision, loops and special files included.
 void CollectFiles(std::vector<std::string>& list, ProjectSettingsRecord& settings, const std::string& root,
                   CollectListener* listener = nullptr);

@@ -1,5 +1,6 @@
 #pragma once
 #include "quorvane/archive/ArchiveWriter.h"
+#include "quorvane/viewercore/PageText.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -36,6 +37,9 @@ public:
         int64_t MemoryBudget = int64_t{32} << 20;
         std::string TempFolder;           // the system's when empty
         std::function<bool()> Stopped;    // asked between blocks, on any thread
+        // Files whose text is read as they are compressed, for the search
+        // index; asked on the workers.
+        std::function<bool(size_t index)> WantsText;
     };
 
     PackPipeline(const std::vector<std::string>& files, Options options);
@@ -45,8 +49,9 @@ public:
 
     // Adds files[index] to the archive as entry `name` through ArchiveWriter::Add.
     // Throws the file's own failure (it could not be opened or read) and
-    // what ArchiveWriter::Add throws.
-    void Add(size_t index, ArchiveWriter& archive, const std::string& name);
+    // what ArchiveWriter::Add throws. A file WantsText takes gives its text
+    // to `text`, read in the same pass that compressed it.
+    void Add(size_t index, ArchiveWriter& archive, const std::string& name, PageText* text = nullptr);
 
 private:
     struct Segment;
@@ -80,10 +85,11 @@ private:
     std::vector<Segment> pumpSegments_;
 };
 
-// Adds a file as an entry on the calling thread, reading it in blocks.
+// Adds a file as an entry on the calling thread, reading it in blocks; with
+// `text`, its page text comes from the same blocks.
 // Throws the file's failure to open or read, and what ArchiveWriter::Add throws.
 void AddFileEntry(ArchiveWriter& archive, EntryPacker& packer, const std::string& name, const std::string& path,
-                  const std::function<bool()>& stopped);
+                  const std::function<bool()>& stopped, PageText* text = nullptr);
 
 // Threads for a requested number of jobs: 0 means one per core.
 unsigned JobCount(unsigned requested);

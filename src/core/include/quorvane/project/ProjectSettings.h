@@ -18,6 +18,8 @@ struct ProjectSettingsRecord {
     QV_SETTINGS_FIELDS(QV_PROJECT_SETTING, QV_PROJECT_SETTING)
 #undef QV_PROJECT_SETTING
     std::array<char16_t, 4> VersionStamp{}; // "4.30" once a build stamps it
+    // Not part of the image: the output carries its index as "-search-".
+    bool SearchIndex = false;
 
     void StampVersion() { VersionStamp = {u'4', u'.', u'3', u'0'}; }
 };

@@ -26,7 +26,7 @@ std::string PercentDecode(std::string_view text);
 // climbs one folder but never above the site's root, and the UTF-8 result
 // is converted with `codec`. The root itself gives an empty name. Nothing
 // (nullopt) for a path holding a NUL byte and for the viewer's own entries
-// "-config-" and "-logo-", which are never served.
+// "-config-", "-logo-" and "-search-", which are never served.
 std::optional<std::string> EntryNameOf(std::string_view addressPath, const AnsiCodec& codec);
 
 // The same steps up to the conversion: the site-relative path in UTF-8 with
@@ -47,7 +47,7 @@ bool DirectMaskTakes(std::string_view sitePath, const std::string& directMask);
 // "/sub/my%20page.html").
 std::string AddressPathOf(std::string_view ansiName, const AnsiCodec& codec);
 
-// Whether `ansiName` is "-config-" or "-logo-" (A-Z case ignored).
+// Whether `ansiName` is "-config-", "-logo-" or "-search-" (A-Z case ignored).
 bool IsReservedEntry(std::string_view ansiName);
 
 } // namespace qv

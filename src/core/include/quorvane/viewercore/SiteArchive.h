@@ -52,6 +52,8 @@ public:
     // False when the output has no "-config-" (Settings() are the defaults).
     bool HasSettings() const { return hasSettings_; }
     const ArchiveReader& Reader() const { return *reader_; }
+    // A stream of its own on the output, for reading an entry in place.
+    std::unique_ptr<Stream> OpenOwnStream() const { return open_(); }
     const AnsiCodec& Codec() const { return codec_; }
     const std::string& DisplayName() const { return displayName_; }
 
