@@ -60,6 +60,21 @@ addEventListener('keydown', function (e) {
 });
 )";
 
+// A toolbar button that drops down `entries` only, never its own action.
+void DropDown(QToolBar* toolbar, QAction* action, const QList<QAction*>& entries,
+              QToolButton::ToolButtonPopupMode mode)
+{
+    toolbar->addAction(action);
+    auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(action));
+    if (!button)
+        return;
+    auto* menu = new QMenu(button);
+    menu->setObjectName(action->objectName() + QStringLiteral("menu"));
+    menu->addActions(entries);
+    button->setMenu(menu);
+    button->setPopupMode(mode);
+}
+
 // The context menu of the page, without the entries that would save,
 // inspect or open elsewhere what the site shows, and without the copy
 // entries when copying is not allowed.
@@ -276,15 +291,11 @@ void ViewerWindow::BuildCommands()
     if (s.EnablePrint) {
         QAction* print = Command("print", QStringLiteral("Print"), ToolIcon(Tool::Print), {QKeySequence::Print});
         connect(print, &QAction::triggered, this, &ViewerWindow::Print);
+        QAction* page = Command("printpage", QStringLiteral("Print..."), ToolIcon(Tool::Print), {});
+        connect(page, &QAction::triggered, this, &ViewerWindow::Print);
         QAction* pdf = Command("printpdf", QStringLiteral("Print to PDF..."), ToolIcon(Tool::Print), {});
         connect(pdf, &QAction::triggered, this, &ViewerWindow::PrintToPdf);
-        auto* menu = new QMenu(this);
-        menu->addAction(print);
-        menu->addAction(pdf);
-        print->setMenu(menu);
-        toolbar->addAction(print);
-        if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(print)))
-            button->setPopupMode(QToolButton::MenuButtonPopup);
+        DropDown(toolbar, print, {page, pdf}, QToolButton::MenuButtonPopup);
     }
     if (s.EnableSearch) {
         QAction* find = Command("find", QStringLiteral("Find"), ToolIcon(Tool::Find), {QKeySequence::Find});
@@ -304,13 +315,7 @@ void ViewerWindow::BuildCommands()
         connect(bigger, &QAction::triggered, this, [this] { Zoom(1); });
         connect(smaller, &QAction::triggered, this, [this] { Zoom(-1); });
         connect(normal, &QAction::triggered, this, [this] { Zoom(0); });
-        connect(size, &QAction::triggered, this, [this] { Zoom(1); });
-        auto* menu = new QMenu(this);
-        menu->addActions({bigger, smaller, normal});
-        size->setMenu(menu);
-        toolbar->addAction(size);
-        if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(size)))
-            button->setPopupMode(QToolButton::InstantPopup);
+        DropDown(toolbar, size, {bigger, smaller, normal}, QToolButton::InstantPopup);
     }
     if (s.EnableCopy) {
         // Ctrl+C reaches the page itself; the button copies its selection.

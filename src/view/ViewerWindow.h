@@ -40,7 +40,7 @@ class ViewerPage;
 // Widgets and actions carry object names for tests: "view", "toolbar",
 // "statusbar", "statuslink", "loadstate", "findbar", "findtext",
 // "findcount", "internetbar" with buttons "allowonce" and "allowalways",
-// actions "back", "forward", "home", "reload", "print",
+// actions "back", "forward", "home", "reload", "print", "printpage",
 // "printpdf", "find", "findnext", "findprevious", "textsize", "bigger",
 // "smaller", "normalsize", "copy". A command the settings do not allow has
 // no action at all, so neither a button nor a key reaches it.

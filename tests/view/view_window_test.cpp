@@ -28,6 +28,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWebEngineView>
 
 #include <memory>
@@ -486,6 +487,17 @@ private slots:
         QTRY_COMPARE(count->text(), QStringLiteral("2 of 3"));
         w->findChild<QAction*>("findprevious")->trigger();
         QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
+
+        // The drop-downs list their entries, not their own button.
+        const auto entries = [w, toolbar](const char* name) {
+            auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(w->findChild<QAction*>(name)));
+            QStringList texts;
+            for (QAction* a : button && button->menu() ? button->menu()->actions() : QList<QAction*>())
+                texts << a->text() + (a->menu() ? ">" : "");
+            return texts;
+        };
+        QCOMPARE(entries("print"), QStringList({"Print...", "Print to PDF..."}));
+        QCOMPARE(entries("textsize"), QStringList({"Bigger", "Smaller", "Normal"}));
 
         // Text size, kept from page to page.
         w->View()->setFocus();
