@@ -197,7 +197,8 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
 
     BuildCommands();
     BuildInternetBar(central);
-    BuildFindBar(central);
+    if (Settings().EnableSearch)
+        BuildFindBar(central);
     BuildStatusBar();
 
     connect(page_, &QWebEnginePage::titleChanged, this, &ViewerWindow::ApplyTitle);
@@ -299,11 +300,7 @@ void ViewerWindow::BuildCommands()
     }
     if (s.EnableSearch) {
         QAction* find = Command("find", QStringLiteral("Find"), ToolIcon(Tool::Find), {QKeySequence::Find});
-        connect(find, &QAction::triggered, this, [this] {
-            findBar_->show();
-            findText_->setFocus();
-            findText_->selectAll();
-        });
+        connect(find, &QAction::triggered, this, &ViewerWindow::OpenFindBar);
         toolbar->addAction(find);
     }
     if (s.EnableFont) {
@@ -342,32 +339,46 @@ void ViewerWindow::BuildFindBar(QWidget* host)
     findText_ = new QLineEdit(findBar_);
     findText_->setObjectName(QStringLiteral("findtext"));
     findText_->setClearButtonEnabled(true);
+    findText_->installEventFilter(this); // Enter, Shift+Enter, Escape
     row->addWidget(findText_, 1);
-    auto button = [this, row](const char* name, const QString& text, bool backward) {
-        auto* action = new QAction(text, findBar_);
-        action->setObjectName(QString::fromLatin1(name));
+    auto button = [this, row](const char* name, const QString& text, QKeySequence::StandardKey keys, bool backward) {
+        // The keys work from the page too, and open a closed bar.
+        QAction* action = Command(name, text, {}, QKeySequence::keyBindings(keys));
         connect(action, &QAction::triggered, this, [this, backward] { Find(backward); });
         auto* b = new QToolButton(findBar_);
         b->setDefaultAction(action);
         row->addWidget(b);
-        findBar_->addAction(action);
     };
-    button("findprevious", QStringLiteral("Previous"), true);
-    button("findnext", QStringLiteral("Next"), false);
+    button("findprevious", QStringLiteral("Previous"), QKeySequence::FindPrevious, true);
+    button("findnext", QStringLiteral("Next"), QKeySequence::FindNext, false);
     findCount_ = new QLabel(findBar_);
     findCount_->setObjectName(QStringLiteral("findcount"));
     findCount_->setMinimumWidth(90);
     row->addWidget(findCount_);
     auto* close = new QToolButton(findBar_);
     close->setText(QStringLiteral("Close"));
-    connect(close, &QToolButton::clicked, this, [this] {
-        findBar_->hide();
-        page_->findText(QString());
-        view_->setFocus();
-    });
+    connect(close, &QToolButton::clicked, this, &ViewerWindow::CloseFindBar);
     row->addWidget(close);
-    connect(findText_, &QLineEdit::returnPressed, this, [this] { Find(false); });
-    connect(findText_, &QLineEdit::textChanged, this, [this] { Find(false); });
+    // The engine goes on from the current match as long as the text only
+    // grows, so typing keeps the match where the reader is.
+    connect(findText_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            page_->findText(QString());
+            findCount_->clear();
+        } else {
+            page_->findText(text);
+        }
+    });
+    connect(page_, &QWebEnginePage::findTextFinished, this, [this](const QWebEngineFindTextResult& result) {
+        if (findBar_->isHidden() || findText_->text().isEmpty())
+            findCount_->clear();
+        else if (result.numberOfMatches() == 0)
+            findCount_->setText(QStringLiteral("No matches"));
+        else
+            findCount_->setText(QStringLiteral("%1 of %2").arg(result.activeMatch()).arg(result.numberOfMatches()));
+    });
+    // A count belongs to the page it was made on.
+    connect(page_, &QWebEnginePage::loadStarted, findCount_, &QLabel::clear);
     static_cast<QVBoxLayout*>(host->layout())->addWidget(findBar_);
     findBar_->hide();
 }
@@ -611,22 +622,27 @@ void ViewerWindow::Zoom(int steps)
     view_->setZoomFactor(zoom_);
 }
 
+void ViewerWindow::OpenFindBar()
+{
+    findBar_->show();
+    findText_->setFocus();
+    findText_->selectAll();
+}
+
+void ViewerWindow::CloseFindBar()
+{
+    findBar_->hide();
+    findCount_->clear();
+    page_->findText(QString());
+    view_->setFocus();
+}
+
 void ViewerWindow::Find(bool backward)
 {
-    const QString text = findText_->text();
-    if (text.isEmpty()) {
-        page_->findText(QString());
-        findCount_->clear();
-        return;
-    }
-    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
-                    [this](const QWebEngineFindTextResult& result) {
-                        findCount_->setText(result.numberOfMatches() == 0
-                                                ? QStringLiteral("No matches")
-                                                : QStringLiteral("%1 of %2")
-                                                      .arg(result.activeMatch())
-                                                      .arg(result.numberOfMatches()));
-                    });
+    if (findBar_->isHidden() || findText_->text().isEmpty())
+        OpenFindBar();
+    if (!findText_->text().isEmpty())
+        page_->findText(findText_->text(), backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
 }
 
 void ViewerWindow::Print()
@@ -670,6 +686,17 @@ bool ViewerWindow::eventFilter(QObject* watched, QEvent* event)
     // The page's render widget comes and goes; each one is watched.
     if (watched == view_ && event->type() == QEvent::ChildAdded)
         WatchKeys(static_cast<QChildEvent*>(event)->child());
+    if (watched == findText_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            Find(key->modifiers() & Qt::ShiftModifier);
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            CloseFindBar();
+            return true;
+        }
+    }
     if (watched != view_ && watched->parent() == view_) {
         const auto type = event->type();
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) {

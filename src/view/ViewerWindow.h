@@ -43,7 +43,8 @@ class ViewerPage;
 // actions "back", "forward", "home", "reload", "print", "printpage",
 // "printpdf", "find", "findnext", "findprevious", "textsize", "bigger",
 // "smaller", "normalsize", "copy". A command the settings do not allow has
-// no action at all, so neither a button nor a key reaches it.
+// no action at all, so neither a button nor a key reaches it; without
+// search there is no find bar either.
 //
 // Construction throws qv::Error when no local port can be had; nothing is
 // loaded until ShowHome.
@@ -83,6 +84,8 @@ private:
     void ApplyWindowSettings();
     void ApplyTitle(const QString& title);
     void Zoom(int steps);
+    void OpenFindBar();
+    void CloseFindBar();
     void Find(bool backward);
     void Print();
     void PrintToPdf();

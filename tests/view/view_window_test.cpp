@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWebEngineFindTextResult>
 #include <QWebEngineView>
 
 #include <memory>
@@ -163,6 +164,8 @@ private slots:
         WriteBytes(site_ + QString::fromUtf8("/caf\xC3\xA9.html"),
                    "<html><head><title>Caf\xC3\xA9</title><meta charset='utf-8'></head><body>menu</body></html>");
         WriteBytes(site_ + "/untitled.html", "<html><body>no title here</body></html>");
+        WriteBytes(site_ + "/find.html", "<html><head><title>Find</title></head>"
+                                         "<body><p>alpha beta alpha gamma alpha</p></body></html>");
         WriteBytes(site_ + "/css/site.css", "body { color: rgb(1, 2, 3); } #pic { width: 40px; }");
         WriteBytes(site_ + "/js/app.js", "document.addEventListener('DOMContentLoaded', () => "
                                          "document.body.dataset.script = 'ran');");
@@ -477,17 +480,6 @@ private slots:
         QTRY_COMPARE(w->findChild<QLabel*>("statuslink")->text(), QStringLiteral("pages/sub page.html"));
         QVERIFY(RunJs(page, "window.innerWidth - document.documentElement.clientWidth").toInt() > 0);
 
-        // Find: Ctrl+F, the number of matches, next and previous.
-        QTest::keyClick(Keys(w), Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(w->findChild<QWidget*>("findbar")->isVisible());
-        QTest::keyClicks(w->findChild<QLineEdit*>("findtext"), "apple");
-        auto* count = w->findChild<QLabel*>("findcount");
-        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
-        w->findChild<QAction*>("findnext")->trigger();
-        QTRY_COMPARE(count->text(), QStringLiteral("2 of 3"));
-        w->findChild<QAction*>("findprevious")->trigger();
-        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
-
         // The drop-downs list their entries, not their own button.
         const auto entries = [w, toolbar](const char* name) {
             auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(w->findChild<QAction*>(name)));
@@ -563,7 +555,7 @@ private slots:
         QWebEnginePage* page = PageOf(w);
         QVERIFY(!w->findChild<QToolBar*>("toolbar")->isVisible());
         QVERIFY(!w->statusBar()->isVisible());
-        for (const char* name : {"print", "printpdf", "find", "textsize", "bigger", "copy"})
+        for (const char* name : {"print", "printpdf", "find", "findnext", "findprevious", "textsize", "bigger", "copy"})
             QVERIFY2(!w->findChild<QAction*>(name), name);
         QCOMPARE(w->minimumSize(), QSize(620, 410));
         QCOMPARE(w->maximumSize(), QSize(620, 410));
@@ -577,7 +569,8 @@ private slots:
         QCOMPARE(CopiedByKeys(w, false), QStringLiteral("before"));
         QTest::mouseClick(Keys(w), Qt::RightButton, {}, PointOf(w, "words"));
         RunJs(page, "true");
-        QVERIFY(!w->findChild<QWidget*>("findbar")->isVisible());
+        QTest::keyClick(Keys(w), Qt::Key_F3);
+        QVERIFY(!w->findChild<QWidget*>("findbar"));
         QVERIFY(dialogs_.asked.empty());
         QCOMPARE(w->View()->zoomFactor(), 1.0);
         QCOMPARE(RunJs(page, "window.devicePixelRatio").toDouble(), 1.0);
@@ -585,6 +578,73 @@ private slots:
         page->triggerAction(QWebEnginePage::Copy);
         RunJs(page, "true");
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+
+    void findBarKeysWorkAsInABrowser()
+    {
+        ViewerWindow* w = Open(Output("find.qpf"));
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QWebEnginePage* page = PageOf(w);
+        page->load(w->Server().UrlOf("/find.html"));
+        QVERIFY(WaitForPage(page, "/find.html"));
+        auto* bar = w->findChild<QWidget*>("findbar");
+        auto* text = w->findChild<QLineEdit*>("findtext");
+        auto* count = w->findChild<QLabel*>("findcount");
+        // The bar's count, and the engine's own word for it.
+        QSignalSpy found(page, &QWebEnginePage::findTextFinished);
+        const auto engine = [&found] {
+            const auto r = found.isEmpty() ? QWebEngineFindTextResult()
+                                           : found.last().first().value<QWebEngineFindTextResult>();
+            return QStringLiteral("%1 of %2").arg(r.activeMatch()).arg(r.numberOfMatches());
+        };
+#define QV_COUNT(shown)                                                                                                \
+    QTRY_COMPARE(count->text(), QStringLiteral(shown));                                                                \
+    QCOMPARE(engine(), QStringLiteral(shown))
+
+        QTest::keyClick(Keys(w), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(bar->isVisible());
+        QVERIFY(text->hasFocus());
+        // Typing stays on the match being extended: "a" is the first of
+        // nine, "al" the first of three.
+        QTest::keyClick(text, Qt::Key_A);
+        QV_COUNT("1 of 9");
+        QTest::keyClicks(text, "lp");
+        QV_COUNT("1 of 3");
+        QTest::keyClick(text, Qt::Key_Return);
+        QV_COUNT("2 of 3");
+        QTest::keyClick(text, Qt::Key_Return);
+        QV_COUNT("3 of 3");
+        QTest::keyClick(text, Qt::Key_Return, Qt::ShiftModifier);
+        QV_COUNT("2 of 3");
+        QTest::keyClick(text, Qt::Key_H);
+        QV_COUNT("2 of 3");
+        // F3 and Shift+F3 from the page too.
+        w->View()->setFocus();
+        QTest::keyClick(Keys(w), Qt::Key_F3, Qt::ShiftModifier);
+        QV_COUNT("1 of 3");
+        QTest::keyClick(Keys(w), Qt::Key_F3);
+        QV_COUNT("2 of 3");
+
+        // Escape closes the bar; F3 opens it again.
+        text->setFocus();
+        QTest::keyClick(text, Qt::Key_Escape);
+        QVERIFY(!bar->isVisible());
+        QVERIFY(count->text().isEmpty());
+        QTest::keyClick(Keys(w), Qt::Key_F3);
+        QVERIFY(bar->isVisible());
+        QTRY_VERIFY(count->text().endsWith(" of 3"));
+        QCOMPARE(engine(), count->text());
+
+        // Another page starts without a count.
+        page->load(w->Server().UrlOf("/index.html"));
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QVERIFY(count->text().isEmpty());
+        QTest::keyClick(text, Qt::Key_Return);
+        QTRY_COMPARE(count->text(), QStringLiteral("No matches"));
+        text->setText("apple");
+        QV_COUNT("1 of 3");
     }
 
     void bordersAndFullScreen()
