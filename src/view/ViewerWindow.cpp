@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
@@ -59,6 +60,27 @@ addEventListener('keydown', function (e) {
   history.back();
 });
 )";
+
+// With copying off, nothing the reader selects or drags leaves the page,
+// and the page cannot copy for itself. Heard first, in a world of its own,
+// so the page's handlers never see these events to put data on the way.
+const char* const kNoCopyScript = R"(
+for (const type of ['copy', 'cut', 'dragstart', 'selectstart'])
+  window.addEventListener(type, function (e) { e.preventDefault(); e.stopImmediatePropagation(); }, true);
+)";
+
+// A script of the viewer's: it runs before the page's own, in a world the
+// page cannot reach.
+void AddViewerScript(QWebEnginePage* page, const char* name, const char* source, bool subFrames)
+{
+    QWebEngineScript script;
+    script.setName(QString::fromLatin1(name));
+    script.setSourceCode(QString::fromLatin1(source));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(subFrames);
+    page->scripts().insert(script);
+}
 
 // A toolbar button that drops down `entries` only, never its own action.
 void DropDown(QToolBar* toolbar, QAction* action, const QList<QAction*>& entries,
@@ -160,7 +182,6 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
         },
         this);
     connect(page_, &ViewerPage::PolicyRefused, this, &ViewerWindow::InternetWanted);
-    page_->SetCopyAllowed(Settings().EnableCopy);
     QWebEngineSettings* settings = page_->settings();
     settings->setAttribute(QWebEngineSettings::ShowScrollBars, !Settings().HideScrollbars);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, true);
@@ -170,13 +191,7 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     // A prefetched name is a lookup no policy sees.
     settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
 
-    QWebEngineScript backspace;
-    backspace.setName(QStringLiteral("backspace"));
-    backspace.setSourceCode(QString::fromLatin1(kBackspaceScript));
-    backspace.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    backspace.setWorldId(QWebEngineScript::ApplicationWorld);
-    backspace.setRunsOnSubFrames(false);
-    page_->scripts().insert(backspace);
+    AddViewerScript(page_, "backspace", kBackspaceScript, false);
 
     auto* view = new SiteView(this);
     view->copyAllowed = Settings().EnableCopy;
@@ -187,6 +202,7 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     WatchKeys(view_);
     for (QObject* child : view_->children())
         WatchKeys(child);
+    GuardCopy();
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -674,6 +690,27 @@ void ViewerWindow::SetFullScreen(bool on)
     else
         showNormal();
     escape_->setEnabled(on);
+}
+
+void ViewerWindow::GuardCopy()
+{
+    // Copy buttons of documentation pages write with the clipboard API;
+    // no page reads the reader's clipboard.
+    QWebEngineSettings* settings = page_->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, Settings().EnableCopy);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    page_->SetCopyAllowed(Settings().EnableCopy);
+    if (Settings().EnableCopy)
+        return;
+    AddViewerScript(page_, "nocopy", kNoCopyScript, true);
+    // The engine puts a selection of the reader's on X11's primary
+    // selection, which a middle click pastes anywhere.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    connect(clipboard, &QClipboard::selectionChanged, this, [this, clipboard] {
+        const QWidget* focus = QApplication::focusWidget();
+        if (clipboard->ownsSelection() && focus && (focus == view_ || view_->isAncestorOf(focus)))
+            clipboard->clear(QClipboard::Selection);
+    });
 }
 
 void ViewerWindow::WatchKeys(QObject* target)

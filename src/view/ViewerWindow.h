@@ -90,6 +90,7 @@ private:
     void Print();
     void PrintToPdf();
     void SetFullScreen(bool on);
+    void GuardCopy();
     bool Route(const QUrl& url, bool isMainFrame, bool clicked);
     bool Confirmed(const QString& sitePath, const QString& handler, bool beside);
     void OpenBeside(const QString& sitePath);

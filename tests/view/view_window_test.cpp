@@ -647,6 +647,71 @@ private slots:
         QV_COUNT("1 of 3");
     }
 
+    void copyMeansCopy()
+    {
+        QClipboard* clipboard = QApplication::clipboard();
+        const bool primary = clipboard->supportsSelection();
+        const auto mark = [&] {
+            clipboard->setText("before");
+            if (primary)
+                clipboard->setText("before", QClipboard::Selection);
+        };
+        // The text of "words" dragged over with the mouse.
+        const auto dragOver = [this](ViewerWindow* w) {
+            RunJs(PageOf(w), "window.getSelection().removeAllRanges(); true");
+            const QPoint middle = PointOf(w, "words");
+            const int half = RunJs(PageOf(w), "document.getElementById('words').getBoundingClientRect().width / 2")
+                                 .toInt();
+            QTest::mousePress(Keys(w), Qt::LeftButton, {}, middle - QPoint(half - 2, 0));
+            for (int x = -half + 10; x <= half; x += 10)
+                QTest::mouseMove(Keys(w), middle + QPoint(x, 0));
+            QTest::mouseRelease(Keys(w), Qt::LeftButton, {}, middle + QPoint(half, 0));
+            return RunJs(PageOf(w), "window.getSelection().toString()").toString();
+        };
+        const char* const pageCopies = R"(
+            document.addEventListener('copy', e => { e.clipboardData.setData('text/plain', 'planted');
+                                                     e.preventDefault(); });
+            window.getSelection().selectAllChildren(document.getElementById('words'));
+            window.__w = undefined;
+            navigator.clipboard.writeText('x').then(() => window.__w = 'written', e => window.__w = e.name);
+            document.execCommand('copy'); document.execCommand('cut'); true)";
+
+        ViewerWindow* w = OpenAtHome(Output("nocopy.qpf", [](qv::ProjectSettingsRecord& s) { s.EnableCopy = false; }));
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->View()->clearFocus();
+        mark();
+        w->View()->setFocus();
+        QVERIFY(dragOver(w).isEmpty());
+        QTest::mouseDClick(Keys(w), Qt::LeftButton, {}, PointOf(w, "words"));
+        QTest::keyClick(Keys(w), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(RunJs(PageOf(w), "window.getSelection().toString()").toString(), QString());
+        RunJs(PageOf(w), pageCopies);
+        QVERIFY(WaitJs(PageOf(w), "window.__w", QStringLiteral("NotAllowedError")));
+        QCOMPARE(RunJs(PageOf(w), "window.getSelection().toString()").toString(),
+                 QStringLiteral("apple pear apple plum apple"));
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+        if (primary)
+            QCOMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("before"));
+
+        // Allowed, the reader selects and the page's copy buttons work.
+        w = OpenAtHome(Output("copy.qpf"));
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->View()->setFocus();
+        mark();
+        QCOMPARE(dragOver(w), QStringLiteral("apple pear apple plum apple"));
+        if (primary)
+            QTRY_COMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("apple pear apple plum apple"));
+        RunJs(PageOf(w), "window.__w = undefined;"
+                         "navigator.clipboard.writeText('x').then(() => window.__w = 'written', e => window.__w = e.name);"
+                         "true");
+        QVERIFY(WaitJs(PageOf(w), "window.__w", QStringLiteral("written")));
+        QTRY_COMPARE(clipboard->text(), QStringLiteral("x"));
+    }
+
     void bordersAndFullScreen()
     {
         ViewerWindow* w = OpenAtHome(Output("frameless.qpf", [](qv::ProjectSettingsRecord& s) {
