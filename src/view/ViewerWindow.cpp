@@ -225,8 +225,8 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
             page_->load(request.requestedUrl());
     });
     connect(page_, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
-        request.accept();
-        SetFullScreen(request.toggleOn());
+        request.accept(); // the engine asks only where FullScreenSupportEnabled allows it
+        PageFullScreen(request.toggleOn());
     });
     connect(page_, &QWebEnginePage::printRequested, this, [this] {
         if (Settings().EnablePrint)
@@ -341,7 +341,7 @@ void ViewerWindow::BuildCommands()
     escape_->setEnabled(false);
     connect(escape_, &QAction::triggered, this, [this] {
         page_->triggerAction(QWebEnginePage::ExitFullScreen);
-        SetFullScreen(false);
+        PageFullScreen(false);
     });
 }
 
@@ -605,8 +605,12 @@ bool ViewerWindow::IsInternet(const QUrl& url) const
 
 void ViewerWindow::InternetWanted(const QUrl& url)
 {
-    if (!internetAllowed_ && IsInternet(url))
+    if (internetAllowed_ || !IsInternet(url))
+        return;
+    if (!fullScreenReturn_.active)
         internetBar_->show();
+    else if (!fullScreenReturn_.hidden.contains(internetBar_)) // shown when the page's full screen ends
+        fullScreenReturn_.hidden << internetBar_;
 }
 
 void ViewerWindow::AllowInternet(bool always)
@@ -640,6 +644,8 @@ void ViewerWindow::Zoom(int steps)
 
 void ViewerWindow::OpenFindBar()
 {
+    if (fullScreenReturn_.active) // the bar has no place over a page's full screen
+        escape_->trigger();
     findBar_->show();
     findText_->setFocus();
     findText_->selectAll();
@@ -681,15 +687,39 @@ void ViewerWindow::PrintToPdf()
         page_->printToPdf(path);
 }
 
-void ViewerWindow::SetFullScreen(bool on)
+void ViewerWindow::PageFullScreen(bool on)
 {
-    if (Settings().BorderKind() == ViewerSettings::FullScreen)
-        return; // full screen is how this output is shown
-    if (on)
-        showFullScreen();
-    else
-        showNormal();
+    PageFullScreenReturn& back = fullScreenReturn_;
+    if (on == back.active)
+        return;
+    back.active = on;
     escape_->setEnabled(on);
+    if (on) {
+        back.state = windowState();
+        back.minimum = minimumSize();
+        back.maximum = maximumSize();
+        back.hidden.clear();
+        QList<QWidget*> bars = {statusBar(), findBar_, internetBar_};
+        for (QToolBar* toolbar : findChildren<QToolBar*>())
+            bars << toolbar;
+        for (QWidget* bar : bars) {
+            if (bar && !bar->isHidden()) {
+                bar->hide();
+                back.hidden << bar;
+            }
+        }
+        // A fixed window must be let grow to the screen.
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        showFullScreen();
+    } else {
+        for (QWidget* bar : std::as_const(back.hidden))
+            bar->show();
+        back.hidden.clear();
+        setWindowState(back.state); // still full screen where the output is shown so
+        setMinimumSize(back.minimum);
+        setMaximumSize(back.maximum);
+    }
 }
 
 void ViewerWindow::GuardCopy()

@@ -46,6 +46,10 @@ class ViewerPage;
 // no action at all, so neither a button nor a key reaches it; without
 // search there is no find bar either.
 //
+// A page's own full screen (a video, a slide show) gets the whole screen:
+// bars hidden, window full screen; Escape or the page ends it and restores
+// the window as it was.
+//
 // Construction throws qv::Error when no local port can be had; nothing is
 // loaded until ShowHome.
 class ViewerWindow : public QMainWindow {
@@ -89,7 +93,7 @@ private:
     void Find(bool backward);
     void Print();
     void PrintToPdf();
-    void SetFullScreen(bool on);
+    void PageFullScreen(bool on);
     void GuardCopy();
     bool Route(const QUrl& url, bool isMainFrame, bool clicked);
     bool Confirmed(const QString& sitePath, const QString& handler, bool beside);
@@ -120,6 +124,13 @@ private:
     QLabel* statusLink_ = nullptr;
     QLabel* loadState_ = nullptr;
     QAction* escape_ = nullptr;
+    // What a page's full screen changed, to be put back when it ends.
+    struct PageFullScreenReturn {
+        bool active = false;
+        Qt::WindowStates state;
+        QSize minimum, maximum;
+        QList<QWidget*> hidden;
+    } fullScreenReturn_;
     std::unique_ptr<QPrinter> printer_;
     TemporaryFolder opened_; // packed files handed to the desktop; gone when the viewer ends
     double zoom_ = 1.0;

@@ -731,23 +731,46 @@ private slots:
         QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(w->findChild<QToolBar*>("toolbar")->toolButtonStyle(), Qt::ToolButtonIconOnly);
 
-        // Full screen at a page's request; Escape leaves it.
-        w = OpenAtHome(Output("sizable.qpf"));
+        // A page's full screen has the screen to itself; Escape gives the
+        // window back as it was, bars and all.
+        const auto bars = [](ViewerWindow* shown) {
+            return QList<bool>{shown->findChild<QToolBar*>("toolbar")->isVisible(), shown->statusBar()->isVisible(),
+                               shown->findChild<QWidget*>("findbar")->isVisible()};
+        };
+        const QList<bool> none = {false, false, false};
+        w = OpenAtHome(Output("sizable.qpf", [](qv::ProjectSettingsRecord& s) { s.BorderType = 2; }));
         QVERIFY(w);
         QWebEnginePage* page = PageOf(w);
+        const QSize size = w->size();
+        w->findChild<QAction*>("find")->trigger();
+        QCOMPARE(bars(w), QList<bool>({true, true, true}));
         QVERIFY(Click(w, "full"));
         QTRY_VERIFY(w->isFullScreen());
+        QVERIFY(WaitJs(page, "document.fullscreenElement === document.documentElement", true));
+        QCOMPARE(bars(w), none);
         QTest::keyClick(Keys(w), Qt::Key_Escape);
         QTRY_VERIFY(!w->isFullScreen());
+        QVERIFY(WaitJs(page, "document.fullscreenElement", QVariant()));
+        QCOMPARE(bars(w), QList<bool>({true, true, true}));
+        QTRY_COMPARE(w->size(), size);
 
-        // BorderType 3 is full screen for good.
+        // BorderType 3 is full screen for good; Escape still ends the
+        // page's own full screen first.
         w = OpenAtHome(Output("full.qpf", [](qv::ProjectSettingsRecord& s) { s.BorderType = 3; }));
         QVERIFY(w);
         page = PageOf(w);
         QVERIFY(w->isFullScreen());
+        QVERIFY(Click(w, "full"));
+        QVERIFY(WaitJs(page, "document.fullscreenElement === document.documentElement", true));
+        QCOMPARE(bars(w), none);
+        QTest::keyClick(Keys(w), Qt::Key_Escape);
+        QVERIFY(WaitJs(page, "document.fullscreenElement", QVariant()));
+        QCOMPARE(bars(w), QList<bool>({true, true, false}));
+        QVERIFY(w->isFullScreen());
         QTest::keyClick(Keys(w), Qt::Key_Escape);
         RunJs(page, "true");
         QVERIFY(w->isFullScreen());
+        QCOMPARE(bars(w), QList<bool>({true, true, false}));
     }
 
     void withoutAFileTheFileDialogAsks()
