@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -62,6 +63,42 @@ addEventListener('keydown', function (e) {
   history.back();
 });
 )";
+
+// With copying off, nothing the reader selects or drags leaves the page,
+// and the page cannot copy for itself. Heard first, in a world of its own,
+// so the page's handlers never see these events to put data on the way.
+const char* const kNoCopyScript = R"(
+for (const type of ['copy', 'cut', 'dragstart', 'selectstart'])
+  window.addEventListener(type, function (e) { e.preventDefault(); e.stopImmediatePropagation(); }, true);
+)";
+
+// A script of the viewer's: it runs before the page's own, in a world the
+// page cannot reach.
+void AddViewerScript(QWebEnginePage* page, const char* name, const char* source, bool subFrames)
+{
+    QWebEngineScript script;
+    script.setName(QString::fromLatin1(name));
+    script.setSourceCode(QString::fromLatin1(source));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(subFrames);
+    page->scripts().insert(script);
+}
+
+// A toolbar button that drops down `entries` only, never its own action.
+void DropDown(QToolBar* toolbar, QAction* action, const QList<QAction*>& entries,
+              QToolButton::ToolButtonPopupMode mode)
+{
+    toolbar->addAction(action);
+    auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(action));
+    if (!button)
+        return;
+    auto* menu = new QMenu(button);
+    menu->setObjectName(action->objectName() + QStringLiteral("menu"));
+    menu->addActions(entries);
+    button->setMenu(menu);
+    button->setPopupMode(mode);
+}
 
 // The context menu of the page, without the entries that would save,
 // inspect or open elsewhere what the site shows, and without the copy
@@ -150,7 +187,6 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
         },
         this);
     connect(page_, &ViewerPage::PolicyRefused, this, &ViewerWindow::InternetWanted);
-    page_->SetCopyAllowed(Settings().EnableCopy);
     QWebEngineSettings* settings = page_->settings();
     settings->setAttribute(QWebEngineSettings::ShowScrollBars, !Settings().HideScrollbars);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, true);
@@ -160,13 +196,7 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     // A prefetched name is a lookup no policy sees.
     settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
 
-    QWebEngineScript backspace;
-    backspace.setName(QStringLiteral("backspace"));
-    backspace.setSourceCode(QString::fromLatin1(kBackspaceScript));
-    backspace.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    backspace.setWorldId(QWebEngineScript::ApplicationWorld);
-    backspace.setRunsOnSubFrames(false);
-    page_->scripts().insert(backspace);
+    AddViewerScript(page_, "backspace", kBackspaceScript, false);
 
     auto* view = new SiteView(this);
     view->copyAllowed = Settings().EnableCopy;
@@ -177,6 +207,7 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     WatchKeys(view_);
     for (QObject* child : view_->children())
         WatchKeys(child);
+    GuardCopy();
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -187,7 +218,8 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
 
     BuildCommands();
     BuildInternetBar(central);
-    BuildFindBar(central);
+    if (Settings().EnableSearch)
+        BuildFindBar(central);
     BuildStatusBar();
 
     connect(page_, &QWebEnginePage::titleChanged, this, &ViewerWindow::ApplyTitle);
@@ -198,8 +230,8 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
             page_->load(request.requestedUrl());
     });
     connect(page_, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
-        request.accept();
-        SetFullScreen(request.toggleOn());
+        request.accept(); // the engine asks only where FullScreenSupportEnabled allows it
+        PageFullScreen(request.toggleOn());
     });
     connect(page_, &QWebEnginePage::printRequested, this, [this] {
         if (Settings().EnablePrint)
@@ -286,23 +318,15 @@ void ViewerWindow::BuildCommands()
     if (s.EnablePrint) {
         QAction* print = Command("print", QStringLiteral("Print"), ToolIcon(Tool::Print), {QKeySequence::Print});
         connect(print, &QAction::triggered, this, &ViewerWindow::Print);
+        QAction* page = Command("printpage", QStringLiteral("Print..."), ToolIcon(Tool::Print), {});
+        connect(page, &QAction::triggered, this, &ViewerWindow::Print);
         QAction* pdf = Command("printpdf", QStringLiteral("Print to PDF..."), ToolIcon(Tool::Print), {});
         connect(pdf, &QAction::triggered, this, &ViewerWindow::PrintToPdf);
-        auto* menu = new QMenu(this);
-        menu->addAction(print);
-        menu->addAction(pdf);
-        print->setMenu(menu);
-        toolbar->addAction(print);
-        if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(print)))
-            button->setPopupMode(QToolButton::MenuButtonPopup);
+        DropDown(toolbar, print, {page, pdf}, QToolButton::MenuButtonPopup);
     }
     if (s.EnableSearch) {
         QAction* find = Command("find", QStringLiteral("Find"), ToolIcon(Tool::Find), {QKeySequence::Find});
-        connect(find, &QAction::triggered, this, [this] {
-            findBar_->show();
-            findText_->setFocus();
-            findText_->selectAll();
-        });
+        connect(find, &QAction::triggered, this, &ViewerWindow::OpenFindBar);
         toolbar->addAction(find);
     }
     if (s.EnableFont) {
@@ -314,13 +338,7 @@ void ViewerWindow::BuildCommands()
         connect(bigger, &QAction::triggered, this, [this] { Zoom(1); });
         connect(smaller, &QAction::triggered, this, [this] { Zoom(-1); });
         connect(normal, &QAction::triggered, this, [this] { Zoom(0); });
-        connect(size, &QAction::triggered, this, [this] { Zoom(1); });
-        auto* menu = new QMenu(this);
-        menu->addActions({bigger, smaller, normal});
-        size->setMenu(menu);
-        toolbar->addAction(size);
-        if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(size)))
-            button->setPopupMode(QToolButton::InstantPopup);
+        DropDown(toolbar, size, {bigger, smaller, normal}, QToolButton::InstantPopup);
     }
     if (s.EnableCopy) {
         // Ctrl+C reaches the page itself; the button copies its selection.
@@ -333,7 +351,7 @@ void ViewerWindow::BuildCommands()
     escape_->setEnabled(false);
     connect(escape_, &QAction::triggered, this, [this] {
         page_->triggerAction(QWebEnginePage::ExitFullScreen);
-        SetFullScreen(false);
+        PageFullScreen(false);
     });
 }
 
@@ -347,32 +365,46 @@ void ViewerWindow::BuildFindBar(QWidget* host)
     findText_ = new QLineEdit(findBar_);
     findText_->setObjectName(QStringLiteral("findtext"));
     findText_->setClearButtonEnabled(true);
+    findText_->installEventFilter(this); // Enter, Shift+Enter, Escape
     row->addWidget(findText_, 1);
-    auto button = [this, row](const char* name, const QString& text, bool backward) {
-        auto* action = new QAction(text, findBar_);
-        action->setObjectName(QString::fromLatin1(name));
+    auto button = [this, row](const char* name, const QString& text, QKeySequence::StandardKey keys, bool backward) {
+        // The keys work from the page too, and open a closed bar.
+        QAction* action = Command(name, text, {}, QKeySequence::keyBindings(keys));
         connect(action, &QAction::triggered, this, [this, backward] { Find(backward); });
         auto* b = new QToolButton(findBar_);
         b->setDefaultAction(action);
         row->addWidget(b);
-        findBar_->addAction(action);
     };
-    button("findprevious", QStringLiteral("Previous"), true);
-    button("findnext", QStringLiteral("Next"), false);
+    button("findprevious", QStringLiteral("Previous"), QKeySequence::FindPrevious, true);
+    button("findnext", QStringLiteral("Next"), QKeySequence::FindNext, false);
     findCount_ = new QLabel(findBar_);
     findCount_->setObjectName(QStringLiteral("findcount"));
     findCount_->setMinimumWidth(90);
     row->addWidget(findCount_);
     auto* close = new QToolButton(findBar_);
     close->setText(QStringLiteral("Close"));
-    connect(close, &QToolButton::clicked, this, [this] {
-        findBar_->hide();
-        page_->findText(QString());
-        view_->setFocus();
-    });
+    connect(close, &QToolButton::clicked, this, &ViewerWindow::CloseFindBar);
     row->addWidget(close);
-    connect(findText_, &QLineEdit::returnPressed, this, [this] { Find(false); });
-    connect(findText_, &QLineEdit::textChanged, this, [this] { Find(false); });
+    // The engine goes on from the current match as long as the text only
+    // grows, so typing keeps the match where the reader is.
+    connect(findText_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            page_->findText(QString());
+            findCount_->clear();
+        } else {
+            page_->findText(text);
+        }
+    });
+    connect(page_, &QWebEnginePage::findTextFinished, this, [this](const QWebEngineFindTextResult& result) {
+        if (findBar_->isHidden() || findText_->text().isEmpty())
+            findCount_->clear();
+        else if (result.numberOfMatches() == 0)
+            findCount_->setText(QStringLiteral("No matches"));
+        else
+            findCount_->setText(QStringLiteral("%1 of %2").arg(result.activeMatch()).arg(result.numberOfMatches()));
+    });
+    // A count belongs to the page it was made on.
+    connect(page_, &QWebEnginePage::loadStarted, findCount_, &QLabel::clear);
     static_cast<QVBoxLayout*>(host->layout())->addWidget(findBar_);
     findBar_->hide();
 }
@@ -587,8 +619,12 @@ bool ViewerWindow::IsInternet(const QUrl& url) const
 
 void ViewerWindow::InternetWanted(const QUrl& url)
 {
-    if (!internetAllowed_ && IsInternet(url))
+    if (internetAllowed_ || !IsInternet(url))
+        return;
+    if (!fullScreenReturn_.active)
         internetBar_->show();
+    else if (!fullScreenReturn_.hidden.contains(internetBar_)) // shown when the page's full screen ends
+        fullScreenReturn_.hidden << internetBar_;
 }
 
 void ViewerWindow::AllowInternet(bool always)
@@ -620,22 +656,29 @@ void ViewerWindow::Zoom(int steps)
     view_->setZoomFactor(zoom_);
 }
 
+void ViewerWindow::OpenFindBar()
+{
+    if (fullScreenReturn_.active) // the bar has no place over a page's full screen
+        escape_->trigger();
+    findBar_->show();
+    findText_->setFocus();
+    findText_->selectAll();
+}
+
+void ViewerWindow::CloseFindBar()
+{
+    findBar_->hide();
+    findCount_->clear();
+    page_->findText(QString());
+    view_->setFocus();
+}
+
 void ViewerWindow::Find(bool backward)
 {
-    const QString text = findText_->text();
-    if (text.isEmpty()) {
-        page_->findText(QString());
-        findCount_->clear();
-        return;
-    }
-    page_->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
-                    [this](const QWebEngineFindTextResult& result) {
-                        findCount_->setText(result.numberOfMatches() == 0
-                                                ? QStringLiteral("No matches")
-                                                : QStringLiteral("%1 of %2")
-                                                      .arg(result.activeMatch())
-                                                      .arg(result.numberOfMatches()));
-                    });
+    if (findBar_->isHidden() || findText_->text().isEmpty())
+        OpenFindBar();
+    if (!findText_->text().isEmpty())
+        page_->findText(findText_->text(), backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
 }
 
 void ViewerWindow::Print()
@@ -658,15 +701,60 @@ void ViewerWindow::PrintToPdf()
         page_->printToPdf(path);
 }
 
-void ViewerWindow::SetFullScreen(bool on)
+void ViewerWindow::PageFullScreen(bool on)
 {
-    if (Settings().BorderKind() == ViewerSettings::FullScreen)
-        return; // full screen is how this output is shown
-    if (on)
-        showFullScreen();
-    else
-        showNormal();
+    PageFullScreenReturn& back = fullScreenReturn_;
+    if (on == back.active)
+        return;
+    back.active = on;
     escape_->setEnabled(on);
+    if (on) {
+        back.state = windowState();
+        back.minimum = minimumSize();
+        back.maximum = maximumSize();
+        back.hidden.clear();
+        QList<QWidget*> bars = {statusBar(), findBar_, internetBar_};
+        for (QToolBar* toolbar : findChildren<QToolBar*>())
+            bars << toolbar;
+        for (QWidget* bar : bars) {
+            if (bar && !bar->isHidden()) {
+                bar->hide();
+                back.hidden << bar;
+            }
+        }
+        // A fixed window must be let grow to the screen.
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        showFullScreen();
+    } else {
+        for (QWidget* bar : std::as_const(back.hidden))
+            bar->show();
+        back.hidden.clear();
+        setWindowState(back.state); // still full screen where the output is shown so
+        setMinimumSize(back.minimum);
+        setMaximumSize(back.maximum);
+    }
+}
+
+void ViewerWindow::GuardCopy()
+{
+    // Copy buttons of documentation pages write with the clipboard API;
+    // no page reads the reader's clipboard.
+    QWebEngineSettings* settings = page_->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, Settings().EnableCopy);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    page_->SetCopyAllowed(Settings().EnableCopy);
+    if (Settings().EnableCopy)
+        return;
+    AddViewerScript(page_, "nocopy", kNoCopyScript, true);
+    // The engine puts a selection of the reader's on X11's primary
+    // selection, which a middle click pastes anywhere.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    connect(clipboard, &QClipboard::selectionChanged, this, [this, clipboard] {
+        const QWidget* focus = QApplication::focusWidget();
+        if (clipboard->ownsSelection() && focus && (focus == view_ || view_->isAncestorOf(focus)))
+            clipboard->clear(QClipboard::Selection);
+    });
 }
 
 void ViewerWindow::WatchKeys(QObject* target)
@@ -679,6 +767,17 @@ bool ViewerWindow::eventFilter(QObject* watched, QEvent* event)
     // The page's render widget comes and goes; each one is watched.
     if (watched == view_ && event->type() == QEvent::ChildAdded)
         WatchKeys(static_cast<QChildEvent*>(event)->child());
+    if (watched == findText_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            Find(key->modifiers() & Qt::ShiftModifier);
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            CloseFindBar();
+            return true;
+        }
+    }
     if (watched != view_ && watched->parent() == view_) {
         const auto type = event->type();
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) {

@@ -44,12 +44,16 @@ class ViewerPage;
 // "statusbar", "statuslink", "loadstate", "findbar", "findtext",
 // "findcount", "internetbar" with buttons "allowonce" and "allowalways",
 // "continue", actions "back", "forward", "home", "reload", "print",
-// "printpdf", "find", "findnext", "findprevious", "textsize", "bigger",
-// "smaller", "normalsize", "copy", "close". A command the settings do not
-// allow has no action at all, so neither a button nor a key reaches it.
+// "printpage", "printpdf", "find", "findnext", "findprevious", "textsize",
+// "bigger", "smaller", "normalsize", "copy", "close". A command the
+// settings do not allow has no action at all, so neither a button nor a key
+// reaches it; without search there is no find bar either.
 //
 // The window always fits the screen it goes on, and the reader's place in
 // an output (window, text size, last page) is remembered for its next run.
+// A page's own full screen (a video, a slide show) gets the whole screen:
+// bars hidden, window full screen; Escape or the page ends it and restores
+// the window as it was.
 //
 // Construction throws qv::Error when no local port can be had; nothing is
 // loaded until ShowHome.
@@ -95,10 +99,13 @@ private:
     void ApplyWindowSettings();
     void ApplyTitle(const QString& title);
     void Zoom(int steps);
+    void OpenFindBar();
+    void CloseFindBar();
     void Find(bool backward);
     void Print();
     void PrintToPdf();
-    void SetFullScreen(bool on);
+    void PageFullScreen(bool on);
+    void GuardCopy();
     bool Route(const QUrl& url, bool isMainFrame, bool clicked);
     bool Confirmed(const QString& sitePath, const QString& handler, bool beside);
     void OpenBeside(const QString& sitePath);
@@ -133,6 +140,13 @@ private:
     QLabel* statusLink_ = nullptr;
     QLabel* loadState_ = nullptr;
     QAction* escape_ = nullptr;
+    // What a page's full screen changed, to be put back when it ends.
+    struct PageFullScreenReturn {
+        bool active = false;
+        Qt::WindowStates state;
+        QSize minimum, maximum;
+        QList<QWidget*> hidden;
+    } fullScreenReturn_;
     std::unique_ptr<QPrinter> printer_;
     TemporaryFolder opened_; // packed files handed to the desktop; gone when the viewer ends
     double zoom_ = 1.0;

@@ -29,6 +29,8 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
+#include <QWebEngineFindTextResult>
 #include <QWebEngineView>
 
 #include <cstdio>
@@ -164,6 +166,8 @@ private slots:
         WriteBytes(site_ + QString::fromUtf8("/caf\xC3\xA9.html"),
                    "<html><head><title>Caf\xC3\xA9</title><meta charset='utf-8'></head><body>menu</body></html>");
         WriteBytes(site_ + "/untitled.html", "<html><body>no title here</body></html>");
+        WriteBytes(site_ + "/find.html", "<html><head><title>Find</title></head>"
+                                         "<body><p>alpha beta alpha gamma alpha</p></body></html>");
         WriteBytes(site_ + "/css/site.css", "body { color: rgb(1, 2, 3); } #pic { width: 40px; }");
         WriteBytes(site_ + "/js/app.js", "document.addEventListener('DOMContentLoaded', () => "
                                          "document.body.dataset.script = 'ran');");
@@ -534,16 +538,16 @@ private slots:
         QTRY_COMPARE(w->findChild<QLabel*>("statuslink")->text(), QStringLiteral("pages/sub page.html"));
         QVERIFY(RunJs(page, "window.innerWidth - document.documentElement.clientWidth").toInt() > 0);
 
-        // Find: Ctrl+F, the number of matches, next and previous.
-        QTest::keyClick(Keys(w), Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(w->findChild<QWidget*>("findbar")->isVisible());
-        QTest::keyClicks(w->findChild<QLineEdit*>("findtext"), "apple");
-        auto* count = w->findChild<QLabel*>("findcount");
-        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
-        w->findChild<QAction*>("findnext")->trigger();
-        QTRY_COMPARE(count->text(), QStringLiteral("2 of 3"));
-        w->findChild<QAction*>("findprevious")->trigger();
-        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
+        // The drop-downs list their entries, not their own button.
+        const auto entries = [w, toolbar](const char* name) {
+            auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(w->findChild<QAction*>(name)));
+            QStringList texts;
+            for (QAction* a : button && button->menu() ? button->menu()->actions() : QList<QAction*>())
+                texts << a->text() + (a->menu() ? ">" : "");
+            return texts;
+        };
+        QCOMPARE(entries("print"), QStringList({"Print...", "Print to PDF..."}));
+        QCOMPARE(entries("textsize"), QStringList({"Bigger", "Smaller", "Normal"}));
 
         // Text size, kept from page to page.
         w->View()->setFocus();
@@ -609,7 +613,7 @@ private slots:
         QWebEnginePage* page = PageOf(w);
         QVERIFY(!w->findChild<QToolBar*>("toolbar")->isVisible());
         QVERIFY(!w->statusBar()->isVisible());
-        for (const char* name : {"print", "printpdf", "find", "textsize", "bigger", "copy"})
+        for (const char* name : {"print", "printpdf", "find", "findnext", "findprevious", "textsize", "bigger", "copy"})
             QVERIFY2(!w->findChild<QAction*>(name), name);
         QCOMPARE(w->minimumSize(), QSize(620, 410));
         QCOMPARE(w->maximumSize(), QSize(620, 410));
@@ -623,7 +627,8 @@ private slots:
         QCOMPARE(CopiedByKeys(w, false), QStringLiteral("before"));
         QTest::mouseClick(Keys(w), Qt::RightButton, {}, PointOf(w, "words"));
         RunJs(page, "true");
-        QVERIFY(!w->findChild<QWidget*>("findbar")->isVisible());
+        QTest::keyClick(Keys(w), Qt::Key_F3);
+        QVERIFY(!w->findChild<QWidget*>("findbar"));
         QVERIFY(dialogs_.asked.empty());
         QCOMPARE(w->View()->zoomFactor(), 1.0);
         QCOMPARE(RunJs(page, "window.devicePixelRatio").toDouble(), 1.0);
@@ -631,6 +636,147 @@ private slots:
         page->triggerAction(QWebEnginePage::Copy);
         RunJs(page, "true");
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+
+    void findBarKeysWorkAsInABrowser()
+    {
+        ViewerWindow* w = Open(Output("find.qpf"));
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QWebEnginePage* page = PageOf(w);
+        page->load(w->Server().UrlOf("/find.html"));
+        QVERIFY(WaitForPage(page, "/find.html"));
+        auto* bar = w->findChild<QWidget*>("findbar");
+        auto* text = w->findChild<QLineEdit*>("findtext");
+        auto* count = w->findChild<QLabel*>("findcount");
+        // The bar's count, and the engine's own word for it.
+        QSignalSpy found(page, &QWebEnginePage::findTextFinished);
+        const auto engine = [&found] {
+            const auto r = found.isEmpty() ? QWebEngineFindTextResult()
+                                           : found.last().first().value<QWebEngineFindTextResult>();
+            return QStringLiteral("%1 of %2").arg(r.activeMatch()).arg(r.numberOfMatches());
+        };
+#define QV_COUNT(shown)                                                                                                \
+    QTRY_COMPARE(count->text(), QStringLiteral(shown));                                                                \
+    QCOMPARE(engine(), QStringLiteral(shown))
+
+        QTest::keyClick(Keys(w), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(bar->isVisible());
+        QVERIFY(text->hasFocus());
+        // Typing stays on the match being extended: "a" is the first of
+        // nine, "al" the first of three.
+        QTest::keyClick(text, Qt::Key_A);
+        QV_COUNT("1 of 9");
+        QTest::keyClicks(text, "lp");
+        QV_COUNT("1 of 3");
+        QTest::keyClick(text, Qt::Key_Return);
+        QV_COUNT("2 of 3");
+        QTest::keyClick(text, Qt::Key_Return);
+        QV_COUNT("3 of 3");
+        QTest::keyClick(text, Qt::Key_Return, Qt::ShiftModifier);
+        QV_COUNT("2 of 3");
+        QTest::keyClick(text, Qt::Key_H);
+        QV_COUNT("2 of 3");
+        // F3 and Shift+F3 from the page too.
+        w->View()->setFocus();
+        QTest::keyClick(Keys(w), Qt::Key_F3, Qt::ShiftModifier);
+        QV_COUNT("1 of 3");
+        QTest::keyClick(Keys(w), Qt::Key_F3);
+        QV_COUNT("2 of 3");
+
+        // Escape closes the bar; F3 opens it again.
+        text->setFocus();
+        QTest::keyClick(text, Qt::Key_Escape);
+        QVERIFY(!bar->isVisible());
+        QVERIFY(count->text().isEmpty());
+        QTest::keyClick(Keys(w), Qt::Key_F3);
+        QVERIFY(bar->isVisible());
+        QTRY_VERIFY(count->text().endsWith(" of 3"));
+        QCOMPARE(engine(), count->text());
+
+        // Another page starts without a count.
+        page->load(w->Server().UrlOf("/index.html"));
+        QVERIFY(WaitForPage(page, "/index.html"));
+        QVERIFY(count->text().isEmpty());
+        QTest::keyClick(text, Qt::Key_Return);
+        QTRY_COMPARE(count->text(), QStringLiteral("No matches"));
+        text->setText("apple");
+        QV_COUNT("1 of 3");
+    }
+
+    void copyMeansCopy()
+    {
+        QClipboard* clipboard = QApplication::clipboard();
+        const bool primary = clipboard->supportsSelection();
+        const auto mark = [&] {
+            clipboard->setText("before");
+            if (primary)
+                clipboard->setText("before", QClipboard::Selection);
+        };
+        // The page's selection once it has had the input events sent so
+        // far; the engine takes input apart from scripts.
+        const auto selected = [this](ViewerWindow* w, const char* lastInput) {
+            if (!WaitJs(PageOf(w), lastInput, true))
+                return QStringLiteral("(input not seen)");
+            return RunJs(PageOf(w), "window.getSelection().toString()").toString();
+        };
+        // The text of "words" dragged over with the mouse.
+        const auto dragOver = [this, selected](ViewerWindow* w) {
+            RunJs(PageOf(w), "window.getSelection().removeAllRanges(); window.__up = window.__a = false;"
+                             "addEventListener('mouseup', () => window.__up = true);"
+                             "addEventListener('keyup', e => { if (e.key === 'a') window.__a = true; }); true");
+            const QPoint middle = PointOf(w, "words");
+            const int half = RunJs(PageOf(w), "document.getElementById('words').getBoundingClientRect().width / 2")
+                                 .toInt();
+            QTest::mousePress(Keys(w), Qt::LeftButton, {}, middle - QPoint(half - 2, 0));
+            for (int x = -half + 10; x <= half; x += 10)
+                QTest::mouseMove(Keys(w), middle + QPoint(x, 0));
+            QTest::mouseRelease(Keys(w), Qt::LeftButton, {}, middle + QPoint(half, 0));
+            return selected(w, "window.__up");
+        };
+        const char* const pageCopies = R"(
+            document.addEventListener('copy', e => { e.clipboardData.setData('text/plain', 'planted');
+                                                     e.preventDefault(); });
+            window.getSelection().selectAllChildren(document.getElementById('words'));
+            window.__w = undefined;
+            navigator.clipboard.writeText('x').then(() => window.__w = 'written', e => window.__w = e.name);
+            document.execCommand('copy'); document.execCommand('cut'); true)";
+
+        ViewerWindow* w = OpenAtHome(Output("nocopy.qpf", [](qv::ProjectSettingsRecord& s) { s.EnableCopy = false; }));
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->View()->clearFocus();
+        mark();
+        w->View()->setFocus();
+        QVERIFY(dragOver(w).isEmpty());
+        QTest::mouseDClick(Keys(w), Qt::LeftButton, {}, PointOf(w, "words"));
+        QTest::keyClick(Keys(w), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(selected(w, "window.__a"), QString());
+        RunJs(PageOf(w), pageCopies);
+        QVERIFY(WaitJs(PageOf(w), "window.__w", QStringLiteral("NotAllowedError")));
+        QCOMPARE(RunJs(PageOf(w), "window.getSelection().toString()").toString(),
+                 QStringLiteral("apple pear apple plum apple"));
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+        if (primary)
+            QCOMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("before"));
+
+        // Allowed, the reader selects and the page's copy buttons work.
+        w = OpenAtHome(Output("copy.qpf"));
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->View()->setFocus();
+        mark();
+        QCOMPARE(dragOver(w), QStringLiteral("apple pear apple plum apple"));
+        if (primary)
+            QTRY_COMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("apple pear apple plum apple"));
+        RunJs(PageOf(w), "window.__w = undefined;"
+                         "navigator.clipboard.writeText('x').then(() => window.__w = 'written', e => window.__w = e.name);"
+                         "true");
+        QVERIFY(WaitJs(PageOf(w), "window.__w", QStringLiteral("written")));
+        QTRY_COMPARE(clipboard->text(), QStringLiteral("x"));
     }
 
     void bordersAndFullScreen()
@@ -646,23 +792,46 @@ private slots:
         QTest::keyClick(Keys(w), Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!w->isVisible());
 
-        // Full screen at a page's request; Escape leaves it.
-        w = OpenAtHome(Output("sizable.qpf"));
+        // A page's full screen has the screen to itself; Escape gives the
+        // window back as it was, bars and all.
+        const auto bars = [](ViewerWindow* shown) {
+            return QList<bool>{shown->findChild<QToolBar*>("toolbar")->isVisible(), shown->statusBar()->isVisible(),
+                               shown->findChild<QWidget*>("findbar")->isVisible()};
+        };
+        const QList<bool> none = {false, false, false};
+        w = OpenAtHome(Output("sizable.qpf", [](qv::ProjectSettingsRecord& s) { s.BorderType = 2; }));
         QVERIFY(w);
         QWebEnginePage* page = PageOf(w);
+        const QSize size = w->size();
+        w->findChild<QAction*>("find")->trigger();
+        QCOMPARE(bars(w), QList<bool>({true, true, true}));
         QVERIFY(Click(w, "full"));
         QTRY_VERIFY(w->isFullScreen());
+        QVERIFY(WaitJs(page, "document.fullscreenElement === document.documentElement", true));
+        QCOMPARE(bars(w), none);
         QTest::keyClick(Keys(w), Qt::Key_Escape);
         QTRY_VERIFY(!w->isFullScreen());
+        QVERIFY(WaitJs(page, "document.fullscreenElement", QVariant()));
+        QCOMPARE(bars(w), QList<bool>({true, true, true}));
+        QTRY_COMPARE(w->size(), size);
 
-        // BorderType 3 is full screen for good.
+        // BorderType 3 is full screen for good; Escape still ends the
+        // page's own full screen first.
         w = OpenAtHome(Output("full.qpf", [](qv::ProjectSettingsRecord& s) { s.BorderType = 3; }));
         QVERIFY(w);
         page = PageOf(w);
         QVERIFY(w->isFullScreen());
+        QVERIFY(Click(w, "full"));
+        QVERIFY(WaitJs(page, "document.fullscreenElement === document.documentElement", true));
+        QCOMPARE(bars(w), none);
+        QTest::keyClick(Keys(w), Qt::Key_Escape);
+        QVERIFY(WaitJs(page, "document.fullscreenElement", QVariant()));
+        QCOMPARE(bars(w), QList<bool>({true, true, false}));
+        QVERIFY(w->isFullScreen());
         QTest::keyClick(Keys(w), Qt::Key_Escape);
         RunJs(page, "true");
         QVERIFY(w->isFullScreen());
+        QCOMPARE(bars(w), QList<bool>({true, true, false}));
     }
 
     // The output rebuilt under the viewer: a temporary file renamed over
