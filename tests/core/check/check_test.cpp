@@ -32,7 +32,7 @@ const char* const kIndex = R"HTML(<!DOCTYPE html>
 <a href="../outside.html">up</a>
 <a href="file:///etc/hosts">file</a>
 <a href="C:\site\x.html">drive</a>
-<a href="/pages/a.html">rooted</a>
+<a href="/pages/a.html#part">rooted</a> <a href="/gone-rooted.html">rooted, missing</a> <a href="/\host/x.html">rooted, odd</a>
 <a href="pages/a.html#nowhere">no such id</a>
 <a href="PAGES/A.HTML">case</a> <a href="pages/my%20page.html?x=1">escape</a> <a href="  pages/a.html  ">blanks</a>
 <a href=".hidden/x.html">dot folder</a>
@@ -60,6 +60,7 @@ const char* const kCss = R"CSS(@import "base.css";
 body { background: url(../img/bg.png) }
 .x { background: url("../../up.png") }
 /* url(commented.png) */ .y { content: "url(in-a-string.png)" }
+.z { background: url(/img/bg.png) }
 )CSS";
 
 struct Expected {
@@ -113,7 +114,8 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
         {Kind::LeavesRoot, "index.html", "../outside.html"},
         {Kind::Absolute, "index.html", "file:///etc/hosts"},
         {Kind::Absolute, "index.html", "C:\\site\\x.html"},
-        {Kind::Absolute, "index.html", "/pages/a.html"},
+        {Kind::Missing, "index.html", "/gone-rooted.html"},
+        {Kind::Absolute, "index.html", "/\\host/x.html"},
         {Kind::Fragment, "index.html", "pages/a.html#nowhere"},
         {Kind::NotPacked, "index.html", ".hidden/x.html"},
         {Kind::NotPacked, "index.html", "notes.txt"},
