@@ -92,6 +92,7 @@ protected:
         write("pages/a.html", "<h1 id=\"part\">A</h1><a name=\"old\"></a><p id=\"caf\xC3\xA9\"><img src=\"../img/logo.png\">\n");
         write("pages/my page.html", "<p>spaced</p>");
         write("pages/b.html", "<head><base href=\"../\"></head>\n<a href=\"img/logo.png\">ok</a>\n<a href=\"img/nope.png\">x</a>\n");
+        write("pages/c.html", "<head><base href=\"/img/\"></head>\n<img src=\"logo.png\">\n<img src=\"nope-c.png\">\n");
         for (const char* f : {"img/bg.png", "img/logo.png", "media/clip.mp4", "media/doc.pdf", ".hidden/x.html",
                               "notes.txt", "site.qpf", "old.qp", "Recycled/x.html"})
             write(f, "x");
@@ -145,6 +146,7 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
         {Kind::Missing, "css/site.css", "gone.css"},
         {Kind::LeavesRoot, "css/site.css", "../../up.png"},
         {Kind::Missing, "pages/b.html", "img/nope.png"},
+        {Kind::Missing, "pages/c.html", "nope-c.png"},
     };
     std::vector<std::tuple<Kind, std::string, std::string>> found;
     for (const qv::CheckFinding& f : report.findings)
@@ -187,8 +189,8 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
     for (const qv::CheckFinding& f : report.findings)
         if (pages.empty() || pages.back() != f.page)
             pages.push_back(f.page);
-    EXPECT_EQ(pages, (std::vector<std::string>{"index.html", "css/site.css", "pages/b.html"}));
-    EXPECT_EQ(report.pages, 4u);
+    EXPECT_EQ(pages, (std::vector<std::string>{"index.html", "css/site.css", "pages/b.html", "pages/c.html"}));
+    EXPECT_EQ(report.pages, 5u);
     EXPECT_EQ(report.stylesheets, 2u);
     EXPECT_EQ(report.external, 5u);
 
