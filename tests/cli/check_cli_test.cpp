@@ -54,7 +54,7 @@ TEST_F(CheckCommand, CleanSitePassesAndUsageErrorsGiveTwo)
                         "<a href=\"https://example.org/\">w</a>\n");
     Write("css/s.css", "body { background: url(../i.png) }");
     Write("i.png", "x");
-    Write("p/caf\xC3\xA9.html", "<h1 id=t>t</h1><a href=\"../index.html\">home</a>");
+    Write("p/caf\xC3\xA9.html", "<h1 id=t>t</h1><a href=\"/index.html\">home, from the root</a>");
     const Outcome r = Quorvanec("check " + Project());
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "2 pages, 1 stylesheets, 5 references (1 external), 0 findings\n");
@@ -71,7 +71,7 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
     // Names and references that a careless JSON writer would break.
     Write("index.html", "<a href=\"say &quot;hi&quot;.html\">q</a>\n<a href=\"gone\\x&#9;y&#1;.html\">g</a>\n"
                         "<a href=\"gone\\x&#9;y&#1;.html\">again</a>\n");
-    Write("say \"hi\".html", "<a href=\"caf\xE9.html#n\">latin-1 page</a>\n<a href=\"/abs.html\">a</a>\n");
+    Write("say \"hi\".html", "<a href=\"caf\xE9.html#n\">latin-1 page</a>\n<a href=\"C:\\abs.html\">a</a>\n");
     Write("caf\xC3\xA9.html", "<p>no anchors</p>");
     Write("z\xFF.html", "<img src=\"nope.png\">"); // a name that is not UTF-8
     const std::string qp = Project();
@@ -82,7 +82,7 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
     EXPECT_EQ(plain.out, "z\\xff.html: the name is not UTF-8\n"
                          "index.html:2: \"gone\\x\\x09y\\x01.html\": the target does not exist (also line 3)\n"
                          "say \"hi\".html:1: \"caf\xC3\xA9.html#n\": the target page has no id or name \"n\"\n"
-                         "say \"hi\".html:2: \"/abs.html\": an absolute local reference\n"
+                         "say \"hi\".html:2: \"C:\\abs.html\": an absolute local reference\n"
                          "z\\xff.html:1: \"nope.png\": the target does not exist\n"
                          "code-page: 1 finding on 1 page\n"
                          "missing: 2 findings on 2 pages\n"
@@ -104,7 +104,7 @@ TEST_F(CheckCommand, FindingsArePrintedByPageAndAsJson)
                     "code-page z\xEF\xBF\xBD.html [0] 'z\\ufffd.html'\n"
                     "missing index.html [2, 3] 'gone\\\\x\\ty\\x01.html'\n"
                     "fragment say \"hi\".html [1] 'caf\\xe9.html#n'\n"
-                    "absolute say \"hi\".html [2] '/abs.html'\n"
+                    "absolute say \"hi\".html [2] 'C:\\\\abs.html'\n"
                     "missing z\xEF\xBF\xBD.html [1] 'nope.png'\n"); // U+FFFD for the byte
 }
 

@@ -26,6 +26,11 @@ RECASED = ("_static/pygments.css", "_static/Pygments.css")
 # start folder unchecked, while an output can serve no absolute address.
 OURS_ONLY = {("absolute", "ch-opersys.html", "file:///usr/share/doc/debian-policy/fhs/")}
 
+# Added to the home page, to a damaged page: the viewers serve the site at
+# the root of its own address, so we find it broken there; on disk "/" is
+# the disk's root, outside the start folder, which linkchecker leaves alone.
+ROOTED = "/ch-docs.html"
+
 
 def path_of(url):
     return urllib.parse.unquote(urllib.parse.urlsplit(url).path)
@@ -43,6 +48,11 @@ def main():
         for rel in DAMAGE:
             os.remove(os.path.join(site, rel))
         os.rename(os.path.join(site, RECASED[0]), os.path.join(site, RECASED[1]))
+        home = os.path.join(site, "index.html")
+        with open(home, encoding="utf-8") as f:
+            text = f.read()
+        with open(home, "w", encoding="utf-8") as f:
+            f.write(text.replace("</body>", f'<a href="{ROOTED}">rooted</a></body>', 1))
 
         qp = os.path.join(tmp, "policy.qp")
         subprocess.run([quorvanec, "new", "--qpf", "--out", os.path.join(tmp, "policy.qpf"),
@@ -60,14 +70,18 @@ def main():
                                    delimiter=";"))
         assert rows, lc.stderr
         theirs = [r for r in rows if r["valid"] == "False"]
+        assert ("missing", "index.html", ROOTED) in {(f["kind"], f["page"], f["reference"]) for f in ours["findings"]}
+        assert not [r for r in theirs if r["urlname"] == ROOTED], ROOTED
 
         # The same targets are broken. linkchecker names each once, with the
         # first page it met it on; we name it on every page.
         broken_ours = set()
         for f in ours["findings"]:
             if f["kind"] in ("missing", "not-packed"):
-                base = "file://" + urllib.parse.quote(os.path.join(site, f["page"]))
-                broken_ours.add(path_of(urllib.parse.urljoin(base, f["reference"])))
+                rooted = f["reference"].startswith("/") and not f["reference"].startswith("//")
+                base = "file://" + urllib.parse.quote(site + "/" if rooted else os.path.join(site, f["page"]))
+                reference = f["reference"].lstrip("/") if rooted else f["reference"]
+                broken_ours.add(path_of(urllib.parse.urljoin(base, reference)))
         broken_theirs = {path_of(r["url"]) for r in theirs}
         assert broken_ours | {os.path.join(site, RECASED[0])} == broken_theirs, \
             (sorted(broken_ours), sorted(broken_theirs))

@@ -258,6 +258,57 @@ TEST_F(ViewerUnderWine, GetRefusesWhatIsNoPageOfTheSite)
     }
 }
 
+std::vector<uint8_t> Page(const std::string& start, size_t size, uint32_t seed)
+{
+    std::vector<uint8_t> bytes(start.begin(), start.end());
+    const std::vector<uint8_t> text = TextBytes(size - start.size(), seed);
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    return bytes;
+}
+
+// Both viewers judge a name that says nothing by its first bytes; a folder
+// named without its final "/" moves there, so its page's links stay in it.
+TEST_F(ViewerUnderWine, PagesAreTypedByContentAndFoldersGainTheirSlash)
+{
+    ArchiveComposer c = Site();
+    const std::vector<uint8_t> cart = Page("<?php // saved from the shop ?>\n<p>cart</p>", 900, 51);
+    const std::vector<uint8_t> notes = Page("\xEF\xBB\xBF <!DOCTYPE html><title>n</title>", 700, 52);
+    const std::vector<uint8_t> big = Page("<html><body>", 6u << 20, 53); // read on a worker
+    const std::vector<uint8_t> folderPage = Page("<p>sub</p>", 400, 54);
+    c.Add("shop\\cart.php", cart);
+    c.Add("notes", notes);
+    c.Add("blob", NoiseBytes(600, 55));
+    c.Add("big-page", big);
+    c.Add("sub\\index.html", folderPage);
+    const fs::path exe = WriteExe("site.exe", c.Build());
+    const struct {
+        std::string address, type;
+        std::vector<uint8_t> bytes;
+    } typed[] = {
+        {"shop/cart.php", "text/html", cart},
+        {"notes", "text/html", notes},
+        {"blob", "application/octet-stream", NoiseBytes(600, 55)},
+        {"big-page", "text/html", big},
+        {"img/logo.png", "image/png", NoiseBytes(3000, 12)},
+    };
+    for (const auto& expected : typed) {
+        const WineRun r = Wine(exe, {"--get", "--type", expected.address});
+        EXPECT_EQ(r.status, 0) << expected.address << ": " << r.err;
+        EXPECT_EQ(r.err, "Type: " + expected.type + "\n") << expected.address;
+        EXPECT_TRUE(std::vector<uint8_t>(r.out.begin(), r.out.end()) == expected.bytes)
+            << expected.address << ": " << r.out.size() << " bytes";
+    }
+
+    for (const auto& [address, told] : {std::pair{"sub", "Redirected to qv://site/sub/\n"},
+                                        std::pair{"SUB?page=2", "Redirected to qv://site/SUB/?page=2\n"},
+                                        std::pair{"sub/", ""}}) {
+        const WineRun r = Wine(exe, {"--get", address});
+        EXPECT_EQ(r.status, 0) << address << ": " << r.err;
+        EXPECT_EQ(r.err, told) << address;
+        EXPECT_EQ(std::vector<uint8_t>(r.out.begin(), r.out.end()), folderPage) << address;
+    }
+}
+
 // Environment variables for the runs in one scope.
 class ScopedEnvironment {
 public:

@@ -59,7 +59,9 @@ std::string Cleaned(std::string_view text)
     return clean;
 }
 
-enum class Form { External, Absolute, Relative };
+// Rooted ("/pages/a.html") is relative to the root: both viewers serve the
+// site at the root of its own origin.
+enum class Form { External, Absolute, Rooted, Relative };
 
 Form FormOf(std::string_view ref)
 {
@@ -78,6 +80,9 @@ Form FormOf(std::string_view ref)
     }
     if (ref.substr(0, 2) == "//")
         return Form::External;
+    // A browser reads "/\host" as another server, and "\x" is a path on a disk.
+    if (!ref.empty() && ref[0] == '/' && (ref.size() == 1 || ref[1] != '\\'))
+        return Form::Rooted;
     if (!ref.empty() && (ref[0] == '/' || ref[0] == '\\'))
         return Form::Absolute;
     return Form::Relative;
@@ -357,8 +362,9 @@ void Checker::CheckFile(const File& file)
     if (file.scan.hasBase) {
         const std::string base = Cleaned(file.scan.baseHref);
         const Form form = FormOf(base);
-        if (form == Form::Relative) {
-            const std::string address = folder + base.substr(0, base.find_first_of("?#"));
+        if (form == Form::Relative || form == Form::Rooted) {
+            const std::string address =
+                (form == Form::Rooted ? std::string() : folder) + base.substr(0, base.find_first_of("?#"));
             if (LeavesRoot(address))
                 Add(file, Kind::LeavesRoot, file.scan.baseLine, file.scan.baseHref,
                     "the reference leaves the root folder");
@@ -387,19 +393,21 @@ void Checker::CheckFile(const File& file)
 void Checker::Reference(const File& file, const PageReference& ref, const std::string& folder)
 {
     const std::string clean = Cleaned(ref.text);
-    switch (FormOf(clean)) {
+    const Form form = FormOf(clean);
+    switch (form) {
     case Form::External:
         ++report_.external;
         return;
     case Form::Absolute:
         Add(file, Kind::Absolute, ref.line, ref.text, "an absolute local reference");
         return;
+    case Form::Rooted:
     case Form::Relative:
         break;
     }
     const size_t hash = clean.find('#');
     const std::string path = clean.substr(0, std::min(hash, clean.find('?')));
-    const std::string address = path.empty() ? file.address : folder + path;
+    const std::string address = form == Form::Rooted ? path : path.empty() ? file.address : folder + path;
     if (LeavesRoot(address)) {
         Add(file, Kind::LeavesRoot, ref.line, ref.text, "the reference leaves the root folder");
         return;

@@ -113,7 +113,13 @@ LinkOpener::Result LinkOpener::Open(const std::wstring& url, HWND owner, bool cl
             const std::string name = site.Reader().Entry(target.index).ArchiveName();
             if (IsRefusedProgram(name))
                 return {Outcome::Program, shown};
-            if (IsShownInPlace(qv::MimeTypeOf(name)))
+            std::string type;
+            try {
+                type = ShownTypeOf(site, target.index);
+            } catch (const qv::Error&) {
+                return {}; // the page protocol's page tells of the damage
+            }
+            if (IsShownInPlace(type))
                 return {};
             if (!clicked)
                 return {Outcome::NeedsClick, shown};

@@ -15,7 +15,7 @@ namespace {
 // Collects what the binding delivers and notes when it stops.
 class Collector final : public IBindStatusCallback, public IHttpNegotiate, private RefCounted {
 public:
-    explicit Collector(std::wstring headers) : headers_(std::move(headers)) {}
+    Collector(std::wstring headers, DownloadNotes* notes) : headers_(std::move(headers)), notes_(notes) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
@@ -32,7 +32,16 @@ public:
     HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG status, LPCWSTR text) override
+    {
+        if (!notes_ || !text)
+            return S_OK;
+        if (status == BINDSTATUS_REDIRECTING)
+            notes_->redirects.emplace_back(text);
+        else if (status == BINDSTATUS_MIMETYPEAVAILABLE || status == BINDSTATUS_VERIFIEDMIMETYPEAVAILABLE)
+            notes_->type = text;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT result, LPCWSTR) override
     {
         result_ = result;
@@ -93,6 +102,7 @@ public:
 
 private:
     std::wstring headers_;
+    DownloadNotes* notes_;
     bool stopped_ = false;
     HRESULT result_ = E_PENDING;
     std::vector<uint8_t> bytes_;
@@ -105,9 +115,9 @@ private:
 
 } // namespace
 
-std::vector<uint8_t> DownloadUrl(const std::wstring& url, const std::wstring& headers)
+std::vector<uint8_t> DownloadUrl(const std::wstring& url, const std::wstring& headers, DownloadNotes* notes)
 {
-    ComPtr<Collector> collector(new Collector(headers));
+    ComPtr<Collector> collector(new Collector(headers, notes));
     ComPtr<IMoniker> moniker;
     HRESULT hr = CreateURLMonikerEx(nullptr, url.c_str(), moniker.Out(), URL_MK_UNIFORM);
     ComPtr<IBindCtx> context;

@@ -58,6 +58,14 @@ PageReply NotServed(PageReply::Kind kind, std::string reason, std::string_view s
     return reply;
 }
 
+// `url` with "/" after its path, before any query.
+std::wstring WithFinalSlash(std::wstring_view url)
+{
+    std::wstring slashed(url);
+    slashed.insert(std::min(slashed.find_first_of(L"?#"), slashed.size()), 1, L'/');
+    return slashed;
+}
+
 // Writes `text` where IInternetProtocolInfo's callers want it.
 HRESULT CopyOut(std::wstring_view text, LPWSTR out, DWORD capacity, DWORD* written)
 {
@@ -205,6 +213,16 @@ public:
             PageReply reply = ServePage(*context_->output, url);
             if (context_->observer)
                 context_->observer(reply);
+            if (reply.kind == PageReply::Kind::Redirect) {
+                // The documented way for a protocol to move a request:
+                // urlmon's binding tells its client (BINDSTATUS_REDIRECTING,
+                // which gives the document its new address and so the base
+                // of its relative links) and starts again at `location`, as
+                // it does for an http redirect. Nothing of this object is
+                // touched after: the binding may have let go of it already.
+                sink->ReportResult(INET_E_REDIRECTING, 0, reply.location.c_str());
+                return S_OK;
+            }
             if (reply.kind != PageReply::Kind::Entry && !asked.document) {
                 sink->ReportResult(FailureOf(reply.kind), 0, nullptr);
                 return S_OK;
@@ -240,8 +258,14 @@ public:
             Failed(state.error);
             return S_OK;
         }
-        if (!reported_)
+        if (!reported_) {
+            // Judged on the first block, which is the entry's start; a block
+            // shorter than kPageStartLength is judged as far as it goes.
+            if (judgeType_)
+                mimeType_ = Utf8ToWide(ShownType(context_->output->Site->Reader().Entry(entry_).ArchiveName(),
+                                                 transfer_->Peek(qv::kPageStartLength)));
             sink_->ReportProgress(BINDSTATUS_VERIFIEDMIMETYPEAVAILABLE, mimeType_.c_str());
+        }
         if (state.done && !writing_.empty()) {
             context_->copies.emplace(entry_, writing_);
             copy_ = std::exchange(writing_, {});
@@ -378,8 +402,12 @@ private:
 
     void ReportWhole(IInternetProtocolSink* sink)
     {
-        // Verified: the type comes from the entry's name, as a server's
-        // header would, and the browser is not to guess another one.
+        // Verified: the type is ours, as a server's header would be, and the
+        // browser is not to guess another one. It goes without the charset
+        // quorvane-view adds: urlmon finds the document's class by the bare
+        // type (its own http protocol strips the parameters before it
+        // reports one), and the engine takes a charset from response
+        // headers only.
         sink->ReportProgress(BINDSTATUS_VERIFIEDMIMETYPEAVAILABLE, mimeType_.c_str());
         const auto size = static_cast<ULONG>(bytes_.size());
         sink->ReportData(BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE, size,
@@ -396,6 +424,7 @@ private:
         entry_ = reply.entry;
         total_ = range.Count();
         document_ = asked.document;
+        judgeType_ = range.first == 0 && reply.mimeType == qv::kUnknownType;
         // Audio and video want to seek, which the engine does in a file of
         // the whole entry when it has one.
         const bool media = reply.mimeType.rfind("audio/", 0) == 0 || reply.mimeType.rfind("video/", 0) == 0;
@@ -446,12 +475,29 @@ private:
     size_t entry_ = 0;
     int64_t total_ = 0;
     bool document_ = false;
+    bool judgeType_ = false; // by the entry's first bytes, once they are in
     bool reported_ = false;
     std::wstring writing_; // the copy the worker writes
     std::wstring copy_;    // a whole copy on disk, told once all data is in
 };
 
 } // namespace
+
+std::string ShownType(std::string_view entryName, const std::vector<uint8_t>& head)
+{
+    const std::string_view start(reinterpret_cast<const char*>(head.data()), std::min(head.size(), qv::kPageStartLength));
+    return std::string(qv::EntryTypeOf(entryName, start));
+}
+
+std::string ShownTypeOf(const qv::SiteArchive& site, size_t index)
+{
+    const qv::ArchiveEntry& entry = site.Reader().Entry(index);
+    std::vector<uint8_t> head;
+    if (qv::MimeTypeOf(entry.ArchiveName()) == qv::kUnknownType)
+        site.Read(index, 0, std::min<int64_t>(entry.FileSize, qv::kPageStartLength),
+                  [&head](const uint8_t* data, size_t size) { head.insert(head.end(), data, data + size); });
+    return ShownType(entry.ArchiveName(), head);
+}
 
 qv::SiteArchive::Target FindPage(const qv::SiteArchive& site, std::string_view addressPath)
 {
@@ -482,6 +528,11 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
     switch (target.kind) {
     case qv::SiteArchive::Target::Kind::Entry: {
         PageReply reply;
+        if (target.slashMissing) {
+            reply.kind = PageReply::Kind::Redirect;
+            reply.location = WithFinalSlash(url);
+            return reply;
+        }
         const qv::ArchiveEntry& entry = site.Reader().Entry(target.index);
         if (IsRefusedProgram(entry.ArchiveName())) {
             reply.kind = PageReply::Kind::Program;
@@ -499,6 +550,7 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
             return reply;
         try {
             reply.bytes = site.ReadAll(target.index);
+            reply.mimeType = ShownType(entry.ArchiveName(), reply.bytes);
         } catch (const qv::Error& e) {
             reply.kind = PageReply::Kind::Damaged;
             reply.reason = e.what();

@@ -21,22 +21,35 @@ struct PageReply {
         Reserved, // "-config-" or "-logo-", never served: the "Not found" page
         Direct,   // a file DirectMask kept beside the output: the "Not found" page
         Damaged,  // the entry fails its size or CRC check: the "Damaged page" page
-        Program   // a program or launcher, never let out of the archive: a page saying so
+        Program,  // a program or launcher, never let out of the archive: a page saying so
+        Redirect  // a folder named without its final "/": `location` is the address with it
     };
     // Entries larger than this are read on a worker thread while the page
     // takes them; smaller ones are read whole at once.
     static constexpr int64_t kReadInWorker = 4 * 1024 * 1024;
 
     Kind kind = Kind::Missing;
+    // The type the entry is shown as (qv::EntryTypeOf); for an entry read
+    // in a worker whose name says nothing, qv::kUnknownType until its first
+    // bytes are in (ShownType).
     std::string mimeType;
     std::vector<uint8_t> bytes; // empty for an entry larger than kReadInWorker
     std::string reason; // UTF-8; empty for an entry
+    std::wstring location; // for a redirect
     size_t entry = 0;   // for an entry: its index
     int64_t size = 0;   // for an entry: its size
     bool Streamed() const { return kind == Kind::Entry && size > kReadInWorker; }
 };
 
 PageReply ServePage(const OutputFile& output, std::wstring_view url);
+
+// The type an entry is shown as, the one quorvane-view judges too
+// (qv::EntryTypeOf) but without a charset: `head` holds its first bytes,
+// which only a name of unknown type needs.
+std::string ShownType(std::string_view entryName, const std::vector<uint8_t>& head);
+// The same for entry `index`, reading its first bytes only when its name
+// needs them. Throws qv::Error when the entry is damaged.
+std::string ShownTypeOf(const qv::SiteArchive& site, size_t index);
 
 // What an address path names, looked up in the system's code page and then
 // in Windows-1252, the compiler's default: an output made with the default

@@ -182,6 +182,22 @@ size_t PageTransfer::Take(uint8_t* buffer, size_t size)
     return done;
 }
 
+std::vector<uint8_t> PageTransfer::Peek(size_t size)
+{
+    Locked held(lock_);
+    std::vector<uint8_t> copy;
+    size_t skip = taken_;
+    for (const std::vector<uint8_t>& block : blocks_) {
+        if (copy.size() >= size)
+            break;
+        const size_t count = std::min(size - copy.size(), block.size() - skip);
+        copy.insert(copy.end(), block.begin() + static_cast<ptrdiff_t>(skip),
+                    block.begin() + static_cast<ptrdiff_t>(skip + count));
+        skip = 0;
+    }
+    return copy;
+}
+
 bool PageTransfer::Drained()
 {
     Locked held(lock_);

@@ -68,6 +68,8 @@ public:
     State Look();
     // Up to `size` waiting bytes; 0 when none wait.
     size_t Take(uint8_t* buffer, size_t size);
+    // A copy of up to `size` of the waiting bytes, which stay waiting.
+    std::vector<uint8_t> Peek(size_t size);
     // Whether the worker has ended and every byte has been taken.
     bool Drained();
     // The worker ends soon and calls `wake` no more.

@@ -31,8 +31,8 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"Quorvane Viewer";
 constexpr wchar_t kUsage[] =
-    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE] | --get [--range FIRST-LAST] URL-PATH|URL [FILE]\n"
-    L"                  | --query URL-PATH [FILE]]\n";
+    L"usage: viewer.exe [FILE | --list [FILE] | --extract DIR [FILE]\n"
+    L"                  | --get [--range FIRST-LAST] [--type] URL-PATH|URL [FILE] | --query URL-PATH [FILE]]\n";
 
 // COM in this thread's single-threaded apartment, as the browser control wants.
 class OleSession {
@@ -264,8 +264,9 @@ int GetOutside(const std::wstring& url, const OutputFile& output)
 
 // What a page of the output gets for `reference`, resolved against the
 // site's root as a link in the home folder would be; `range` ("0-99") asks
-// for part of an entry, as a video does.
-int Get(const std::wstring& reference, const std::wstring& range, const std::wstring& file)
+// for part of an entry, as a video does. A redirect is told on the error
+// stream, and with `showType` the type the engine was given.
+int Get(const std::wstring& reference, const std::wstring& range, const std::wstring& file, bool showType)
 {
     const OutputFile output = OpenOutputFile(file);
     if (!PassStartRules(*output.Site)) {
@@ -289,8 +290,9 @@ int Get(const std::wstring& reference, const std::wstring& range, const std::wst
         reason = reply.reason;
     });
     std::vector<uint8_t> bytes;
+    DownloadNotes notes;
     try {
-        bytes = DownloadUrl(url, range.empty() ? std::wstring() : L"Range: bytes=" + range + L"\r\n");
+        bytes = DownloadUrl(url, range.empty() ? std::wstring() : L"Range: bytes=" + range + L"\r\n", &notes);
     } catch (const qv::Error&) {
         // A part of a page that is not there fails; the reason is ours.
         if (!served || kind == PageReply::Kind::Entry)
@@ -298,6 +300,10 @@ int Get(const std::wstring& reference, const std::wstring& range, const std::wst
     }
     if (!served)
         throw qv::Error("The page protocol was not asked for " + WideToUtf8(url));
+    for (const std::wstring& to : notes.redirects)
+        Console::Error(L"Redirected to " + to + L"\n");
+    if (showType)
+        Console::Error(L"Type: " + notes.type + L"\n");
     // Whatever the protocol handed over is shown, a page about a refusal too.
     Console::OutBytes(bytes.data(), bytes.size());
     if (kind != PageReply::Kind::Entry) {
@@ -375,9 +381,18 @@ int Run(const std::vector<std::wstring>& args)
                 return List(rest.size() == 2 ? rest[1] : L"");
             if (extract && rest.size() >= 2 && rest.size() <= 3)
                 return Extract(rest[1], rest.size() == 3 ? rest[2] : L"");
-            const size_t ranged = get && rest.size() >= 2 && rest[1] == L"--range" ? 2 : 0;
-            if (get && rest.size() >= 2 + ranged && rest.size() <= 3 + ranged)
-                return Get(rest[1 + ranged], ranged ? rest[2] : L"", rest.size() == 3 + ranged ? rest.back() : L"");
+            if (get) {
+                size_t at = 1;
+                std::wstring range;
+                bool showType = false;
+                for (; at + 1 < rest.size() && (rest[at] == L"--range" || rest[at] == L"--type"); ++at)
+                    if (rest[at] == L"--type")
+                        showType = true;
+                    else
+                        range = rest[++at];
+                if (at < rest.size() && rest.size() <= at + 2)
+                    return Get(rest[at], range, at + 2 == rest.size() ? rest.back() : L"", showType);
+            }
             if (query && rest.size() >= 2 && rest.size() <= 3)
                 return Query(rest[1], rest.size() == 3 ? rest[2] : L"");
             return UsageError(L"wrong number of arguments for " + rest[0]);

@@ -32,7 +32,7 @@ const char* const kIndex = R"HTML(<!DOCTYPE html>
 <a href="../outside.html">up</a>
 <a href="file:///etc/hosts">file</a>
 <a href="C:\site\x.html">drive</a>
-<a href="/pages/a.html">rooted</a>
+<a href="/pages/a.html#part">rooted</a> <a href="/gone-rooted.html">rooted, missing</a> <a href="/\host/x.html">rooted, odd</a>
 <a href="pages/a.html#nowhere">no such id</a>
 <a href="PAGES/A.HTML">case</a> <a href="pages/my%20page.html?x=1">escape</a> <a href="  pages/a.html  ">blanks</a>
 <a href=".hidden/x.html">dot folder</a>
@@ -60,6 +60,7 @@ const char* const kCss = R"CSS(@import "base.css";
 body { background: url(../img/bg.png) }
 .x { background: url("../../up.png") }
 /* url(commented.png) */ .y { content: "url(in-a-string.png)" }
+.z { background: url(/img/bg.png) }
 )CSS";
 
 struct Expected {
@@ -91,6 +92,7 @@ protected:
         write("pages/a.html", "<h1 id=\"part\">A</h1><a name=\"old\"></a><p id=\"caf\xC3\xA9\"><img src=\"../img/logo.png\">\n");
         write("pages/my page.html", "<p>spaced</p>");
         write("pages/b.html", "<head><base href=\"../\"></head>\n<a href=\"img/logo.png\">ok</a>\n<a href=\"img/nope.png\">x</a>\n");
+        write("pages/c.html", "<head><base href=\"/img/\"></head>\n<img src=\"logo.png\">\n<img src=\"nope-c.png\">\n");
         for (const char* f : {"img/bg.png", "img/logo.png", "media/clip.mp4", "media/doc.pdf", ".hidden/x.html",
                               "notes.txt", "site.qpf", "old.qp", "Recycled/x.html"})
             write(f, "x");
@@ -113,7 +115,8 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
         {Kind::LeavesRoot, "index.html", "../outside.html"},
         {Kind::Absolute, "index.html", "file:///etc/hosts"},
         {Kind::Absolute, "index.html", "C:\\site\\x.html"},
-        {Kind::Absolute, "index.html", "/pages/a.html"},
+        {Kind::Missing, "index.html", "/gone-rooted.html"},
+        {Kind::Absolute, "index.html", "/\\host/x.html"},
         {Kind::Fragment, "index.html", "pages/a.html#nowhere"},
         {Kind::NotPacked, "index.html", ".hidden/x.html"},
         {Kind::NotPacked, "index.html", "notes.txt"},
@@ -143,6 +146,7 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
         {Kind::Missing, "css/site.css", "gone.css"},
         {Kind::LeavesRoot, "css/site.css", "../../up.png"},
         {Kind::Missing, "pages/b.html", "img/nope.png"},
+        {Kind::Missing, "pages/c.html", "nope-c.png"},
     };
     std::vector<std::tuple<Kind, std::string, std::string>> found;
     for (const qv::CheckFinding& f : report.findings)
@@ -185,8 +189,8 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
     for (const qv::CheckFinding& f : report.findings)
         if (pages.empty() || pages.back() != f.page)
             pages.push_back(f.page);
-    EXPECT_EQ(pages, (std::vector<std::string>{"index.html", "css/site.css", "pages/b.html"}));
-    EXPECT_EQ(report.pages, 4u);
+    EXPECT_EQ(pages, (std::vector<std::string>{"index.html", "css/site.css", "pages/b.html", "pages/c.html"}));
+    EXPECT_EQ(report.pages, 5u);
     EXPECT_EQ(report.stylesheets, 2u);
     EXPECT_EQ(report.external, 5u);
 

@@ -18,7 +18,7 @@ struct CheckFinding {
         Missing,     // the target does not exist (or is a folder)
         NotPacked,   // it exists, but a rule of the collection leaves it out
         LeavesRoot,  // ".." climbs above the root folder
-        Absolute,    // file:, a drive letter, or a path starting with "/"
+        Absolute,    // file:, a drive letter, or a path starting with a backslash
         Fragment,    // the target page has no such id or name
         HomePage,    // the home page is missing, not packed, or not a page
         CodePage     // the file's name is not in the writer's code page: the build refuses it
