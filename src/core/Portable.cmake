@@ -21,6 +21,7 @@ set(QV_CORE_PORTABLE_SOURCES
   viewercore/PageAddress.cpp
   viewercore/PageText.cpp
   viewercore/ReplyPages.cpp
+  viewercore/SearchPage.cpp
   viewercore/SiteArchive.cpp
   viewercore/SiteSearch.cpp
   viewercore/StartRules.cpp

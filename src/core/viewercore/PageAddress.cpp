@@ -3,6 +3,7 @@
 #include "quorvane/base/Text.h"
 #include "quorvane/platform/Wildcard.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace qv {
@@ -107,23 +108,28 @@ std::optional<std::string> EntryNameOf(std::string_view addressPath, const AnsiC
     return name;
 }
 
-std::string AddressPathOf(std::string_view ansiName, const AnsiCodec& codec)
+std::string PercentEncode(std::string_view text, std::string_view keep)
 {
-    const std::string utf8 = codec.FromAnsi(ansiName);
-    std::string path = "/";
+    std::string out;
+    out.reserve(text.size());
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const char c : utf8) {
+    for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
-        if (c == '\\')
-            path += '/';
-        else if (Unreserved(b))
-            path += c;
+        if (Unreserved(b) || keep.find(c) != std::string_view::npos)
+            out += c;
         else {
-            path += '%';
-            path += kHex[b >> 4];
-            path += kHex[b & 15];
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
         }
     }
+    return out;
+}
+
+std::string AddressPathOf(std::string_view ansiName, const AnsiCodec& codec)
+{
+    std::string path = "/" + PercentEncode(codec.FromAnsi(ansiName), "\\");
+    std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
 

@@ -1,9 +1,8 @@
 #include "quorvane/viewercore/ReplyPages.h"
 
 namespace qv {
-namespace {
 
-std::string Escaped(std::string_view text)
+std::string HtmlEscaped(std::string_view text)
 {
     std::string out;
     for (const char c : text) {
@@ -18,10 +17,12 @@ std::string Escaped(std::string_view text)
     return out;
 }
 
+namespace {
+
 std::string Page(std::string_view title, const std::string& body)
 {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + Escaped(title) +
-           "</title></head>\n<body style=\"font-family: sans-serif; margin: 2em\"><h1>" + Escaped(title) +
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + HtmlEscaped(title) +
+           "</title></head>\n<body style=\"font-family: sans-serif; margin: 2em\"><h1>" + HtmlEscaped(title) +
            "</h1>\n<p>" + body + "</p></body></html>\n";
 }
 
@@ -29,17 +30,17 @@ std::string Page(std::string_view title, const std::string& body)
 
 std::string ReplyPage(std::string_view title, std::string_view text)
 {
-    return Page(title, Escaped(text));
+    return Page(title, HtmlEscaped(text));
 }
 
 std::string NotFoundPage(std::string_view sitePath)
 {
-    return Page("Not found", "This file holds no page named \"" + Escaped(sitePath) + "\".");
+    return Page("Not found", "This file holds no page named \"" + HtmlEscaped(sitePath) + "\".");
 }
 
 std::string DamagedPage(std::string_view message)
 {
-    return Page("Damaged page", Escaped(message));
+    return Page("Damaged page", HtmlEscaped(message));
 }
 
 std::string FormRefusedPage()

@@ -477,6 +477,7 @@ struct SiteSearch::Index {
     std::string name;
     sqlite3* db = nullptr;
     sqlite3_stmt* find = nullptr;
+    sqlite3_stmt* count = nullptr;
     std::unique_ptr<Tokenizer> tokenizer;
     size_t pages = 0;
 
@@ -485,6 +486,7 @@ struct SiteSearch::Index {
     {
         tokenizer.reset();
         sqlite3_finalize(find);
+        sqlite3_finalize(count);
         sqlite3_close(db);
         RegistryLock lock;
         Registry().erase(name);
@@ -545,24 +547,36 @@ struct SiteSearch::Index {
             throw Error(site.DisplayName() + ": the search index is of another version (" + std::to_string(layout) +
                         "); build the output again with this program");
 
-        sqlite3_stmt* count = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM page", -1, &count, nullptr) != SQLITE_OK)
+        sqlite3_stmt* all = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM page", -1, &all, nullptr) != SQLITE_OK)
             Failed();
-        if (sqlite3_step(count) != SQLITE_ROW) {
-            sqlite3_finalize(count);
+        if (sqlite3_step(all) != SQLITE_ROW) {
+            sqlite3_finalize(all);
             Failed();
         }
-        pages = static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(count, 0)));
-        sqlite3_finalize(count);
+        pages = static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(all, 0)));
+        sqlite3_finalize(all);
 
         const std::string query =
             "SELECT page.address, page.title, bm25(pagetext, " + std::to_string(search_schema::kTitleWeight) + ", " +
             std::to_string(search_schema::kHeadingsWeight) + ", " + std::to_string(search_schema::kBodyWeight) +
             ") AS score FROM pagetext JOIN page ON page.id = pagetext.rowid WHERE pagetext MATCH ?1 "
-            "ORDER BY score, page.id LIMIT ?2";
+            "ORDER BY score, page.id LIMIT ?2 OFFSET ?3";
         if (sqlite3_prepare_v2(db, query.c_str(), -1, &find, nullptr) != SQLITE_OK)
             Failed();
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM pagetext WHERE pagetext MATCH ?1", -1, &count, nullptr) !=
+            SQLITE_OK)
+            Failed();
         tokenizer = std::make_unique<Tokenizer>(db);
+    }
+
+    // The terms of a typed query that FTS5 can match: one with nothing it
+    // counts as a word ("&&") would match nothing.
+    std::vector<SearchTerm> TermsOf(std::string_view query) const
+    {
+        std::vector<SearchTerm> terms = ParseSearchQuery(query);
+        std::erase_if(terms, [&](const SearchTerm& t) { return tokenizer->Cut(t.text, FTS5_TOKENIZE_QUERY).empty(); });
+        return terms;
     }
 
     Wanted WantedOf(const std::vector<SearchTerm>& terms) const
@@ -610,18 +624,18 @@ size_t SiteSearch::PageCount() const
     return index_->pages;
 }
 
-std::vector<SearchHit> SiteSearch::Find(std::string_view query, size_t limit) const
+std::vector<SearchHit> SiteSearch::Find(std::string_view query, size_t limit, size_t skip) const
 {
     Index& index = *index_;
-    std::vector<SearchTerm> terms = ParseSearchQuery(query);
-    // A term with nothing FTS5 counts as a word ("&&") would match nothing.
-    std::erase_if(terms, [&](const SearchTerm& t) { return index.tokenizer->Cut(t.text, FTS5_TOKENIZE_QUERY).empty(); });
+    const std::vector<SearchTerm> terms = index.TermsOf(query);
     const std::string expression = MatchExpression(terms);
 
+    constexpr size_t kMost = size_t{1} << 30;
     sqlite3_stmt* find = index.find;
     sqlite3_reset(find);
     sqlite3_bind_text(find, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(find, 2, static_cast<sqlite3_int64>(std::min<size_t>(limit, 1u << 30)));
+    sqlite3_bind_int64(find, 2, static_cast<sqlite3_int64>(std::min(limit, kMost)));
+    sqlite3_bind_int64(find, 3, static_cast<sqlite3_int64>(std::min(skip, kMost)));
     std::vector<SearchHit> hits;
     int step;
     while ((step = sqlite3_step(find)) == SQLITE_ROW) {
@@ -645,6 +659,22 @@ std::vector<SearchHit> SiteSearch::Find(std::string_view query, size_t limit) co
     for (SearchHit& hit : hits)
         hit.snippet = index.Snippet(hit.address, wanted);
     return hits;
+}
+
+size_t SiteSearch::Count(std::string_view query) const
+{
+    Index& index = *index_;
+    const std::string expression = MatchExpression(index.TermsOf(query));
+    sqlite3_stmt* count = index.count;
+    sqlite3_reset(count);
+    sqlite3_bind_text(count, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(count) != SQLITE_ROW) {
+        sqlite3_reset(count);
+        index.Failed();
+    }
+    const sqlite3_int64 found = sqlite3_column_int64(count, 0);
+    sqlite3_reset(count);
+    return static_cast<size_t>(std::max<sqlite3_int64>(0, found));
 }
 
 } // namespace qv

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include "quorvane/viewercore/PageText.h"
+#include "quorvane/viewercore/SearchPage.h"
 #include "quorvane/viewercore/SiteFile.h"
 #include "quorvane/viewercore/SiteSearch.h"
 
@@ -148,6 +149,30 @@ TEST_F(SiteSearchTest, FindsRanksAndMarksInAnIndexSqliteWrote)
     EXPECT_EQ(search.Find("boats", 1).size(), 1u);
     EXPECT_EQ(qvtest::FailureOf([&] { search.Find("&& -boats", 10); }),
               "Type at least one word to search for that is not excluded with \"-\"");
+}
+
+TEST_F(SiteSearchTest, CountsAndPagesThroughResultsForTheResultsPage)
+{
+    const auto site = qv::OpenSiteFile(Output(IndexBySqlite()));
+    const qv::SiteSearch search(*site);
+    EXPECT_EQ(search.Count("harbour"), 2u);
+    EXPECT_EQ(search.Count("moorings"), 1u);
+    EXPECT_EQ(search.Count("gulls"), 0u);
+    const auto second = search.Find("harbour", 10, 1);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].address, "sub/boats.html");
+    EXPECT_TRUE(search.Find("harbour", 10, 2).empty());
+
+    const std::string page = qv::AnswerSearch(&search, {"moorings", 1});
+    EXPECT_NE(page.find("<p class=\"count\">1 page found</p>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<a href=\"sub/boats.html?qv-find=Moorings\">Boats</a>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<mark>Moorings</mark>"), std::string::npos) << page;
+    EXPECT_NE(qv::AnswerSearch(&search, {"&& -boats", 1})
+                  .find("Type at least one word to search for that is not excluded with &quot;-&quot;"),
+              std::string::npos);
+    EXPECT_NE(qv::AnswerSearch(&search, {"&&", 1}).find(">Type the words to search for<"), std::string::npos);
+    EXPECT_EQ(qv::AnswerSearch(&search, {" ", 1}), qv::SearchMessagePage({" ", 1}, {}));
+    EXPECT_NE(qv::AnswerSearch(&search, {"harbour", 5}).find("Page 5 of 1"), std::string::npos);
 }
 
 TEST_F(SiteSearchTest, RefusesWhatItCannotReadInPlace)

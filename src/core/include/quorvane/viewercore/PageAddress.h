@@ -20,6 +20,10 @@ struct AnsiCodec {
 // digits stays as written.
 std::string PercentDecode(std::string_view text);
 
+// `text` with every byte but A-Z, a-z, 0-9, "-._~" and those in `keep`
+// written as "%XX".
+std::string PercentEncode(std::string_view text, std::string_view keep = {});
+
 // The archive name (code-page bytes, folders joined by "\") that the path of
 // a page address names: the query and fragment are dropped, escapes decoded,
 // "/" and "\" both separate folders, empty parts and "." are skipped, ".."

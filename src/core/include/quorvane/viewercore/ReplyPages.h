@@ -5,6 +5,9 @@
 // Portable: the short pages both viewers answer with instead of an entry.
 namespace qv {
 
+// `text` fit for HTML text and quoted attribute values: & < > " escaped.
+std::string HtmlEscaped(std::string_view text);
+
 // A page with `title` as heading and `text` (UTF-8, escaped here) below it.
 std::string ReplyPage(std::string_view title, std::string_view text);
 // "Not found" for a site path (UTF-8, e.g. "sub/missing.html").

@@ -79,9 +79,12 @@ public:
 
     size_t PageCount() const;
 
-    // The best `limit` pages for `query`, best first, each with a snippet
-    // cut from the page's own text around the words it matched.
-    std::vector<SearchHit> Find(std::string_view query, size_t limit) const;
+    // The best `limit` pages for `query` after the first `skip`, best
+    // first, each with a snippet cut from the page's own text around the
+    // words it matched.
+    std::vector<SearchHit> Find(std::string_view query, size_t limit, size_t skip = 0) const;
+    // How many pages `query` finds; throws as Find does.
+    size_t Count(std::string_view query) const;
 
 private:
     struct Index;
