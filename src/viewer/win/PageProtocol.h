@@ -11,6 +11,7 @@
 namespace viewer {
 
 class NameSpaceRegistration;
+class SearchPages;
 
 // What the page protocol answers for one address: an entry's bytes with
 // its MIME type, or a short page saying why there is none.
@@ -21,7 +22,8 @@ struct PageReply {
         Reserved, // "-config-" or "-logo-", never served: the "Not found" page
         Direct,   // a file DirectMask kept beside the output: the "Not found" page
         Damaged,  // the entry fails its size or CRC check: the "Damaged page" page
-        Program   // a program or launcher, never let out of the archive: a page saying so
+        Program,  // a program or launcher, never let out of the archive: a page saying so
+        Search    // the results page of the output's index, served like a page of the site
     };
     // Entries larger than this are read on a worker thread while the page
     // takes them; smaller ones are read whole at once.
@@ -36,7 +38,8 @@ struct PageReply {
     bool Streamed() const { return kind == Kind::Entry && size > kReadInWorker; }
 };
 
-PageReply ServePage(const OutputFile& output, std::wstring_view url);
+// "-search-" in any spelling is the results page, never that entry.
+PageReply ServePage(const OutputFile& output, SearchPages& search, std::wstring_view url);
 
 // What an address path names, looked up in the system's code page and then
 // in Windows-1252, the compiler's default: an output made with the default
