@@ -8,6 +8,7 @@
 #include "WinText.h"
 #include "WindowPlacement.h"
 #include "quorvane/base/Error.h"
+#include "quorvane/viewercore/SearchPage.h"
 
 #include <algorithm>
 #include <utility>
@@ -596,12 +597,23 @@ void MainWindow::PageLoaded()
     // A new document has a new window; the keys follow the reader's eyes.
     if (browser_ && GetActiveWindow() == window_)
         browser_->Focus();
+    if (browser_ && !pendingWords_.empty())
+        browser_->ShowWords(std::exchange(pendingWords_, std::wstring()));
 }
 
 bool MainWindow::BeforeNavigate(const std::wstring& url, bool topLevel)
 {
     // Any navigation uses up the click, so a page cannot keep one for later.
     const bool clicked = click_.Take(GetTickCount());
+    // A search result's link names the words to show on its page: they come
+    // off the address before the page loads, so its scripts never see them.
+    const auto path = topLevel ? AddressPathOfUrl(url) : std::nullopt;
+    if (const auto find = path ? qv::FindRequestOf(WideToUtf8(*path)) : std::nullopt) {
+        pendingWords_ = Utf8ToWide(find->words);
+        pendingUrl_ = SiteUrlOf(Utf8ToWide(find->address));
+        PostMessageW(window_, kNavigatePending, 0, 0);
+        return true;
+    }
     // A frame of a page may show a document in place (the engine saves
     // nothing, and other servers pass the request guard); only where the
     // reader goes may leave the view, and a scheme of another program never.

@@ -106,6 +106,7 @@ private:
     ClickToken click_;
     bool offersInternet_ = false;
     std::wstring pendingUrl_;
+    std::wstring pendingWords_; // shown once the pending page has loaded
     int zoom_ = 100;
     bool fullScreen_ = false;
 };
