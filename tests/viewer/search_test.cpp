@@ -34,6 +34,9 @@ protected:
         Write("menu/caf\xC3\xA9.html", "<title>Menu</title><p>Coffee at the caf\xC3\xA9 by the pier.</p>");
         Write("old.htm", "<html><head><meta charset=\"windows-1252\"><title>Letters</title></head>"
                          "<body><p>She said \x93hello\x94 at the caf\xE9 \x96 twice.</p></body></html>");
+        // "Привет, мир" in windows-1251: a code page only Windows converts there.
+        Write("ru.html", "<html><head><meta charset=\"windows-1251\"><title>Greeting</title></head>"
+                         "<body><p>\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0 of letters.</p></body></html>");
     }
 
     void Write(const std::string& rel, const std::string& text)
@@ -88,6 +91,10 @@ TEST_F(ViewerSearch, TheResultsPageFindsWordsAsTheCompilerIndexedThem)
     EXPECT_CONTAINS(cafe, "Coffee at the <mark>caf\xC3\xA9</mark> by the pier");
     EXPECT_CONTAINS(Get(exe, "-search-?q=hello").out,
                     "She said \xE2\x80\x9C<mark>hello</mark>\xE2\x80\x9D at the caf\xC3\xA9 \xE2\x80\x93 twice");
+
+    EXPECT_CONTAINS(Get(exe, "-search-?q=%D0%BC%D0%B8%D1%80").out,
+                    "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, <mark>\xD0\xBC\xD0\xB8\xD1\x80</mark> of "
+                    "letters");
 
     // A script's text is never a page's words.
     const std::string scripted = Get(exe, "-SEARCH-?q=scriptonlyword").out;

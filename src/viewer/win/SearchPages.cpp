@@ -1,5 +1,7 @@
 #include "SearchPages.h"
 
+#include "PageCharsets.h"
+
 #include "quorvane/viewercore/SearchSchema.h"
 
 namespace viewer {
@@ -32,6 +34,7 @@ std::string SearchPages::Answer(const qv::SearchRequest& request)
 {
     const Exclusive hold(lock_);
     if (!opened_) {
+        AddPageCharsets();
         // A damaged index throws here, and each search says so again.
         try {
             search_ = std::make_unique<qv::SiteSearch>(site_);
