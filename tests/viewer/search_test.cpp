@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace qvtest;
@@ -116,11 +117,24 @@ TEST_F(ViewerSearch, TheIndexEntryIsNeverServed)
     }
 }
 
-TEST_F(ViewerSearch, AnOutputWithoutIndexSaysSo)
+TEST_F(ViewerSearch, AnOutputWithoutASoundIndexSaysSo)
 {
     const std::string page = Get(Build("plain", false), "-search-?q=running").out;
     EXPECT_CONTAINS(page, "This file has no search index");
     EXPECT_LACKS(page, "<mark>");
+
+    // One byte of the index changed: its CRC tells, and the reason is given
+    // (--get binds as a picture does, so no page comes with it).
+    std::vector<uint8_t> bytes = ReadFile(Build("site", true));
+    const std::string header = "SQLite format 3";
+    const auto index = std::find_end(bytes.begin(), bytes.end(), header.begin(), header.end());
+    ASSERT_NE(index, bytes.end());
+    index[200] ^= 0x40;
+    WriteFile(dir_ / "damaged.exe", bytes);
+    const WineRun r = TestWine().Run(dir_ / "damaged.exe", {"--get", "-search-?q=running"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_CONTAINS(r.err, "Archive entry \"-search-\" is damaged: CRC mismatch");
 }
 
 } // namespace
