@@ -4,7 +4,9 @@
 
 #include "quorvane/base/Error.h"
 #include "quorvane/viewercore/ReplyPages.h"
+#include "quorvane/viewercore/SearchPage.h"
 #include "quorvane/viewercore/SiteArchive.h"
+#include "quorvane/viewercore/SiteSearch.h"
 
 #include <QDeadlineTimer>
 #include <QRandomGenerator>
@@ -257,8 +259,14 @@ PageServer::~PageServer()
 
 void PageServer::ReplaceSite(std::shared_ptr<const SiteArchive> site)
 {
-    const std::lock_guard lock(siteLock_);
-    site_ = std::move(site);
+    {
+        const std::lock_guard lock(siteLock_);
+        site_ = std::move(site);
+    }
+    // The old site's index lets go of the old file now, not at the next search.
+    const std::lock_guard lock(searchLock_);
+    search_.reset();
+    searchedSite_.reset();
 }
 
 std::shared_ptr<const SiteArchive> PageServer::Site() const
@@ -389,6 +397,10 @@ void PageServer::Answer(Connection& connection, ServedRequest& served, int statu
 
 void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
 {
+    if (const std::optional<SearchRequest> search = SearchRequestOf(served.addressPath.toStdString())) {
+        ServeSearch(connection, served, *search);
+        return;
+    }
     const std::shared_ptr<const SiteArchive> site = Site();
     const SiteArchive::Target found = site->Find(served.addressPath.toStdString());
     if (found.kind != SiteArchive::Target::Kind::Entry) {
@@ -454,6 +466,34 @@ void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
             throw ConnectionGone{};
         Answer(connection, served, 500, DamagedPage(e.what()));
     }
+}
+
+void PageServer::ServeSearch(Connection& connection, ServedRequest& served, const SearchRequest& request)
+{
+    const std::shared_ptr<const SiteArchive> site = Site();
+    if (!site->Settings().EnableSearch) {
+        Answer(connection, served, 404, NotFoundPage("-search-"));
+        return;
+    }
+    std::string html;
+    try {
+        std::lock_guard lock(searchLock_);
+        if (searchedSite_ != site) {
+            search_.reset();
+            searchedSite_.reset();
+            try {
+                search_ = std::make_unique<SiteSearch>(*site);
+            } catch (const NoSearchIndex&) {
+                // answered as such below
+            }
+            searchedSite_ = site;
+        }
+        html = AnswerSearch(search_.get(), request);
+    } catch (const qv::Error& e) {
+        Answer(connection, served, 500, DamagedPage(e.what()));
+        return;
+    }
+    Answer(connection, served, 200, html);
 }
 
 } // namespace qv::view

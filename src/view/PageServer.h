@@ -13,6 +13,8 @@
 
 namespace qv {
 class SiteArchive;
+class SiteSearch;
+struct SearchRequest;
 }
 
 namespace qv::view {
@@ -43,6 +45,9 @@ struct ServedRequest {
 // "not found" page, a damaged one an error page; a folder named without its
 // final "/" is redirected there; Range requests are answered 206 or 416.
 // Text is sent with the charset its bytes show (SiteArchive::ContentTypeOf).
+// "/-search-?q=WORDS&page=N" is the results page of the output's search
+// index (never the "-search-" entry itself), where its settings allow
+// searching; the index is opened at the first search of each site served.
 // Whatever other local programs do, they cannot stall the pages: a request
 // head is read on the server's own thread and must be complete within
 // kHeadTimeoutMs, only complete requests reach the worker threads (which
@@ -91,11 +96,18 @@ private:
     void Answer(Connection& connection, ServedRequest& served, int status, const std::string& html,
                 const QByteArray& extra = {});
     void ServeEntry(Connection& connection, ServedRequest& served);
+    void ServeSearch(Connection& connection, ServedRequest& served, const SearchRequest& request);
 
     std::shared_ptr<const SiteArchive> Site() const;
 
     mutable std::mutex siteLock_;
     std::shared_ptr<const SiteArchive> site_; // under siteLock_
+    // The index of the site last searched; one query at a time, since a
+    // SiteSearch serves one thread at a time. Holding the site keeps the
+    // archive the index reads alive.
+    std::mutex searchLock_;
+    std::shared_ptr<const SiteArchive> searchedSite_; // under searchLock_
+    std::unique_ptr<SiteSearch> search_;               // under searchLock_
     QString token_;
     QByteArray host_; // the Host header of every request of ours
     QThreadPool pool_;

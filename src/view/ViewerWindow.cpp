@@ -8,6 +8,8 @@
 #include "quorvane/base/Error.h"
 #include "quorvane/viewercore/HandOver.h"
 #include "quorvane/viewercore/MimeTypes.h"
+#include "quorvane/viewercore/SearchPage.h"
+#include "quorvane/viewercore/SearchSchema.h"
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include <QAction>
@@ -188,6 +190,7 @@ ViewerWindow::ViewerWindow(std::shared_ptr<const SiteArchive> site, const QStrin
     BuildCommands();
     BuildInternetBar(central);
     BuildFindBar(central);
+    BuildSearch(central);
     BuildStatusBar();
 
     connect(page_, &QWebEnginePage::titleChanged, this, &ViewerWindow::ApplyTitle);
@@ -440,6 +443,8 @@ void ViewerWindow::ApplyTitle(const QString& title)
 
 bool ViewerWindow::AcceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame)
 {
+    if (isMainFrame && FindOnArrival(url))
+        return false;
     // The engine calls a script's navigation a link too; only an input
     // event of the reader's just before it makes it a click.
     const bool clicked = isMainFrame && type == QWebEnginePage::NavigationTypeLinkClicked && gate_.Take();
@@ -832,6 +837,99 @@ void ViewerWindow::TakeRebuild(std::shared_ptr<const SiteArchive> site)
         page_->triggerAction(QWebEnginePage::ReloadAndBypassCache);
     else
         ShowHome();
+}
+
+void ViewerWindow::BuildSearch(QWidget* host)
+{
+    if (!Settings().EnableSearch || site_->IndexOf(search_schema::kEntryName) < 0)
+        return;
+    searchField_ = new QLineEdit(this);
+    searchField_->setObjectName(QStringLiteral("searchfield"));
+    searchField_->setPlaceholderText(QStringLiteral("Search all pages"));
+    searchField_->setClearButtonEnabled(true);
+    searchField_->setMaximumWidth(260);
+    auto* toolbar = findChild<QToolBar*>(QStringLiteral("toolbar"), Qt::FindDirectChildrenOnly);
+    if (toolbar && Settings().ShowToolbar) {
+        auto* spacer = new QWidget(toolbar);
+        spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        toolbar->addWidget(spacer);
+        toolbar->addWidget(searchField_);
+    } else {
+        // Without a toolbar the field shows only while it is used.
+        searchBar_ = new QWidget(host);
+        searchBar_->setObjectName(QStringLiteral("searchbar"));
+        auto* row = new QHBoxLayout(searchBar_);
+        row->setContentsMargins(6, 3, 6, 3);
+        row->addWidget(new QLabel(QStringLiteral("Search:"), searchBar_));
+        searchField_->setParent(searchBar_);
+        searchField_->setMaximumWidth(QWIDGETSIZE_MAX);
+        row->addWidget(searchField_, 1);
+        static_cast<QVBoxLayout*>(host->layout())->addWidget(searchBar_);
+        searchBar_->hide();
+        connect(searchField_, &QLineEdit::editingFinished, searchBar_, &QWidget::hide);
+    }
+    QAction* search = Command("search", QStringLiteral("Search all pages"), {}, {QKeySequence(Qt::CTRL | Qt::Key_K)});
+    connect(search, &QAction::triggered, this, [this] {
+        if (searchBar_)
+            searchBar_->show();
+        searchField_->setFocus(Qt::ShortcutFocusReason);
+        searchField_->selectAll();
+    });
+    connect(searchField_, &QLineEdit::returnPressed, this, [this] { SearchFor(searchField_->text()); });
+    // The field holds the query of the results page shown, also one sent
+    // from the page's own form.
+    connect(page_, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
+        QString addressPath;
+        if (!server_->Owns(url, &addressPath))
+            return;
+        const std::optional<SearchRequest> request =
+            SearchRequestOf((addressPath + QLatin1Char('?') + url.query(QUrl::FullyEncoded)).toStdString());
+        if (request && !searchField_->hasFocus())
+            searchField_->setText(Text(request->query));
+    });
+    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (findOnLoad_.isEmpty() || page_->url() != findOnLoad_)
+            return;
+        findOnLoad_.clear();
+        if (ok)
+            HighlightWords(findWords_);
+    });
+}
+
+void ViewerWindow::SearchFor(const QString& words)
+{
+    const QString address = Text(SearchPageAddress({words.toStdString(), 1}));
+    page_->load(server_->UrlOf(QStringLiteral("/")).resolved(QUrl(address, QUrl::StrictMode)));
+    view_->setFocus();
+}
+
+bool ViewerWindow::FindOnArrival(const QUrl& url)
+{
+    // A result's link names the words to find; the page is loaded without
+    // them, so its scripts see the address they were written for.
+    if (!searchField_ || !server_->Owns(url))
+        return false;
+    const std::optional<FindRequest> find = FindRequestOf(url.toString(QUrl::FullyEncoded).toStdString());
+    if (!find)
+        return false;
+    gate_.Take();
+    findOnLoad_ = QUrl(Text(find->address), QUrl::StrictMode);
+    findWords_ = Text(find->words);
+    QMetaObject::invokeMethod(this, [this, target = findOnLoad_] { page_->load(target); }, Qt::QueuedConnection);
+    return true;
+}
+
+void ViewerWindow::HighlightWords(const QString& words)
+{
+    if (words.isEmpty())
+        return;
+    // The find bar's own reaction to its text does the finding; the same
+    // text again is not a change, so that one is asked for.
+    findBar_->show();
+    if (findText_->text() == words)
+        Find(false);
+    else
+        findText_->setText(words);
 }
 
 } // namespace qv::view

@@ -48,6 +48,11 @@ class ViewerPage;
 // "smaller", "normalsize", "copy", "close". A command the settings do not
 // allow has no action at all, so neither a button nor a key reaches it.
 //
+// Where the output carries a search index and its settings allow searching,
+// the field "searchfield" (in the toolbar, or without one in the bar
+// "searchbar" that Ctrl+K shows) loads the results page, and a result opens
+// its page with the find bar on the words it matched; action "search".
+//
 // The window always fits the screen it goes on, and the reader's place in
 // an output (window, text size, last page) is remembered for its next run.
 //
@@ -115,6 +120,11 @@ private:
     std::optional<size_t> EntryShown() const;
     void SaveReader();
 
+    void BuildSearch(QWidget* host);
+    void SearchFor(const QString& words);
+    bool FindOnArrival(const QUrl& url);
+    void HighlightWords(const QString& words);
+
     std::shared_ptr<const SiteArchive> site_;
     QString outputPath_;
     ViewServices services_;
@@ -143,6 +153,11 @@ private:
     QString resumePage_; // until the first page has loaded
     QPushButton* continue_ = nullptr;
     bool rebuilt_ = false; // a reload for a rebuild is under way
+
+    QLineEdit* searchField_ = nullptr;
+    QWidget* searchBar_ = nullptr; // holds the field when there is no toolbar
+    QUrl findOnLoad_;              // a page a search result opens, and
+    QString findWords_;            // the words to find there once loaded
 };
 
 } // namespace qv::view

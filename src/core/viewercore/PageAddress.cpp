@@ -128,7 +128,8 @@ std::string PercentEncode(std::string_view text, std::string_view keep)
 
 std::string AddressPathOf(std::string_view ansiName, const AnsiCodec& codec)
 {
-    std::string path = "/" + PercentEncode(codec.FromAnsi(ansiName), "\\");
+    std::string path(1, '/');
+    path += PercentEncode(codec.FromAnsi(ansiName), "\\");
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
