@@ -1,25 +1,10 @@
 #include "SearchPages.h"
 
+#include "Locked.h"
 #include "PageCharsets.h"
-
 #include "quorvane/viewercore/SearchSchema.h"
 
 namespace viewer {
-
-namespace {
-
-class Exclusive {
-public:
-    explicit Exclusive(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~Exclusive() { ReleaseSRWLockExclusive(&lock_); }
-    Exclusive(const Exclusive&) = delete;
-    Exclusive& operator=(const Exclusive&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
-
-} // namespace
 
 bool OffersSearch(const qv::SiteArchive& site)
 {
@@ -32,7 +17,7 @@ SearchPages::~SearchPages() = default;
 
 std::string SearchPages::Answer(const qv::SearchRequest& request)
 {
-    const Exclusive hold(lock_);
+    const Locked hold(lock_);
     if (!opened_) {
         AddPageCharsets();
         // A damaged index throws here, and each search says so again.
