@@ -106,12 +106,15 @@ struct Shown {
     }
 };
 
-std::vector<uint8_t> Site(const OutputSettings& settings)
+// `searchIndex`: with a "-search-" entry, which is all the toolbar looks for.
+std::vector<uint8_t> Site(const OutputSettings& settings, bool searchIndex = false)
 {
     ArchiveComposer c;
     const std::string page = "<html><head><title>Welcome</title></head><body>Hello</body></html>";
     c.Add("index.html", std::vector<uint8_t>(page.begin(), page.end()));
     c.Add("-config-", settings.Image());
+    if (searchIndex)
+        c.Add("-search-", NoiseBytes(4096, 3));
     return c.Build();
 }
 
@@ -131,9 +134,9 @@ protected:
         ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
     }
 
-    fs::path Output(const std::string& name, const OutputSettings& settings)
+    fs::path Output(const std::string& name, const OutputSettings& settings, bool searchIndex = false)
     {
-        WriteFile(dir_ / name, ViewerWith(Site(settings)));
+        WriteFile(dir_ / name, ViewerWith(Site(settings, searchIndex)));
         return dir_ / name;
     }
 
@@ -325,6 +328,18 @@ TEST_F(ViewerWindow, TheDocumentModeValueLastsOnlyWhileTheViewerRuns)
     EXPECT_EQ(Look(Output("setup.exe", {}), {}, "setup.exe").status, 0);
     EXPECT_CONTAINS(value("setup.exe").out, "setup.exe    REG_DWORD    0x1f40");
     TestWine().Run("reg", {"delete", key, "/v", "setup.exe", "/f"});
+}
+
+TEST_F(ViewerWindow, SearchIsOfferedWhereTheOutputHasAnIndexThatMayBeSearched)
+{
+    Shown w = Look(Output("indexed.exe", {}, true), {}, "indexed.exe");
+    EXPECT_EQ(w.status, 0);
+    EXPECT_EQ(w.ButtonTexts(), (std::vector<std::string>{"Back", "Forward", "Home", "Print", "Find", "Search",
+                                                         "Text size", "Copy"}));
+    OutputSettings noFind;
+    noFind.find = false;
+    w = Look(Output("locked.exe", noFind, true), {}, "locked.exe");
+    EXPECT_EQ(w.ButtonTexts(), (std::vector<std::string>{"Back", "Forward", "Home", "Print", "Text size", "Copy"}));
 }
 
 TEST_F(ViewerWindow, CtrlWAndCtrlQCloseEveryWindow)

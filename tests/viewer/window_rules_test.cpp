@@ -77,6 +77,17 @@ TEST(PageKeys, CloseAndFindKeys)
     EXPECT_EQ(ActionOfKey(locked, key::F3, kShift), KeyAction::Blocked);
 }
 
+TEST(PageKeys, CtrlKSearchesOnlyAnOutputThatCanBeSearched)
+{
+    BrowserPolicy searchable;
+    searchable.search = true;
+    EXPECT_EQ(ActionOfKey(searchable, 'K', kCtrl), KeyAction::Search);
+    EXPECT_EQ(ActionOfKey(searchable, 'K', kNone), KeyAction::ToPage);
+    EXPECT_EQ(ActionOfKey(searchable, 'K', kAltGr), KeyAction::ToPage);
+    // Without an index the page may have the key for itself.
+    EXPECT_EQ(ActionOfKey(BrowserPolicy{}, 'K', kCtrl), KeyAction::ToPage);
+}
+
 TEST(WindowPlacement, TheWindowKeepsToTheWorkArea)
 {
     const ScreenBox work{0, 0, 1280, 984}; // a task bar below

@@ -1,5 +1,7 @@
 #include "quorvane/base/Utf8.h"
 
+#include <array>
+
 namespace qv {
 
 size_t Utf8SequenceAt(std::string_view s, size_t at, char32_t& cp)
@@ -92,6 +94,16 @@ std::string FromUtf16(std::u16string_view utf16)
         cps.push_back(u);
     }
     return EncodeUtf8(cps);
+}
+
+char32_t FromWindows1252(unsigned char byte)
+{
+    static constexpr std::array<char32_t, 32> kHigh = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : static_cast<char32_t>(byte);
 }
 
 } // namespace qv

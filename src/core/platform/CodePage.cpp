@@ -2,6 +2,7 @@
 
 #include "quorvane/base/Error.h"
 #include "quorvane/base/LittleEndian.h"
+#include "quorvane/base/Utf8.h"
 
 #include <array>
 #include <cstdlib>
@@ -12,14 +13,6 @@
 
 namespace qv::codepage {
 namespace {
-
-// Windows-1252, 0x80-0x9F. The five bytes Windows leaves undefined map to the
-// C1 controls of the same value, as the system's own conversion does.
-constexpr std::array<char32_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr char32_t kNone = 0xFFFFFFFF;
 
@@ -41,7 +34,7 @@ Table Make1252()
 {
     Table t;
     for (int b = 0; b < 256; ++b)
-        t.toUnicode[b] = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char32_t>(b);
+        t.toUnicode[b] = FromWindows1252(static_cast<unsigned char>(b));
     t.Index();
     return t;
 }

@@ -1,13 +1,14 @@
 #include "quorvane/viewercore/PageText.h"
 
+#include "quorvane/base/Utf8.h"
 #include "quorvane/viewercore/MimeTypes.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/encoding.h>
 #include <libxml/parser.h>
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 namespace qv {
 namespace {
@@ -80,6 +81,45 @@ void TrimEnd(std::string& text)
 void Silent(void*, const xmlError*) {}
 
 void SilentGeneric(void*, const char*, ...) {}
+
+#if !defined(LIBXML_ICONV_ENABLED) && !defined(LIBXML_ICU_ENABLED)
+// viewer.exe's libxml2 has no iconv: it reads UTF-8, UTF-16 and ISO-8859-x
+// alone, and a page naming windows-1252, the charset old pages name most,
+// would be read as Latin-1, its quotes and dashes lost. This reads it as
+// iconv does for the compiler, so both find and cut the same words.
+int Windows1252ToUtf8(unsigned char* out, int* outSize, const unsigned char* in, int* inSize)
+{
+    int read = 0;
+    int written = 0;
+    for (; read < *inSize; ++read) {
+        const char32_t c = FromWindows1252(in[read]);
+        const int need = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (written + need > *outSize)
+            break;
+        if (need == 1) {
+            out[written++] = static_cast<unsigned char>(c);
+        } else if (need == 2) {
+            out[written++] = static_cast<unsigned char>(0xC0 | (c >> 6));
+            out[written++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            out[written++] = static_cast<unsigned char>(0xE0 | (c >> 12));
+            out[written++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            out[written++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+    }
+    *inSize = read;
+    *outSize = written;
+    return written;
+}
+
+void AddCharsets()
+{
+    xmlNewCharEncodingHandler("windows-1252", Windows1252ToUtf8, nullptr);
+    xmlAddEncodingAlias("windows-1252", "cp1252");
+}
+#else
+void AddCharsets() {}
+#endif
 
 } // namespace
 
@@ -183,8 +223,12 @@ struct PageTextExtractor::State {
 
 PageTextExtractor::PageTextExtractor() : state_(std::make_unique<State>())
 {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { xmlInitParser(); });
+    static const bool initialised = [] {
+        xmlInitParser();
+        AddCharsets();
+        return true;
+    }();
+    (void)initialised;
     // An encoding a page names wrongly is reported through libxml2's
     // handlers of the calling thread, past the parser's own; the build's
     // log is no place for it.

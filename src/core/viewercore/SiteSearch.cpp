@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <new>
 
 namespace qv {
@@ -33,8 +32,19 @@ struct EntryBytes {
     int64_t size = 0;
 };
 
-// Databases are opened by name; the layer finds their bytes here.
-std::mutex registryMutex;
+// Databases are opened by name; the layer finds their bytes here, under
+// SQLite's own lock (viewer.exe's C++ runtime has no std::mutex).
+class RegistryLock {
+public:
+    RegistryLock() : mutex_(sqlite3_mutex_alloc(SQLITE_MUTEX_STATIC_APP1)) { sqlite3_mutex_enter(mutex_); }
+    ~RegistryLock() { sqlite3_mutex_leave(mutex_); }
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+
+private:
+    sqlite3_mutex* mutex_;
+};
+
 std::map<std::string, EntryBytes*>& Registry()
 {
     static std::map<std::string, EntryBytes*> registry;
@@ -145,7 +155,7 @@ int VfsOpen(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* 
     file->pMethods = nullptr;
     if (!name || !(flags & SQLITE_OPEN_MAIN_DB) || (flags & (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)))
         return SQLITE_CANTOPEN;
-    std::lock_guard lock(registryMutex);
+    RegistryLock lock;
     const auto it = Registry().find(name);
     if (it == Registry().end())
         return SQLITE_CANTOPEN;
@@ -216,8 +226,8 @@ int VfsGetLastError(sqlite3_vfs*, int, char*)
 
 void RegisterVfs()
 {
-    static std::once_flag registered;
-    std::call_once(registered, [] {
+    // Once per process; a throw leaves it to the next caller to try again.
+    static const bool registered = [] {
         static sqlite3_vfs vfs{};
         vfs.iVersion = 1;
         vfs.szOsFile = sizeof(EntryFile);
@@ -238,7 +248,9 @@ void RegisterVfs()
         vfs.xGetLastError = VfsGetLastError;
         if (!vfs.pAppData || sqlite3_vfs_register(&vfs, 0) != SQLITE_OK)
             throw Error("The search index cannot be read: SQLite has no file layer to build on");
-    });
+        return true;
+    }();
+    (void)registered;
 }
 
 // ---- Words as the index cut them.
@@ -476,7 +488,7 @@ struct SiteSearch::Index {
         sqlite3_finalize(find);
         sqlite3_finalize(count);
         sqlite3_close(db);
-        std::lock_guard lock(registryMutex);
+        RegistryLock lock;
         Registry().erase(name);
     }
 
@@ -512,7 +524,7 @@ struct SiteSearch::Index {
         static std::atomic<unsigned> opened{0};
         name = "qv-search-" + std::to_string(++opened);
         {
-            std::lock_guard lock(registryMutex);
+            RegistryLock lock;
             Registry()[name] = &bytes;
         }
         const std::string uri = "file:" + name + "?immutable=1";

@@ -643,6 +643,30 @@ bool Browser::FindAgain(bool forward)
     return true;
 }
 
+bool Browser::ShowWords(const std::wstring& words)
+{
+    ComPtr<IDispatch> dispatch;
+    ComPtr<IHTMLDocument2> document;
+    ComPtr<IHTMLElement> body;
+    ComPtr<IHTMLBodyElement> bodyElement;
+    ComPtr<IHTMLTxtRange> range;
+    if (words.empty() || FAILED(browser_->get_Document(dispatch.Out())) || !dispatch ||
+        FAILED(dispatch->QueryInterface(IID_IHTMLDocument2, document.OutVoid())) ||
+        FAILED(document->get_body(body.Out())) || !body ||
+        FAILED(body->QueryInterface(IID_IHTMLBodyElement, bodyElement.OutVoid())) ||
+        FAILED(bodyElement->createTextRange(range.Out())) || !range)
+        return false;
+    BSTR text = SysAllocString(words.c_str());
+    VARIANT_BOOL found = VARIANT_FALSE;
+    range->findText(text, 0x3FFFFFFF, 0, &found);
+    SysFreeString(text);
+    if (!found)
+        return false;
+    range->select();
+    range->scrollIntoView(VARIANT_TRUE);
+    return true;
+}
+
 bool Browser::SetZoom(int percent)
 {
     VARIANT in;

@@ -68,6 +68,9 @@ public:
     // The selected text's next (or previous) match selected, when there is
     // a selection; false otherwise.
     bool FindAgain(bool forward);
+    // The first match of `words` on the page selected and scrolled into
+    // view, as the find box would leave it; false when there is none.
+    bool ShowWords(const std::wstring& words);
     // The page's zoom in percent, by the control's optical zoom or the
     // document's own; false when neither took it.
     bool SetZoom(int percent);

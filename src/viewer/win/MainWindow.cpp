@@ -2,11 +2,13 @@
 
 #include "InternetConsent.h"
 #include "OutputIcon.h"
+#include "SearchPages.h"
 #include "SiteUrl.h"
 #include "ToolbarImages.h"
 #include "WinText.h"
 #include "WindowPlacement.h"
 #include "quorvane/base/Error.h"
+#include "quorvane/viewercore/SearchPage.h"
 
 #include <algorithm>
 #include <utility>
@@ -37,6 +39,7 @@ constexpr ToolButton kButtons[] = {
     {MainWindow::Home, ToolbarImage::Home, L"Home"},
     {MainWindow::Print, ToolbarImage::Print, L"Print"},
     {MainWindow::Find, ToolbarImage::Find, L"Find"},
+    {MainWindow::Search, ToolbarImage::Search, L"Search"},
     {MainWindow::TextSize, ToolbarImage::TextSize, L"Text size"},
     {MainWindow::Copy, ToolbarImage::Copy, L"Copy"},
 };
@@ -49,19 +52,21 @@ const wchar_t* ButtonText(int id)
     return L"";
 }
 
-bool Allowed(const qv::ViewerSettings& s, MainWindow::Command id)
+bool Allowed(const BrowserPolicy& p, MainWindow::Command id)
 {
     switch (id) {
-    case MainWindow::Print: return s.EnablePrint;
-    case MainWindow::Find: return s.EnableSearch;
-    case MainWindow::TextSize: return s.EnableFont;
-    case MainWindow::Copy: return s.EnableCopy;
+    case MainWindow::Print: return p.print;
+    case MainWindow::Find: return p.find;
+    case MainWindow::Search: return p.search;
+    case MainWindow::TextSize: return p.zoom;
+    case MainWindow::Copy: return p.copy;
     default: return true;
     }
 }
 
-BrowserPolicy PolicyOf(const qv::ViewerSettings& s)
+BrowserPolicy PolicyOf(const qv::SiteArchive& site)
 {
+    const qv::ViewerSettings& s = site.Settings();
     BrowserPolicy p;
     p.hideScrollbars = s.HideScrollbars;
     p.contextMenu = s.ContextMenu;
@@ -69,6 +74,7 @@ BrowserPolicy PolicyOf(const qv::ViewerSettings& s)
     p.find = s.EnableSearch;
     p.print = s.EnablePrint;
     p.zoom = s.EnableFont;
+    p.search = OffersSearch(site);
     return p;
 }
 
@@ -124,7 +130,7 @@ void Register(bool shadow, WNDPROC procedure)
 } // namespace
 
 MainWindow::MainWindow(const OutputFile& output, LinkOpener& links)
-    : output_(output), links_(links), policy_(PolicyOf(output.Site->Settings()))
+    : output_(output), links_(links), policy_(PolicyOf(*output.Site))
 {
     const qv::ViewerSettings& s = output_.Site->Settings();
     const auto border = s.BorderKind();
@@ -182,7 +188,7 @@ void MainWindow::BuildParts()
     });
     if (InternetConsent(output_.Path).Remembered())
         requests_->AllowInternet();
-    browser_ = std::make_unique<Browser>(window_, PolicyOf(s), static_cast<BrowserEvents&>(*this));
+    browser_ = std::make_unique<Browser>(window_, policy_, static_cast<BrowserEvents&>(*this));
     Layout();
 }
 
@@ -218,7 +224,7 @@ void MainWindow::CreateToolbar()
     SendMessageW(toolbar_, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
     UseToolbarImages();
     for (const ToolButton& tool : kButtons) {
-        if (!Allowed(s, tool.id))
+        if (!Allowed(policy_, tool.id))
             continue;
         TBBUTTON button = {};
         button.iBitmap = static_cast<int>(tool.image);
@@ -314,6 +320,7 @@ bool MainWindow::ActOnKey(const MSG& msg)
     case KeyAction::CloseViewer: PostMessageW(window_, WM_CLOSE, 0, 0); return true;
     case KeyAction::FindNext: FindAgain(true); return true;
     case KeyAction::FindPrevious: FindAgain(false); return true;
+    case KeyAction::Search: RunCommand(Search); return true;
     }
     return false;
 }
@@ -487,6 +494,11 @@ void MainWindow::RunCommand(int id)
         if (policy_.find)
             browser_->ShowFind();
         return;
+    case Search:
+        // The empty results page: its form has the keyboard once it loads.
+        if (policy_.search)
+            browser_->Navigate(SiteUrlOf(L"-search-"));
+        return;
     case Copy:
         if (policy_.copy)
             browser_->Execute(OLECMDID_COPY, OLECMDEXECOPT_DODEFAULT);
@@ -567,6 +579,8 @@ void MainWindow::PageMenuRequested(POINT at, bool overSelection)
     }
     if (policy_.find)
         AppendMenuW(menu, MF_STRING, Find, ButtonText(Find));
+    if (policy_.search)
+        AppendMenuW(menu, MF_STRING, Search, ButtonText(Search));
     if (policy_.print)
         AppendMenuW(menu, MF_STRING, Print, ButtonText(Print));
     if (policy_.zoom)
@@ -583,12 +597,23 @@ void MainWindow::PageLoaded()
     // A new document has a new window; the keys follow the reader's eyes.
     if (browser_ && GetActiveWindow() == window_)
         browser_->Focus();
+    if (browser_ && !pendingWords_.empty())
+        browser_->ShowWords(std::exchange(pendingWords_, std::wstring()));
 }
 
 bool MainWindow::BeforeNavigate(const std::wstring& url, bool topLevel)
 {
     // Any navigation uses up the click, so a page cannot keep one for later.
     const bool clicked = click_.Take(GetTickCount());
+    // A search result's link names the words to show on its page: they come
+    // off the address before the page loads, so its scripts never see them.
+    const auto path = topLevel ? AddressPathOfUrl(url) : std::nullopt;
+    if (const auto find = path ? qv::FindRequestOf(WideToUtf8(*path)) : std::nullopt) {
+        pendingWords_ = Utf8ToWide(find->words);
+        pendingUrl_ = SiteUrlOf(Utf8ToWide(find->address));
+        PostMessageW(window_, kNavigatePending, 0, 0);
+        return true;
+    }
     // A frame of a page may show a document in place (the engine saves
     // nothing, and other servers pass the request guard); only where the
     // reader goes may leave the view, and a scheme of another program never.

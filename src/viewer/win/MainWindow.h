@@ -25,7 +25,8 @@ namespace viewer {
 // The window class is "QuorvaneViewer"; its caption is the page's title,
 // the output's file name until a page names itself. The toolbar's buttons
 // carry the command ids below and, with captions, the texts "Back",
-// "Forward", "Home", "Print", "Find", "Text size" and "Copy".
+// "Forward", "Home", "Print", "Find", "Search", "Text size" and "Copy";
+// "Search" (and Ctrl+K) only where the output has a search index.
 //
 // The window's client area is ViewWidth x ViewHeight at 96 dots per inch,
 // scaled to the monitor's resolution, and the window keeps to the
@@ -38,7 +39,7 @@ namespace viewer {
 // (see InternetConsent).
 class MainWindow final : private BrowserEvents {
 public:
-    enum Command : int { Back = 101, Forward, Home, Print, Find, TextSize, Copy, SelectAll };
+    enum Command : int { Back = 101, Forward, Home, Print, Find, TextSize, Copy, SelectAll, Search };
 
     // Makes the window and its parts, hidden. Throws qv::Error.
     MainWindow(const OutputFile& output, LinkOpener& links);
@@ -105,6 +106,7 @@ private:
     ClickToken click_;
     bool offersInternet_ = false;
     std::wstring pendingUrl_;
+    std::wstring pendingWords_; // shown once the pending page has loaded
     int zoom_ = 100;
     bool fullScreen_ = false;
 };

@@ -23,6 +23,7 @@ KeyAction ActionOfKey(const BrowserPolicy& policy, unsigned virtualKey, KeyModif
     case key::Insert: return allowedIf(policy.copy);
     case 'F': return allowedIf(policy.find);
     case 'P': return allowedIf(policy.print);
+    case 'K': return policy.search ? KeyAction::Search : KeyAction::ToPage;
     case key::OemPlus:
     case key::OemMinus:
     case key::Add:

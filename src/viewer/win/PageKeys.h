@@ -12,6 +12,7 @@ struct BrowserPolicy {
     bool find = true;
     bool print = true;
     bool zoom = true;
+    bool search = false; // the output's index, where it has one and may be searched
 };
 
 // The modifier keys down with a key press. AltGr arrives as Ctrl+Alt.
@@ -27,6 +28,7 @@ enum class KeyAction {
     CloseViewer,  // Ctrl+W, Ctrl+Q
     FindNext,     // F3
     FindPrevious, // Shift+F3
+    Search,       // Ctrl+K: the results page, its form waiting for words
 };
 
 // The virtual-key codes the table knows, numbered as Windows numbers them.
@@ -39,7 +41,8 @@ constexpr unsigned Insert = 0x2D, Add = 0x6B, Subtract = 0x6D, Numpad0 = 0x60, F
 // capitals) means in the viewer: copy, find, print and zoom keys are kept
 // from the page where the policy forbids them, the keys that would lead
 // out of the viewer (a new window, another address) always; Ctrl+W and
-// Ctrl+Q close it whatever its frame. A shortcut needs Ctrl without Alt:
+// Ctrl+Q close it whatever its frame. Ctrl+K searches where the policy
+// allows it, and is the page's otherwise. A shortcut needs Ctrl without Alt:
 // Ctrl+Alt is AltGr, which types letters.
 KeyAction ActionOfKey(const BrowserPolicy& policy, unsigned virtualKey, KeyModifiers held);
 

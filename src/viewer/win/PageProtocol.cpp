@@ -5,6 +5,7 @@
 #include "NameSpace.h"
 #include "PageTransfer.h"
 #include "RequestHeaders.h"
+#include "SearchPages.h"
 #include "SiteUrl.h"
 #include "Win32FileStream.h"
 #include "WinText.h"
@@ -149,10 +150,28 @@ std::wstring LeafName(const qv::SiteArchive& site, size_t entry)
     return AnsiToWide(name.substr(name.find_last_of("\\/") + 1));
 }
 
+PageReply SearchReply(SearchPages& search, const qv::SearchRequest& request)
+{
+    PageReply reply;
+    reply.mimeType = "text/html";
+    std::string page;
+    try {
+        page = search.Answer(request);
+        reply.kind = PageReply::Kind::Search;
+    } catch (const qv::Error& e) {
+        reply.kind = PageReply::Kind::Damaged;
+        reply.reason = e.what();
+        page = qv::DamagedPage(reply.reason);
+    }
+    reply.bytes.assign(page.begin(), page.end());
+    return reply;
+}
+
 } // namespace
 
 struct PageProtocol::Context {
     const OutputFile* output = nullptr;
+    std::unique_ptr<SearchPages> search;
     Observer observer;
     TransferWorkers workers;
     // Copies of whole entries on disk, made and used on the window's thread only.
@@ -210,7 +229,7 @@ public:
             return IsSiteUrl(url) ? S_OK : S_FALSE;
         try {
             Asked asked = AskedOf(url, sink, bindInfo);
-            PageReply reply = ServePage(*context_->output, url);
+            PageReply reply = ServePage(*context_->output, *context_->search, url);
             if (context_->observer)
                 context_->observer(reply);
             if (reply.kind == PageReply::Kind::Redirect) {
@@ -223,7 +242,8 @@ public:
                 sink->ReportResult(INET_E_REDIRECTING, 0, reply.location.c_str());
                 return S_OK;
             }
-            if (reply.kind != PageReply::Kind::Entry && !asked.document) {
+            const bool served = reply.kind == PageReply::Kind::Entry || reply.kind == PageReply::Kind::Search;
+            if (!served && !asked.document) {
                 sink->ReportResult(FailureOf(reply.kind), 0, nullptr);
                 return S_OK;
             }
@@ -515,13 +535,15 @@ qv::SiteArchive::Target FindPage(const qv::SiteArchive& site, std::string_view a
     return target;
 }
 
-PageReply ServePage(const OutputFile& output, std::wstring_view url)
+PageReply ServePage(const OutputFile& output, SearchPages& search, std::wstring_view url)
 {
     const qv::SiteArchive& site = *output.Site;
     const auto path = AddressPathOfUrl(url);
     if (!path)
         return NotServed(PageReply::Kind::Missing, "Not a page address: " + WideToUtf8(url), WideToUtf8(url));
     const std::string address = WideToUtf8(*path);
+    if (const auto request = qv::SearchRequestOf(address))
+        return SearchReply(search, *request);
     const std::string shown = ShownPath(address);
     const std::string fileName = WideToUtf8(output.FileName());
     const qv::SiteArchive::Target target = FindPage(site, address);
@@ -581,6 +603,7 @@ PageReply ServePage(const OutputFile& output, std::wstring_view url)
 PageProtocol::PageProtocol(const OutputFile& output, Observer observer) : context_(std::make_shared<Context>())
 {
     context_->output = &output;
+    context_->search = std::make_unique<SearchPages>(*output.Site);
     context_->observer = std::move(observer);
     registration_ = std::make_unique<NameSpaceRegistration>(
         ComPtr<IClassFactory>(new ProtocolFactory<Protocol, Context>(context_)), kProtocolClass,

@@ -11,6 +11,7 @@
 namespace viewer {
 
 class NameSpaceRegistration;
+class SearchPages;
 
 // What the page protocol answers for one address: an entry's bytes with
 // its MIME type, or a short page saying why there is none.
@@ -22,7 +23,8 @@ struct PageReply {
         Direct,   // a file DirectMask kept beside the output: the "Not found" page
         Damaged,  // the entry fails its size or CRC check: the "Damaged page" page
         Program,  // a program or launcher, never let out of the archive: a page saying so
-        Redirect  // a folder named without its final "/": `location` is the address with it
+        Redirect, // a folder named without its final "/": `location` is the address with it
+        Search    // the results page of the output's index, served like a page of the site
     };
     // Entries larger than this are read on a worker thread while the page
     // takes them; smaller ones are read whole at once.
@@ -41,7 +43,8 @@ struct PageReply {
     bool Streamed() const { return kind == Kind::Entry && size > kReadInWorker; }
 };
 
-PageReply ServePage(const OutputFile& output, std::wstring_view url);
+// "-search-" in any spelling is the results page, never that entry.
+PageReply ServePage(const OutputFile& output, SearchPages& search, std::wstring_view url);
 
 // The type an entry is shown as, the one quorvane-view judges too
 // (qv::EntryTypeOf) but without a charset: `head` holds its first bytes,

@@ -1,5 +1,6 @@
 #include "PageTransfer.h"
 
+#include "Locked.h"
 #include "Win32FileStream.h"
 #include "WinText.h"
 #include "quorvane/base/Error.h"
@@ -13,17 +14,6 @@ namespace {
 
 // Thrown through SiteArchive::Read when the transfer is stopped.
 struct Halted {};
-
-class Locked {
-public:
-    explicit Locked(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~Locked() { ReleaseSRWLockExclusive(&lock_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
 
 } // namespace
 

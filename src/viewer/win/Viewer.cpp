@@ -306,7 +306,7 @@ int Get(const std::wstring& reference, const std::wstring& range, const std::wst
         Console::Error(L"Type: " + notes.type + L"\n");
     // Whatever the protocol handed over is shown, a page about a refusal too.
     Console::OutBytes(bytes.data(), bytes.size());
-    if (kind != PageReply::Kind::Entry) {
+    if (kind != PageReply::Kind::Entry && kind != PageReply::Kind::Search) {
         Console::Error(Utf8ToWide(reason) + L"\n");
         return 1;
     }

@@ -2,8 +2,9 @@
 #include <string>
 #include <string_view>
 
-// UTF-8 and UTF-16 without any code page: the part of text conversion that
-// every platform shares. Invalid UTF-8 and lone surrogates become U+FFFD.
+// UTF-8 and UTF-16, and the one code page every platform knows the same:
+// the part of text conversion that every platform shares. Invalid UTF-8
+// and lone surrogates become U+FFFD.
 namespace qv {
 
 std::u32string DecodeUtf8(std::string_view utf8);
@@ -13,5 +14,9 @@ size_t Utf8SequenceAt(std::string_view utf8, size_t at, char32_t& cp);
 std::string EncodeUtf8(std::u32string_view text);
 std::u16string ToUtf16(std::string_view utf8);
 std::string FromUtf16(std::u16string_view utf16);
+// A Windows-1252 byte as Unicode. The five bytes Windows leaves undefined
+// map to the C1 controls of the same value, as the system's own conversion
+// does.
+char32_t FromWindows1252(unsigned char byte);
 
 } // namespace qv
