@@ -10,6 +10,7 @@
 #include "quorvane/platform/FileSystem.h"
 #include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/PageAddress.h"
+#include "quorvane/viewercore/SiteArchive.h"
 #include "quorvane/viewercore/SiteFile.h"
 
 #include <algorithm>
@@ -273,11 +274,21 @@ Checker::Target Checker::Find(const std::string& address) const
         return target;
     }
     const auto name = EntryNameOf(address, codec_);
-    if (name)
+    if (name) {
         if (const auto it = packed_.find(AsciiLower(*name)); it != packed_.end()) {
             target.file = it->second;
             return target;
         }
+        // A folder shows its page in both viewers.
+        std::string folder = *name;
+        if (!folder.empty() && folder.back() == '\\')
+            folder.pop_back();
+        for (const std::string_view page : SiteArchive::kFolderPages)
+            if (const auto it = packed_.find(AsciiLower(folder + '\\' + std::string(page))); it != packed_.end()) {
+                target.file = it->second;
+                return target;
+            }
+    }
     Target explained = Explain(name ? AsciiLower(*name) : std::string(), *sitePath);
     explained.sitePath = *sitePath;
     return explained;
@@ -320,7 +331,7 @@ Checker::Target Checker::Unpacked(const std::string& key, const std::string& sit
     }
     t.kind = Kind::Missing;
     if (fs::FolderExists(path)) {
-        t.reason = "is a folder, not a file";
+        t.reason = "is a folder without a page of its own (index.html, index.htm or default.htm)";
     } else if (DirectMaskTakes(sitePath, settings_.DirectMask.str())) {
         t.besideOutput = fs::FileExists(outputFolder_ + sitePath);
         t.reason = "does not exist, here or beside the output";

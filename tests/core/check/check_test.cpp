@@ -39,7 +39,7 @@ const char* const kIndex = R"HTML(<!DOCTYPE html>
 <a href="notes.txt">no mask</a>
 <a href="site.qpf">output</a>
 <a href="old.qp">project</a>
-<a href="pages/">folder</a>
+<a href="pages/">folder</a> <a href="guide/">folder page</a> <a href="guide">folder page, no slash</a>
 <a href="missing.html">missing</a>
 <a href="missing.html">missing again</a>
 <p style="background-image: url('img/gone.png')">styled</p>
@@ -89,6 +89,7 @@ protected:
         write("index.html", kIndex);
         write("css/site.css", kCss);
         write("css/base.css", "p { color: black }\n");
+        write("guide/index.html", "<p>guide</p>\n");
         write("pages/a.html", "<h1 id=\"part\">A</h1><a name=\"old\"></a><p id=\"caf\xC3\xA9\"><img src=\"../img/logo.png\">\n");
         write("pages/my page.html", "<p>spaced</p>");
         write("pages/b.html", "<head><base href=\"../\"></head>\n<a href=\"img/logo.png\">ok</a>\n<a href=\"img/nope.png\">x</a>\n");
@@ -181,7 +182,8 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
     EXPECT_EQ(finding("old.qp").message, "the target is not packed: fixed exclusion *.qp");
     EXPECT_EQ(finding(".hidden/x.html").message,
               "the target is not packed: folder name begins with \".\" (.hidden/)");
-    EXPECT_EQ(finding("pages/").message, "the target is a folder, not a file");
+    EXPECT_EQ(finding("pages/").message,
+              "the target is a folder without a page of its own (index.html, index.htm or default.htm)");
     EXPECT_EQ(finding("#absent").message, "the target page has no id or name \"absent\"");
 
     // Findings come grouped by page, in the order the build packs them.
@@ -190,7 +192,7 @@ TEST_F(SiteCheck, FindsEachPlantedProblemOnceAndNothingElse)
         if (pages.empty() || pages.back() != f.page)
             pages.push_back(f.page);
     EXPECT_EQ(pages, (std::vector<std::string>{"index.html", "css/site.css", "pages/b.html", "pages/c.html"}));
-    EXPECT_EQ(report.pages, 5u);
+    EXPECT_EQ(report.pages, 6u);
     EXPECT_EQ(report.stylesheets, 2u);
     EXPECT_EQ(report.external, 5u);
 
