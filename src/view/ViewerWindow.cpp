@@ -932,7 +932,11 @@ void ViewerWindow::TakeRebuild(std::shared_ptr<const SiteArchive> site)
     wall_->SetInternetAllowed(internetAllowed_);
     internetBar_->hide();
     rebuilt_ = true;
-    if (EntryShown())
+    // A results page is asked again of the new index.
+    QString addressPath;
+    const bool searchShown =
+        server_->Owns(page_->url(), &addressPath) && SearchRequestOf(addressPath.toStdString()).has_value();
+    if (EntryShown() || searchShown)
         page_->triggerAction(QWebEnginePage::ReloadAndBypassCache);
     else
         ShowHome();
