@@ -20,14 +20,11 @@
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/project/ProjectSettings.h"
 
+#include "BenchSupport.h"
+
 #include <zlib.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,8 +37,7 @@
 
 namespace {
 
-namespace stdfs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace qvbench;
 
 // ------------------------------------------------------------ the floor
 
@@ -85,58 +81,6 @@ int Floor(const std::string& site, const std::string& out)
     return std::fclose(sink) == 0 ? 0 : 1;
 }
 
-// ------------------------------------------------------------ children
-
-struct Measure {
-    double wall = 0, cpu = 0, mib = 0;
-};
-
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
-
-Measure Spawn(const std::vector<std::string>& args, const std::string& folder)
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto t0 = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!folder.empty() && chdir(folder.c_str()) != 0)
-            _exit(126);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage ru{};
-    if (pid < 0 || wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "build_bench: %s failed (status %d)\n", args[0].c_str(), status);
-        std::exit(1);
-    }
-    Measure m;
-    m.wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    m.cpu = Seconds(ru.ru_utime) + Seconds(ru.ru_stime);
-    m.mib = static_cast<double>(ru.ru_maxrss) / 1024.0;
-    return m;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-Measure Median(const std::vector<Measure>& runs)
-{
-    std::vector<double> wall, cpu, mib;
-    for (const Measure& m : runs) {
-        wall.push_back(m.wall);
-        cpu.push_back(m.cpu);
-        mib.push_back(m.mib);
-    }
-    return {Median(wall), Median(cpu), Median(mib)};
-}
-
 bool SameFile(const std::string& a, const std::string& b)
 {
     std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
@@ -152,43 +96,6 @@ bool SameFile(const std::string& a, const std::string& b)
 }
 
 // ------------------------------------------------------------ generated sites
-
-class Words {
-public:
-    explicit Words(uint32_t seed) : rng_(seed) {}
-    void Fill(std::string& out, size_t size)
-    {
-        static const char* words[] = {"<p>",   "trail ", "harbour ",      "the ",   "pine ",  "stage ",
-                                      "</p>\n", "<a href=\"x\">", "north ", "cliff ", "12 km ", "water "};
-        out.clear();
-        while (out.size() < size)
-            out += words[rng_() % 12];
-        out.resize(size);
-    }
-
-private:
-    std::mt19937 rng_;
-};
-
-void Put(const stdfs::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-void MakePages(const stdfs::path& site)
-{
-    Words words(1);
-    std::string page;
-    for (int d = 0; d < 100; ++d)
-        stdfs::create_directories(site / ("d" + std::to_string(d)));
-    for (int i = 0; i < 100000; ++i) {
-        words.Fill(page, 200 + static_cast<size_t>(i) * 7919 % 4800);
-        char name[32];
-        std::snprintf(name, sizeof name, "d%d/p%06d.htm", i % 100, i);
-        Put(site / name, page);
-    }
-    Put(site / "index.htm", "<html><body>pages</body></html>\n");
-}
 
 void MakeBigFiles(const stdfs::path& site)
 {
@@ -213,18 +120,6 @@ void MakeBigFiles(const stdfs::path& site)
         }
     }
     Put(site / "index.htm", "<html><body>media</body></html>\n");
-}
-
-// Generated once; a marker says the folder is whole.
-stdfs::path Generated(const stdfs::path& site, void (*make)(const stdfs::path&))
-{
-    if (!stdfs::exists(site / ".complete")) {
-        std::fprintf(stderr, "generating %s ...\n", site.c_str());
-        stdfs::remove_all(site);
-        make(site);
-        Put(site / ".complete", "");
-    }
-    return site;
 }
 
 struct Site {
@@ -290,7 +185,7 @@ int main(int argc, char** argv)
     if (wanted("gimp"))
         sites.push_back({"gimp", "gimp-help-en", "/usr/share/gimp/2.0/help/en", "index.html"});
     if (wanted("pages"))
-        sites.push_back({"pages", "100,000 small pages in 100 folders", Generated(work / "pages", MakePages), "index.htm"});
+        sites.push_back({"pages", "100,000 small pages in 100 folders", Generated(work / "pages", [](const stdfs::path& p) { MakePages(p); }), "index.htm"});
     if (wanted("big"))
         sites.push_back({"big", "4 x 256 MiB, half random, half text", Generated(work / "big", MakeBigFiles), "index.htm"});
 

@@ -1,20 +1,25 @@
-// The search index's cost and speed on the Python 3.11 HTML documentation
-// (Debian python3.11-doc): quorvanec builds a QPF of it with and without the
-// index (--jobs 2, children measured by wait4, contenders interleaved, medians
-// of N rounds after a warm-up); then the index's size against the output
-// without it, and the time SiteSearch takes to open the index and to answer a
-// few queries with their snippets (median of 20 runs each, 10 results).
+// The search index's cost and speed. quorvanec builds a QPF with and
+// without the index (--jobs 2, children measured by wait4, contenders
+// interleaved, medians of N rounds after a warm-up); then the index's size
+// against the output without it, and, in a fresh child process of this
+// program, the time SiteSearch takes to open the index and to answer a few
+// queries with their snippets (10 results; the first run and the median of
+// 20), and that process's resident memory after opening the output, after
+// opening the index and after the queries (/proc/self/status).
 //
-// Usage: search_bench [--rounds N] [--work FOLDER]
+// Sites: the Python 3.11 HTML documentation (Debian python3.11-doc), and
+// 100,000 generated small pages in 100 folders (build_bench's), 10 of which
+// carry the rare word "quorvanite"; the generated site is kept in the work
+// folder for the next run.
+//
+// Usage: search_bench [--rounds N] [--work FOLDER] [--only python,pages]
 #include "quorvane/project/ProjectFile.h"
 #include "quorvane/project/ProjectSettings.h"
 #include "quorvane/viewercore/SearchSchema.h"
 #include "quorvane/viewercore/SiteFile.h"
 #include "quorvane/viewercore/SiteSearch.h"
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "BenchSupport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,46 +31,12 @@
 
 namespace {
 
-namespace stdfs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace qvbench;
 
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
-
-struct Measure {
-    double wall = 0, cpu = 0;
-};
-
-Measure Spawn(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto t0 = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage ru{};
-    if (pid < 0 || wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "search_bench: %s failed (status %d)\n", args[0].c_str(), status);
-        std::exit(1);
-    }
-    return {std::chrono::duration<double>(Clock::now() - t0).count(), Seconds(ru.ru_utime) + Seconds(ru.ru_stime)};
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-std::string Project(const stdfs::path& work, const std::string& name, bool index)
+std::string Project(const stdfs::path& work, const std::string& name, const stdfs::path& home, bool index)
 {
     qv::ProjectSettingsRecord s;
-    s.HomePage = "/usr/share/doc/python3.11/html/index.html";
+    s.HomePage = home.string();
     s.OutputIsExe = false;
     s.OutputPath = (work / (name + ".qpf")).string();
     s.IncludeMask = "*.*;";
@@ -76,69 +47,137 @@ std::string Project(const stdfs::path& work, const std::string& name, bool index
     return path;
 }
 
+double Milliseconds(Clock::time_point since)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+// The child's part: opens `output`, its index, and answers `queries`,
+// printing times and this process's memory at each step.
+int SearchInPlace(const std::string& output, const std::vector<std::string>& queries)
+{
+    const double before = StatusMiB("VmRSS");
+    const auto site = qv::OpenSiteFile(output);
+    const double opened = StatusMiB("VmRSS"), openedPeak = StatusMiB("VmHWM");
+    auto t0 = Clock::now();
+    const qv::SiteSearch search(*site);
+    const double openMs = Milliseconds(t0);
+    const double indexed = StatusMiB("VmRSS");
+    std::printf("  opening the index %.2f ms (%zu pages in it)\n", openMs, search.PageCount());
+    for (const std::string& query : queries) {
+        std::vector<double> times;
+        size_t hits = 0;
+        for (int i = 0; i < 21; ++i) {
+            t0 = Clock::now();
+            hits = search.Find(query, 10).size();
+            times.push_back(Milliseconds(t0));
+        }
+        const double first = times.front();
+        times.erase(times.begin());
+        std::printf("  query %-26s %2zu of %6zu pages with snippets  first %7.2f ms  median %7.2f ms\n", query.c_str(),
+                    hits, search.Count(query), first, Median(times));
+    }
+    const double after = StatusMiB("VmRSS"), peak = StatusMiB("VmHWM");
+    std::printf("  resident memory: %.1f MiB at start, %.1f MiB with the output open (peak %.1f), %.1f MiB with "
+                "the index open, %.1f MiB after the queries (peak %.1f)\n",
+                before, opened, openedPeak, indexed, after, peak);
+    std::printf("  growth by searching: %.1f MiB now, %.1f MiB at the peak\n", after - opened,
+                std::max(0.0, peak - opened));
+    return 0;
+}
+
+struct Builds {
+    Measure plain, indexed;
+};
+
+// Builds both projects `rounds` times, interleaved, after a warm-up pass.
+Builds BuildBoth(const std::string& plain, const std::string& indexed, int rounds)
+{
+    std::vector<Measure> plains, indexeds;
+    for (int r = -1; r < rounds; ++r) {
+        const Measure a = Spawn({QV_QUORVANEC, "build", "-q", "-j", "2", plain});
+        const Measure b = Spawn({QV_QUORVANEC, "build", "-q", "-j", "2", indexed});
+        if (r < 0)
+            continue;
+        plains.push_back(a);
+        indexeds.push_back(b);
+    }
+    return {Median(plains), Median(indexeds)};
+}
+
+// Build figures, the index's size, then the queries in a fresh process.
+void MeasureSite(const std::string& title, const stdfs::path& work, const stdfs::path& home, int rounds,
+             const std::vector<std::string>& queries, double queryGoalMs)
+{
+    const std::string plain = Project(work, "plain", home, false), indexed = Project(work, "indexed", home, true);
+    std::printf("\n%s, --jobs 2, median of %d\n", title.c_str(), rounds);
+    std::fflush(stdout);
+    const Builds b = BuildBoth(plain, indexed, rounds);
+    std::printf("  without index  %7.2f s wall  %7.2f s cpu  peak %6.1f MiB\n", b.plain.wall, b.plain.cpu, b.plain.mib);
+    std::printf("  with index     %7.2f s wall  %7.2f s cpu  peak %6.1f MiB\n", b.indexed.wall, b.indexed.cpu,
+                b.indexed.mib);
+    std::printf("  wall ratio     %7.2f (goal <= 2.0)\n", b.indexed.wall / b.plain.wall);
+
+    const std::string output = (work / "indexed.qpf").string();
+    {
+        const auto site = qv::OpenSiteFile(output);
+        const int64_t entry = site->IndexOf(qv::search_schema::kEntryName);
+        const int64_t indexSize = site->Reader().Entry(static_cast<size_t>(entry)).FileSize;
+        const auto plainSize = static_cast<int64_t>(stdfs::file_size(work / "plain.qpf"));
+        std::printf("  index %lld bytes, output without it %lld bytes: %.1f %% (goal <= 40 %%)\n",
+                    static_cast<long long>(indexSize), static_cast<long long>(plainSize),
+                    100.0 * static_cast<double>(indexSize) / static_cast<double>(plainSize));
+    }
+    std::printf("  queries in a fresh process (goal < %.0f ms each, memory growth <= 64 MiB):\n", queryGoalMs);
+    std::vector<std::string> args = {stdfs::canonical("/proc/self/exe").string(), "--search-in-place", output};
+    args.insert(args.end(), queries.begin(), queries.end());
+    Spawn(args);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::string(argv[1]) == "--search-in-place")
+        return SearchInPlace(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+
     int rounds = 3;
     stdfs::path work = stdfs::temp_directory_path() / "quorvane-search-bench";
+    std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--rounds")
             rounds = std::max(1, std::atoi(argv[i + 1]));
         else if (a == "--work")
             work = argv[i + 1];
+        else if (a == "--only")
+            only = argv[i + 1];
     }
-    if (!stdfs::exists("/usr/share/doc/python3.11/html/index.html")) {
-        std::fprintf(stderr, "search_bench: /usr/share/doc/python3.11/html is missing (install python3.11-doc)\n");
-        return 1;
-    }
-    stdfs::create_directories(work);
-    const std::string plain = Project(work, "plain", false), indexed = Project(work, "indexed", true);
-    std::vector<double> plainWall, plainCpu, indexWall, indexCpu;
-    for (int r = -1; r < rounds; ++r) {
-        const Measure a = Spawn({QV_QUORVANEC, "build", "-q", "-j", "2", plain});
-        const Measure b = Spawn({QV_QUORVANEC, "build", "-q", "-j", "2", indexed});
-        if (r < 0)
-            continue;
-        plainWall.push_back(a.wall);
-        plainCpu.push_back(a.cpu);
-        indexWall.push_back(b.wall);
-        indexCpu.push_back(b.cpu);
-    }
-    const double pw = Median(plainWall), iw = Median(indexWall);
-    std::printf("Python docs, --jobs 2, median of %d\n", rounds);
-    std::printf("  without index  %6.2f s wall  %6.2f s cpu\n", pw, Median(plainCpu));
-    std::printf("  with index     %6.2f s wall  %6.2f s cpu\n", iw, Median(indexCpu));
-    std::printf("  wall ratio     %6.2f (goal <= 2.0)\n", iw / pw);
-
-    const auto site = qv::OpenSiteFile((work / "indexed.qpf").string());
-    const int64_t entry = site->IndexOf(qv::search_schema::kEntryName);
-    const int64_t indexSize = site->Reader().Entry(static_cast<size_t>(entry)).FileSize;
-    const auto plainSize = static_cast<int64_t>(stdfs::file_size(work / "plain.qpf"));
-    std::printf("  index %lld bytes, output without it %lld bytes: %.1f %% (goal <= 40 %%)\n",
-                static_cast<long long>(indexSize), static_cast<long long>(plainSize),
-                100.0 * static_cast<double>(indexSize) / static_cast<double>(plainSize));
-
-    std::vector<double> opens;
-    for (int i = 0; i < 20; ++i) {
-        const auto t0 = Clock::now();
-        const qv::SiteSearch search(*site);
-        opens.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::printf("  opening the index %.2f ms\n", Median(opens));
-    const qv::SiteSearch search(*site);
-    for (const char* query : {"list comprehension", "asyncio*", "\"context manager\"", "dictionary -deprecated",
-                              "socket timeout", "unicode normalization"}) {
-        std::vector<double> times;
-        size_t hits = 0;
-        for (int i = 0; i < 20; ++i) {
-            const auto t0 = Clock::now();
-            hits = search.Find(query, 10).size();
-            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    auto wanted = [&](const std::string& key) {
+        return only.empty() || ("," + only + ",").find("," + key + ",") != std::string::npos;
+    };
+    if (wanted("python")) {
+        const stdfs::path home = "/usr/share/doc/python3.11/html/index.html";
+        if (stdfs::exists(home)) {
+            stdfs::create_directories(work / "python");
+            MeasureSite("Python docs", work / "python", home, rounds,
+                    {"list comprehension", "asyncio*", "\"context manager\"", "dictionary -deprecated",
+                     "socket timeout", "unicode normalization"},
+                    50);
+        } else {
+            std::printf("\nPython docs: skipped, %s is missing (install python3.11-doc)\n", home.c_str());
         }
-        std::printf("  query %-26s %2zu results with snippets  %6.2f ms (goal < 50 ms)\n", query, hits,
-                    Median(times));
+    }
+    if (wanted("pages")) {
+        const stdfs::path site = Generated(work / "pages", [](const stdfs::path& p) {
+            MakePages(p, [](int i, std::string& page) {
+                if (i % 10000 == 4321)
+                    page.insert(0, "<p>quorvanite</p>");
+            });
+        });
+        stdfs::create_directories(work / "pages-out");
+        MeasureSite("100,000 small pages", work / "pages-out", site / "index.htm", rounds,
+                {"harbour", "quorvanite", "\"pine stage\"", "harb*", "cliff -water"}, 300);
     }
     return 0;
 }

@@ -11,7 +11,13 @@
 // With "idle", the figure is instead how long the home page takes to load
 // again while 16 connections that send nothing are open to the viewer's
 // page server, as any other local user could hold them.
-// Usage: view_bench [folder] [big|many|idle]
+// With "search", the figure is instead the viewer's memory while searching
+// the Python 3.11 documentation (python3.11-doc) built with its index by
+// quorvanec: the resident memory of this process (the viewer; Chromium's
+// own processes apart, as the sum over this process's descendants) after
+// the home page has loaded, after six ordinary pages, after six searches
+// served by its page server, and after the same six searches again.
+// Usage: view_bench [folder] [big|many|idle|search]
 //   folder: where the sites and outputs are made (default: the system
 //   temporary folder); about 2.2 GiB are needed for "big".
 #include "SiteBuild.h"
@@ -20,7 +26,11 @@
 #include "PageServer.h"
 #include "ViewerWindow.h"
 
+#include "quorvane/project/ProjectFile.h"
+#include "quorvane/viewercore/SearchPage.h"
 #include "quorvane/viewercore/SiteFile.h"
+
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -32,10 +42,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace {
@@ -130,21 +142,37 @@ double Loaded(QWebEnginePage* page, const QElapsedTimer& timer, const stdfs::pat
     return ms;
 }
 
+// A viewer showing `output`, from Start until its home page has loaded.
+class Shown {
+public:
+    explicit Shown(const stdfs::path& output) : viewer_({dialogs_, shell_})
+    {
+        QElapsedTimer timer;
+        timer.start();
+        if (viewer_.Start({QString::fromStdString(output.string())}) != qv::view::Viewer::kRunning)
+            std::exit(1);
+        ms = Loaded(Page(), timer, output);
+    }
+    qv::view::ViewerWindow* Window() const { return viewer_.Window(); }
+    QWebEnginePage* Page() const { return viewer_.Window()->View()->page(); }
+
+    double ms = 0; // from Start until the home page had loaded
+
+private:
+    NoDialogs dialogs_;
+    NoShell shell_;
+    qv::view::Viewer viewer_;
+};
+
 // Milliseconds from Start until the home page has loaded; with `idle`,
 // instead those of a reload with that many silent connections open.
 double ShowOnce(const stdfs::path& output, int idle = 0)
 {
-    NoDialogs dialogs;
-    NoShell shell;
-    qv::view::Viewer viewer({dialogs, shell});
-    QElapsedTimer timer;
-    timer.start();
-    if (viewer.Start({QString::fromStdString(output.string())}) != qv::view::Viewer::kRunning)
-        std::exit(1);
-    QWebEnginePage* page = viewer.Window()->View()->page();
-    const double ms = Loaded(page, timer, output);
+    Shown viewer(output);
+    QWebEnginePage* page = viewer.Page();
     if (idle == 0)
-        return ms;
+        return viewer.ms;
+    QElapsedTimer timer;
     std::vector<std::unique_ptr<QTcpSocket>> silent;
     for (int i = 0; i < idle; ++i) {
         silent.push_back(std::make_unique<QTcpSocket>());
@@ -152,7 +180,7 @@ double ShowOnce(const stdfs::path& output, int idle = 0)
         if (!silent.back()->waitForConnected(5000))
             std::exit(1);
     }
-    timer.restart();
+    timer.start();
     page->triggerAction(QWebEnginePage::ReloadAndBypassCache);
     return Loaded(page, timer, output);
 }
@@ -169,6 +197,115 @@ void Measure(const char* title, const stdfs::path& output)
     std::printf("%-36s start to home page %8.1f ms   (opening the output alone %7.1f ms, %zu entries)\n", title,
                 best, openMs, site->Reader().Count());
     std::fflush(stdout);
+}
+
+// The resident memory of this process's descendants (Chromium's processes).
+double DescendantsMiB()
+{
+    std::vector<std::pair<std::string, std::string>> parents; // pid, its parent
+    for (const auto& e : stdfs::directory_iterator("/proc")) {
+        const std::string pid = e.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(e.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos || close + 4 >= line.size())
+            continue;
+        const size_t from = line.find(' ', close + 3);
+        if (from == std::string::npos)
+            continue;
+        parents.emplace_back(pid, line.substr(from + 1, line.find(' ', from + 1) - from - 1));
+    }
+    std::set<std::string> family = {std::to_string(getpid())};
+    for (size_t before = 0; before != family.size();) {
+        before = family.size();
+        for (const auto& [pid, parent] : parents)
+            if (family.count(parent))
+                family.insert(pid);
+    }
+    family.erase(std::to_string(getpid()));
+    double mib = 0;
+    for (const std::string& pid : family)
+        mib += qvbench::StatusMiB("VmRSS", pid);
+    return mib;
+}
+
+void LoadAndWait(QWebEnginePage* page, const QUrl& url, const stdfs::path& output)
+{
+    QElapsedTimer timer;
+    timer.start();
+    page->load(url);
+    Loaded(page, timer, output);
+}
+
+// How many results with snippets the page shows.
+int Snippets(QWebEnginePage* page)
+{
+    QEventLoop loop;
+    int count = -1;
+    page->runJavaScript(QStringLiteral("document.querySelectorAll('li p.snippet').length"), [&](const QVariant& v) {
+        count = v.toInt();
+        loop.quit();
+    });
+    loop.exec();
+    return count;
+}
+
+void MeasureSearch(const stdfs::path& work)
+{
+    const stdfs::path docs = "/usr/share/doc/python3.11/html";
+    if (!stdfs::exists(docs / "index.html")) {
+        std::printf("searching: skipped, %s is missing (install python3.11-doc)\n", (docs / "index.html").c_str());
+        return;
+    }
+    // Built by quorvanec, so that the build leaves nothing in this process.
+    qv::ProjectSettingsRecord s;
+    s.HomePage = (docs / "index.html").string();
+    s.OutputIsExe = false;
+    s.OutputPath = (work / "python.qpf").string();
+    s.IncludeMask = "*.*;";
+    s.SearchIndex = true;
+    const std::string project = (work / "python.qp").string();
+    if (!qv::SaveProject(project, s, nullptr))
+        std::exit(1);
+    qvbench::Spawn({QV_QUORVANEC, "build", "-q", "-j", "2", project});
+    const stdfs::path output = work / "python.qpf";
+
+    const Shown viewer(output);
+    QWebEnginePage* page = viewer.Page();
+    const qv::view::PageServer& server = viewer.Window()->Server();
+    auto report = [](const char* when) {
+        std::printf("  %-34s viewer %6.1f MiB (peak %6.1f)   its Chromium processes %7.1f MiB\n", when,
+                    qvbench::StatusMiB("VmRSS"), qvbench::StatusMiB("VmHWM"), DescendantsMiB());
+        std::fflush(stdout);
+        return qvbench::StatusMiB("VmRSS");
+    };
+    std::printf("Python docs with the index (%lld bytes), resident memory:\n",
+                static_cast<long long>(stdfs::file_size(output)));
+    const double home = report("home page loaded");
+    for (const char* address : {"/library/index.html", "/tutorial/index.html", "/reference/index.html",
+                                "/howto/index.html", "/faq/index.html", "/glossary.html"})
+        LoadAndWait(page, server.UrlOf(QString::fromLatin1(address)), output);
+    const double ordinary = report("after 6 ordinary pages");
+    const std::vector<qv::SearchRequest> searches = {{"list comprehension", 1}, {"asyncio*", 1},
+                                                     {"\"context manager\"", 1}, {"dictionary -deprecated", 1},
+                                                     {"socket timeout", 2}, {"unicode normalization", 1}};
+    double searched = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (const qv::SearchRequest& request : searches) {
+            LoadAndWait(page, server.UrlOf(QString::fromStdString("/" + qv::SearchPageAddress(request))), output);
+            if (Snippets(page) <= 0) {
+                std::fprintf(stderr, "the search for %s showed no results\n", request.query.c_str());
+                std::exit(1);
+            }
+        }
+        searched = report(round == 0 ? "after 6 searches" : "after the 6 searches again");
+    }
+    std::printf("  growth while searching: %.1f MiB since the home page, %.1f MiB since the ordinary pages "
+                "(goal <= 32 MiB)\n",
+                searched - home, searched - ordinary);
 }
 
 } // namespace
@@ -192,6 +329,12 @@ int main(int argc, char** argv)
     std::printf("%-36s start to home page %8.1f ms   (Qt WebEngine starting)\n", "first output shown",
                 ShowOnce(small));
 
+    if (only == "search") {
+        stdfs::create_directories(work);
+        MeasureSearch(work);
+        stdfs::remove_all(work);
+        return 0;
+    }
     if (only == "idle") {
         double best = 1e12;
         for (int round = 0; round < 3; ++round)
