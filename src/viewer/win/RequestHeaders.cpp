@@ -47,12 +47,12 @@ std::optional<ByteRange> ParseRange(std::wstring_view value, int64_t size)
     const size_t equals = value.find(L'=');
     if (equals == std::wstring_view::npos || !SameText(Trimmed(value.substr(0, equals)), L"bytes"))
         return std::nullopt;
-    const std::wstring_view spec = Trimmed(value.substr(equals + 1));
-    const size_t dash = spec.find(L'-');
-    if (dash == std::wstring_view::npos || spec.find(L',') != std::wstring_view::npos)
+    const std::wstring_view bounds = Trimmed(value.substr(equals + 1));
+    const size_t dash = bounds.find(L'-');
+    if (dash == std::wstring_view::npos || bounds.find(L',') != std::wstring_view::npos)
         return std::nullopt;
-    const std::wstring_view from = Trimmed(spec.substr(0, dash));
-    const std::wstring_view to = Trimmed(spec.substr(dash + 1));
+    const std::wstring_view from = Trimmed(bounds.substr(0, dash));
+    const std::wstring_view to = Trimmed(bounds.substr(dash + 1));
     if (from.empty()) { // the last `to` bytes
         const auto suffix = Number(to);
         if (!suffix || *suffix == 0 || size == 0)
