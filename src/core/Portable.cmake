@@ -15,6 +15,7 @@ set(QV_CORE_PORTABLE_SOURCES
   archive/ArchivePaths.cpp
   platform/Wildcard.cpp
   project/SettingsImage.cpp
+  viewercore/ByteRanges.cpp
   viewercore/HandOver.cpp
   viewercore/HostRules.cpp
   viewercore/MimeTypes.cpp

@@ -3,6 +3,7 @@
 #include "NetworkWall.h"
 
 #include "quorvane/base/Error.h"
+#include "quorvane/viewercore/ByteRanges.h"
 #include "quorvane/viewercore/ReplyPages.h"
 #include "quorvane/viewercore/SearchPage.h"
 #include "quorvane/viewercore/SiteArchive.h"
@@ -62,42 +63,6 @@ std::optional<Request> ParseHead(const QByteArray& head)
             r.userAgent = line.mid(colon + 1).trimmed();
     }
     return r;
-}
-
-struct ByteRange {
-    qint64 first = 0;
-    qint64 count = 0;
-};
-
-// One "bytes=" range of an entry of `size` bytes. nullopt: serve the whole
-// entry (no range, or one we do not handle, such as several ranges); a
-// range with count -1 cannot be satisfied.
-std::optional<ByteRange> ParseRange(const QByteArray& header, qint64 size)
-{
-    if (!header.startsWith("bytes=") || header.contains(','))
-        return std::nullopt;
-    const QByteArray text = header.mid(6).trimmed();
-    const qsizetype dash = text.indexOf('-');
-    if (dash < 0)
-        return std::nullopt;
-    bool okFirst = false, okLast = false;
-    const QByteArray a = text.left(dash).trimmed(), b = text.mid(dash + 1).trimmed();
-    const qint64 first = a.toLongLong(&okFirst);
-    const qint64 last = b.toLongLong(&okLast);
-    if (a.isEmpty()) { // the last `last` bytes
-        if (!okLast)
-            return std::nullopt;
-        if (last <= 0 || size == 0)
-            return ByteRange{0, -1};
-        const qint64 n = std::min(last, size);
-        return ByteRange{size - n, n};
-    }
-    if (!okFirst || first < 0 || (!b.isEmpty() && (!okLast || last < first)))
-        return std::nullopt;
-    if (first >= size)
-        return ByteRange{0, -1};
-    const qint64 end = b.isEmpty() ? size - 1 : std::min(last, size - 1);
-    return ByteRange{first, end - first + 1};
 }
 
 } // namespace
@@ -426,17 +391,18 @@ void PageServer::ServeEntry(Connection& connection, ServedRequest& served)
     }
     const ArchiveEntry& entry = site->Reader().Entry(found.index);
     const qint64 size = entry.FileSize;
-    const std::optional<ByteRange> range = ParseRange(served.range, size);
-    if (range && range->count < 0) {
+    const RangeRequest asked = ReadRangeHeader(std::string_view(served.range.constData(), served.range.size()), size);
+    if (asked.kind == RangeRequest::Kind::Unsatisfiable) {
         served.status = 416;
         connection.Write(Head(416, {}, 0, internetAllowed_, "Content-Range: bytes */" + QByteArray::number(size) + "\r\n"));
         return;
     }
-    const qint64 first = range ? range->first : 0;
-    const qint64 count = range ? range->count : size;
-    served.status = range ? 206 : 200;
+    const bool part = asked.kind == RangeRequest::Kind::Part;
+    const qint64 first = part ? asked.first : 0;
+    const qint64 count = part ? asked.Count() : size;
+    served.status = part ? 206 : 200;
     QByteArray extra;
-    if (range)
+    if (part)
         extra = "Content-Range: bytes " + QByteArray::number(first) + "-" + QByteArray::number(first + count - 1) +
                 "/" + QByteArray::number(size) + "\r\n";
     const QByteArray head = Head(served.status, type, count, internetAllowed_, extra);

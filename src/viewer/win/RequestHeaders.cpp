@@ -1,7 +1,8 @@
 #include "RequestHeaders.h"
 
-#include <algorithm>
-#include <limits>
+#include "quorvane/viewercore/ByteRanges.h"
+
+#include <string>
 
 namespace viewer {
 
@@ -28,42 +29,20 @@ std::wstring_view Trimmed(std::wstring_view text)
     return text;
 }
 
-// A decimal number of at most 18 digits, so it fits whatever it is added to.
-std::optional<int64_t> Number(std::wstring_view digits)
-{
-    if (digits.empty() || digits.size() > 18)
-        return std::nullopt;
-    int64_t value = 0;
-    for (const wchar_t c : digits) {
-        if (c < L'0' || c > L'9')
-            return std::nullopt;
-        value = value * 10 + (c - L'0');
-    }
-    return value;
-}
-
+// The header's value as the ASCII it must be; anything else reads as no range.
 std::optional<ByteRange> ParseRange(std::wstring_view value, int64_t size)
 {
-    const size_t equals = value.find(L'=');
-    if (equals == std::wstring_view::npos || !SameText(Trimmed(value.substr(0, equals)), L"bytes"))
-        return std::nullopt;
-    const std::wstring_view bounds = Trimmed(value.substr(equals + 1));
-    const size_t dash = bounds.find(L'-');
-    if (dash == std::wstring_view::npos || bounds.find(L',') != std::wstring_view::npos)
-        return std::nullopt;
-    const std::wstring_view from = Trimmed(bounds.substr(0, dash));
-    const std::wstring_view to = Trimmed(bounds.substr(dash + 1));
-    if (from.empty()) { // the last `to` bytes
-        const auto suffix = Number(to);
-        if (!suffix || *suffix == 0 || size == 0)
+    std::string ascii;
+    for (const wchar_t c : value) {
+        if (c > 0x7E)
             return std::nullopt;
-        return ByteRange{size - std::min(*suffix, size), size - 1};
+        ascii += static_cast<char>(c);
     }
-    const auto first = Number(from);
-    const auto last = to.empty() ? std::optional<int64_t>(std::numeric_limits<int64_t>::max()) : Number(to);
-    if (!first || !last || *last < *first || *first >= size)
+    const qv::RangeRequest r = qv::ReadRangeHeader(ascii, size);
+    // Past the end is served whole too: urlmon has no 416 to hand on.
+    if (r.kind != qv::RangeRequest::Kind::Part)
         return std::nullopt;
-    return ByteRange{*first, std::min(*last, size - 1)};
+    return ByteRange{r.first, r.last};
 }
 
 } // namespace
