@@ -106,8 +106,10 @@ Builds BuildBoth(const std::string& plain, const std::string& indexed, int round
 }
 
 // Build figures, the index's size, then the queries in a fresh process.
+// The build's goals (time, size) are set for real documentation only: the
+// generated pages use a dozen words, which compress to nothing.
 void MeasureSite(const std::string& title, const stdfs::path& work, const stdfs::path& home, int rounds,
-             const std::vector<std::string>& queries, double queryGoalMs)
+             const std::vector<std::string>& queries, double queryGoalMs, bool buildGoals)
 {
     const std::string plain = Project(work, "plain", home, false), indexed = Project(work, "indexed", home, true);
     std::printf("\n%s, --jobs 2, median of %d\n", title.c_str(), rounds);
@@ -116,7 +118,7 @@ void MeasureSite(const std::string& title, const stdfs::path& work, const stdfs:
     std::printf("  without index  %7.2f s wall  %7.2f s cpu  peak %6.1f MiB\n", b.plain.wall, b.plain.cpu, b.plain.mib);
     std::printf("  with index     %7.2f s wall  %7.2f s cpu  peak %6.1f MiB\n", b.indexed.wall, b.indexed.cpu,
                 b.indexed.mib);
-    std::printf("  wall ratio     %7.2f (goal <= 2.0)\n", b.indexed.wall / b.plain.wall);
+    std::printf("  wall ratio     %7.2f%s\n", b.indexed.wall / b.plain.wall, buildGoals ? " (goal <= 2.0)" : "");
 
     const std::string output = (work / "indexed.qpf").string();
     {
@@ -124,9 +126,10 @@ void MeasureSite(const std::string& title, const stdfs::path& work, const stdfs:
         const int64_t entry = site->IndexOf(qv::search_schema::kEntryName);
         const int64_t indexSize = site->Reader().Entry(static_cast<size_t>(entry)).FileSize;
         const auto plainSize = static_cast<int64_t>(stdfs::file_size(work / "plain.qpf"));
-        std::printf("  index %lld bytes, output without it %lld bytes: %.1f %% (goal <= 40 %%)\n",
+        std::printf("  index %lld bytes, output without it %lld bytes: %.1f %%%s\n",
                     static_cast<long long>(indexSize), static_cast<long long>(plainSize),
-                    100.0 * static_cast<double>(indexSize) / static_cast<double>(plainSize));
+                    100.0 * static_cast<double>(indexSize) / static_cast<double>(plainSize),
+                    buildGoals ? " (goal <= 40 %)" : "");
     }
     std::printf("  queries in a fresh process (goal < %.0f ms each, memory growth <= 64 MiB):\n", queryGoalMs);
     std::vector<std::string> args = {stdfs::canonical("/proc/self/exe").string(), "--search-in-place", output};
@@ -163,7 +166,7 @@ int main(int argc, char** argv)
             MeasureSite("Python docs", work / "python", home, rounds,
                     {"list comprehension", "asyncio*", "\"context manager\"", "dictionary -deprecated",
                      "socket timeout", "unicode normalization"},
-                    50);
+                    50, true);
         } else {
             std::printf("\nPython docs: skipped, %s is missing (install python3.11-doc)\n", home.c_str());
         }
@@ -177,7 +180,7 @@ int main(int argc, char** argv)
         });
         stdfs::create_directories(work / "pages-out");
         MeasureSite("100,000 small pages", work / "pages-out", site / "index.htm", rounds,
-                {"harbour", "quorvanite", "\"pine stage\"", "harb*", "cliff -water"}, 300);
+                {"harbour", "quorvanite", "\"pine stage\"", "harb*", "cliff -water"}, 300, false);
     }
     return 0;
 }

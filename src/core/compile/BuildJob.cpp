@@ -64,6 +64,7 @@ public:
     ~ScratchFolder()
     {
         fs::DeleteFileIfExists(Archive());
+        fs::DeleteFileIfExists(SearchIndex());
         if (!output_.empty())
             fs::DeleteFileIfExists(output_);
         tempfiles::RemoveEmptyFolder(folder_);
@@ -72,6 +73,7 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     std::string Archive() const { return folder_ + "/website.qpf"; }
+    std::string SearchIndex() const { return folder_ + "/search.sqlite"; }
     // Where the output is made whole before it is renamed into place; under
     // its own name, so messages about it name it so.
     const std::string& Output(const std::string& outputPath)
@@ -242,7 +244,7 @@ void BuildJob::PackFiles()
     packing.Stopped = [this, writer] { return state_.CancelRequested.load() || writer->Aborted(); };
     index_.reset();
     if (settings_.SearchIndex) {
-        index_ = std::make_unique<SearchIndexWriter>();
+        index_ = std::make_unique<SearchIndexWriter>(scratch_->SearchIndex());
         packing.WantsText = [this](size_t i) { return IsIndexedPage(files_[i]); };
     }
     PackPipeline pipeline(files_, std::move(packing));
@@ -276,10 +278,11 @@ void BuildJob::AddSearchIndex()
     const std::function<bool()> stopped = [this, &writer] {
         return state_.CancelRequested.load() || writer.Aborted();
     };
-    MemoryStream file(index_->Finish(stopped));
+    const bool finished = index_->Finish(stopped);
     index_.reset();
-    if (stopped())
+    if (!finished)
         return;
+    FileStream file(scratch_->SearchIndex(), FileStream::Mode::OpenRead);
     // Stored unchanged, so a viewer reads the database in place.
     const CompressionLevel level = writer.Level();
     writer.SetLevel(CompressionLevel::None);

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <new>
+#include <string>
 
 namespace qv {
 
@@ -19,15 +20,18 @@ struct SearchIndexWriter::Statements {
     }
 };
 
-SearchIndexWriter::SearchIndexWriter() : statements_(std::make_unique<Statements>())
+SearchIndexWriter::SearchIndexWriter(const std::string& path) : statements_(std::make_unique<Statements>())
 {
-    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE,
+                        nullptr) != SQLITE_OK) {
         if (!db_)
             throw std::bad_alloc();
         Fail();
     }
-    // Fixed, so the file does not follow the library's defaults.
-    Execute("PRAGMA page_size=4096; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA encoding='UTF-8'");
+    // Fixed, so the file does not follow the library's defaults; a build
+    // that fails throws the file away, so no journal is needed.
+    Execute("PRAGMA page_size=4096; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA encoding='UTF-8';"
+            "PRAGMA locking_mode=EXCLUSIVE");
     const std::string schema =
         "CREATE TABLE page(id INTEGER PRIMARY KEY, address TEXT NOT NULL, title TEXT NOT NULL);"
         "CREATE VIRTUAL TABLE pagetext USING fts5(title, headings, body, content='', tokenize='" +
@@ -84,7 +88,7 @@ void SearchIndexWriter::Add(const std::string& sitePath, const PageText& text)
         Fail();
 }
 
-std::vector<uint8_t> SearchIndexWriter::Finish(const std::function<bool()>& stopped)
+bool SearchIndexWriter::Finish(const std::function<bool()>& stopped)
 {
     statements_.reset();
     sqlite3_progress_handler(
@@ -98,16 +102,13 @@ std::vector<uint8_t> SearchIndexWriter::Finish(const std::function<bool()>& stop
                                    nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_progress_handler(db_, 0, nullptr, nullptr);
     if (stopped && stopped())
-        return {};
+        return false;
     if (!done)
         Fail();
-    sqlite3_int64 size = 0;
-    unsigned char* bytes = sqlite3_serialize(db_, "main", &size, 0);
-    if (!bytes)
-        throw std::bad_alloc();
-    std::vector<uint8_t> file(bytes, bytes + size);
-    sqlite3_free(bytes);
-    return file;
+    if (sqlite3_close(db_) != SQLITE_OK)
+        Fail();
+    db_ = nullptr;
+    return true;
 }
 
 } // namespace qv
