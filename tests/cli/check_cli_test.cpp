@@ -1,6 +1,6 @@
 // quorvanec check as a tool runs it: exit status, one line per finding,
 // and --json read back by Python's own parser.
-#include "ExeTools.h"
+#include "QuorvanecRun.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,21 +8,11 @@
 #include <algorithm>
 
 namespace fs = std::filesystem;
+using qvtest::Outcome;
+using qvtest::Quorvanec;
 using qvtest::Quoted;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-Outcome Quorvanec(const std::string& args)
-{
-    int status = 0;
-    std::string out = qvtest::Capture(Quoted(QV_QUORVANEC) + " " + args + " 2>&1", &status);
-    return {status, out};
-}
 
 class CheckCommand : public ::testing::Test {
 protected:

@@ -1,28 +1,16 @@
 // quorvanec's search index end to end: built into an output, read back by
 // `quorvanec search`, by the sqlite3 program and by Python's json module.
-#include "ExeTools.h"
+#include "QuorvanecRun.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
+using qvtest::Outcome;
+using qvtest::Quorvanec;
 using qvtest::Quoted;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-// Standard output, and standard error after it unless `quietErrors`.
-Outcome Quorvanec(const std::string& args, bool quietErrors = false)
-{
-    int status = 0;
-    std::string out =
-        qvtest::Capture(Quoted(QV_QUORVANEC) + " " + args + (quietErrors ? " 2>/dev/null" : " 2>&1"), &status);
-    return {status, out};
-}
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -1,4 +1,9 @@
 #pragma once
+// Text checks that show the whole text when they fail (GoogleTest's macros
+// underneath, so the test file includes gtest).
+#define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
+#define EXPECT_LACKS(text, part) EXPECT_EQ(std::string(text).find(part), std::string::npos) << (text)
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>

@@ -114,6 +114,18 @@ inline Wine& TestWine()
     static Wine wine(QV_WINE, QV_WINEPREFIX);
     return wine;
 }
+
+// For a fixture's SetUp: skips where wine, or `program` (made only by the
+// mingw-w64 cross compiler), is missing; fails where the prefix cannot be made.
+#define QV_SKIP_UNLESS_WINE_RUNS(program)                                                                         \
+    do {                                                                                                          \
+        const std::filesystem::path wineProgram_(program);                                                        \
+        if (!qvtest::TestWine().Available())                                                                      \
+            GTEST_SKIP() << "wine is not installed";                                                              \
+        if (wineProgram_.empty() || !std::filesystem::exists(wineProgram_))                                       \
+            GTEST_SKIP() << wineProgram_.filename().string() << " was not built (no mingw-w64 cross compiler)";   \
+        ASSERT_TRUE(qvtest::TestWine().Prepare()) << "wine could not prepare its prefix " << QV_WINEPREFIX;       \
+    } while (false)
 #endif
 
 } // namespace qvtest

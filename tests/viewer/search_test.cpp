@@ -16,20 +16,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
-#define EXPECT_LACKS(text, part) EXPECT_EQ(std::string(text).find(part), std::string::npos) << (text)
-
 class ViewerSearch : public testing::Test {
 protected:
     static void SetUpTestSuite() { TestWine().StopServer(); }
 
     void SetUp() override
     {
-        if (!TestWine().Available())
-            GTEST_SKIP() << "wine is not installed";
-        if (!fs::exists(QV_RUNTIME_DIR "/viewer.exe"))
-            GTEST_SKIP() << "viewer.exe was not built (no mingw-w64 cross compiler)";
-        ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+        QV_SKIP_UNLESS_WINE_RUNS(QV_RUNTIME_DIR "/viewer.exe");
         Write("index.html", "<html><head><title>Mornings</title></head><body><h1>Out early</h1><p>We run every "
                             "morning; running keeps us fit.</p><script>var scriptonlyword = 1;</script></body></html>");
         Write("menu/caf\xC3\xA9.html", "<title>Menu</title><p>Coffee at the caf\xC3\xA9 by the pier.</p>");

@@ -22,11 +22,7 @@ class SqliteUnderWine : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!TestWine().Available())
-            GTEST_SKIP() << "wine is not installed";
-        if (kCheck.empty() || !fs::exists(kCheck))
-            GTEST_SKIP() << "sqlite_check.exe was not built (no mingw-w64 cross compiler)";
-        ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+        QV_SKIP_UNLESS_WINE_RUNS(kCheck);
     }
 
     // Each query's matching rowids, one line per query.

@@ -85,8 +85,6 @@ std::string ExpectedListing(const ArchiveComposer& c)
     return s.str();
 }
 
-#define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
-
 class ViewerUnderWine : public testing::Test {
 protected:
     // A server left by an earlier test program may know another display.
@@ -94,11 +92,7 @@ protected:
 
     void SetUp() override
     {
-        if (!TestWine().Available())
-            GTEST_SKIP() << "wine is not installed";
-        if (!fs::exists(kViewer))
-            GTEST_SKIP() << "viewer.exe was not built (no mingw-w64 cross compiler)";
-        ASSERT_TRUE(TestWine().Prepare()) << "wine could not prepare its prefix " << QV_WINEPREFIX;
+        QV_SKIP_UNLESS_WINE_RUNS(kViewer);
     }
 
     // Nothing here may open a window: wine has no display.

@@ -24,8 +24,6 @@ const fs::path kProbe = QV_WINDOW_PROBE;
 constexpr uint32_t kPopup = 0x80000000, kCaption = 0x00C00000, kThickFrame = 0x00040000, kMaximizeBox = 0x00010000,
                    kDropShadow = 0x00020000;
 
-#define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
-
 std::vector<std::string> Lines(const std::string& text, const std::string& prefix)
 {
     std::vector<std::string> lines;

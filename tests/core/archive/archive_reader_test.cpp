@@ -78,8 +78,6 @@ std::string Hex(uint32_t value)
     return text;
 }
 
-#define EXPECT_CONTAINS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
-
 ArchiveComposer TwoEntries()
 {
     ArchiveComposer c;
