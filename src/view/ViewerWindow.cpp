@@ -9,7 +9,6 @@
 #include "quorvane/viewercore/HandOver.h"
 #include "quorvane/viewercore/MimeTypes.h"
 #include "quorvane/viewercore/SearchPage.h"
-#include "quorvane/viewercore/SearchSchema.h"
 #include "quorvane/viewercore/SiteArchive.h"
 
 #include <QAction>
@@ -944,7 +943,7 @@ void ViewerWindow::TakeRebuild(std::shared_ptr<const SiteArchive> site)
 
 void ViewerWindow::BuildSearch(QWidget* host)
 {
-    if (!Settings().EnableSearch || site_->IndexOf(search_schema::kEntryName) < 0)
+    if (!OffersSearch(*site_))
         return;
     searchField_ = new QLineEdit(this);
     searchField_->setObjectName(QStringLiteral("searchfield"));

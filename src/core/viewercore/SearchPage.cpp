@@ -3,6 +3,8 @@
 #include "quorvane/base/Text.h"
 #include "quorvane/viewercore/PageAddress.h"
 #include "quorvane/viewercore/ReplyPages.h"
+#include "quorvane/viewercore/SearchSchema.h"
+#include "quorvane/viewercore/SiteArchive.h"
 
 #include <algorithm>
 
@@ -238,6 +240,11 @@ std::string AnswerSearch(const SiteSearch* search, const SearchRequest& request)
         return SearchMessagePage(request, e.what());
     }
     return SearchResultsPage(request, results);
+}
+
+bool OffersSearch(const SiteArchive& site)
+{
+    return site.Settings().EnableSearch && site.IndexOf(search_schema::kEntryName) >= 0;
 }
 
 } // namespace qv

@@ -74,7 +74,7 @@ BrowserPolicy PolicyOf(const qv::SiteArchive& site)
     p.find = s.EnableSearch;
     p.print = s.EnablePrint;
     p.zoom = s.EnableFont;
-    p.search = OffersSearch(site);
+    p.search = qv::OffersSearch(site);
     return p;
 }
 

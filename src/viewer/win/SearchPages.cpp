@@ -2,14 +2,8 @@
 
 #include "Locked.h"
 #include "PageCharsets.h"
-#include "quorvane/viewercore/SearchSchema.h"
 
 namespace viewer {
-
-bool OffersSearch(const qv::SiteArchive& site)
-{
-    return site.Settings().EnableSearch && site.IndexOf(qv::search_schema::kEntryName) >= 0;
-}
 
 SearchPages::SearchPages(const qv::SiteArchive& site) : site_(site) {}
 

@@ -9,9 +9,6 @@
 
 namespace viewer {
 
-// Whether the output carries a search index and its settings let the
-// reader search: the toolbar's "Search" and Ctrl+K.
-bool OffersSearch(const qv::SiteArchive& site);
 
 // The results pages the page protocol answers at "-search-", from the
 // output's index. The index is opened, its CRC checked, at the first

@@ -21,6 +21,10 @@ struct SearchRequest {
 
 inline constexpr size_t kResultsPerPage = 10;
 
+// Whether the output carries a search index and its settings let the
+// reader search: where both viewers offer their search field or button.
+bool OffersSearch(const SiteArchive& site);
+
 // The parameter a result's link carries with the words to highlight on the
 // page it opens ("sub/a.html?qv-find=harbour"). A viewer takes it off the
 // address before the page is loaded, so the page's own scripts never see it.
